@@ -1,0 +1,16 @@
+#include "Vector.h"
+
+#include "Fatal.h"
+
+#include <new>
+
+CVector::CVector(std::uint32_t n) : m_pData(nullptr), m_nSize(n) {
+    m_pData = new (std::nothrow) double[n]();
+    if (!m_pData)
+        FatalExit("Błąd przydziału pamięci V", 2);
+}
+
+CVector::~CVector() {
+    delete[] m_pData;
+    m_pData = nullptr;
+}
