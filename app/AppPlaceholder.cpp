@@ -1,0 +1,1 @@
+// The program's classes join kalvor_app as they are written.
