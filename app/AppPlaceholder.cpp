@@ -1,1 +1,0 @@
-// The program's classes join kalvor_app as they are written.
