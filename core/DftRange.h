@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+/// The samples of a curve that the DFT transforms: indices m_nStart .. m_nStart + m_nCount - 1.
+struct CSampleRange {
+    std::size_t m_nStart = 0; ///< first sample
+    std::size_t m_nCount = 0; ///< number of samples
+};
+
+/// Initial selection points of a view (and after a double-click): the whole curve.
+inline constexpr std::int64_t kNoSelectionStart = -1;
+inline constexpr std::int64_t kNoSelectionEnd = 10000;
+
+/// Maps the mouse selection (x pixels of the left-button point selStart and the right-button
+/// point selEnd) over a plot area from pixel left to pixel right onto the n samples of the
+/// curve: i = (sel - left) * n / (right - left), truncated. A start left of the area counts as
+/// sample 0, an end left of it as n; the end is limited to n, and a start after the end becomes
+/// 0. The count is end - start (the sample at the end index is not used). Computed in 64 bits.
+/// A plot area of no width (right <= left) selects the whole curve.
+CSampleRange MapDftRange(std::int64_t selStart, std::int64_t selEnd, std::int64_t left,
+                         std::int64_t right, std::size_t n);

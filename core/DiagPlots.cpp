@@ -1,0 +1,170 @@
+#include "DiagPlots.h"
+
+#include "Control.h"
+#include "Gclass.h"
+#include "Mclass.h"
+
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+/// The first refusal among the named integer fields of a group, checked against their ranges.
+std::optional<std::string>
+CheckFields(std::string_view group,
+            std::initializer_list<std::pair<std::string_view, int>> values) {
+    for (const auto& [key, value] : values) {
+        if (const CFieldDesc* desc = FindField(group, key)) {
+            if (auto refusal = CheckNumber(*desc, value))
+                return refusal;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckSamples(std::string_view plot, int N) {
+    if (N >= 2)
+        return std::nullopt;
+    return "N = (" + std::string(plot) + ") " + std::to_string(N) +
+           " is too few samples: a plot needs at least 2.";
+}
+
+CDiagPlot Refused(std::string message) {
+    CDiagPlot plot;
+    plot.m_strMessage = std::move(message);
+    return plot;
+}
+
+} // namespace
+
+std::vector<double> AngleGrid(double alfab, double alfae, int N) {
+    if (N < 1)
+        return {};
+    const double a = alfab * 2 * 3.1416 / 360;
+    // With one sample there is no step; the grid is the start angle alone.
+    const double d = N > 1 ? (alfae - alfab) * 2 * 3.1416 / 360 / (N - 1) : 0.0;
+    std::vector<double> beta(static_cast<std::size_t>(N));
+    for (int k = 0; k < N; ++k)
+        beta[static_cast<std::size_t>(k)] = k * d + a;
+    return beta;
+}
+
+CDiagPlot InductancePlot(const CIndSettings& s, const CMotorParams& motor, CMclass& m, CGclass& g) {
+    if (auto refusal =
+            CheckFields("inductance_plot", {{"X", s.m_nX}, {"Y", s.m_nY}, {"Nh", s.m_nNh}}))
+        return Refused(*refusal);
+    if (auto refusal = CheckSamples("Inductance plot", s.m_nN))
+        return Refused(*refusal);
+
+    m.m_nNh = static_cast<std::uint32_t>(s.m_nNh);
+    m.m_dMl = motor.m_dMl;
+    m.m_dMm = motor.m_dMm;
+    g.m_nNh = static_cast<std::uint32_t>(s.m_nNh);
+    g.m_dMl = motor.m_dMl;
+    g.m_dMm = motor.m_dMm;
+
+    CDiagPlot plot;
+    plot.m_x = AngleGrid(s.m_dAlfab, s.m_dAlfae, s.m_nN);
+    plot.m_y.resize(plot.m_x.size());
+    for (std::size_t k = 0; k < plot.m_x.size(); ++k) {
+        const double beta = plot.m_x[k];
+        plot.m_y[k] = s.m_bRotation ? 1000 * g.InductanceDerivative(s.m_nX, s.m_nY, beta)
+                                    : 1000 * m.Inductance(s.m_nX, s.m_nY, beta);
+    }
+    plot.m_strXLabel = "beta [rad]";
+    plot.m_strYLabel = s.m_bRotation ? "G [mH/rad]" : "M [mH]";
+    plot.m_bOk = true;
+    plot.m_strMessage.clear();
+    return plot;
+}
+
+CDiagPlot FluxPlot(const CFluxPlotSettings& s, CGclass& g) {
+    if (auto refusal = CheckFields(
+            "flux_plot",
+            {{"X", s.m_nX}, {"Y", s.m_nY}, {"Quantity", s.m_nQuantity}, {"Nh", s.m_nNh}}))
+        return Refused(*refusal);
+    if (auto refusal = CheckSamples("Excitation flux", s.m_nN))
+        return Refused(*refusal);
+
+    g.m_nNb = static_cast<std::uint32_t>(s.m_nNh + 1);
+
+    CDiagPlot plot;
+    plot.m_x = AngleGrid(s.m_dAlfab, s.m_dAlfae, s.m_nN);
+    plot.m_y.assign(plot.m_x.size(), 0.0);
+    const int coil = s.m_nX;
+    const int magnet = s.m_nY;
+    for (std::size_t k = 0; k < plot.m_x.size(); ++k) {
+        const double beta = plot.m_x[k];
+        double& y = plot.m_y[k];
+        if (s.m_bAirGap) {
+            for (int mag = 0; mag < 4; ++mag) {
+                switch (s.m_nQuantity) {
+                case 0:
+                    y += g.FluxDensity(mag, beta);
+                    break;
+                case 1:
+                    y += g.MagnetFlux(mag, beta);
+                    break;
+                default:
+                    y += g.MagnetFluxDensityArc(mag, beta);
+                    break;
+                }
+            }
+        } else {
+            switch (s.m_nQuantity) {
+            case 0:
+                y = g.FluxDensity(magnet, beta); // the coil plays no part in the flux density
+                break;
+            case 1:
+                y = g.CoilPmFlux(coil, magnet, beta);
+                break;
+            default:
+                y = g.CoilPmFluxDerivative(coil, magnet, beta);
+                break;
+            }
+        }
+    }
+    static constexpr const char* kYLabels[3] = {"B [T]", "Psi [Wb]", "dPsi/dbeta [Wb/rad]"};
+    plot.m_strXLabel = "beta [rad]";
+    plot.m_strYLabel = kYLabels[s.m_nQuantity];
+    plot.m_bOk = true;
+    plot.m_strMessage.clear();
+    return plot;
+}
+
+CDiagPlot VoltagePlot(const CVoltPlotSettings& s, CControl& control) {
+    if (auto refusal = CheckFields("voltage_plot", {{"Phase", s.m_nPhase}}))
+        return Refused(*refusal);
+    if (auto refusal = CheckSamples("Voltage plot", s.m_nN))
+        return Refused(*refusal);
+    if (s.m_nN > kMaxPlotSamples) {
+        return Refused("N = (Voltage plot) " + std::to_string(s.m_nN) +
+                       " is too many samples to hold: enter at most " +
+                       std::to_string(kMaxPlotSamples) + ".");
+    }
+
+    const bool swapped = !(s.m_dTs < s.m_dTe);
+    const double start = swapped ? s.m_dTe : s.m_dTs;
+    const double end = swapped ? s.m_dTs : s.m_dTe;
+    if (!(start < end)) {
+        CDiagPlot plot =
+            Refused("ts = and te = (Voltage plot) are equal: the time interval is empty.");
+        plot.m_bTimesSwapped = swapped;
+        return plot;
+    }
+
+    CDiagPlot plot;
+    plot.m_bTimesSwapped = swapped;
+    plot.m_x.resize(static_cast<std::size_t>(s.m_nN));
+    plot.m_y.resize(static_cast<std::size_t>(s.m_nN));
+    const int written = control.PwmVoltage(start, end, s.m_nN, s.m_dFimp, 1.0, s.m_dMf, s.m_dMa,
+                                           plot.m_x.data(), plot.m_y.data(), s.m_nPhase);
+    plot.m_x.resize(static_cast<std::size_t>(written));
+    plot.m_y.resize(static_cast<std::size_t>(written));
+    plot.m_strXLabel = "t [s]";
+    plot.m_strYLabel = "U [V]";
+    plot.m_bOk = true;
+    plot.m_strMessage.clear();
+    return plot;
+}
