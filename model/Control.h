@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class IProgressSink;
+
+/// One point of the speed path.
+struct CPathPoint {
+    double time;  ///< [s]
+    double speed; ///< [rad/s]
+};
+
+/// The control unit of the drive: speed path, ramp ("Trap regulator"), PI speed regulator,
+/// amplitude factor, voltage angle and the switching of the inverter by space-vector PWM or
+/// six-step control. It also holds the device resistances and serves the post-processing
+/// (derivative, integral, DFT) and the PWM voltage plot.
+class CControl {
+public:
+    static constexpr int kPathEntries = 100;      ///< table size, end marker included
+    static constexpr double kPathEnd = 100000000.0; ///< end marker time [s]
+
+    CControl();
+    virtual ~CControl();
+
+    /// Parses m_strSpeedPath into m_path and m_nPathCount. Surrounding white space is ignored.
+    /// Returns false, leaving the path empty, when it holds more than 99 points.
+    bool ParseSpeedPath();
+    /// Number of complete points in a speed-path text, as ParseSpeedPath counts them.
+    static int CountPathPoints(const std::string& strPath);
+    /// Applies every point of the path whose time has been reached at time t [s].
+    void StepSpeedPath(double t);
+    /// Advances ramp, PI regulator, amplitude factor and angle by the step h [s] for the
+    /// measured speed omegaR [rad/s]; returns the new m_dAngle [rad].
+    double SpeedControl(double omegaR, double h);
+    /// x limited to [-limit, +limit].
+    static double Limit(double x, double limit);
+    /// One step of space-vector PWM; sets m_nSwitch and m_dRT. Always true.
+    bool SvpwmStep(double angle, double h);
+    /// One step of six-step control; sets m_nSwitch and m_dRT. Always true.
+    bool SixStepStep(double h);
+
+    /// Phase voltage of ideal SVPWM sampled on [ts, te] with N points: fills tOut and uOut
+    /// (N entries provided) and returns the number of points written. phase 0 Ua, 1 Ub, 2 Uc.
+    /// Starts its own sequence sign at -1.
+    int PwmVoltage(double ts, double te, int N, double fimp, double Ud, double mf, double ma,
+                   double* tOut, double* uOut, int phase);
+
+    /// out[i] = (y[i+1] - y[i]) / (x[i+1] - x[i]); the last value repeats the one before.
+    /// Fewer than two points give out = 0.
+    void Derivative(const double* x, const double* y, double* out, std::size_t n);
+    /// Running rectangle sum from 0: out[0] = 0, out[i] = out[i-1] + (x[i] - x[i-1]) y[i].
+    void Integral(const double* x, const double* y, double* out, std::size_t n);
+    /// Magnitudes of the harmonics 0..N-1 of s[0..N-1] (mag[0] the mean) by the defining sums
+    /// with the angle constant 3.141592; returns the THD, NaN when it is undefined (mag[1] = 0
+    /// or N < 2).
+    double Dft(const double* s, double* mag, std::size_t N);
+
+    std::uint32_t m_nPathIndex;       ///< next speed-path point to apply
+    int m_nPathCount;                 ///< complete points parsed
+    CPathPoint m_path[kPathEntries];  ///< the parsed path and its end marker
+    std::string m_strSpeedPath;       ///< the path as typed
+    double m_dKt;                     ///< slope of the ramp [rad/s per s]
+    double m_dOmegaE;                 ///< speed error omegaR** - omegaR [rad/s]
+    double m_dOmegaRRamp;             ///< ramp output omegaR** [rad/s]
+    double m_dOmegaRRef;              ///< speed reference omegaR* [rad/s]
+    double m_dOmegaU;                 ///< electrical angular frequency of the voltage [rad/s]
+    double m_dIntegral;               ///< integral part of the PI regulator [rad/s]
+    double m_dKi;                     ///< integral gain [1/s]
+    double m_dKp;                     ///< proportional gain
+    double m_dAngle;                  ///< angle of the voltage space vector [rad]
+    double m_dAmplitude;              ///< amplitude factor 0.05..1
+    int m_nVecA;                      ///< first active vector of the sector, 1..6
+    int m_nVecB;                      ///< second active vector of the sector, 1..6
+    int m_nSwitch[3];                 ///< switch states Sa, Sb, Sc (1 = upper on)
+    double m_dT0;                     ///< dwell time of the zero vector [s]
+    double m_dT1;                     ///< dwell time of vector A [s]
+    double m_dT2;                     ///< dwell time of vector B [s]
+    double m_dUd;                     ///< DC voltage of the SVPWM [V]
+    double m_dCarrierTime;            ///< time in the carrier (or electrical) period [s]
+    double m_dRD[7];                  ///< diode resistances D1..D6 [Ohm], index 0 unused
+    double m_dRT[7];                  ///< transistor resistances T1..T6 [Ohm], index 0 unused
+    double m_dTc;                     ///< carrier period [s]; -1.0 selects six-step control
+    double m_dRoffT;                  ///< transistor off-resistance [Ohm]
+    double m_dRonT;                   ///< transistor on-resistance [Ohm]
+    double m_dRoffD;                  ///< diode off-resistance [Ohm]
+    double m_dRonD;                   ///< diode on-resistance [Ohm]
+    int m_nSequenceSign;              ///< SVPWM sequence sign, -1 at the start of every run
+    IProgressSink* m_pProgress;       ///< progress of the post-processing, may be null
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Matrix.h"
+
+#include <cstdint>
+
+/// Everything of the motor model that depends on the derivative of the winding quantities
+/// with respect to the rotor angle: the matrix G (stator block, + dL/dbeta of the loops), the
+/// electromagnetic torque, the magnet terms of the loop equations, and the excitation flux
+/// model of the four magnets. The parameter members are public and written directly.
+class CGclass {
+public:
+    /// Creates an n x n matrix of zeros; n >= 14 for CalcG.
+    explicit CGclass(std::uint32_t n);
+    virtual ~CGclass();
+    CGclass(const CGclass&) = delete;
+    CGclass& operator=(const CGclass&) = delete;
+
+    /// dL(i, j)/dbeta [H/rad], coils 0..17.
+    double InductanceDerivative(int i, int j, double beta) const;
+    /// Fills the stator block of m_pG for the rotor angle beta.
+    void CalcG(double beta);
+    /// Electromagnetic torque [Nm] for the loop currents i1, i2 at angle beta.
+    double CalcTorque(double i1, double i2, double beta);
+    /// Writes the magnet terms of loops A and B [Wb/rad]; always true.
+    bool CalcPmTerms(double* pOut, double beta);
+
+    /// Flux density of magnet m (0..3) at air-gap angle alpha [T]; 0 for other m.
+    double FluxDensity(int m, double alpha) const;
+    /// Antiderivative over alpha of MagnetFluxDensityArc [Wb]; 0 for other m.
+    double MagnetFlux(int m, double alpha) const;
+    /// Flux per radian of air gap at alpha [Wb/rad].
+    double MagnetFluxDensityArc(int m, double alpha) const;
+    /// Flux linkage of coil k with magnet m at rotor angle beta [Wb].
+    double CoilPmFlux(int k, int m, double beta) const;
+    /// Its derivative with respect to beta [Wb/rad].
+    double CoilPmFluxDerivative(int k, int m, double beta) const;
+
+    std::uint32_t m_nNh; ///< inductance harmonics used, 0..3
+    std::uint32_t m_nNb; ///< flux-density harmonics h = 1.. while h < m_nNb
+    double m_dMm;        ///< multiplier of the mutual inductances
+    double m_dMl;        ///< multiplier of the self inductances
+    CMatrix* m_pG;       ///< the matrix G
+    std::uint32_t m_nSize; ///< dimension n
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Control.h"
+#include "Matrix.h"
+
+#include <cstdint>
+
+/// The resistance matrix R of the circuit equations and the resistances of every branch,
+/// built each step from the switching, the conduction of the devices, the failure codes and
+/// the condition of work.
+class CRclass : public CControl {
+public:
+    /// Creates an n x n matrix of zeros (n = 16 in a run).
+    explicit CRclass(std::uint32_t n);
+    ~CRclass() override;
+    CRclass(const CRclass&) = delete;
+    CRclass& operator=(const CRclass&) = delete;
+
+    /// Switching of the inverter, only in condition index 0. Always true.
+    bool Modulate(double angle, double h);
+    /// Transistor and diode conduction from the currents of the last stored row. Always true.
+    bool UpdateConduction(double IT1, double ID1, double IT2, double ID2, double IT3, double ID3,
+                          double IT4, double ID4, double IT5, double ID5, double IT6, double ID6);
+    /// Brings coil and branch resistances up to date and writes the matrix entries.
+    void CalcR();
+    /// Copies the 14 branch and 18 coil resistances. Always true.
+    bool GetResistances(double* pBranch, double* pCoil) const;
+
+    double m_dRLoad;        ///< resistance of the three-phase R load [Ohm]
+    int m_bSpeedControl;    ///< speed control on
+    int m_nCondition;       ///< condition of work 0..3
+    double m_dD;            ///< damping constant [Nm/(rad/s)]
+    double m_dC;            ///< capacitance of the DC side [F]
+    int m_nFailT[7];        ///< failure codes of T1..T6, index 0 unused
+    int m_nFailD[7];        ///< failure codes of D1..D6, index 0 unused
+    double* m_pBranchR;     ///< branch resistances r0..r13 [Ohm]
+    double m_dCoilR[18];    ///< coil resistances [Ohm]
+    double m_dMra;          ///< multiplier of the phase-a winding resistance
+    double m_dMrb;          ///< multiplier of the phase-b winding resistance
+    double m_dMrc;          ///< multiplier of the phase-c winding resistance
+    CMatrix* m_pR;          ///< the matrix R
+    std::uint32_t m_nSize;  ///< dimension n
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "Gclass.h"
+#include "Matrix.h"
+#include "Mclass.h"
+#include "Rclass.h"
+#include "Uclass.h"
+
+#include <cstdint>
+
+class IProgressSink;
+
+/// How a run ended.
+enum class ERunStatus {
+    NotRun,       ///< Run was not called
+    Completed,    ///< every output row was stored
+    StepTooSmall, ///< a step would have to be halved below the minimum step
+    NonFinite,    ///< the state took a value that is not finite
+    Cancelled,    ///< the user stopped the run
+};
+
+/// The simulation engine: integrates M dx/dt = U - R x - omega G x from ts to te with the
+/// adaptive trapezoidal method and stores the state table and the 36-column result table at
+/// every output point.
+class CSolver {
+public:
+    /// rows output points, cols = n + 1 state-table columns, n states, resCols result columns.
+    CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols);
+    virtual ~CSolver();
+    CSolver(const CSolver&) = delete;
+    CSolver& operator=(const CSolver&) = delete;
+
+    /// Runs the whole simulation from ts to te with the initial state x0 (n values).
+    ERunStatus Run(double ts, double te, const double* x0);
+    /// Fills result row k (1 <= k < rows) and coil-flux row k.
+    void CalcResultRow(std::uint32_t k);
+
+    double** m_pFluxTab;       ///< flux linkage of the 18 coils per output row [Wb]
+    int m_nStepCount;          ///< integration steps attempted
+    double** m_ppResTab;       ///< result table, m_nRows x m_nResCols
+    CMatrix* m_pRes;           ///< state table: column 0 time, column i+1 x[i]
+    CMclass* m_pMObject;       ///< inductance matrix M
+    CUclass* m_pUObject;       ///< source vector U
+    CRclass* m_pRObject;       ///< resistance matrix R with the control
+    CGclass* m_pGObject;       ///< matrix G, torque and magnet flux
+    IProgressSink* m_pProgress; ///< progress of the run, may be null
+    std::uint32_t m_nResCols;  ///< result columns (36)
+    int m_nSize;               ///< n (16)
+    std::uint32_t m_nRows;     ///< rows of both tables
+    std::uint32_t m_nCols;     ///< state-table columns (17)
+};
