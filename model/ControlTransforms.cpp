@@ -13,13 +13,11 @@
 
 namespace {
 
-constexpr long double kPiL = 3.141592L;        // the same decimal constant, for the chirp phases
-constexpr double kTurn = 6.283186;             // the control's full turn
-constexpr double kSector = 1.0471976666666667; // kTurn / 6
-constexpr double kS = 1.4142 / 1.7321;         // alpha of vector 1
-// Voltage vectors 0..6 in the power-invariant alpha-beta frame (index 0: zero vector).
-constexpr double kVecAlpha[7] = {0, kS, kS / 2, -kS / 2, -kS, -kS / 2, kS / 2};
-constexpr double kVecBeta[7] = {0, 0, 0.7071, 0.7071, 0, -0.7071, -0.7071};
+constexpr long double kPiL = 3.141592L; // the model's pi, for the chirp phases
+constexpr double kTurn = CControl::kFullTurn;
+constexpr double kSector = CControl::kSector;
+constexpr const double* kVecAlpha = CControl::s_dVecAlpha;
+constexpr const double* kVecBeta = CControl::s_dVecBeta;
 
 /// Reports a loop of n outputs to an optional sink, about a hundred times at most, so a
 /// window that repaints on every position does not dominate the work.
