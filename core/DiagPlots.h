@@ -9,9 +9,6 @@ class CMclass;
 class CGclass;
 class CControl;
 
-/// The system's warning when the PWM plot's start time is not before its end time.
-inline constexpr const char* kReversedTimesText = "Tp > Tk?";
-
 /// Most samples a PWM voltage plot may ask for (its N has no upper bound of its own); the plot
 /// buffer of the program holds three arrays of this length.
 inline constexpr int kMaxPlotSamples = 20000000;
@@ -20,11 +17,11 @@ inline constexpr int kMaxPlotSamples = 20000000;
 struct CDiagPlot {
     bool m_bOk = false;                      ///< a curve was made
     std::string m_strMessage = "not called"; ///< why not, naming the field; empty when made
-    bool m_bTimesSwapped = false; ///< PWM: ts was not before te; the exchanged interval is used
-    std::vector<double> m_x;      ///< abscissae: angles [rad] or times [s]
-    std::vector<double> m_y;      ///< ordinates, same length as m_x
-    std::string m_strXLabel;      ///< "beta [rad]", "t [s]"
-    std::string m_strYLabel;      ///< "M [mH]", "B [T]", "U [V]" ...
+    bool m_bTimesSwapped = false;            ///< PWM: ts was not before te ("Tp > Tk?"); exchanged
+    std::vector<double> m_x;                 ///< abscissae: angles [rad] or times [s]
+    std::vector<double> m_y;                 ///< ordinates, same length as m_x
+    std::string m_strXLabel;                 ///< "beta [rad]", "t [s]"
+    std::string m_strYLabel;                 ///< "M [mH]", "B [T]", "U [V]" ...
 };
 
 /// The angle grid of the inductance and excitation-flux plots: N angles [rad] from alfab to
