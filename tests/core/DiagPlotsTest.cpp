@@ -1,6 +1,5 @@
 #include "DiagPlots.h"
 #include "Control.h"
-#include "DftRange.h"
 #include "Gclass.h"
 #include "Mclass.h"
 
@@ -254,40 +253,3 @@ TEST_F(CDiagModels, IndicesOutsideTheirRangesAreRefusedNamingTheField) {
     EXPECT_FALSE(b.m_bOk);
     EXPECT_EQ(b.m_strMessage.rfind("y =", 0), 0u) << b.m_strMessage;
 }
-
-struct CRangeCase {
-    const char* m_strName;
-    std::int64_t m_nSelStart, m_nSelEnd, m_nLeft, m_nRight;
-    std::size_t m_nSamples;
-    std::size_t m_nStart, m_nCount;
-};
-
-class CDftRangeMapping : public testing::TestWithParam<CRangeCase> {};
-
-TEST_P(CDftRangeMapping, MapsTheSelectionOntoSamples) {
-    const CRangeCase& c = GetParam();
-    const CSampleRange r =
-        MapDftRange(c.m_nSelStart, c.m_nSelEnd, c.m_nLeft, c.m_nRight, c.m_nSamples);
-    EXPECT_EQ(r.m_nStart, c.m_nStart);
-    EXPECT_EQ(r.m_nCount, c.m_nCount);
-}
-
-// Plot area from pixel 50 to 450 (400 pixels) over 1000 samples: 2.5 samples a pixel.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CDftRangeMapping,
-    testing::Values(CRangeCase{"NoSelection", kNoSelectionStart, kNoSelectionEnd, 50, 450, 1000, 0,
-                               1000},
-                    CRangeCase{"InsideTheArea", 150, 250, 50, 450, 1000, 250, 250},
-                    CRangeCase{"Truncating", 51, 52, 50, 450, 1000, 2, 3}, // 2.5 -> 2, 5
-                    CRangeCase{"StartLeftOfTheArea", 10, 250, 50, 450, 1000, 0, 500},
-                    CRangeCase{"EndLeftOfTheArea", 150, 10, 50, 450, 1000, 250, 750},
-                    CRangeCase{"EndRightOfTheArea", 150, 600, 50, 450, 1000, 250, 750},
-                    CRangeCase{"ReversedPoints", 250, 150, 50, 450, 1000, 0, 250},
-                    CRangeCase{"SamePoint", 150, 150, 50, 450, 1000, 250, 0},
-                    CRangeCase{"ZeroWidthArea", 150, 250, 300, 300, 1000, 0, 1000},
-                    CRangeCase{"ReversedArea", 150, 250, 300, 200, 1000, 0, 1000},
-                    // 10000 pixels times 2,000,000 samples: beyond 32 bits.
-                    CRangeCase{"ManySamples", 5050, 10050, 50, 10050, 2000000, 1000000, 1000000},
-                    CRangeCase{"NoSelectionOfManySamples", kNoSelectionStart, kNoSelectionEnd, 40,
-                               1200, 3000000, 0, 3000000}),
-    [](const testing::TestParamInfo<CRangeCase>& info) { return info.param.m_strName; });
