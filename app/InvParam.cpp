@@ -122,12 +122,12 @@ void CInvParam::BuildSpeedControl(QWidget* box) {
         methods->addWidget(radio);
     }
     methods->addStretch(1);
-    grid->addLayout(methods, 0, 1, 1, 7);
+    grid->addLayout(methods, 0, 1, 1, 8);
 
     m_rowFT = AddFieldRow(grid, 1, 0, "C&arrier frequency", "fT =", "Hz", "m_dFT");
-    m_rowKt = AddFieldRow(grid, 1, 4, "Trap regulator", "&kt =", "rad/s", "m_dKt");
+    m_rowKt = AddFieldRow(grid, 1, 5, "Trap regulator", "&kt =", "rad/s", "m_dKt");
     m_rowKp = AddFieldRow(grid, 2, 0, "PI regulator", "k&p =", "-", "m_dKp");
-    m_rowKi = AddFieldRow(grid, 2, 4, "", "k&i =", "1/s", "m_dKi");
+    m_rowKi = AddFieldRow(grid, 2, 5, "", "k&i =", "1/s", "m_dKi");
 
     // The speed path is one wide field across the remaining columns, without a unit.
     m_rowSpeedPath = AddFieldRow(grid, 3, 0, "Speed path", "ome&gaR* =", "", "m_strSpeedPath");
@@ -135,14 +135,14 @@ void CInvParam::BuildSpeedControl(QWidget* box) {
     grid->removeWidget(path);
     path->setMinimumWidth(path->fontMetrics().horizontalAdvance('0') * 40);
     path->setMaximumWidth(QWIDGETSIZE_MAX);
-    grid->addWidget(path, 3, 2, 1, 6);
+    grid->addWidget(path, 3, 2, 1, 7);
     grid->removeWidget(m_rowSpeedPath.m_pUnit);
     delete m_rowSpeedPath.m_pUnit;
     m_rowSpeedPath.m_pUnit = nullptr;
     grid->addWidget(new QLabel("Hint: time1*speed1*time2*speed2*... [s * rad/s *]", box), 4, 2, 1,
                     6);
-    grid->setColumnMinimumWidth(4, 24);
-    grid->setColumnStretch(7, 1);
+    grid->setColumnMinimumWidth(4, 24); // gap between the two halves
+    grid->setColumnStretch(8, 1);
 }
 
 void CInvParam::BindFields() {

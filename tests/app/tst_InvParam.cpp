@@ -292,6 +292,24 @@ private slots:
         QVERIFY(Edit(dlg, "m_dUmax")->isEnabled());
     }
 
+    void okStoresNothingWhileAFieldIsRefused() {
+        CInvParams params;
+        CInvParam dlg(params);
+        dlg.show();
+        Edit(dlg, "m_dFT")->setText("4000"); // exchanged before the refused field
+        Edit(dlg, "m_dT")->setText("60");
+        Edit(dlg, "m_dRlR")->setText("5");
+        QVERIFY(!AnswerPrompt([&] { dlg.accept(); }).isEmpty());
+        QVERIFY(Same(params, CInvParams()));
+        Edit(dlg, "m_dT")->setText("-12");
+        QCOMPARE(AnswerPrompt([&] { dlg.accept(); }), QString());
+        CInvParams expected;
+        expected.m_dFT = 4000;
+        expected.m_dRlR = 5;
+        expected.m_dT = -12;
+        QVERIFY(Same(params, expected));
+    }
+
     void okChecksEachField_data() {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
@@ -443,6 +461,21 @@ private slots:
         QCOMPARE(AnswerPrompt([&] { dlg.accept(); }), QString());
         QCOMPARE(params.m_dKp, 2.5);
         QCOMPARE(params.m_dKi, 1.0);
+    }
+
+    void tabVisitsTheFieldsInReadingOrder() {
+        CInvParams params;
+        CInvParam dlg(params);
+        QStringList names;
+        for (QWidget* widget = dlg.nextInFocusChain(); widget != &dlg;
+             widget = widget->nextInFocusChain()) {
+            if (qobject_cast<QLineEdit*>(widget))
+                names << widget->objectName();
+        }
+        // Condition by condition, then the torque, then the speed control row by row.
+        QCOMPARE(names, QStringList({"m_dUd", "m_dRu", "m_dCu", "m_dUmax", "m_dF", "m_dPhi",
+                                     "m_dRlRC", "m_dCl", "m_dRlR", "m_dT", "m_dFT", "m_dKt",
+                                     "m_dKp", "m_dKi", "m_strSpeedPath"}));
     }
 
     void fitsTheScreenAndHasDistinctMnemonics() {

@@ -238,6 +238,20 @@ private slots:
         QVERIFY(Same(params, CMotorParams()));
     }
 
+    void tabVisitsTheFieldsInReadingOrder() {
+        CMotorParams params;
+        CMotorParam dlg(params);
+        QStringList names;
+        for (QWidget* widget = dlg.nextInFocusChain(); widget != &dlg;
+             widget = widget->nextInFocusChain()) {
+            if (qobject_cast<QLineEdit*>(widget))
+                names << widget->objectName();
+        }
+        QCOMPARE(names, QStringList({"m_dRonT", "m_dRoffT", "m_dRonD", "m_dRoffD", "m_dMra",
+                                     "m_dMrb", "m_dMrc", "m_dMl", "m_dMm", "m_nNhInd", "m_nNhFlux",
+                                     "m_dJ", "m_dD"}));
+    }
+
     void fitsTheScreenAndHasDistinctMnemonics() {
         CMotorParams params;
         CMotorParam dlg(params);
