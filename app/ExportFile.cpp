@@ -20,5 +20,5 @@ QString AskExportPath(QWidget* parent) {
 }
 
 void ReportExportFailure(QWidget* parent, const CExportStatus& status) {
-    QMessageBox::critical(parent, "ERROR", QString::fromStdString(status.m_strMessage));
+    QMessageBox::warning(parent, "ERROR", QString::fromStdString(status.m_strMessage));
 }
