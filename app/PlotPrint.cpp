@@ -34,11 +34,12 @@ int TextWidth(const QFontMetrics& fm, const QString& text) {
     return fm.horizontalAdvance(text);
 }
 
-/// Collects a polyline point by point and keeps, of every run of consecutive points in one
-/// pixel column, the first point, the two ends of the span and the last point.
+/// Collects a polyline point by point and turns it into the segments that cover its pixels:
+/// for every run of consecutive points in one pixel column, the segment entering the run and
+/// the vertical span the run covers.
 class CColumnReducer {
 public:
-    explicit CColumnReducer(std::vector<QPoint>& out) : m_out(out) { m_out.clear(); }
+    explicit CColumnReducer(std::vector<QLine>& out) : m_out(out) { m_out.clear(); }
 
     void Add(const QPoint& p) {
         if (m_nCount > 0 && p.x() == m_nX) {
@@ -49,36 +50,28 @@ public:
             return;
         }
         Finish();
+        if (m_bStarted)
+            m_out.emplace_back(m_nX, m_nLast, p.x(), p.y());
+        m_bStarted = true;
         m_nX = p.x();
-        m_nFirst = m_nLast = m_nLow = m_nHigh = p.y();
+        m_nLast = m_nLow = m_nHigh = p.y();
         m_nCount = 1;
     }
 
-    /// Emits the open run; call once after the last point.
+    /// Closes the open run; call once after the last point.
     void Finish() {
-        if (m_nCount == 0)
-            return;
-        Emit(m_nFirst);
-        if (m_nCount > 1) {
-            Emit(m_nLow);
-            Emit(m_nHigh);
-            Emit(m_nLast);
-        }
+        // The segments inside one column chain into one span. A run of repeated points is a
+        // span of length zero, which still marks its pixel, as a segment of length zero does.
+        if (m_nCount > 1)
+            m_out.emplace_back(m_nX, m_nLow, m_nX, m_nHigh);
         m_nCount = 0;
     }
 
 private:
-    void Emit(int y) {
-        // A repeated point is a segment of length zero, which draws nothing.
-        if (!m_out.empty() && m_out.back().x() == m_nX && m_out.back().y() == y)
-            return;
-        m_out.emplace_back(m_nX, y);
-    }
-
-    std::vector<QPoint>& m_out;
+    std::vector<QLine>& m_out;
     std::size_t m_nCount = 0; ///< points in the open run
+    bool m_bStarted = false;  ///< a point was added
     int m_nX = 0;             ///< column of the open run
-    int m_nFirst = 0;         ///< row of its first point
     int m_nLast = 0;          ///< row of its last point
     int m_nLow = 0;           ///< smallest row of the run
     int m_nHigh = 0;          ///< largest row of the run
@@ -277,7 +270,7 @@ void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, con
         }
         reducer.Finish();
         dc.setPen(m_penCurve);
-        dc.drawPolyline(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
+        dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
     }
     dc.restore();
     dc.setBackgroundMode(Qt::TransparentMode);
@@ -342,7 +335,7 @@ void CPlotPrint::DrawPicture(QPainter& dc, const QRect& rect, int kind) {
     dc.restore();
 }
 
-void CPlotPrint::ReducePolyline(const QPoint* points, std::size_t n, std::vector<QPoint>& out) {
+void CPlotPrint::ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out) {
     CColumnReducer reducer(out);
     for (std::size_t i = 0; i < n; ++i)
         reducer.Add(points[i]);
