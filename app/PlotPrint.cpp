@@ -77,6 +77,123 @@ private:
     int m_nHigh = 0;          ///< largest row of the run
 };
 
+/// What one pass over the data finds.
+struct SDataScan {
+    double dXMin = 99999999.0;  ///< smallest x, or the start value when none is smaller
+    double dXMax = -99999999.0; ///< largest x, likewise
+    double dYMin = 99999999.0;  ///< smallest y
+    double dYMax = -99999999.0; ///< largest y
+    bool bNearZeroX = false;    ///< some |x| <= 0.001
+    bool bNearZeroY = false;    ///< some |y| <= 0.001
+    std::size_t nFinite = 0;    ///< points whose coordinates are both finite
+    bool bAscending = false;    ///< every point finite and x never decreasing
+};
+
+bool IsFinite(double v) {
+    return v - v == 0;
+}
+
+// Updates are rare after the first points, so plain comparisons beat branch-free ones here.
+inline void Take(SDataScan& s, double x, double y) {
+    if (x > s.dXMax)
+        s.dXMax = x;
+    if (x < s.dXMin)
+        s.dXMin = x;
+    if (y > s.dYMax)
+        s.dYMax = y;
+    if (y < s.dYMin)
+        s.dYMin = y;
+    s.bNearZeroX = s.bNearZeroX | (std::fabs(x) <= 0.001);
+    s.bNearZeroY = s.bNearZeroY | (std::fabs(y) <= 0.001);
+}
+
+SDataScan ScanData(const double* x, const double* y, std::size_t count) {
+    SDataScan scan;
+    bool finite = true, ascending = true;
+    double previous = count > 0 ? x[0] : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double xi = x[i], yi = y[i];
+        Take(scan, xi, yi);
+        finite = finite & IsFinite(xi) & IsFinite(yi);
+        ascending = ascending & (xi >= previous);
+        previous = xi;
+    }
+    if (finite) {
+        scan.nFinite = count;
+        scan.bAscending = ascending;
+        return scan;
+    }
+    // Points with a value that is not finite are left out.
+    scan = SDataScan();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (IsFinite(x[i]) && IsFinite(y[i])) {
+            Take(scan, x[i], y[i]);
+            ++scan.nFinite;
+        }
+    }
+    return scan;
+}
+
+/// Smallest and largest of v[0..n), n >= 1, all finite.
+void Extremes(const double* v, std::size_t n, double& lo, double& hi) {
+    lo = hi = v[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        if (v[i] < lo)
+            lo = v[i];
+        if (v[i] > hi)
+            hi = v[i];
+    }
+}
+
+/// Data to pixels, by the plot's formulas.
+struct SMapping {
+    double dPW; ///< plot width
+    double dPH; ///< plot height
+    double dXr; ///< x range
+    double dYr; ///< y range
+    int nX0;    ///< pixel column of x = 0
+    int nY0;    ///< pixel row of y = 0
+
+    int Px(double x) const { return Trunc(dPW * x / dXr + nX0); }
+    int Py(double y) const { return Trunc(nY0 - dPH * y / dYr); }
+};
+
+/// The segments of a curve whose x never decreases: the column index never decreases either,
+/// so each run of one column is found by galloping over x, and only its extremes of y are
+/// mapped (the row is monotone in y). Gives what CColumnReducer gives for every point.
+void ReduceAscending(const SMapping& map, const double* x, const double* y, std::size_t count,
+                     std::vector<QLine>& out) {
+    out.clear();
+    int prevX = 0, prevRow = 0;
+    for (std::size_t i = 0; i < count;) {
+        const int column = map.Px(x[i]);
+        std::size_t lo = i, hi = count, step = 1;
+        while (lo + step < count) {
+            if (map.Px(x[lo + step]) != column) {
+                hi = lo + step;
+                break;
+            }
+            lo += step;
+            step *= 2;
+        }
+        while (hi - lo > 1) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            (map.Px(x[mid]) == column ? lo : hi) = mid;
+        }
+        // The run is [i, hi).
+        if (i > 0)
+            out.emplace_back(prevX, prevRow, column, map.Py(y[i]));
+        if (hi - i > 1) {
+            double low, high;
+            Extremes(y + i, hi - i, low, high);
+            out.emplace_back(column, map.Py(high), column, map.Py(low));
+        }
+        prevX = column;
+        prevRow = map.Py(y[hi - 1]);
+        i = hi;
+    }
+}
+
 /// Number of points an index loop "while i < n" visits.
 std::size_t PointCount(double n) {
     if (!(n > 0))
@@ -103,21 +220,22 @@ double AxisRange(double& lo, double& hi, bool nearZero) {
 
 /// The scale of one drawing, all in pixels of the drawing area.
 struct CPlotPrint::SScale {
-    int nW = 0;           ///< width of the drawing area
-    int nH = 0;           ///< height of the drawing area
-    int nL = 0;           ///< left margin, the x of the y axis
-    int nPW = 0;          ///< plot width
-    int nPH = 0;          ///< plot height
-    double dXMin = 0;     ///< smallest x of the data
-    double dXMax = 0;     ///< largest x
-    double dYMin = 0;     ///< smallest y
-    double dYMax = 0;     ///< largest y
-    double dXr = 1;       ///< x range shown
-    double dYr = 1;       ///< y range shown
-    int nX0 = 0;          ///< pixel column of x = 0
-    int nY0 = 0;          ///< pixel row of y = 0
-    int nXDivisions = 10; ///< divisions of the x axis
-    bool bEmpty = true;   ///< no point to draw: axes only
+    int nW = 0;              ///< width of the drawing area
+    int nH = 0;              ///< height of the drawing area
+    int nL = 0;              ///< left margin, the x of the y axis
+    int nPW = 0;             ///< plot width
+    int nPH = 0;             ///< plot height
+    double dXMin = 0;        ///< smallest x of the data
+    double dXMax = 0;        ///< largest x
+    double dYMin = 0;        ///< smallest y
+    double dYMax = 0;        ///< largest y
+    double dXr = 1;          ///< x range shown
+    double dYr = 1;          ///< y range shown
+    int nX0 = 0;             ///< pixel column of x = 0
+    int nY0 = 0;             ///< pixel row of y = 0
+    int nXDivisions = 10;    ///< divisions of the x axis
+    bool bEmpty = true;      ///< no point to draw: axes only
+    bool bAscending = false; ///< all points finite, x never decreasing
 };
 
 CPlotPrint::CPlotPrint()
@@ -148,27 +266,12 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, con
     s.nW = rect.width();
     s.nH = rect.height();
 
-    double xmax = -99999999.0, xmin = 99999999.0, ymax = -99999999.0, ymin = 99999999.0;
+    const SDataScan scan = ScanData(x, y, count);
+    double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
-    bool fx = false, fy = false;
-    std::size_t finite = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double xi = x[i], yi = y[i];
-        if (!std::isfinite(xi) || !std::isfinite(yi))
-            continue;
-        ++finite;
-        if (xi > xmax)
-            xmax = xi;
-        if (xi < xmin)
-            xmin = xi;
-        if (yi > ymax)
-            ymax = yi;
-        if (yi < ymin)
-            ymin = yi;
-        fx = fx || std::fabs(xi) <= 0.001;
-        fy = fy || std::fabs(yi) <= 0.001;
-    }
-    s.bEmpty = finite == 0;
+    bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
+    s.bAscending = scan.bAscending;
+    s.bEmpty = scan.nFinite == 0;
     if (s.bEmpty) {
         xmin = ymin = 0;
         xmax = ymax = 1;
@@ -260,15 +363,18 @@ void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, con
     DrawFrame(dc, s, EKind::Curve);
 
     if (!s.bEmpty) {
-        const double PW = s.nPW, PH = s.nPH, xr = s.dXr, yr = s.dYr;
-        const int x0 = s.nX0, y0 = s.nY0;
-        CColumnReducer reducer(m_aReduced);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!std::isfinite(x[i]) || !std::isfinite(y[i]))
-                continue;
-            reducer.Add(QPoint(Trunc(PW * x[i] / xr + x0), Trunc(y0 - PH * y[i] / yr)));
+        const SMapping map{
+            static_cast<double>(s.nPW), static_cast<double>(s.nPH), s.dXr, s.dYr, s.nX0, s.nY0};
+        if (s.bAscending) {
+            ReduceAscending(map, x, y, count, m_aReduced);
+        } else {
+            CColumnReducer reducer(m_aReduced);
+            for (std::size_t i = 0; i < count; ++i) {
+                if (IsFinite(x[i]) && IsFinite(y[i]))
+                    reducer.Add(QPoint(map.Px(x[i]), map.Py(y[i])));
+            }
+            reducer.Finish();
         }
-        reducer.Finish();
         dc.setPen(m_penCurve);
         dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
     }
@@ -294,7 +400,7 @@ void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, 
         dc.setPen(m_penCurve);
         dc.setBrush(m_brush);
         for (std::size_t i = 0; i < count; ++i) {
-            if (!std::isfinite(x[i]) || !std::isfinite(y[i]))
+            if (!IsFinite(x[i]) || !IsFinite(y[i]))
                 continue;
             const double px = PW * x[i] / xr + x0;
             const double py = y0 - PH * y[i] / yr;

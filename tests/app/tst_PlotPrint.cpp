@@ -210,42 +210,61 @@ void TestPlotPrint::reducedSegmentsCoverThePixelsOfEverySegment() {
 }
 
 void TestPlotPrint::drawCurveGivesThePixelsOfEverySegment_data() {
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("pointCount");
-    QTest::addColumn<bool>("monotone");
-    QTest::newRow("time curve of 300000 points") << 300000 << true;
-    QTest::newRow("time curve of 1000 points") << 1000 << true;
-    QTest::newRow("x in random order") << 20000 << false;
+    QTest::newRow("time curve of 300000 points") << "ascending" << 300000;
+    QTest::newRow("time curve of 1000 points") << "ascending" << 1000;
+    QTest::newRow("time curve of 300 points") << "ascending" << 300;
+    QTest::newRow("repeated x") << "plateaus" << 50000;
+    QTest::newRow("x descending") << "descending" << 50000;
+    QTest::newRow("x in random order") << "random" << 20000;
+    QTest::newRow("values not finite") << "holes" << 50000;
 }
 
 void TestPlotPrint::drawCurveGivesThePixelsOfEverySegment() {
+    QFETCH(QString, kind);
     QFETCH(int, pointCount);
-    QFETCH(bool, monotone);
     // x from 0 to 1 and y from -1 to 1, both reached: xr = 1 (0 is in x), yr = 2.
     std::mt19937 random(7);
     std::uniform_real_distribution<double> noise(-0.2, 0.2), anyX(0, 1);
     std::vector<double> x(pointCount), y(pointCount);
     for (int i = 0; i < pointCount; ++i) {
-        x[i] = monotone ? i / (pointCount - 1.0) : anyX(random);
+        const double t = i / (pointCount - 1.0);
+        x[i] = kind == "descending" ? 1 - t
+               : kind == "random"   ? anyX(random)
+               : kind == "plateaus" ? std::floor(t * 97) / 97
+                                    : t;
         y[i] = std::clamp(0.8 * std::sin(25 * x[i]) + noise(random), -1.0, 1.0);
     }
-    x[0] = 0;
-    x[1] = 1;
+    x[0] = kind == "descending" ? 1 : 0;
+    x[pointCount - 1] = kind == "descending" ? 0 : 1;
     y[0] = -1;
-    y[pointCount - 1] = 1;
+    y[pointCount / 2] = 1;
+    if (kind == "holes") {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        for (int i = 5; i < pointCount - 1; i += 997) {
+            x[i] = i % 2 ? nan : x[i];
+            y[i] = i % 2 ? y[i] : (i % 3 ? inf : -inf);
+        }
+    }
 
     const int W = 1000, H = 700, PH = H - 30;
     CPlotPrint plot;
     const QImage drawn = DrawCurveImage(plot, W, H, x, y);
 
-    // The same frame without the curve, and every segment drawn on it one by one.
+    // The same frame without the curve, and every segment between the finite points drawn
+    // on it one by one.
     const int L = plot.m_nLeft, PW = plot.m_nRight - plot.m_nLeft;
     plot.m_penCurve = QPen(Qt::NoPen);
     QImage expected = DrawCurveImage(plot, W, H, x, y);
     const int y0 = static_cast<int>(H - 15 - PH / 2.0); // hand derivation: ymin = -1, yr = 2
     std::vector<QPoint> points;
-    for (int i = 0; i < pointCount; ++i)
-        points.emplace_back(static_cast<int>(PW * x[i] / 1.0 + L),
-                            static_cast<int>(y0 - PH * y[i] / 2.0));
+    for (int i = 0; i < pointCount; ++i) {
+        if (std::isfinite(x[i]) && std::isfinite(y[i]))
+            points.emplace_back(static_cast<int>(PW * x[i] / 1.0 + L),
+                                static_cast<int>(y0 - PH * y[i] / 2.0));
+    }
     DrawEverySegment(expected, points, QPen(kRed, 1));
     QCOMPARE(drawn, expected);
 }
