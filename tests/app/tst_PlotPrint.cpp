@@ -174,6 +174,7 @@ private slots:
     void rangeOfZeroIsWidenedAroundTheValue_data();
     void rangeOfZeroIsWidenedAroundTheValue();
     void noPointDrawsOnlyTheAxes();
+    void areaNarrowerThanTheMarginsKeepsTheFormulas();
     void drawingFollowsTheTargetRectangleAndRestoresThePainter();
     void selectionMarkersSpanBothPointsAndReturnThePlotArea();
     void picturesFillTheirSizeAtTenTenClippedToTheArea_data();
@@ -514,6 +515,21 @@ void TestPlotPrint::noPointDrawsOnlyTheAxes() {
     dc.end();
     const SSpan columns = ColumnsWith(image, kRed);
     QVERIFY(std::abs(columns.nFirst - (plot.m_nLeft + plot.m_nRight) / 2) <= 5);
+}
+
+void TestPlotPrint::areaNarrowerThanTheMarginsKeepsTheFormulas() {
+    // PW = W - L - 20 and PH = H - 30 turn negative; the drawing stays defined and the
+    // bounds still follow the formulas.
+    const double x[3] = {0, 1, 2}, y[3] = {1, -1, 3};
+    for (const QSize& size : {QSize(0, 0), QSize(12, 9), QSize(60, 25)}) {
+        QImage image = Blank(std::max(size.width(), 1), std::max(size.height(), 1));
+        QPainter dc(&image);
+        CPlotPrint plot;
+        plot.DrawCurve(dc, QRect(QPoint(0, 0), size), x, y, 3);
+        QCOMPARE(plot.m_nRight, size.width() - 20);
+        plot.DrawSpectrum(dc, QRect(QPoint(0, 0), size), x, y, 3);
+        QCOMPARE(plot.m_nRight, size.width() - 20);
+    }
 }
 
 void TestPlotPrint::drawingFollowsTheTargetRectangleAndRestoresThePainter() {
