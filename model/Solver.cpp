@@ -154,6 +154,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             U.m_dF = R.m_dOmegaU / (2 * kPi);
             U.m_dUmax = a0 * R.m_dAmplitude;
         }
+        U.BeginStep(t);
         R.Modulate(theta, h);
         const double* last = T[k - 1];
         R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
@@ -217,6 +218,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             status = ERunStatus::NonFinite;
             break;
         }
+        U.AcceptStep(t);
         --subdiv;
         if (subdiv < 1) {
             P[k][0] = t;
