@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,10 @@ struct PathCase {
     int count;
     std::vector<CPathPoint> points; // the points and the entry after them
 };
+
+void PrintTo(const PathCase& pc, std::ostream* os) {
+    *os << '"' << pc.text << '"';
+}
 
 class CControlPathParse : public ::testing::TestWithParam<PathCase> {};
 
