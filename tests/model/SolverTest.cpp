@@ -1,6 +1,6 @@
+#include "Solver.h"
 #include "Progress.h"
 #include "ResultColumns.h"
-#include "Solver.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +56,9 @@ std::unique_ptr<CSolver> MakeDrive(std::uint32_t rows) {
     return p;
 }
 
-constexpr int CoilPhase(int coil) { return (coil / 3) % 3; }
+constexpr int CoilPhase(int coil) {
+    return (coil / 3) % 3;
+}
 
 struct CRecorder : IProgressSink {
     void Open(long long lo, long long hi) override {
@@ -147,20 +149,34 @@ TEST_F(DefaultRun, ColumnsFollowTheirDefinitions) {
     auto q = [](std::uint32_t k, int col) {
         auto x = [k](int i) { return P(k, i + 1); };
         switch (col) {
-        case 7: return x(0) + x(1);
-        case 8: return x(0);
-        case 10: return x(2) - x(4);
-        case 11: return x(5) - x(7);
-        case 12: return x(8);
-        case 13: return x(3) - x(4) - x(10);
-        case 14: return x(6) - x(7) - x(11);
-        case 15: return x(9);
-        case 16: return x(2) - x(1);
-        case 17: return x(5) - x(4);
-        case 18: return x(8) - x(7);
-        case 19: return x(3) - x(1);
-        case 20: return x(6) - x(4) - x(10);
-        case 21: return x(9) - x(7) - x(11);
+        case 7:
+            return x(0) + x(1);
+        case 8:
+            return x(0);
+        case 10:
+            return x(2) - x(4);
+        case 11:
+            return x(5) - x(7);
+        case 12:
+            return x(8);
+        case 13:
+            return x(3) - x(4) - x(10);
+        case 14:
+            return x(6) - x(7) - x(11);
+        case 15:
+            return x(9);
+        case 16:
+            return x(2) - x(1);
+        case 17:
+            return x(5) - x(4);
+        case 18:
+            return x(8) - x(7);
+        case 19:
+            return x(3) - x(1);
+        case 20:
+            return x(6) - x(4) - x(10);
+        case 21:
+            return x(9) - x(7) - x(11);
         }
         return 0.0;
     };
@@ -181,8 +197,8 @@ TEST_F(DefaultRun, ColumnsFollowTheirDefinitions) {
                     sum += s_pSolver->m_pFluxTab[k][i];
             }
             EXPECT_NEAR(T(k, kColPsia + p), sum, 1e-12);
-            const double u = (T(k, kColPsia + p) - T(k - 1, kColPsia + p)) / dt +
-                             phaseR[p] * T(k, kColIa + p);
+            const double u =
+                (T(k, kColPsia + p) - T(k - 1, kColPsia + p)) / dt + phaseR[p] * T(k, kColIa + p);
             EXPECT_DOUBLE_EQ(T(k, kColUa + p), u);
         }
         EXPECT_EQ(T(k, kColUab), T(k, kColUa) - T(k, kColUb));
@@ -218,8 +234,9 @@ TEST_F(DefaultRun, ConductionFollowsTheLastStoredRow) {
     for (int k = 1; k <= 6; ++k) {
         const double it = T(last, kColIT1 + k - 1);
         const double id = T(last, kColID1 + k - 1);
-        if (it * R.m_dRoffT < 0.3)
+        if (it * R.m_dRoffT < 0.3) {
             EXPECT_EQ(R.m_dRT[k], R.m_dRoffT) << "T" << k;
+        }
         const int opposite = k <= 3 ? k + 3 : k - 3;
         const bool conducts =
             id * R.m_dRoffD >= 0.6 && R.m_dRT[k] != R.m_dRonT && R.m_dRT[opposite] != R.m_dRonT;
