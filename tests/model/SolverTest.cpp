@@ -4,9 +4,25 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <vector>
+
+// Counts every allocation of this test program, so a test can show that a run allocates the
+// same whatever its length.
+static std::atomic<long> g_nAllocations{0};
+
+void* operator new(std::size_t size) {
+    ++g_nAllocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+// The library's operator delete releases with free, which matches the malloc above.
 
 namespace {
 
@@ -326,6 +342,22 @@ TEST(CSolver, StopsWhenTheProgressSinkCancels) {
     EXPECT_EQ(s->Run(0.0, 0.005, x0), ERunStatus::Cancelled);
     EXPECT_EQ(s->m_nStepCount, 100);
     EXPECT_EQ(progress.m_nClosed, 1);
+}
+
+// Everything a run needs is allocated before its first step: a run of 100 times the steps makes
+// exactly as many allocations.
+TEST(CSolver, AllocatesNothingInsideTheStepLoop) {
+    long counts[2];
+    const std::uint32_t rows[2] = {11, 1001};
+    for (int r = 0; r < 2; ++r) {
+        auto s = MakeDrive(rows[r]);
+        double x0[kN] = {};
+        const long before = g_nAllocations.load();
+        ASSERT_EQ(s->Run(0.0, (rows[r] - 1) * 5e-6, x0), ERunStatus::Completed);
+        counts[r] = g_nAllocations.load() - before;
+        EXPECT_EQ(s->m_nStepCount, int(rows[r]) - 1);
+    }
+    EXPECT_EQ(counts[0], counts[1]);
 }
 
 TEST(CSolver, RefusesAnIntervalOrRowCountItCannotRun) {
