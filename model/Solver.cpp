@@ -81,7 +81,7 @@ CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t re
     : m_pFluxTab(nullptr), m_nStepCount(0), m_ppResTab(nullptr), m_pRes(nullptr),
       m_pMObject(nullptr), m_pUObject(nullptr), m_pRObject(nullptr), m_pGObject(nullptr),
       m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nCols(cols),
-      m_dStopTime(0.0), m_nBadState(-1) {
+      m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{}, m_bPhaseLValid(false) {
     m_pRes = new (std::nothrow) CMatrix(rows, cols);
     if (!m_pRes)
         FatalExit("Błąd inicjalizacji m_pRes", 0);
@@ -135,6 +135,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     double h = delta;
     m_nBadState = -1;
     m_dStopTime = ts;
+    m_bPhaseLValid = false;
 
     P[0][0] = ts;
     for (int i = 0; i < n; ++i)
@@ -301,16 +302,25 @@ void CSolver::CalcResultRow(std::uint32_t k) {
     const double beta = T1[kColBetaR];
     const double phaseI[3] = {T1[kColIa], T1[kColIb], T1[kColIc]};
     double* flux = m_pFluxTab[k];
-    double L[kCoils][kCoils];
+    // Without harmonics the inductances do not depend on beta: their phase sums are kept.
+    if (m_pMObject->m_nNh != 0 || !m_bPhaseLValid) {
+        double L[kCoils][kCoils];
+        m_pMObject->CoilInductances(beta, L);
+        for (int i = 0; i < kCoils; ++i) {
+            double* sums = m_adPhaseL[i];
+            sums[0] = sums[1] = sums[2] = 0.0;
+            for (int j = 0; j < kCoils; ++j)
+                sums[CoilPhase(j)] += L[i][j];
+        }
+        m_bPhaseLValid = true;
+    }
     double magnets[kCoils];
-    m_pMObject->CoilInductances(beta, L);
     m_pGObject->CoilPmFluxSums(beta, magnets);
     double phaseFlux[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < kCoils; ++i) {
-        double psi = 0.0;
-        for (int j = 0; j < kCoils; ++j)
-            psi += L[i][j] * phaseI[CoilPhase(j)];
-        psi += magnets[i];
+        const double* sums = m_adPhaseL[i];
+        const double psi =
+            sums[0] * phaseI[0] + sums[1] * phaseI[1] + sums[2] * phaseI[2] + magnets[i];
         flux[i] = psi;
         phaseFlux[CoilPhase(i)] += psi;
     }
