@@ -165,6 +165,12 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         const double omega = x[15];
         const double beta = x[14];
         const double Te = G.CalcTorque(x[12], x[13], beta);
+        if (m_nStepCount == std::numeric_limits<int>::max()) {
+            // The step count cannot grow further: as many steps as a halved run can take.
+            status = ERunStatus::StepTooSmall;
+            m_dStopTime = t;
+            break;
+        }
         ++m_nStepCount;
         if (m_pProgress)
             m_pProgress->SetPos(m_nStepCount);
