@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -42,8 +43,8 @@ std::string TypeName(const json& value) { return value.type_name(); }
 // Stores one JSON value into one field after checking its type and range.
 std::optional<std::string> StoreValue(const CField& field, const json& value) {
     const CFieldDesc& desc = *field.m_pDesc;
-    const std::string wrongType = desc.DisplayName() + " must be " + desc.AcceptedText() +
-                                  ", not a " + TypeName(value) + ".";
+    const std::string wrongType = "the value of \"" + desc.DisplayName() + "\" must be " +
+                                  desc.AcceptedText() + ", not a " + TypeName(value) + ".";
     if (auto* p = std::get_if<double*>(&field.m_ref)) {
         if (!value.is_number())
             return wrongType;
@@ -140,6 +141,9 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
 }
 
 CFileStatus ReadParamFile(const std::string& strPath, CParamSet& set) {
+    std::error_code error;
+    if (std::filesystem::is_directory(strPath, error))
+        return Refuse(strPath + ": is a folder, not a parameter file.");
     std::ifstream in(strPath, std::ios::binary);
     if (!in)
         return Refuse(strPath + ": cannot be opened (" + std::strerror(errno) + ").");
