@@ -284,10 +284,13 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, con
     s.dYMin = ymin;
     s.dYMax = ymax;
 
-    // The margin is measured in the painter's own font, before the plot font is selected.
-    const QFontMetrics fm = dc.fontMetrics();
+    // The margin is measured in the plot font the scale numbers are written in, plus their
+    // 4-pixel gap to the axis, so the numbers are never cut off at the left edge whatever
+    // font the target starts with.
+    const QFontMetrics fm(m_font, dc.device());
     s.nL = std::max(TextWidth(fm, QString::asprintf("%.3f", ymax)),
-                    TextWidth(fm, QString::asprintf("%.3f", ymin)));
+                    TextWidth(fm, QString::asprintf("%.3f", ymin))) +
+           4;
     s.nPW = s.nW - s.nL - 20;
     s.nPH = s.nH - 30;
     s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);

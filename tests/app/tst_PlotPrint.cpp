@@ -166,7 +166,7 @@ private slots:
     void zeroOfBothAxesLiesAtX0AndY0();
     void zeroLineIsDrawnOutsideThePlotAreaWhenZeroIsNotInTheData_data();
     void zeroLineIsDrawnOutsideThePlotAreaWhenZeroIsNotInTheData();
-    void leftMarginIsMeasuredInThePaintersFont();
+    void leftMarginLeavesRoomForTheScaleNumbers();
     void spectrumHasOneDivisionPerHarmonic_data();
     void spectrumHasOneDivisionPerHarmonic();
     void spectrumShowsTheThdOrUndefined_data();
@@ -306,7 +306,10 @@ void TestPlotPrint::xRangeIsTheSumOfMagnitudesWhenAValueIsNearZero() {
     QImage image = DrawCurveImage(plot, 800, 400, {0, 0.05, 0.1}, {1, 2, 1});
     SSpan columns = ColumnsWith(image, kRed);
     QCOMPARE(columns.nFirst, plot.m_nLeft);
-    QCOMPARE(columns.nLast, plot.m_nRight);
+    // px = trunc(PW x / xr + x0): PW * 0.1 / 0.1 may round just below PW.
+    const int width = plot.m_nRight - plot.m_nLeft;
+    QCOMPARE(columns.nLast, static_cast<int>(width * 0.1 / 0.1 + plot.m_nLeft));
+    QVERIFY(columns.nLast >= plot.m_nRight - 1);
 
     // x from 0.0005 to 0.002: xr = 0.0025, so the curve starts at the left end and stops at
     // 0.6 of the width (x0 = trunc(L - 0.2 PW), px = trunc(0.2 PW + x0), trunc(0.8 PW + x0)).
@@ -357,9 +360,10 @@ void TestPlotPrint::zeroLineIsDrawnOutsideThePlotAreaWhenZeroIsNotInTheData() {
     }
 }
 
-void TestPlotPrint::leftMarginIsMeasuredInThePaintersFont() {
+void TestPlotPrint::leftMarginLeavesRoomForTheScaleNumbers() {
     const std::vector<double> x = {0, 1}, y = {-123.456, 7};
-    for (int pixels : {10, 30}) {
+    // Whatever font the target starts with, the margin is that of the plot font.
+    for (int pixels : {6, 30}) {
         QImage image = Blank(800, 400);
         QPainter dc(&image);
         QFont font("DejaVu Sans");
@@ -367,12 +371,19 @@ void TestPlotPrint::leftMarginIsMeasuredInThePaintersFont() {
         dc.setFont(font);
         CPlotPrint plot;
         plot.DrawCurve(dc, image.rect(), x.data(), y.data(), 2);
-        const QFontMetrics fm(font, &image);
+        const QFontMetrics fm(plot.m_font, &image);
         const int widest =
             std::max(fm.horizontalAdvance("-123.456"), fm.horizontalAdvance("7.000"));
-        QCOMPARE(plot.m_nLeft, widest);
+        QCOMPARE(plot.m_nLeft, widest + 4);
         QCOMPARE(plot.m_nRight, 800 - 20); // L + PW with PW = W - L - 20
         QCOMPARE(dc.font(), font);
+        dc.end();
+        // The lowest scale number starts inside the image: something is drawn in column 0..3.
+        bool inked = false;
+        for (int yy = 0; yy < image.height() && !inked; ++yy)
+            for (int xx = 0; xx < plot.m_nLeft - 4 && !inked; ++xx)
+                inked = image.pixelColor(xx, yy) != QColor(Qt::white);
+        QVERIFY(inked);
     }
 }
 
