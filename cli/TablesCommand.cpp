@@ -1,8 +1,75 @@
 #include "Commands.h"
 
-#include <cstdio>
+#include "Tables.h"
 
-int TablesMain(const std::string&) {
-    std::fprintf(stderr, "kalvor-cli tables: this command is not available yet.\n");
-    return kExitUsage;
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace {
+
+/// Writes one text file through write; on failure prints the file and the reason.
+template <class F> bool WriteFile(const std::filesystem::path& path, F write) {
+    const std::string name = path.string();
+    std::FILE* f = std::fopen(name.c_str(), "w");
+    if (!f) {
+        std::fprintf(stderr, "kalvor-cli tables: cannot create \"%s\": %s\n", name.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    const bool written = write(f);
+    const int writeErrno = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) {
+        std::fprintf(stderr, "kalvor-cli tables: cannot write \"%s\": %s\n", name.c_str(),
+                     std::strerror(written ? errno : writeErrno));
+        return false;
+    }
+    return true;
+}
+
+bool WriteTable(std::FILE* f, const double (*pTable)[kCoilCount]) {
+    for (int i = 0; i < kCoilCount; ++i)
+        for (int j = 0; j < kCoilCount; ++j)
+            if (std::fprintf(f, j + 1 < kCoilCount ? "%.17g " : "%.17g\n", pTable[i][j]) < 0)
+                return false;
+    return true;
+}
+
+bool WriteFlux(std::FILE* f) {
+    for (int h = 0; h < kFluxRows; ++h)
+        if (std::fprintf(f, "%d %.17g %.17g\n", h, g_adFluxAB[h][0], g_adFluxAB[h][1]) < 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+int TablesMain(const std::string& strDir) {
+    if (strDir.empty()) {
+        std::fprintf(stderr, "kalvor-cli tables: --out needs a folder name.\n");
+        return kExitUsage;
+    }
+    const std::filesystem::path dir(strDir);
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !std::filesystem::is_directory(dir)) {
+        std::fprintf(stderr, "kalvor-cli tables: cannot create the folder \"%s\": %s\n",
+                     strDir.c_str(), ec ? ec.message().c_str() : "not a folder");
+        return kExitUsage;
+    }
+    const struct {
+        const char* m_pszName;
+        const double (*m_pTable)[kCoilCount];
+    } tables[] = {{"L0.txt", g_adL0}, {"A1.txt", g_adA1}, {"B1.txt", g_adB1}, {"A2.txt", g_adA2},
+                  {"B2.txt", g_adB2}, {"A3.txt", g_adA3}, {"B3.txt", g_adB3}};
+    for (const auto& t : tables)
+        if (!WriteFile(dir / t.m_pszName, [&](std::FILE* f) { return WriteTable(f, t.m_pTable); }))
+            return kExitUsage;
+    if (!WriteFile(dir / "flux.txt", WriteFlux))
+        return kExitUsage;
+    return kExitOk;
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -140,6 +141,9 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
 }
 
 CFileStatus ReadParamFile(const std::string& strPath, CParamSet& set) {
+    std::error_code error;
+    if (std::filesystem::is_directory(strPath, error))
+        return Refuse(strPath + ": is a folder, not a parameter file.");
     std::ifstream in(strPath, std::ios::binary);
     if (!in)
         return Refuse(strPath + ": cannot be opened (" + std::strerror(errno) + ").");

@@ -18,18 +18,43 @@ struct CPathPoint {
 /// (derivative, integral, DFT) and the PWM voltage plot.
 class CControl {
 public:
-    static constexpr int kPathEntries = 100;      ///< table size, end marker included
-    static constexpr double kPathEnd = 100000000.0; ///< end marker time [s]
+    static constexpr int kPathEntries = 100;                ///< table size, end marker included
+    static constexpr int kMaxPathPoints = kPathEntries - 1; ///< points that fit with the marker
+    static constexpr double kPathEnd = 100000000.0;         ///< end marker time [s]
+
+    static constexpr double s_dOmegaBase = 50.0 * 3.141592;    ///< base speed, 50 Hz [rad/s]
+    static constexpr int s_nPolePairs = 2;                     ///< pole pairs of the motor
+    static constexpr double kFullTurn = 6.283186;              ///< full turn of the control [rad]
+    static constexpr double kSector = 6.283186 / 6;            ///< one SVPWM sector [rad]
+    static constexpr double kSignalLimit = 1.2 * s_dOmegaBase; ///< regulator limit [rad/s]
+    /// Voltage vectors 0..6 (0 the zero vector) in the power-invariant alpha-beta frame [per Ud].
+    static constexpr double kVecScale = 1.4142 / 1.7321;
+    static constexpr double s_dVecAlpha[7] = {
+        0.0, kVecScale, kVecScale / 2, -kVecScale / 2, -kVecScale, -kVecScale / 2, kVecScale / 2};
+    static constexpr double s_dVecBeta[7] = {0.0, 0.0, 0.7071, 0.7071, 0.0, -0.7071, -0.7071};
+    /// Switch states Sa, Sb, Sc of the vectors 1..6 (row 0 unused).
+    static constexpr int s_nVecStates[7][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                                               {0, 1, 1}, {0, 0, 1}, {1, 0, 1}};
 
     CControl();
     virtual ~CControl();
 
-    /// Parses m_strSpeedPath into m_path and m_nPathCount. Surrounding white space is ignored.
-    /// Returns false, leaving the path empty, when it holds more than 99 points.
+    /// Parses m_strSpeedPath ("time*speed*time*speed*...") into m_path and m_nPathCount.
+    /// Surrounding white space is ignored. A token that is not a number reads as 0, a pair
+    /// without its closing "*" is dropped, and the end marker is written only when the text
+    /// ends with "*". Returns false, leaving the path empty, when it holds more than
+    /// kMaxPathPoints points.
     bool ParseSpeedPath();
-    /// Number of complete points in a speed-path text, as ParseSpeedPath counts them.
+    /// Number of complete points in a speed-path text, as ParseSpeedPath counts them (no limit).
     static int CountPathPoints(const std::string& strPath);
-    /// Applies every point of the path whose time has been reached at time t [s].
+    /// Empty when strPath fits the table, otherwise the message that refuses it.
+    static std::string SpeedPathMessage(const std::string& strPath);
+    /// Empty when space-vector PWM can run with the carrier frequency dFT [Hz] and the DC
+    /// voltage dUd [V]; otherwise the message that refuses them (a carrier period that never
+    /// starts, or Ud = 0).
+    static std::string SvpwmMessage(double dFT, double dUd);
+    /// Applies, in order, every point of the path whose time has been reached at time t [s]:
+    /// the reference becomes the speed of the last of them.
     void StepSpeedPath(double t);
     /// Advances ramp, PI regulator, amplitude factor and angle by the step h [s] for the
     /// measured speed omegaR [rad/s]; returns the new m_dAngle [rad].
@@ -38,8 +63,12 @@ public:
     static double Limit(double x, double limit);
     /// One step of space-vector PWM; sets m_nSwitch and m_dRT. Always true.
     bool SvpwmStep(double angle, double h);
-    /// One step of six-step control; sets m_nSwitch and m_dRT. Always true.
+    /// One step of six-step control; sets m_nSwitch and m_dRT. Always true. The vectors turn
+    /// in the sense of the SVPWM (100, 101, 001, 011, 010, 110); omegaU = 0 holds 100, a
+    /// negative omegaU freezes the switch states.
     bool SixStepStep(double h);
+    /// Sets the transistor resistances of the three legs from m_nSwitch.
+    void ApplySwitchStates();
 
     /// Phase voltage of ideal SVPWM sampled on [ts, te] with N points: fills tOut and uOut
     /// (N entries provided) and returns the number of points written. phase 0 Ua, 1 Ub, 2 Uc.
@@ -57,35 +86,35 @@ public:
     /// or N < 2).
     double Dft(const double* s, double* mag, std::size_t N);
 
-    std::uint32_t m_nPathIndex;       ///< next speed-path point to apply
-    int m_nPathCount;                 ///< complete points parsed
-    CPathPoint m_path[kPathEntries];  ///< the parsed path and its end marker
-    std::string m_strSpeedPath;       ///< the path as typed
-    double m_dKt;                     ///< slope of the ramp [rad/s per s]
-    double m_dOmegaE;                 ///< speed error omegaR** - omegaR [rad/s]
-    double m_dOmegaRRamp;             ///< ramp output omegaR** [rad/s]
-    double m_dOmegaRRef;              ///< speed reference omegaR* [rad/s]
-    double m_dOmegaU;                 ///< electrical angular frequency of the voltage [rad/s]
-    double m_dIntegral;               ///< integral part of the PI regulator [rad/s]
-    double m_dKi;                     ///< integral gain [1/s]
-    double m_dKp;                     ///< proportional gain
-    double m_dAngle;                  ///< angle of the voltage space vector [rad]
-    double m_dAmplitude;              ///< amplitude factor 0.05..1
-    int m_nVecA;                      ///< first active vector of the sector, 1..6
-    int m_nVecB;                      ///< second active vector of the sector, 1..6
-    int m_nSwitch[3];                 ///< switch states Sa, Sb, Sc (1 = upper on)
-    double m_dT0;                     ///< dwell time of the zero vector [s]
-    double m_dT1;                     ///< dwell time of vector A [s]
-    double m_dT2;                     ///< dwell time of vector B [s]
-    double m_dUd;                     ///< DC voltage of the SVPWM [V]
-    double m_dCarrierTime;            ///< time in the carrier (or electrical) period [s]
-    double m_dRD[7];                  ///< diode resistances D1..D6 [Ohm], index 0 unused
-    double m_dRT[7];                  ///< transistor resistances T1..T6 [Ohm], index 0 unused
-    double m_dTc;                     ///< carrier period [s]; -1.0 selects six-step control
-    double m_dRoffT;                  ///< transistor off-resistance [Ohm]
-    double m_dRonT;                   ///< transistor on-resistance [Ohm]
-    double m_dRoffD;                  ///< diode off-resistance [Ohm]
-    double m_dRonD;                   ///< diode on-resistance [Ohm]
-    int m_nSequenceSign;              ///< SVPWM sequence sign, -1 at the start of every run
-    IProgressSink* m_pProgress;       ///< progress of the post-processing, may be null
+    std::uint32_t m_nPathIndex;      ///< next speed-path point to apply
+    int m_nPathCount;                ///< complete points parsed
+    CPathPoint m_path[kPathEntries]; ///< the parsed path and its end marker
+    std::string m_strSpeedPath;      ///< the path as typed
+    double m_dKt;                    ///< slope of the ramp [rad/s per s]
+    double m_dOmegaE;                ///< speed error omegaR** - omegaR [rad/s]
+    double m_dOmegaRRamp;            ///< ramp output omegaR** [rad/s]
+    double m_dOmegaRRef;             ///< speed reference omegaR* [rad/s]
+    double m_dOmegaU;                ///< electrical angular frequency of the voltage [rad/s]
+    double m_dIntegral;              ///< integral part of the PI regulator [rad/s]
+    double m_dKi;                    ///< integral gain [1/s]
+    double m_dKp;                    ///< proportional gain
+    double m_dAngle;                 ///< angle of the voltage space vector [rad]
+    double m_dAmplitude;             ///< amplitude factor 0.05..1
+    int m_nVecA;                     ///< first active vector of the sector, 1..6
+    int m_nVecB;                     ///< second active vector of the sector, 1..6
+    int m_nSwitch[3];                ///< switch states Sa, Sb, Sc (1 = upper on)
+    double m_dT0;                    ///< dwell time of the zero vector [s]
+    double m_dT1;                    ///< dwell time of vector A [s]
+    double m_dT2;                    ///< dwell time of vector B [s]
+    double m_dUd;                    ///< DC voltage of the SVPWM [V]
+    double m_dCarrierTime;           ///< time in the carrier (or electrical) period [s]
+    double m_dRD[7];                 ///< diode resistances D1..D6 [Ohm], index 0 unused
+    double m_dRT[7];                 ///< transistor resistances T1..T6 [Ohm], index 0 unused
+    double m_dTc;                    ///< carrier period [s]; -1.0 selects six-step control
+    double m_dRoffT;                 ///< transistor off-resistance [Ohm]
+    double m_dRonT;                  ///< transistor on-resistance [Ohm]
+    double m_dRoffD;                 ///< diode off-resistance [Ohm]
+    double m_dRonD;                  ///< diode on-resistance [Ohm]
+    int m_nSequenceSign;             ///< SVPWM sequence sign, -1 at the start of every run
+    IProgressSink* m_pProgress;      ///< progress of the post-processing, may be null
 };

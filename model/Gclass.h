@@ -36,10 +36,36 @@ public:
     /// Its derivative with respect to beta [Wb/rad].
     double CoilPmFluxDerivative(int k, int m, double beta) const;
 
-    std::uint32_t m_nNh; ///< inductance harmonics used, 0..3
-    std::uint32_t m_nNb; ///< flux-density harmonics h = 1.. while h < m_nNb
-    double m_dMm;        ///< multiplier of the mutual inductances
-    double m_dMl;        ///< multiplier of the self inductances
-    CMatrix* m_pG;       ///< the matrix G
+    /// pOut[k] = sum over the four magnets of CoilPmFlux(k, m, beta), for the 18 coils, with the
+    /// series of each arc end evaluated once for all magnets (agrees with the single calls to
+    /// rounding).
+    void CoilPmFluxSums(double beta, double* pOut) const;
+
+    std::uint32_t m_nNh;   ///< inductance harmonics used, 0..3
+    std::uint32_t m_nNb;   ///< flux-density harmonics h = 1.. while h < m_nNb
+    double m_dMm;          ///< multiplier of the mutual inductances
+    double m_dMl;          ///< multiplier of the self inductances
+    CMatrix* m_pG;         ///< the matrix G
     std::uint32_t m_nSize; ///< dimension n
+
+private:
+    /// Brings m_adD and m_adGBlock to beta and the current Nh, ml, mm unless they are there.
+    void UpdateDerivatives(double beta);
+    /// Brings m_adPsiD to beta and the current Nb unless it is there.
+    void UpdateMagnetTerms(double beta);
+
+    double m_dPairMl;         ///< ml of m_adPair (NaN: never computed)
+    double m_dPairMm;         ///< mm of m_adPair
+    double m_adPair[7][6];    ///< phase-pair sums of the tables with ml, mm [H]
+    bool m_bDerivValid;       ///< m_adD and m_adGBlock hold the values below
+    double m_dDerivBeta;      ///< their rotor angle
+    std::uint32_t m_nDerivNh; ///< their Nh
+    double m_dDerivMl;        ///< their ml
+    double m_dDerivMm;        ///< their mm
+    double m_adD[6];          ///< phase-pair sums of dL/dbeta: aa, bb, cc, ab, ac, bc [H/rad]
+    double m_adGBlock[3];     ///< G[12][12], G[12][13], G[13][13] [H/rad]
+    bool m_bPsiValid;         ///< m_adPsiD holds the values below
+    double m_dPsiBeta;        ///< its rotor angle
+    std::uint32_t m_nPsiNb;   ///< its Nb
+    double m_adPsiD[3];       ///< dPsi/dbeta of phases a, b, c from the magnets [Wb/rad]
 };

@@ -26,12 +26,24 @@ public:
     /// (above 3 acts as 3) and m_dMl on the diagonal, m_dMm elsewhere.
     double Inductance(int i, int j, double beta) const;
 
-    std::uint32_t m_nNh; ///< inductance harmonics used, 0..3
-    double m_dJ;         ///< moment of inertia [kg m^2]
-    double m_dMm;        ///< multiplier of the mutual inductances
-    double m_dMl;        ///< multiplier of the self inductances
-    double* m_pBranchR;  ///< branch resistances r0..r13 [Ohm]
-    double* m_pCoilR;    ///< coil resistances [Ohm], stored only
-    CMatrix* m_pM;       ///< the matrix M
+    /// Fills pL[i][j] with Inductance(i, j, beta) for all 18 x 18 coil pairs, the harmonics
+    /// evaluated once (same values as the single calls).
+    void CoilInductances(double beta, double (*pL)[18]) const;
+
+    std::uint32_t m_nNh;   ///< inductance harmonics used, 0..3
+    double m_dJ;           ///< moment of inertia [kg m^2]
+    double m_dMm;          ///< multiplier of the mutual inductances
+    double m_dMl;          ///< multiplier of the self inductances
+    double* m_pBranchR;    ///< branch resistances r0..r13 [Ohm]
+    double* m_pCoilR;      ///< coil resistances [Ohm], stored only
+    CMatrix* m_pM;         ///< the matrix M
     std::uint32_t m_nSize; ///< dimension n
+
+private:
+    /// Refreshes m_adLoop when ml or mm changed since it was computed.
+    void UpdateLoopSums();
+
+    double m_dLoopMl;      ///< ml the loop sums were computed with (NaN: never)
+    double m_dLoopMm;      ///< mm the loop sums were computed with
+    double m_adLoop[7][3]; ///< loop sums AA, AB, BB of L0, A1, B1 .. B3 with ml, mm [H]
 };

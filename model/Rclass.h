@@ -19,6 +19,10 @@ public:
     /// Switching of the inverter, only in condition index 0. Always true.
     bool Modulate(double angle, double h);
     /// Transistor and diode conduction from the currents of the last stored row. Always true.
+    /// A transistor is switched off when its off-state voltage is below 0.3 V; a diode conducts
+    /// from 0.6 V unless, in condition index 0, its own transistor or the opposite transistor
+    /// of its leg conducts (a transistor with failure code 1 counts as conducting, code 2 as
+    /// not), since the DC voltage then reverse-biases it.
     bool UpdateConduction(double IT1, double ID1, double IT2, double ID2, double IT3, double ID3,
                           double IT4, double ID4, double IT5, double ID5, double IT6, double ID6);
     /// Brings coil and branch resistances up to date and writes the matrix entries.
@@ -26,18 +30,22 @@ public:
     /// Copies the 14 branch and 18 coil resistances. Always true.
     bool GetResistances(double* pBranch, double* pCoil) const;
 
-    double m_dRLoad;        ///< resistance of the three-phase R load [Ohm]
-    int m_bSpeedControl;    ///< speed control on
-    int m_nCondition;       ///< condition of work 0..3
-    double m_dD;            ///< damping constant [Nm/(rad/s)]
-    double m_dC;            ///< capacitance of the DC side [F]
-    int m_nFailT[7];        ///< failure codes of T1..T6, index 0 unused
-    int m_nFailD[7];        ///< failure codes of D1..D6, index 0 unused
-    double* m_pBranchR;     ///< branch resistances r0..r13 [Ohm]
-    double m_dCoilR[18];    ///< coil resistances [Ohm]
-    double m_dMra;          ///< multiplier of the phase-a winding resistance
-    double m_dMrb;          ///< multiplier of the phase-b winding resistance
-    double m_dMrc;          ///< multiplier of the phase-c winding resistance
-    CMatrix* m_pR;          ///< the matrix R
-    std::uint32_t m_nSize;  ///< dimension n
+    static constexpr int kBranchCount = 14;
+    /// Resistance of coil i is the multiplier of its phase times entry i mod 3 [Ohm].
+    static constexpr double s_dCoilRTable[3] = {0.531666666666667, 0.483333333333333, 0.435};
+
+    double m_dRLoad;       ///< resistance of the three-phase R load [Ohm]
+    int m_bSpeedControl;   ///< speed control on
+    int m_nCondition;      ///< condition of work 0..3
+    double m_dD;           ///< damping constant [Nm/(rad/s)]
+    double m_dC;           ///< capacitance of the DC side [F]
+    int m_nFailT[7];       ///< failure codes of T1..T6, index 0 unused
+    int m_nFailD[7];       ///< failure codes of D1..D6, index 0 unused
+    double* m_pBranchR;    ///< branch resistances r0..r13 [Ohm]
+    double m_dCoilR[18];   ///< coil resistances [Ohm]
+    double m_dMra;         ///< multiplier of the phase-a winding resistance
+    double m_dMrb;         ///< multiplier of the phase-b winding resistance
+    double m_dMrc;         ///< multiplier of the phase-c winding resistance
+    CMatrix* m_pR;         ///< the matrix R
+    std::uint32_t m_nSize; ///< dimension n
 };

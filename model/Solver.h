@@ -30,22 +30,33 @@ public:
     CSolver(const CSolver&) = delete;
     CSolver& operator=(const CSolver&) = delete;
 
-    /// Runs the whole simulation from ts to te with the initial state x0 (n values).
+    /// A step is never halved more than this many times below the output interval.
+    static constexpr int kMaxHalvings = 20;
+
+    /// Runs the whole simulation from ts to te (ts < te) with the initial state x0 (n values);
+    /// needs at least 2 rows, otherwise returns NotRun without touching anything. Stores state
+    /// row 0 and result row 0 from x0, then every output row. Stops with StepTooSmall when a
+    /// step would have to be halved more than kMaxHalvings times, with NonFinite when an
+    /// accepted state holds a value that is not finite, with Cancelled when the progress sink
+    /// asks; the rows after the stop are not filled. Allocates nothing inside the step loop.
     ERunStatus Run(double ts, double te, const double* x0);
-    /// Fills result row k (1 <= k < rows) and coil-flux row k.
+    /// Fills result row k (1 <= k < rows) and coil-flux row k from state rows k and k-1 and
+    /// result row k-1.
     void CalcResultRow(std::uint32_t k);
 
-    double** m_pFluxTab;       ///< flux linkage of the 18 coils per output row [Wb]
-    int m_nStepCount;          ///< integration steps attempted
-    double** m_ppResTab;       ///< result table, m_nRows x m_nResCols
-    CMatrix* m_pRes;           ///< state table: column 0 time, column i+1 x[i]
-    CMclass* m_pMObject;       ///< inductance matrix M
-    CUclass* m_pUObject;       ///< source vector U
-    CRclass* m_pRObject;       ///< resistance matrix R with the control
-    CGclass* m_pGObject;       ///< matrix G, torque and magnet flux
+    double** m_pFluxTab;        ///< flux linkage of the 18 coils per output row [Wb]
+    int m_nStepCount;           ///< integration steps attempted
+    double** m_ppResTab;        ///< result table, m_nRows x m_nResCols
+    CMatrix* m_pRes;            ///< state table: column 0 time, column i+1 x[i]
+    CMclass* m_pMObject;        ///< inductance matrix M
+    CUclass* m_pUObject;        ///< source vector U
+    CRclass* m_pRObject;        ///< resistance matrix R with the control
+    CGclass* m_pGObject;        ///< matrix G, torque and magnet flux
     IProgressSink* m_pProgress; ///< progress of the run, may be null
-    std::uint32_t m_nResCols;  ///< result columns (36)
-    int m_nSize;               ///< n (16)
-    std::uint32_t m_nRows;     ///< rows of both tables
-    std::uint32_t m_nCols;     ///< state-table columns (17)
+    std::uint32_t m_nResCols;   ///< result columns (36)
+    int m_nSize;                ///< n (16)
+    std::uint32_t m_nRows;      ///< rows of both tables
+    std::uint32_t m_nCols;      ///< state-table columns (17)
+    double m_dStopTime;         ///< start of the step at which the run stopped [s]
+    int m_nBadState;            ///< index of the first non-finite state value, -1 if none
 };

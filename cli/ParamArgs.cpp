@@ -1,0 +1,18 @@
+#include "ParamArgs.h"
+
+CFileStatus LoadParamArgs(const std::string& strParams, const std::vector<std::string>& overrides,
+                          CParamSet& set) {
+    CParamSet loaded;
+    if (!strParams.empty()) {
+        CFileStatus status = ReadParamFile(strParams, loaded);
+        if (!status.m_bOk)
+            return status;
+    }
+    for (const std::string& assignment : overrides) {
+        CFileStatus status = ApplyOverride(assignment, loaded);
+        if (!status.m_bOk)
+            return status;
+    }
+    set = loaded;
+    return {true, {}};
+}

@@ -1,0 +1,277 @@
+#include "ResultExport.h"
+
+#include "Progress.h"
+#include "ResultColumns.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr char kDigitPairs[] = "00010203040506070809"
+                               "10111213141516171819"
+                               "20212223242526272829"
+                               "30313233343536373839"
+                               "40414243444546474849"
+                               "50515253545556575859"
+                               "60616263646566676869"
+                               "70717273747576777879"
+                               "80818283848586878889"
+                               "90919293949596979899";
+
+// Decimal digits of v (no leading zeros, "0" for 0).
+char* WriteUnsigned(std::uint64_t v, char* out) {
+    char tmp[20];
+    char* p = tmp + sizeof tmp;
+    while (v >= 100) {
+        const unsigned pair = unsigned(v % 100);
+        v /= 100;
+        *--p = kDigitPairs[2 * pair + 1];
+        *--p = kDigitPairs[2 * pair];
+    }
+    if (v >= 10) {
+        *--p = kDigitPairs[2 * v + 1];
+        *--p = kDigitPairs[2 * v];
+    } else {
+        *--p = char('0' + v);
+    }
+    const std::size_t len = std::size_t(tmp + sizeof tmp - p);
+    std::memcpy(out, p, len);
+    return out + len;
+}
+
+// Collects formatted text and writes it in large pieces; remembers the first failure.
+class CBufferedWriter {
+public:
+    CBufferedWriter(std::FILE* pFile, std::string_view strName)
+        : m_pFile(pFile), m_strName(strName) {
+        m_buffer.resize(kCapacity);
+    }
+
+    // Room for at least nChars more characters; returns where to write them.
+    char* Reserve(std::size_t nChars) {
+        if (m_nUsed + nChars > m_buffer.size())
+            Flush();
+        if (nChars > m_buffer.size())
+            m_buffer.resize(nChars);
+        return m_buffer.data() + m_nUsed;
+    }
+    void Commit(char* pEnd) { m_nUsed = std::size_t(pEnd - m_buffer.data()); }
+    void Put(std::string_view text) {
+        char* p = Reserve(text.size());
+        std::memcpy(p, text.data(), text.size());
+        Commit(p + text.size());
+    }
+
+    void Flush() {
+        if (m_nUsed == 0 || !m_bOk) {
+            m_nUsed = 0;
+            return;
+        }
+        errno = 0;
+        if (std::fwrite(m_buffer.data(), 1, m_nUsed, m_pFile) != m_nUsed)
+            Fail(errno);
+        m_nUsed = 0;
+    }
+
+    CExportStatus Finish() {
+        Flush();
+        if (m_bOk) {
+            errno = 0;
+            if (std::fflush(m_pFile) != 0 || std::ferror(m_pFile))
+                Fail(errno);
+        }
+        if (!m_bOk)
+            return {false, m_strMessage};
+        return {true, {}};
+    }
+
+private:
+    void Fail(int error) {
+        m_bOk = false;
+        m_strMessage = "Cannot write " + std::string(m_strName) + ": " +
+                       (error ? std::strerror(error) : "write error");
+    }
+
+    static constexpr std::size_t kCapacity = 1 << 16;
+    std::FILE* m_pFile;
+    std::string_view m_strName;
+    std::vector<char> m_buffer;
+    std::size_t m_nUsed = 0;
+    bool m_bOk = true;
+    std::string m_strMessage;
+};
+
+std::FILE* OpenForExport(const std::string& strPath, CExportStatus& status) {
+    errno = 0;
+    std::FILE* pFile = std::fopen(strPath.c_str(), "wb");
+    if (!pFile)
+        status = {false, "Cannot create " + strPath + ": " +
+                             (errno ? std::strerror(errno) : "unknown error")};
+    return pFile;
+}
+
+CExportStatus CloseExport(std::FILE* pFile, const std::string& strPath, CExportStatus status) {
+    errno = 0;
+    if (std::fclose(pFile) != 0 && status.m_bOk)
+        status = {false, "Cannot write " + strPath + ": " +
+                             (errno ? std::strerror(errno) : "write error")};
+    return status;
+}
+
+} // namespace
+
+char* FormatFixed6(double value, char* out) {
+    // Above 1e13 the scaled value no longer fits 64 bits; such values (and NaN, infinity) are
+    // rare in a result table, so printf writes them.
+    if (!(std::fabs(value) < 1e13)) {
+        char buffer[kFixed6MaxChars + 1];
+        const int len = std::snprintf(buffer, sizeof buffer, "%.6f", value);
+        std::memcpy(out, buffer, std::size_t(len));
+        return out + len;
+    }
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const bool negative = (bits >> 63) != 0;
+    const int biased = int((bits >> 52) & 0x7ff);
+    const std::uint64_t fraction = bits & ((std::uint64_t(1) << 52) - 1);
+    // value = m * 2^-shift exactly; below 1e13 the shift is always positive.
+    const std::uint64_t m = biased == 0 ? fraction : (fraction | (std::uint64_t(1) << 52));
+    const int shift = biased == 0 ? 1074 : 1075 - biased;
+    // value * 10^6 = p * 2^-shift exactly, p < 2^73; round it to an integer, ties to even,
+    // as printf does with the exact binary value.
+    const unsigned __int128 p = static_cast<unsigned __int128>(m) * 1000000u;
+    std::uint64_t q = 0;
+    if (shift < 74) {
+        q = std::uint64_t(p >> shift);
+        const unsigned __int128 rest = p & ((static_cast<unsigned __int128>(1) << shift) - 1);
+        const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+        if (rest > half || (rest == half && (q & 1)))
+            ++q;
+    }
+    if (negative)
+        *out++ = '-';
+    out = WriteUnsigned(q / 1000000, out);
+    unsigned decimals = unsigned(q % 1000000);
+    out[0] = '.';
+    for (int i = 6; i >= 1; --i) {
+        out[i] = char('0' + decimals % 10);
+        decimals /= 10;
+    }
+    return out + 7;
+}
+
+char* FormatFull(double value, char* out) {
+    const auto result = std::to_chars(out, out + 32, value, std::chars_format::general, 17);
+    return result.ptr;
+}
+
+CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
+                               const double* const* ppRows, std::size_t nRows, std::size_t nCols,
+                               IProgressSink* pProgress) {
+    CBufferedWriter writer(pFile, strName);
+    if (pProgress)
+        pProgress->Open(0, static_cast<long long>(nRows));
+    for (std::size_t r = 0; r < nRows; ++r) {
+        char* p = writer.Reserve(nCols * (kFixed6MaxChars + 1) + 2);
+        for (std::size_t c = 0; c < nCols; ++c) {
+            p = FormatFixed6(ppRows[r][c], p);
+            *p++ = ' ';
+        }
+        *p++ = '\r';
+        *p++ = '\n';
+        writer.Commit(p);
+        if (pProgress)
+            pProgress->SetPos(static_cast<long long>(r));
+    }
+    CExportStatus status = writer.Finish();
+    if (pProgress)
+        pProgress->Close();
+    return status;
+}
+
+CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
+                             const double* const* ppRows, std::size_t nRows, std::size_t nCols) {
+    if (nCols > std::size_t(kResultColumns))
+        return {false, "Cannot write " + std::string(strName) + ": the table has " +
+                           std::to_string(nCols) + " columns, the labels name " +
+                           std::to_string(kResultColumns)};
+    CBufferedWriter writer(pFile, strName);
+    for (std::size_t c = 0; c < nCols; ++c) {
+        if (c > 0)
+            writer.Put(",");
+        writer.Put(kResultLabels[c]);
+    }
+    writer.Put("\n");
+    for (std::size_t r = 0; r < nRows; ++r) {
+        char* p = writer.Reserve(nCols * 33 + 1);
+        for (std::size_t c = 0; c < nCols; ++c) {
+            if (c > 0)
+                *p++ = ',';
+            p = FormatFull(ppRows[r][c], p);
+        }
+        *p++ = '\n';
+        writer.Commit(p);
+    }
+    return writer.Finish();
+}
+
+CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
+                        const double* y, const double* work, std::size_t n) {
+    const double* second = nullptr;
+    switch (nPlotKind) {
+    case kPlotPicture:
+        break;
+    case kPlotCurve:
+        second = y;
+        break;
+    case kPlotSpectrum:
+        second = work;
+        break;
+    default:
+        return {false, "Cannot write " + std::string(strName) + ": unknown plot kind " +
+                           std::to_string(nPlotKind)};
+    }
+    if (n > 0 && (!x || (nPlotKind != kPlotPicture && !second)))
+        return {false, "Cannot write " + std::string(strName) + ": the plot has no data"};
+    CBufferedWriter writer(pFile, strName);
+    for (std::size_t i = 0; i < n; ++i) {
+        char* p = writer.Reserve(2 * (kFixed6MaxChars + 1) + 2);
+        p = FormatFixed6(x[i], p);
+        *p++ = ' ';
+        if (second) {
+            p = FormatFixed6(second[i], p);
+            *p++ = ' ';
+        }
+        *p++ = '\r';
+        *p++ = '\n';
+        writer.Commit(p);
+    }
+    return writer.Finish();
+}
+
+CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
+                               std::size_t nRows, std::size_t nCols, bool bCsv,
+                               IProgressSink* pProgress) {
+    CExportStatus status;
+    std::FILE* pFile = OpenForExport(strPath, status);
+    if (!pFile)
+        return status;
+    status = bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols)
+                  : WriteResultTable(pFile, strPath, ppRows, nRows, nCols, pProgress);
+    return CloseExport(pFile, strPath, std::move(status));
+}
+
+CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,
+                             const double* y, const double* work, std::size_t n) {
+    CExportStatus status;
+    std::FILE* pFile = OpenForExport(strPath, status);
+    if (!pFile)
+        return status;
+    status = WritePlot(pFile, strPath, nPlotKind, x, y, work, n);
+    return CloseExport(pFile, strPath, std::move(status));
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+class IProgressSink;
+
+/// Longest text FormatFixed6 writes: a sign, 309 integer digits, the point and 6 decimals.
+inline constexpr std::size_t kFixed6MaxChars = 320;
+
+/// Writes value as std::printf("%.6f") does in the C locale, byte for byte (correctly rounded,
+/// ties to even, "-0.000000" for small negative values, "nan" and "inf" as printf spells them),
+/// without a terminating zero. out must hold kFixed6MaxChars characters; returns the end.
+char* FormatFixed6(double value, char* out);
+
+/// Writes value as std::printf("%.17g") does, so that it reads back to the same double.
+/// out must hold 32 characters; returns the end.
+char* FormatFull(double value, char* out);
+
+/// Outcome of an export: a failure until the export succeeds.
+struct CExportStatus {
+    bool m_bOk = false;                      ///< everything was written
+    std::string m_strMessage = "not called"; ///< why not, naming the file and the reason
+};
+
+/// Kinds of the plot buffer, as the document numbers them.
+enum EPlotKind : int {
+    kPlotPicture = 0,   ///< a model picture hides the plot: only x is written
+    kPlotCurve = 1,     ///< x and y
+    kPlotSpectrum = 20, ///< harmonic number and magnitude from the work array
+};
+
+/// The "Export results..." format: nRows lines of nCols numbers, each "%.6f" followed by one
+/// space, every line ended by CR LF; no header. strName names the destination in messages.
+/// pProgress (may be null) gets the range 0..nRows and the row being written.
+CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
+                               const double* const* ppRows, std::size_t nRows, std::size_t nCols,
+                               IProgressSink* pProgress = nullptr);
+
+/// CSV: a header line of the column labels, then nRows lines of nCols numbers written with
+/// "%.17g" and separated by commas, LF line ends. nCols must not exceed kResultColumns.
+CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
+                             const double* const* ppRows, std::size_t nRows, std::size_t nCols);
+
+/// The "Export plot..." format, one line per point, each number "%.6f" followed by a space,
+/// CR LF: a curve writes x and y, a spectrum x and work (the magnitudes), a picture only x.
+/// y or work may be null when the kind does not read them.
+CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
+                        const double* y, const double* work, std::size_t n);
+
+/// Creates strPath anew (binary, an existing file is truncated) and writes the result table in
+/// the export format, or in CSV when bCsv is set.
+CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
+                               std::size_t nRows, std::size_t nCols, bool bCsv = false,
+                               IProgressSink* pProgress = nullptr);
+
+/// Creates strPath anew and writes the plot buffer as WritePlot does.
+CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,
+                             const double* y, const double* work, std::size_t n);

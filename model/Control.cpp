@@ -1,0 +1,243 @@
+#include "Control.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace {
+
+constexpr bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Reads the leading number of a token the way strtod does (leading white space and a sign
+// allowed, trailing text ignored, no number gives 0), but independent of the locale.
+double TokenToDouble(std::string_view token) {
+    while (!token.empty() && IsSpace(token.front()))
+        token.remove_prefix(1);
+    if (token.size() > 1 && token.front() == '+' && token[1] != '-')
+        token.remove_prefix(1);
+    double value = 0.0;
+    const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (result.ec == std::errc::invalid_argument)
+        return 0.0;
+    return value;
+}
+
+// Walks a path text and calls onValue(isTime, value) for every token closed by a "*".
+// Returns whether the text ends with a "*".
+template <typename OnValue> bool WalkPath(std::string_view text, OnValue onValue) {
+    std::string_view::size_type tokenStart = 0;
+    bool expectTime = true;
+    std::string_view::size_type i = 0;
+    while (i < text.size()) {
+        if (text[i] != '*') {
+            ++i;
+            continue;
+        }
+        onValue(expectTime, TokenToDouble(text.substr(tokenStart, i - tokenStart)));
+        expectTime = !expectTime;
+        if (i + 1 == text.size())
+            return true;
+        // The character after a separator joins the next token unexamined.
+        tokenStart = i + 1;
+        i += 2;
+    }
+    return false;
+}
+
+} // namespace
+
+CControl::CControl()
+    : m_nPathIndex(0), m_nPathCount(0), m_path{}, m_dKt(0), m_dOmegaE(0), m_dOmegaRRamp(0),
+      m_dOmegaRRef(0), m_dOmegaU(0), m_dIntegral(0), m_dKi(0), m_dKp(0), m_dAngle(0),
+      m_dAmplitude(0), m_nVecA(1), m_nVecB(2), m_nSwitch{0, 0, 0}, m_dT0(0), m_dT1(0), m_dT2(0),
+      m_dUd(0), m_dCarrierTime(0), m_dRD{}, m_dRT{}, m_dTc(0), m_dRoffT(0), m_dRonT(0), m_dRoffD(0),
+      m_dRonD(0), m_nSequenceSign(-1), m_pProgress(nullptr) {}
+
+CControl::~CControl() = default;
+
+int CControl::CountPathPoints(const std::string& strPath) {
+    int count = 0;
+    WalkPath(Trimmed(strPath), [&count](bool isTime, double) {
+        if (!isTime)
+            ++count;
+    });
+    return count;
+}
+
+std::string CControl::SpeedPathMessage(const std::string& strPath) {
+    const int count = CountPathPoints(strPath);
+    if (count <= kMaxPathPoints)
+        return {};
+    return "Speed path \"omegaR* =\" holds " + std::to_string(count) +
+           " time*speed pairs; at most " + std::to_string(kMaxPathPoints) + " are accepted.";
+}
+
+std::string CControl::SvpwmMessage(double dFT, double dUd) {
+    // The first carrier period starts once 1000 s have been summed (the transfer's start
+    // value of m_dCarrierTime), so a period of 1000 s or more never starts.
+    if (!(dFT > 0.0) || !(1.0 / dFT < 1000.0))
+        return "Carrier frequency \"fT =\" must be above 0.001 Hz for Space Vector PWM.";
+    if (dUd == 0.0)
+        return "DC voltage \"Ud =\" must not be 0 for Space Vector PWM.";
+    return {};
+}
+
+bool CControl::ParseSpeedPath() {
+    for (CPathPoint& point : m_path)
+        point = {0.0, 0.0};
+    m_nPathCount = 0;
+    const std::string_view text = Trimmed(m_strSpeedPath);
+    if (CountPathPoints(m_strSpeedPath) > kMaxPathPoints)
+        return false;
+    const bool closed = WalkPath(text, [this](bool isTime, double value) {
+        if (isTime) {
+            m_path[m_nPathCount].time = value;
+        } else {
+            m_path[m_nPathCount].speed = value;
+            ++m_nPathCount;
+        }
+    });
+    if (closed)
+        m_path[m_nPathCount].time = kPathEnd;
+    return true;
+}
+
+void CControl::StepSpeedPath(double t) {
+    while (m_nPathIndex < static_cast<std::uint32_t>(m_nPathCount) &&
+           t >= m_path[m_nPathIndex].time) {
+        m_dOmegaRRef = m_path[m_nPathIndex].speed;
+        ++m_nPathIndex;
+    }
+}
+
+double CControl::Limit(double x, double limit) {
+    if (x >= 0)
+        return std::min(x, limit);
+    return std::max(x, -limit);
+}
+
+double CControl::SpeedControl(double omegaR, double h) {
+    if (m_dOmegaRRef < m_dOmegaRRamp)
+        m_dOmegaRRamp -= h * m_dKt;
+    if (m_dOmegaRRef > m_dOmegaRRamp)
+        m_dOmegaRRamp += h * m_dKt;
+    m_dOmegaRRamp = Limit(m_dOmegaRRamp, kSignalLimit);
+    m_dOmegaE = m_dOmegaRRamp - omegaR;
+    m_dIntegral = Limit(m_dIntegral + m_dKi * m_dOmegaE * h, kSignalLimit);
+    m_dOmegaU = Limit(m_dKp * m_dOmegaE + m_dIntegral, kSignalLimit) * s_nPolePairs;
+
+    constexpr double base = s_dOmegaBase * s_nPolePairs;
+    const double magnitude = std::fabs(m_dOmegaU);
+    if (magnitude < 0.05 * base)
+        m_dAmplitude = 0.05;
+    else if (magnitude < base)
+        m_dAmplitude = magnitude / base;
+    else
+        m_dAmplitude = 1.0;
+
+    m_dAngle += h * m_dOmegaU;
+    if (m_dAngle > kFullTurn)
+        m_dAngle -= kFullTurn;
+    if (m_dAngle < 0)
+        m_dAngle += kFullTurn;
+    return m_dAngle;
+}
+
+void CControl::ApplySwitchStates() {
+    for (int leg = 0; leg < 3; ++leg) {
+        const bool upper = m_nSwitch[leg] == 1;
+        m_dRT[leg + 1] = upper ? m_dRonT : m_dRoffT;
+        m_dRT[leg + 4] = upper ? m_dRoffT : m_dRonT;
+    }
+}
+
+bool CControl::SvpwmStep(double angle, double h) {
+    m_dCarrierTime += h;
+    if (m_dCarrierTime > m_dTc) {
+        // The vector rotates in the negative sense.
+        double a = -angle;
+        if (a > kFullTurn)
+            a -= kFullTurn;
+        if (a < 0)
+            a += kFullTurn;
+        const int k = static_cast<int>(std::floor(a / kSector));
+        if (k >= 0 && k <= 5) {
+            m_nVecA = k + 1;
+            m_nVecB = k == 5 ? 1 : k + 2;
+        }
+        const double x = std::cos(a) * m_dAmplitude * m_dUd;
+        const double y = std::sin(a) * m_dAmplitude * m_dUd;
+        const double* alpha = s_dVecAlpha;
+        const double* beta = s_dVecBeta;
+        const int A = m_nVecA;
+        const int B = m_nVecB;
+        const double det = alpha[A] * beta[B] - beta[A] * alpha[B];
+        m_dT1 = (x * beta[B] - y * alpha[B]) * m_dTc / (det * m_dUd);
+        m_dT2 = (-x * beta[A] + y * alpha[A]) * m_dTc / (det * m_dUd);
+        m_dT0 = m_dTc - m_dT1 - m_dT2;
+        // Over-modulation: vector B is cut off at the end of the period.
+        if (m_dT0 < 0)
+            m_dT0 = 0;
+        m_dCarrierTime = 0;
+        m_nSequenceSign = -m_nSequenceSign;
+    }
+
+    const double tau = m_dCarrierTime;
+    const double half0 = m_dT0 / 2;
+    int vector = 0;
+    if (m_nSequenceSign == 1) {
+        if (tau <= half0)
+            vector = 0;
+        else if (tau <= half0 + m_dT1)
+            vector = m_nVecA;
+        else if (tau <= half0 + m_dT1 + m_dT2)
+            vector = m_nVecB;
+    } else {
+        if (tau <= half0)
+            vector = 0;
+        else if (tau <= half0 + m_dT2)
+            vector = m_nVecB;
+        else if (tau <= half0 + m_dT2 + m_dT1)
+            vector = m_nVecA;
+    }
+    if (vector == 0) {
+        // The zero vector reached by changing a single leg.
+        const int state = m_nSwitch[0] + m_nSwitch[1] + m_nSwitch[2] >= 2 ? 1 : 0;
+        m_nSwitch[0] = m_nSwitch[1] = m_nSwitch[2] = state;
+    } else {
+        for (int leg = 0; leg < 3; ++leg)
+            m_nSwitch[leg] = s_nVecStates[vector][leg];
+    }
+    ApplySwitchStates();
+    return true;
+}
+
+bool CControl::SixStepStep(double h) {
+    m_dCarrierTime += h;
+    // Fraction of the electrical period reached; compared with j/6 rather than j·P/6 so
+    // that omegaU = 0 (an infinite period) stays in the first window.
+    const double fraction = m_dCarrierTime * m_dOmegaU / (2 * 3.141592);
+    for (int j = 0; j < 6; ++j) {
+        if (j / 6.0 <= fraction && fraction < (j + 1) / 6.0) {
+            // Backwards through the table: the field turns as the SVPWM vector does.
+            const int vector = 1 + (6 - j) % 6;
+            for (int leg = 0; leg < 3; ++leg)
+                m_nSwitch[leg] = s_nVecStates[vector][leg];
+        }
+    }
+    if (m_dOmegaU < 0 || fraction >= 1.0)
+        m_dCarrierTime = 0;
+    ApplySwitchStates();
+    return true;
+}

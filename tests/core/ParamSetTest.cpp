@@ -1,0 +1,121 @@
+#include "ParamSet.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <set>
+#include <string>
+
+TEST(CParamSet, DefaultsAreThoseTheRunsRelyOn) {
+    const CParamSet set;
+    EXPECT_EQ(set.m_control.m_dFT, 5000);
+    EXPECT_EQ(set.m_control.m_dUd, 200);
+    EXPECT_EQ(set.m_control.m_dCu, 0.0001);
+    EXPECT_EQ(set.m_control.m_dRu, 0.1);
+    EXPECT_EQ(set.m_control.m_dKi, 50);
+    EXPECT_EQ(set.m_control.m_dKp, 0.6);
+    EXPECT_EQ(set.m_control.m_dKt, 700);
+    EXPECT_EQ(set.m_control.m_strSpeedPath, "0.0*100.0*");
+    EXPECT_FALSE(set.m_control.m_bSpeedControl);
+    EXPECT_EQ(set.m_control.m_nCondition, 0);
+    EXPECT_EQ(set.m_motor.m_dRoffT, 1000);
+    EXPECT_EQ(set.m_motor.m_nNhInd, 0);
+    EXPECT_EQ(set.m_motor.m_nNhFlux, 1);
+    EXPECT_EQ(set.m_motor.m_dJ, 0.000962);
+    EXPECT_EQ(set.m_motor.m_dD, 0.000904);
+    EXPECT_EQ(set.m_time.m_dTe, 0.1);
+    EXPECT_EQ(set.m_time.m_dH, 0.000005);
+    EXPECT_EQ(set.m_inductancePlot.m_nN, 1000);
+    EXPECT_EQ(set.m_fluxPlot.m_nQuantity, 1);
+    EXPECT_EQ(set.m_fluxPlot.m_nNh, 99);
+    EXPECT_EQ(set.m_voltagePlot.m_dTe, 0.04);
+    EXPECT_EQ(set.m_dft.m_nNh, 10);
+    for (int code : set.m_failures.m_nFailT)
+        EXPECT_EQ(code, 0);
+    EXPECT_FALSE(ValidateParamSet(set).has_value());
+}
+
+TEST(CParamSet, EveryFieldIsListedOnceInFileOrder) {
+    CParamSet set;
+    const auto fields = ListFields(set);
+    ASSERT_EQ(fields.size(), FieldDescriptions().size());
+    std::set<std::string> keys;
+    for (const CField& field : fields)
+        keys.insert(std::string(field.m_pDesc->m_strGroup) + "." +
+                    std::string(field.m_pDesc->m_strKey));
+    EXPECT_EQ(keys.size(), fields.size());
+    // The reference and the description of one entry belong to the same member.
+    const CField& cu = fields[2];
+    EXPECT_EQ(cu.m_pDesc->m_strKey, "Cu");
+    EXPECT_EQ(std::get<double*>(cu.m_ref), &set.m_control.m_dCu);
+}
+
+struct CRangeCase {
+    const char* group;
+    const char* key;
+    double value;
+    bool accepted;
+};
+
+class FieldRange : public testing::TestWithParam<CRangeCase> {};
+
+TEST_P(FieldRange, IsCheckedAgainstItsBounds) {
+    const CRangeCase& c = GetParam();
+    const CFieldDesc* desc = FindField(c.group, c.key);
+    ASSERT_NE(desc, nullptr);
+    EXPECT_EQ(!CheckNumber(*desc, c.value).has_value(), c.accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, FieldRange,
+    testing::Values(CRangeCase{"control", "Cu", 0.00005, false},
+                    CRangeCase{"control", "Cu", 0.0001, true}, CRangeCase{"control", "Cu", 10, true},
+                    CRangeCase{"control", "T", 60, false}, CRangeCase{"control", "T", -50, true},
+                    CRangeCase{"control", "FT", 0, true}, CRangeCase{"control", "FT", 10001, false},
+                    CRangeCase{"motor", "NhInd", 4, false}, CRangeCase{"motor", "NhInd", 3, true},
+                    CRangeCase{"motor", "NhFlux", 100, true},
+                    CRangeCase{"motor", "NhFlux", 2.5, false},
+                    CRangeCase{"motor", "Mra", 10, true}, CRangeCase{"motor", "Mra", 10.5, false},
+                    CRangeCase{"time", "H", 1, true}, CRangeCase{"time", "H", -1e-9, false},
+                    CRangeCase{"time", "BetaR", -360, true},
+                    CRangeCase{"time", "OmegaR", 200.5, false},
+                    CRangeCase{"failures", "FailT", 2, true},
+                    CRangeCase{"failures", "FailT", 3, false},
+                    CRangeCase{"dft", "Nh", 1000, true}, CRangeCase{"result_plot", "Result", 35, false},
+                    CRangeCase{"control", "Ud", 1e300, true},
+                    CRangeCase{"control", "Ud", INFINITY, false},
+                    CRangeCase{"control", "Ud", NAN, false}));
+
+TEST(CParamSet, RefusalNamesTheLabelAndTheRange) {
+    CParamSet set;
+    set.m_control.m_dCu = 0.00005;
+    const auto refusal = ValidateParamSet(set);
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_NE(refusal->find("Cu ="), std::string::npos) << *refusal;
+    EXPECT_NE(refusal->find("0.0001 to 10"), std::string::npos) << *refusal;
+
+    set = CParamSet();
+    set.m_motor.m_nNhInd = 4;
+    const auto nh = ValidateParamSet(set);
+    ASSERT_TRUE(nh.has_value());
+    EXPECT_NE(nh->find("Nh = (Winding inductances)"), std::string::npos) << *nh;
+}
+
+TEST(CParamSet, SpeedPathLongerThanItsFieldIsRefused) {
+    CParamSet set;
+    set.m_control.m_strSpeedPath = std::string(1000, '1');
+    EXPECT_FALSE(ValidateParamSet(set).has_value());
+    set.m_control.m_strSpeedPath += "*";
+    EXPECT_TRUE(ValidateParamSet(set).has_value());
+}
+
+TEST(CParamSet, EqualityComparesEveryMember) {
+    CParamSet a, b;
+    EXPECT_TRUE(a == b);
+    b.m_failures.m_nFailD[5] = 1;
+    EXPECT_FALSE(a == b);
+    b = a;
+    b.m_voltagePlot.m_nPhase = 2;
+    EXPECT_FALSE(a == b);
+}
