@@ -1,13 +1,11 @@
 #pragma once
 
+#include "ParamField.h"
 #include "ParamSet.h"
 
 #include <QDialog>
 
-#include <vector>
-
 class QLineEdit;
-struct CFieldDesc;
 
 /// "Simulation parameters": the interval, the calculation step and the initial rotor position
 /// and speed asked for before every calculation. The values live in the document's time group;
@@ -28,13 +26,6 @@ public:
     QLineEdit* m_pBetaR;  ///< "betaR =" [deg]
 
 private:
-    /// One edit bound to its member and its description (label and range).
-    struct CBinding {
-        QLineEdit* m_pEdit;
-        double* m_pValue;
-        const CFieldDesc* m_pDesc;
-    };
-
     CTimeParams& m_params;            ///< the document's values, written on a valid "Start!"
-    std::vector<CBinding> m_bindings; ///< exchange order
+    CFieldList<CTimeParams> m_fields; ///< the edits in exchange order
 };
