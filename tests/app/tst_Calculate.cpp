@@ -35,6 +35,7 @@ private slots:
     void PlotResultWithoutRunWarns();
     void PlotResultCopiesTheChosenColumn();
     void SecondCalculateReplacesTheRun();
+    void HalvedStepIsReportedAndNotOffered();
 };
 
 void CTestCalculate::DefaultsGive20000RowsAndOpenTheResultPlot() {
@@ -344,6 +345,45 @@ void CTestCalculate::SecondCalculateReplacesTheRun() {
     QCOMPARE(doc.m_nRows, 200);
     QCOMPARE(int(doc.m_pSolver->m_nRows), 200);
     QCOMPARE(doc.m_nPlotCount, 200u);
+}
+
+void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
+    CKalvorDoc doc;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    const std::vector<double> plotted = doc.m_pPlotY;
+    // A step of 1 ms is far too coarse for the switching circuit: the run halves it.
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("0.01");
+            p->m_pH->setText("0.001");
+            Start(p);
+        })
+        .ThenMessage();
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(script.m_unexpected.isEmpty());
+    QCOMPARE(script.m_messages, QStringList({"ERROR|Set smaller calculation step!"}));
+    QCOMPARE(doc.m_runStatus, ECalcStatus::StepHalved);
+    QVERIFY(doc.m_pSolver);
+    QCOMPARE(doc.m_nRows, 10);
+    QVERIFY(doc.m_pSolver->m_nStepCount != doc.m_nRows - 1);
+    // The earlier curve is untouched and stays valid; the new results are not offered.
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.m_pPlotY == plotted);
+    QVERIFY(!doc.CanPlotResult());
+    QVERIFY(doc.CanExportPlot());
 }
 
 QTEST_MAIN(CTestCalculate)

@@ -93,6 +93,8 @@ private slots:
     void AvailabilityWithoutADocumentAndWithANewOne();
     void AvailabilityAfterAnAcceptedRunAndWithAPicture();
     void AvailabilityAfterOkInAParameterDialogAndAfterARejectedRun();
+    void ParameterDialogsInvalidateOnOk_data();
+    void ParameterDialogsInvalidateOnOk();
     void FailuresFollowTheConditionOfWork();
     void MenusRefreshAvailabilityBeforeTheyOpen();
     void SavedFromTheProgramAndOpenedAgain();
@@ -382,6 +384,60 @@ void CTestMainFrm::AvailabilityAfterOkInAParameterDialogAndAfterARejectedRun() {
     QVERIFY(!m_pFrame->Action(ID_PLOT_RESULT)->isEnabled());
     QVERIFY(!m_pFrame->Action(ID_EXPORT_RESULTS)->isEnabled());
     QVERIFY(m_pFrame->Action(ID_EXPORT_PLOT)->isEnabled());
+}
+
+void CTestMainFrm::ParameterDialogsInvalidateOnOk_data() {
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("Control... OK") << int(ID_CONTROL) << true;
+    QTest::newRow("Control... Cancel") << int(ID_CONTROL) << false;
+    QTest::newRow("Motor and inverter... OK") << int(ID_MOTOR) << true;
+    QTest::newRow("Motor and inverter... Cancel") << int(ID_MOTOR) << false;
+    QTest::newRow("Failures... OK") << int(ID_FAILURES) << true;
+    QTest::newRow("Failures... Cancel") << int(ID_FAILURES) << false;
+}
+
+void CTestMainFrm::ParameterDialogsInvalidateOnOk() {
+    QFETCH(int, command);
+    QFETCH(bool, ok);
+    CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pTe->setText("0.002");
+                p->accept();
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        m_pFrame->OnCommand(ID_CALCULATE);
+        QVERIFY(script.Done());
+    }
+    pDoc->SetModifiedFlag(false);
+    QVERIFY(m_pFrame->Action(ID_PLOT_RESULT)->isEnabled());
+
+    QString strTitle;
+    CModalScript script;
+    script.Then<QDialog>([&](QDialog* p) {
+        strTitle = p->windowTitle();
+        if (ok)
+            p->accept(); // the values shown are the valid ones: OK stores them unchanged
+        else
+            p->reject();
+    });
+    m_pFrame->OnCommand(command);
+
+    QVERIFY(script.Done());
+    QVERIFY(script.m_unexpected.isEmpty());
+    const char* pszTitle = command == ID_CONTROL ? "Control parameters"
+                           : command == ID_MOTOR ? "Motor and inverter parameters"
+                                                 : "Inverter failures";
+    QCOMPARE(strTitle, QString(pszTitle));
+    QCOMPARE(pDoc->m_bValid, !ok);
+    QCOMPARE(pDoc->IsModified(), ok);
+    for (int nId : {ID_PLOT_RESULT, ID_EXPORT_RESULTS, ID_RESULT_DERIVATIVE, ID_RESULT_INTEGRAL,
+                    ID_DFT, ID_EXPORT_PLOT})
+        QCOMPARE(m_pFrame->Action(nId)->isEnabled(), !ok);
+    QVERIFY(pDoc->m_pSolver);
 }
 
 void CTestMainFrm::FailuresFollowTheConditionOfWork() {
