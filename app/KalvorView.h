@@ -43,6 +43,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
 
 private:
+    void DrawDocument(QPainter& painter, const QRect& rect);
     void OnUpdate();
 
     CKalvorDoc& m_doc; ///< outlives the view: the main frame deletes it after its last view

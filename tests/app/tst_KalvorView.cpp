@@ -56,6 +56,7 @@ private slots:
     void PointsStartOffThePlot();
     void ButtonsSetThePointsAndRedrawReportsThem();
     void DoubleClickResetsTheSelection();
+    void ScaleNumbersFitLeftOfTheAxis();
     void OtherButtonsLeaveTheSelection();
     void NothingIsReportedWithoutAValidCurve_data();
     void NothingIsReportedWithoutAValidCurve();
@@ -105,6 +106,21 @@ void CTestKalvorView::DoubleClickResetsTheSelection() {
     view.grab();
     QCOMPARE(doc.m_nSelStart, -1);
     QCOMPARE(doc.m_nSelEnd, 601);
+}
+
+void CTestKalvorView::ScaleNumbersFitLeftOfTheAxis() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    doc.m_pPlotY[10] = -10.631;
+    doc.m_pPlotY[20] = 12.209;
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.grab();
+    // The numbers stand 4 pixels left of the axis, in the plot font.
+    const QFontMetrics metrics(doc.m_plot.m_font);
+    for (const char* pszNumber : {"-10.631", "12.209"})
+        QVERIFY2(doc.m_nPlotLeft >= metrics.horizontalAdvance(pszNumber) + 4,
+                 qPrintable(QString("%1 %2").arg(doc.m_nPlotLeft).arg(pszNumber)));
 }
 
 void CTestKalvorView::OtherButtonsLeaveTheSelection() {
