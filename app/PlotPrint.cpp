@@ -34,11 +34,12 @@ int TextWidth(const QFontMetrics& fm, const QString& text) {
     return fm.horizontalAdvance(text);
 }
 
-/// Collects a polyline point by point and keeps, of every run of consecutive points in one
-/// pixel column, the first point, the two ends of the span and the last point.
+/// Collects a polyline point by point and turns it into the segments that cover its pixels:
+/// for every run of consecutive points in one pixel column, the segment entering the run and
+/// the vertical span the run covers.
 class CColumnReducer {
 public:
-    explicit CColumnReducer(std::vector<QPoint>& out) : m_out(out) { m_out.clear(); }
+    explicit CColumnReducer(std::vector<QLine>& out) : m_out(out) { m_out.clear(); }
 
     void Add(const QPoint& p) {
         if (m_nCount > 0 && p.x() == m_nX) {
@@ -49,40 +50,149 @@ public:
             return;
         }
         Finish();
+        if (m_bStarted)
+            m_out.emplace_back(m_nX, m_nLast, p.x(), p.y());
+        m_bStarted = true;
         m_nX = p.x();
-        m_nFirst = m_nLast = m_nLow = m_nHigh = p.y();
+        m_nLast = m_nLow = m_nHigh = p.y();
         m_nCount = 1;
     }
 
-    /// Emits the open run; call once after the last point.
+    /// Closes the open run; call once after the last point.
     void Finish() {
-        if (m_nCount == 0)
-            return;
-        Emit(m_nFirst);
-        if (m_nCount > 1) {
-            Emit(m_nLow);
-            Emit(m_nHigh);
-            Emit(m_nLast);
-        }
+        // The segments inside one column chain into one span. A run of repeated points is a
+        // span of length zero, which still marks its pixel, as a segment of length zero does.
+        if (m_nCount > 1)
+            m_out.emplace_back(m_nX, m_nLow, m_nX, m_nHigh);
         m_nCount = 0;
     }
 
 private:
-    void Emit(int y) {
-        // A repeated point is a segment of length zero, which draws nothing.
-        if (!m_out.empty() && m_out.back().x() == m_nX && m_out.back().y() == y)
-            return;
-        m_out.emplace_back(m_nX, y);
-    }
-
-    std::vector<QPoint>& m_out;
+    std::vector<QLine>& m_out;
     std::size_t m_nCount = 0; ///< points in the open run
+    bool m_bStarted = false;  ///< a point was added
     int m_nX = 0;             ///< column of the open run
-    int m_nFirst = 0;         ///< row of its first point
     int m_nLast = 0;          ///< row of its last point
     int m_nLow = 0;           ///< smallest row of the run
     int m_nHigh = 0;          ///< largest row of the run
 };
+
+/// What one pass over the data finds.
+struct SDataScan {
+    double dXMin = 99999999.0;  ///< smallest x, or the start value when none is smaller
+    double dXMax = -99999999.0; ///< largest x, likewise
+    double dYMin = 99999999.0;  ///< smallest y
+    double dYMax = -99999999.0; ///< largest y
+    bool bNearZeroX = false;    ///< some |x| <= 0.001
+    bool bNearZeroY = false;    ///< some |y| <= 0.001
+    std::size_t nFinite = 0;    ///< points whose coordinates are both finite
+    bool bAscending = false;    ///< every point finite and x never decreasing
+};
+
+bool IsFinite(double v) {
+    return v - v == 0;
+}
+
+// Updates are rare after the first points, so plain comparisons beat branch-free ones here.
+inline void Take(SDataScan& s, double x, double y) {
+    if (x > s.dXMax)
+        s.dXMax = x;
+    if (x < s.dXMin)
+        s.dXMin = x;
+    if (y > s.dYMax)
+        s.dYMax = y;
+    if (y < s.dYMin)
+        s.dYMin = y;
+    s.bNearZeroX = s.bNearZeroX | (std::fabs(x) <= 0.001);
+    s.bNearZeroY = s.bNearZeroY | (std::fabs(y) <= 0.001);
+}
+
+SDataScan ScanData(const double* x, const double* y, std::size_t count) {
+    SDataScan scan;
+    bool finite = true, ascending = true;
+    double previous = count > 0 ? x[0] : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double xi = x[i], yi = y[i];
+        Take(scan, xi, yi);
+        finite = finite & IsFinite(xi) & IsFinite(yi);
+        ascending = ascending & (xi >= previous);
+        previous = xi;
+    }
+    if (finite) {
+        scan.nFinite = count;
+        scan.bAscending = ascending;
+        return scan;
+    }
+    // Points with a value that is not finite are left out.
+    scan = SDataScan();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (IsFinite(x[i]) && IsFinite(y[i])) {
+            Take(scan, x[i], y[i]);
+            ++scan.nFinite;
+        }
+    }
+    return scan;
+}
+
+/// Smallest and largest of v[0..n), n >= 1, all finite.
+void Extremes(const double* v, std::size_t n, double& lo, double& hi) {
+    lo = hi = v[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        if (v[i] < lo)
+            lo = v[i];
+        if (v[i] > hi)
+            hi = v[i];
+    }
+}
+
+/// Data to pixels, by the plot's formulas.
+struct SMapping {
+    double dPW; ///< plot width
+    double dPH; ///< plot height
+    double dXr; ///< x range
+    double dYr; ///< y range
+    int nX0;    ///< pixel column of x = 0
+    int nY0;    ///< pixel row of y = 0
+
+    int Px(double x) const { return Trunc(dPW * x / dXr + nX0); }
+    int Py(double y) const { return Trunc(nY0 - dPH * y / dYr); }
+};
+
+/// The segments of a curve whose x never decreases: the column index never decreases either,
+/// so each run of one column is found by galloping over x, and only its extremes of y are
+/// mapped (the row is monotone in y). Gives what CColumnReducer gives for every point.
+void ReduceAscending(const SMapping& map, const double* x, const double* y, std::size_t count,
+                     std::vector<QLine>& out) {
+    out.clear();
+    int prevX = 0, prevRow = 0;
+    for (std::size_t i = 0; i < count;) {
+        const int column = map.Px(x[i]);
+        std::size_t lo = i, hi = count, step = 1;
+        while (lo + step < count) {
+            if (map.Px(x[lo + step]) != column) {
+                hi = lo + step;
+                break;
+            }
+            lo += step;
+            step *= 2;
+        }
+        while (hi - lo > 1) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            (map.Px(x[mid]) == column ? lo : hi) = mid;
+        }
+        // The run is [i, hi).
+        if (i > 0)
+            out.emplace_back(prevX, prevRow, column, map.Py(y[i]));
+        if (hi - i > 1) {
+            double low, high;
+            Extremes(y + i, hi - i, low, high);
+            out.emplace_back(column, map.Py(high), column, map.Py(low));
+        }
+        prevX = column;
+        prevRow = map.Py(y[hi - 1]);
+        i = hi;
+    }
+}
 
 /// Number of points an index loop "while i < n" visits.
 std::size_t PointCount(double n) {
@@ -110,21 +220,22 @@ double AxisRange(double& lo, double& hi, bool nearZero) {
 
 /// The scale of one drawing, all in pixels of the drawing area.
 struct CPlotPrint::SScale {
-    int nW = 0;           ///< width of the drawing area
-    int nH = 0;           ///< height of the drawing area
-    int nL = 0;           ///< left margin, the x of the y axis
-    int nPW = 0;          ///< plot width
-    int nPH = 0;          ///< plot height
-    double dXMin = 0;     ///< smallest x of the data
-    double dXMax = 0;     ///< largest x
-    double dYMin = 0;     ///< smallest y
-    double dYMax = 0;     ///< largest y
-    double dXr = 1;       ///< x range shown
-    double dYr = 1;       ///< y range shown
-    int nX0 = 0;          ///< pixel column of x = 0
-    int nY0 = 0;          ///< pixel row of y = 0
-    int nXDivisions = 10; ///< divisions of the x axis
-    bool bEmpty = true;   ///< no point to draw: axes only
+    int nW = 0;              ///< width of the drawing area
+    int nH = 0;              ///< height of the drawing area
+    int nL = 0;              ///< left margin, the x of the y axis
+    int nPW = 0;             ///< plot width
+    int nPH = 0;             ///< plot height
+    double dXMin = 0;        ///< smallest x of the data
+    double dXMax = 0;        ///< largest x
+    double dYMin = 0;        ///< smallest y
+    double dYMax = 0;        ///< largest y
+    double dXr = 1;          ///< x range shown
+    double dYr = 1;          ///< y range shown
+    int nX0 = 0;             ///< pixel column of x = 0
+    int nY0 = 0;             ///< pixel row of y = 0
+    int nXDivisions = 10;    ///< divisions of the x axis
+    bool bEmpty = true;      ///< no point to draw: axes only
+    bool bAscending = false; ///< all points finite, x never decreasing
 };
 
 CPlotPrint::CPlotPrint()
@@ -155,27 +266,12 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, con
     s.nW = rect.width();
     s.nH = rect.height();
 
-    double xmax = -99999999.0, xmin = 99999999.0, ymax = -99999999.0, ymin = 99999999.0;
+    const SDataScan scan = ScanData(x, y, count);
+    double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
-    bool fx = false, fy = false;
-    std::size_t finite = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double xi = x[i], yi = y[i];
-        if (!std::isfinite(xi) || !std::isfinite(yi))
-            continue;
-        ++finite;
-        if (xi > xmax)
-            xmax = xi;
-        if (xi < xmin)
-            xmin = xi;
-        if (yi > ymax)
-            ymax = yi;
-        if (yi < ymin)
-            ymin = yi;
-        fx = fx || std::fabs(xi) <= 0.001;
-        fy = fy || std::fabs(yi) <= 0.001;
-    }
-    s.bEmpty = finite == 0;
+    bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
+    s.bAscending = scan.bAscending;
+    s.bEmpty = scan.nFinite == 0;
     if (s.bEmpty) {
         xmin = ymin = 0;
         xmax = ymax = 1;
@@ -267,17 +363,20 @@ void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, con
     DrawFrame(dc, s, EKind::Curve);
 
     if (!s.bEmpty) {
-        const double PW = s.nPW, PH = s.nPH, xr = s.dXr, yr = s.dYr;
-        const int x0 = s.nX0, y0 = s.nY0;
-        CColumnReducer reducer(m_aReduced);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!std::isfinite(x[i]) || !std::isfinite(y[i]))
-                continue;
-            reducer.Add(QPoint(Trunc(PW * x[i] / xr + x0), Trunc(y0 - PH * y[i] / yr)));
+        const SMapping map{
+            static_cast<double>(s.nPW), static_cast<double>(s.nPH), s.dXr, s.dYr, s.nX0, s.nY0};
+        if (s.bAscending) {
+            ReduceAscending(map, x, y, count, m_aReduced);
+        } else {
+            CColumnReducer reducer(m_aReduced);
+            for (std::size_t i = 0; i < count; ++i) {
+                if (IsFinite(x[i]) && IsFinite(y[i]))
+                    reducer.Add(QPoint(map.Px(x[i]), map.Py(y[i])));
+            }
+            reducer.Finish();
         }
-        reducer.Finish();
         dc.setPen(m_penCurve);
-        dc.drawPolyline(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
+        dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
     }
     dc.restore();
     dc.setBackgroundMode(Qt::TransparentMode);
@@ -301,7 +400,7 @@ void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, 
         dc.setPen(m_penCurve);
         dc.setBrush(m_brush);
         for (std::size_t i = 0; i < count; ++i) {
-            if (!std::isfinite(x[i]) || !std::isfinite(y[i]))
+            if (!IsFinite(x[i]) || !IsFinite(y[i]))
                 continue;
             const double px = PW * x[i] / xr + x0;
             const double py = y0 - PH * y[i] / yr;
@@ -342,7 +441,7 @@ void CPlotPrint::DrawPicture(QPainter& dc, const QRect& rect, int kind) {
     dc.restore();
 }
 
-void CPlotPrint::ReducePolyline(const QPoint* points, std::size_t n, std::vector<QPoint>& out) {
+void CPlotPrint::ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out) {
     CColumnReducer reducer(out);
     for (std::size_t i = 0; i < n; ++i)
         reducer.Add(points[i]);

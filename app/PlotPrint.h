@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QFont>
+#include <QLine>
 #include <QPen>
 #include <QPoint>
 #include <QString>
@@ -39,13 +40,13 @@ public:
     /// Stores the axis labels, x first. The document calls it whenever it fills its plot buffer.
     void SetLabels(const QString& strXLabel, const QString& strYLabel);
 
-    /// Draws the points (x[i], y[i]) for every index i below n as one polyline in index order,
-    /// with axes, ticks, a dotted zero line and eleven numbers on each scale. Sets m_nLeft and
+    /// Draws the points (x[i], y[i]) for every index i below n joined in index order, with
+    /// axes, ticks, a dotted zero line and eleven numbers on each scale. Sets m_nLeft and
     /// m_nRight. x and y must hold at least ceil(n) values when n > 0.
     ///
-    /// Consecutive points falling in one pixel column are drawn as the vertical span they
-    /// cover, which gives the same pixels as drawing every segment and keeps a redraw of
-    /// millions of points fast.
+    /// The pixels are those of drawing every segment between consecutive points with the
+    /// curve pen. Consecutive points falling in one pixel column are drawn as the vertical
+    /// span they cover, which keeps a redraw of millions of points fast (ReduceSegments).
     void DrawCurve(QPainter& dc, const QRect& rect, const double* x, const double* y, double n);
 
     /// Draws n spectrum lines (harmonic numbers in x, magnitudes in y) as stems ending in a
@@ -64,12 +65,13 @@ public:
     /// drawing area. Any other kind draws nothing.
     void DrawPicture(QPainter& dc, const QRect& rect, int kind);
 
-    /// Replaces every run of consecutive points in one pixel column by its first point, the
-    /// ends of the span it covers and its last point (repeats removed). Drawn as a polyline
-    /// with a solid pen, the result covers exactly the pixels of the input polyline: the
-    /// segments between columns are kept in their direction, and the segments inside a column
-    /// cover the same span. out is cleared first.
-    static void ReducePolyline(const QPoint* points, std::size_t n, std::vector<QPoint>& out);
+    /// Replaces the segments between consecutive points by at most two per run of consecutive
+    /// points in one pixel column: the segment entering the run, unchanged, and one vertical
+    /// segment over the rows the run covers. Drawn one by one with a solid pen whose lines
+    /// include their end points, the result covers exactly the pixels of drawing every
+    /// original segment: the segments inside a column chain into that span. out is cleared
+    /// first.
+    static void ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out);
 
     double m_dTHD;       ///< total harmonic distortion shown by DrawSpectrum (a ratio)
     int m_nLeft;         ///< x pixel of the left end of the plot area, set by each plot
@@ -91,5 +93,5 @@ private:
                         std::size_t count, EKind kind, double n) const;
     void DrawFrame(QPainter& dc, const SScale& s, EKind kind);
 
-    std::vector<QPoint> m_aReduced; ///< work buffer of DrawCurve: the reduced polyline
+    std::vector<QLine> m_aReduced; ///< work buffer of DrawCurve: the reduced segments
 };

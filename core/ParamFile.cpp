@@ -43,8 +43,8 @@ std::string TypeName(const json& value) { return value.type_name(); }
 // Stores one JSON value into one field after checking its type and range.
 std::optional<std::string> StoreValue(const CField& field, const json& value) {
     const CFieldDesc& desc = *field.m_pDesc;
-    const std::string wrongType = desc.DisplayName() + " must be " + desc.AcceptedText() +
-                                  ", not a " + TypeName(value) + ".";
+    const std::string wrongType = "the value of \"" + desc.DisplayName() + "\" must be " +
+                                  desc.AcceptedText() + ", not a " + TypeName(value) + ".";
     if (auto* p = std::get_if<double*>(&field.m_ref)) {
         if (!value.is_number())
             return wrongType;

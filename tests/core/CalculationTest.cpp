@@ -11,7 +11,7 @@ namespace {
 std::string PathOfPoints(int points) {
     std::string text;
     for (int i = 0; i < points; ++i)
-        text += std::to_string(i * 0.001) + "*" + std::to_string(i) + "*";
+        text += std::to_string(i) + "*" + std::to_string(i) + "*"; // fits the 1000 characters
     return text;
 }
 
@@ -110,8 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         CRefusalCase{"SvpwmWithoutCarrier", [](CParamSet& s) { s.m_control.m_dFT = 0; }, "fT ="},
         CRefusalCase{"SvpwmCarrierPeriodNeverStarting",
                      [](CParamSet& s) { s.m_control.m_dFT = 0.001; }, "fT ="},
-        CRefusalCase{"SvpwmWithoutDcVoltage", [](CParamSet& s) { s.m_control.m_dUd = 0; },
-                     "Ud ="}),
+        CRefusalCase{"SvpwmWithoutDcVoltage", [](CParamSet& s) { s.m_control.m_dUd = 0; }, "Ud ="}),
     [](const ::testing::TestParamInfo<CRefusalCase>& info) { return info.param.m_pszName; });
 
 class PlanAcceptance : public ::testing::TestWithParam<CRefusalCase> {};

@@ -1,12 +1,28 @@
+#include "Solver.h"
 #include "Progress.h"
 #include "ResultColumns.h"
-#include "Solver.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <vector>
+
+// Counts every allocation of this test program, so a test can show that a run allocates the
+// same whatever its length.
+static std::atomic<long> g_nAllocations{0};
+
+void* operator new(std::size_t size) {
+    ++g_nAllocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+// The library's operator delete releases with free, which matches the malloc above.
 
 namespace {
 
@@ -56,7 +72,9 @@ std::unique_ptr<CSolver> MakeDrive(std::uint32_t rows) {
     return p;
 }
 
-constexpr int CoilPhase(int coil) { return (coil / 3) % 3; }
+constexpr int CoilPhase(int coil) {
+    return (coil / 3) % 3;
+}
 
 struct CRecorder : IProgressSink {
     void Open(long long lo, long long hi) override {
@@ -147,20 +165,34 @@ TEST_F(DefaultRun, ColumnsFollowTheirDefinitions) {
     auto q = [](std::uint32_t k, int col) {
         auto x = [k](int i) { return P(k, i + 1); };
         switch (col) {
-        case 7: return x(0) + x(1);
-        case 8: return x(0);
-        case 10: return x(2) - x(4);
-        case 11: return x(5) - x(7);
-        case 12: return x(8);
-        case 13: return x(3) - x(4) - x(10);
-        case 14: return x(6) - x(7) - x(11);
-        case 15: return x(9);
-        case 16: return x(2) - x(1);
-        case 17: return x(5) - x(4);
-        case 18: return x(8) - x(7);
-        case 19: return x(3) - x(1);
-        case 20: return x(6) - x(4) - x(10);
-        case 21: return x(9) - x(7) - x(11);
+        case 7:
+            return x(0) + x(1);
+        case 8:
+            return x(0);
+        case 10:
+            return x(2) - x(4);
+        case 11:
+            return x(5) - x(7);
+        case 12:
+            return x(8);
+        case 13:
+            return x(3) - x(4) - x(10);
+        case 14:
+            return x(6) - x(7) - x(11);
+        case 15:
+            return x(9);
+        case 16:
+            return x(2) - x(1);
+        case 17:
+            return x(5) - x(4);
+        case 18:
+            return x(8) - x(7);
+        case 19:
+            return x(3) - x(1);
+        case 20:
+            return x(6) - x(4) - x(10);
+        case 21:
+            return x(9) - x(7) - x(11);
         }
         return 0.0;
     };
@@ -181,8 +213,8 @@ TEST_F(DefaultRun, ColumnsFollowTheirDefinitions) {
                     sum += s_pSolver->m_pFluxTab[k][i];
             }
             EXPECT_NEAR(T(k, kColPsia + p), sum, 1e-12);
-            const double u = (T(k, kColPsia + p) - T(k - 1, kColPsia + p)) / dt +
-                             phaseR[p] * T(k, kColIa + p);
+            const double u =
+                (T(k, kColPsia + p) - T(k - 1, kColPsia + p)) / dt + phaseR[p] * T(k, kColIa + p);
             EXPECT_DOUBLE_EQ(T(k, kColUa + p), u);
         }
         EXPECT_EQ(T(k, kColUab), T(k, kColUa) - T(k, kColUb));
@@ -218,8 +250,9 @@ TEST_F(DefaultRun, ConductionFollowsTheLastStoredRow) {
     for (int k = 1; k <= 6; ++k) {
         const double it = T(last, kColIT1 + k - 1);
         const double id = T(last, kColID1 + k - 1);
-        if (it * R.m_dRoffT < 0.3)
+        if (it * R.m_dRoffT < 0.3) {
             EXPECT_EQ(R.m_dRT[k], R.m_dRoffT) << "T" << k;
+        }
         const int opposite = k <= 3 ? k + 3 : k - 3;
         const bool conducts =
             id * R.m_dRoffD >= 0.6 && R.m_dRT[k] != R.m_dRonT && R.m_dRT[opposite] != R.m_dRonT;
@@ -309,6 +342,22 @@ TEST(CSolver, StopsWhenTheProgressSinkCancels) {
     EXPECT_EQ(s->Run(0.0, 0.005, x0), ERunStatus::Cancelled);
     EXPECT_EQ(s->m_nStepCount, 100);
     EXPECT_EQ(progress.m_nClosed, 1);
+}
+
+// Everything a run needs is allocated before its first step: a run of 100 times the steps makes
+// exactly as many allocations.
+TEST(CSolver, AllocatesNothingInsideTheStepLoop) {
+    long counts[2];
+    const std::uint32_t rows[2] = {11, 1001};
+    for (int r = 0; r < 2; ++r) {
+        auto s = MakeDrive(rows[r]);
+        double x0[kN] = {};
+        const long before = g_nAllocations.load();
+        ASSERT_EQ(s->Run(0.0, (rows[r] - 1) * 5e-6, x0), ERunStatus::Completed);
+        counts[r] = g_nAllocations.load() - before;
+        EXPECT_EQ(s->m_nStepCount, int(rows[r]) - 1);
+    }
+    EXPECT_EQ(counts[0], counts[1]);
 }
 
 TEST(CSolver, RefusesAnIntervalOrRowCountItCannotRun) {
