@@ -261,9 +261,8 @@ QAction* CMainFrame::Action(int nId) const {
 }
 
 CKalvorView* CMainFrame::ActiveView() const {
-    auto* pFrame = qobject_cast<CChildFrame*>(m_pMdiArea->activeSubWindow());
-    if (!pFrame && !m_frames.empty() && m_pMdiArea->subWindowList().size() == 1)
-        pFrame = m_frames.front().m_pFrame;
+    // The current window stays current while a dialog or another program has the focus.
+    auto* pFrame = qobject_cast<CChildFrame*>(m_pMdiArea->currentSubWindow());
     return pFrame ? pFrame->View() : nullptr;
 }
 
@@ -357,6 +356,11 @@ void CMainFrame::OnFrameDestroyed(QObject* pFrame) {
         m_docs.erase(std::remove(m_docs.begin(), m_docs.end(), pDoc), m_docs.end());
         pDoc->deleteLater();
     }
+    // The area forgets the window only after this signal: refresh once it has.
+    QMetaObject::invokeMethod(this, &CMainFrame::OnFramesChanged, Qt::QueuedConnection);
+}
+
+void CMainFrame::OnFramesChanged() {
     UpdateTitles();
     UpdateMenus();
     UpdateCommandUI();
@@ -400,7 +404,7 @@ void CMainFrame::UpdateTitles() {
     }
     // A maximised window adds " - [title]" to the caption by itself.
     const CKalvorDoc* pActive = ActiveDocument();
-    const QMdiSubWindow* pWindow = m_pMdiArea->activeSubWindow();
+    const QMdiSubWindow* pWindow = m_pMdiArea->currentSubWindow();
     setWindowTitle(pActive && !(pWindow && pWindow->isMaximized())
                        ? QStringLiteral("Kalvor - %1").arg(pActive->Title())
                        : QStringLiteral("Kalvor"));
@@ -618,7 +622,7 @@ void CMainFrame::OnWindowMenuAboutToShow() {
         QAction* pAction = m_pWindowMenu->addAction(
             QStringLiteral("&%1 %2").arg(i + 1).arg(windows[i]->windowTitle()));
         pAction->setCheckable(true);
-        pAction->setChecked(windows[i] == m_pMdiArea->activeSubWindow());
+        pAction->setChecked(windows[i] == m_pMdiArea->currentSubWindow());
         pAction->setData(i);
         m_windowActions.push_back(pAction);
     }

@@ -68,6 +68,7 @@ private:
     void OnActionTriggered(QAction* pAction);
     void OnSubWindowActivated(QMdiSubWindow* pWindow);
     void OnFrameDestroyed(QObject* pFrame);
+    void OnFramesChanged();
     void OnDocumentTitleChanged();
     void OnPathUsed(const QString& strPath);
     void OnWindowMenuAboutToShow();
