@@ -7,6 +7,7 @@
 #include "TimeParam.h"
 
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -36,6 +37,7 @@ private slots:
     void PlotResultCopiesTheChosenColumn();
     void SecondCalculateReplacesTheRun();
     void HalvedStepIsReportedAndNotOffered();
+    void ProgressWindowShowsTheRangeAndTakesCancel();
 };
 
 void CTestCalculate::DefaultsGive20000RowsAndOpenTheResultPlot() {
@@ -384,6 +386,31 @@ void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
     QVERIFY(doc.m_pPlotY == plotted);
     QVERIFY(!doc.CanPlotResult());
     QVERIFY(doc.CanExportPlot());
+}
+
+void CTestCalculate::ProgressWindowShowsTheRangeAndTakesCancel() {
+    CCalcProg progress;
+    QVERIFY(!progress.isVisible());
+    progress.Open(1, 20000);
+    QVERIFY(progress.isVisible());
+    QCOMPARE(progress.windowTitle(), QString("Calculate progress"));
+    QCOMPARE(progress.m_progress->minimum(), 1);
+    QCOMPARE(progress.m_progress->maximum(), 20000);
+    QCOMPARE(progress.m_progress->value(), 1);
+    QTest::qWait(60); // positions are shown at most every few tens of milliseconds
+    progress.SetPos(12000);
+    QCOMPARE(progress.m_progress->value(), 12000);
+    QVERIFY(!progress.IsCancelled());
+
+    progress.m_pCancel->click();
+    QVERIFY(progress.IsCancelled());
+    progress.Close();
+    QVERIFY(!progress.isVisible());
+    // The next computation starts afresh.
+    progress.Open(0, 10);
+    QVERIFY(!progress.IsCancelled());
+    QVERIFY(progress.m_pCancel->isEnabled());
+    progress.Close();
 }
 
 QTEST_MAIN(CTestCalculate)
