@@ -23,12 +23,12 @@ const char* const g_pszRecentGroup = "Recent File List";
 
 void ShowFatalMessage(const char* pszText) {
     QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Kalvor"),
-                          QString::fromLocal8Bit(pszText));
+                          QString::fromUtf8(pszText));
 }
 
 void ShowSolverMessage(const char* pszText) {
     QMessageBox::information(QApplication::activeWindow(), QStringLiteral("Kalvor"),
-                             QString::fromLocal8Bit(pszText));
+                             QString::fromUtf8(pszText));
 }
 
 } // namespace

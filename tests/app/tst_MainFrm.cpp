@@ -1,5 +1,6 @@
 // The main window: both menu sets, toolbar, accelerators, prompts, availability, files.
 #include "ChildFrm.h"
+#include "Fatal.h"
 #include "Kalvor.h"
 #include "KalvorDoc.h"
 #include "MainFrm.h"
@@ -7,6 +8,7 @@
 #include "ParamFile.h"
 #include "ResPlot.h"
 #include "Resource.h"
+#include "SolverProc.h"
 #include "TimeParam.h"
 
 #include <QFileDialog>
@@ -106,6 +108,7 @@ private slots:
     void NewWindowShowsTheSameDocument();
     void ClosingTheProgramAsksForModifiedDocuments();
     void AboutBoxAndToolbarToggle();
+    void MessageHooksShowMessageBoxes();
 
 private:
     std::unique_ptr<CKalvorApp> m_pApp;
@@ -651,6 +654,28 @@ void CTestMainFrm::AboutBoxAndToolbarToggle() {
     m_pFrame->OnCommand(ID_VIEW_STATUS_BAR);
     QVERIFY(m_pFrame->statusBar()->isHidden());
     QVERIFY(!m_pFrame->Action(ID_VIEW_STATUS_BAR)->isChecked());
+}
+
+void CTestMainFrm::MessageHooksShowMessageBoxes() {
+    // Start-up installed them; take them back to see what they do.
+    const FatalMessageHook fatalHook = SetFatalMessageHook(nullptr);
+    const FatalMessageHook defaultFatal = SetFatalMessageHook(nullptr);
+    const VarnekMessageHook solverHook = VarnekSetMessageHook(nullptr);
+    const VarnekMessageHook defaultSolver = VarnekSetMessageHook(nullptr);
+    QVERIFY(fatalHook != defaultFatal);
+    QVERIFY(solverHook != defaultSolver);
+
+    const QByteArray fatalText =
+        QString::fromUtf8(u8"B\u0142\u0105d inicjalizacji m_pMObject").toUtf8();
+    CModalScript script;
+    script.ThenMessage().ThenMessage();
+    fatalHook(fatalText.constData());
+    solverHook("Varnek solver");
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages,
+             QStringList({"Kalvor|" + QString::fromUtf8(fatalText), "Kalvor|Varnek solver"}));
+    QVERIFY(script.m_messages[0].contains(QChar(0x0142)));
+    InstallMessageHooks();
 }
 
 QTEST_MAIN(CTestMainFrm)
