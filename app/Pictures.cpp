@@ -2,7 +2,7 @@
 
 #include "CircuitPicture.h"
 #include "MachinePicture.h"
-#include "ResultColumnNames.h"
+#include "ResultColumns.h"
 
 #include <QPainter>
 
@@ -134,7 +134,7 @@ void CPictures::DrawCircuitModel(QPainter& dc, const QSize& size) {
 void CPictures::DrawExportTable(QPainter& dc, const QSize& size) {
     // Three blocks of twelve rows, each pairing a column number with its quantity and unit.
     constexpr int kBlocks = 3;
-    constexpr int kRows = static_cast<int>(g_aszResultColumnNames.size()) / kBlocks;
+    constexpr int kRows = kResultColumns / kBlocks;
     const double left = 24, top = 74, bottom = size.height() - 24.0;
     const double blockW = (size.width() - 2 * left) / kBlocks;
     const double rowH = (bottom - top) / (kRows + 1);
@@ -148,7 +148,7 @@ void CPictures::DrawExportTable(QPainter& dc, const QSize& size) {
     dc.drawText(QRectF(left, 40, size.width() - 2 * left, 24), Qt::AlignLeft | Qt::AlignVCenter,
                 QString("One line per output point: %1 numbers in this order, each \"%.6f\" "
                         "followed by one space.")
-                    .arg(g_aszResultColumnNames.size()));
+                    .arg(kResultColumns));
 
     for (int block = 0; block < kBlocks; ++block) {
         const double x = left + block * blockW + (block > 0 ? 8 : 0);
@@ -164,7 +164,9 @@ void CPictures::DrawExportTable(QPainter& dc, const QSize& size) {
             const double y = top + (row + 1) * rowH;
             dc.drawText(QRectF(x, y, numberW, rowH), Qt::AlignCenter, QString::number(column));
             dc.drawText(QRectF(x + numberW + 12, y, w - numberW - 12, rowH),
-                        Qt::AlignLeft | Qt::AlignVCenter, g_aszResultColumnNames[column]);
+                        Qt::AlignLeft | Qt::AlignVCenter,
+                        QString::fromUtf8(kResultLabels[column].data(),
+                                          static_cast<qsizetype>(kResultLabels[column].size())));
         }
         dc.setPen(QPen(kFrame, 1));
         dc.setBrush(Qt::NoBrush);

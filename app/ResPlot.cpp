@@ -1,7 +1,7 @@
 #include "ResPlot.h"
 
 #include "Pictures.h"
-#include "ResultColumnNames.h"
+#include "ResultColumns.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -127,7 +127,10 @@ int CResPlot::ResultColumn(int index) {
 }
 
 QString CResPlot::ResultLabel(int index) {
-    return IsIndex(index) ? QString(g_aszResultColumnNames[kChoices[index].nColumn]) : QString();
+    if (!IsIndex(index))
+        return {};
+    const std::string_view label = kResultLabels[kChoices[index].nColumn];
+    return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
 }
 
 QString CResPlot::ButtonText(int index) {

@@ -2,7 +2,7 @@
 // speed control, OK and Cancel, and the circuit picture of the condition.
 #include "Pictures.h"
 #include "ResPlot.h"
-#include "ResultColumnNames.h"
+#include "ResultColumns.h"
 
 #include <QGroupBox>
 #include <QImage>
@@ -67,10 +67,10 @@ void TestResPlot::everyChoiceHasItsOwnColumnAndItsLabel() {
     QSet<int> columns;
     for (int index = 0; index < CResPlot::kResults; ++index) {
         const int column = CResPlot::ResultColumn(index);
-        QVERIFY(column >= 1 && column < static_cast<int>(g_aszResultColumnNames.size()));
+        QVERIFY(column >= 1 && column < kResultColumns);
         columns.insert(column);
         // The label names the column, and its quantity is the button's ("iT1" plots "IT1 [A]").
-        QCOMPARE(CResPlot::ResultLabel(index), QString(g_aszResultColumnNames[column]));
+        QCOMPARE(CResPlot::ResultLabel(index).toStdString(), kResultLabels[column]);
         const QString quantity = CResPlot::ResultLabel(index).section(' ', 0, 0);
         QVERIFY2(quantity.compare(CResPlot::ButtonText(index), Qt::CaseInsensitive) == 0,
                  qPrintable(CResPlot::ButtonText(index)));
