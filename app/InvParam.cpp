@@ -6,7 +6,6 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -42,13 +41,14 @@ CInvParam::CInvParam(CInvParams& params, QWidget* parent) : QDialog(parent), m_p
     side->addWidget(hint);
     side->addStretch(1);
 
+    // Conditions and torque at the left, speed control beside them, OK and Cancel at the top
+    // right, the block diagram across the bottom: fits 1366 x 768 with large fonts too.
     auto* layout = new QGridLayout(this);
     layout->addWidget(conditions, 0, 0);
-    layout->addLayout(side, 0, 1, 3, 1);
     layout->addWidget(torque, 1, 0);
-    layout->addWidget(speed, 2, 0);
-    layout->addWidget(picture, 3, 0, 1, 2);
-    layout->setRowStretch(3, 1);
+    layout->addWidget(speed, 0, 1, 2, 1);
+    layout->addLayout(side, 0, 2, 2, 1);
+    layout->addWidget(picture, 2, 0, 1, 3);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     BindFields();
@@ -63,24 +63,18 @@ CInvParam::CInvParam(CInvParams& params, QWidget* parent) : QDialog(parent), m_p
 void CInvParam::BuildConditions(QWidget* box) {
     m_pCondition = new QButtonGroup(this);
     m_pCondition->setObjectName("m_nCondition");
-    auto* columns = new QHBoxLayout(box);
+    auto* cells = new QGridLayout(box);
 
-    // One column per condition of work: its radio button above the fields it uses.
+    // One panel per condition of work: its radio button above the fields it uses.
     const char* const titles[] = {"&1 - Motor supplied by inverter",
                                   "&2 - Motor supplied by 3 phase voltage",
                                   "&3 - Generator supplying recifier with RC load",
                                   "&4 - Generator supplying 3 phase R load"};
     for (int index = 0; index < 4; ++index) {
-        if (index > 0) {
-            auto* line = new QFrame(box);
-            line->setFrameShape(QFrame::VLine);
-            line->setFrameShadow(QFrame::Sunken);
-            columns->addWidget(line);
-        }
-        auto* column = new QWidget(box);
-        auto* grid = new QGridLayout(column);
-        grid->setContentsMargins(0, 0, 0, 0);
-        auto* radio = new QRadioButton(titles[index], column);
+        auto* panel = new QFrame(box);
+        panel->setFrameShape(QFrame::StyledPanel);
+        auto* grid = new QGridLayout(panel);
+        auto* radio = new QRadioButton(titles[index], panel);
         m_pCondition->addButton(radio, index);
         grid->addWidget(radio, 0, 0, 1, 4);
         switch (index) {
@@ -103,7 +97,8 @@ void CInvParam::BuildConditions(QWidget* box) {
             break;
         }
         grid->setRowStretch(4, 1);
-        columns->addWidget(column, 0, Qt::AlignTop);
+        grid->setColumnStretch(4, 1);
+        cells->addWidget(panel, index / 2, index % 2);
     }
 }
 
@@ -112,37 +107,36 @@ void CInvParam::BuildSpeedControl(QWidget* box) {
 
     m_pSpeedControl = new QCheckBox("O&N/OFF", box);
     m_pSpeedControl->setObjectName("m_bSpeedControl");
-    grid->addWidget(m_pSpeedControl, 0, 0);
+    grid->addWidget(m_pSpeedControl, 0, 0, 1, 4);
     m_pMethod = new QButtonGroup(this);
     m_pMethod->setObjectName("m_nControlMethod");
-    auto* methods = new QHBoxLayout;
+    int row = 1;
     for (const char* title : {"&Space Vector PWM", "Si&x step control"}) {
         auto* radio = new QRadioButton(title, box);
         m_pMethod->addButton(radio, m_pMethod->buttons().size());
-        methods->addWidget(radio);
+        grid->addWidget(radio, row++, 0, 1, 4);
     }
-    methods->addStretch(1);
-    grid->addLayout(methods, 0, 1, 1, 8);
+    grid->setRowMinimumHeight(row++, 6);
 
-    m_rowFT = AddFieldRow(grid, 1, 0, "C&arrier frequency", "fT =", "Hz", "m_dFT");
-    m_rowKt = AddFieldRow(grid, 1, 5, "Trap regulator", "&kt =", "rad/s", "m_dKt");
-    m_rowKp = AddFieldRow(grid, 2, 0, "PI regulator", "k&p =", "-", "m_dKp");
-    m_rowKi = AddFieldRow(grid, 2, 5, "", "k&i =", "1/s", "m_dKi");
+    m_rowFT = AddFieldRow(grid, row++, 0, "C&arrier frequency", "fT =", "Hz", "m_dFT");
+    m_rowKt = AddFieldRow(grid, row++, 0, "Trap regulator", "&kt =", "rad/s", "m_dKt");
+    m_rowKp = AddFieldRow(grid, row++, 0, "PI regulator", "k&p =", "-", "m_dKp");
+    m_rowKi = AddFieldRow(grid, row++, 0, "", "k&i =", "1/s", "m_dKi");
 
-    // The speed path is one wide field across the remaining columns, without a unit.
-    m_rowSpeedPath = AddFieldRow(grid, 3, 0, "Speed path", "ome&gaR* =", "", "m_strSpeedPath");
+    // The speed path is a wide field over the edit and unit columns.
+    m_rowSpeedPath = AddFieldRow(grid, row, 0, "Speed path", "ome&gaR* =", "", "m_strSpeedPath");
     QLineEdit* path = m_rowSpeedPath.m_pEdit;
     grid->removeWidget(path);
-    path->setMinimumWidth(path->fontMetrics().horizontalAdvance('0') * 40);
+    path->setMinimumWidth(path->width());
     path->setMaximumWidth(QWIDGETSIZE_MAX);
-    grid->addWidget(path, 3, 2, 1, 7);
+    grid->addWidget(path, row++, 2, 1, 2);
     grid->removeWidget(m_rowSpeedPath.m_pUnit);
     delete m_rowSpeedPath.m_pUnit;
     m_rowSpeedPath.m_pUnit = nullptr;
-    grid->addWidget(new QLabel("Hint: time1*speed1*time2*speed2*... [s * rad/s *]", box), 4, 2, 1,
-                    6);
-    grid->setColumnMinimumWidth(4, 24); // gap between the two halves
-    grid->setColumnStretch(8, 1);
+    auto* hint = new QLabel("Hint: time1*speed1*time2*speed2*... [s * rad/s *]", box);
+    hint->setWordWrap(true);
+    grid->addWidget(hint, row++, 0, 1, 4);
+    grid->setRowStretch(row, 1);
 }
 
 void CInvParam::BindFields() {

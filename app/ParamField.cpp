@@ -1,6 +1,7 @@
 #include "ParamField.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
@@ -9,6 +10,7 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <cstdlib>
 
 QString FormatValue(double value) {
@@ -67,7 +69,9 @@ const CFieldDesc& FieldDesc(std::string_view group, std::string_view key) {
 QLabel* MakePicture(const QString& resource, QWidget* parent) {
     auto* label = new QLabel(parent);
     QSvgRenderer renderer(resource);
-    const QSize size = renderer.defaultSize();
+    // The pictures are drawn for 12-pixel text; they grow with a larger user font.
+    const qreal scale = std::max(1.0, QFontInfo(label->font()).pixelSize() / 12.0);
+    const QSize size = (QSizeF(renderer.defaultSize()) * scale).toSize();
     const qreal ratio = parent ? parent->devicePixelRatioF() : qApp->devicePixelRatio();
     QPixmap pixmap(size * ratio);
     pixmap.setDevicePixelRatio(ratio);

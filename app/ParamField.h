@@ -41,7 +41,7 @@ void ShowRefusal(QWidget* dialog, const CRefusal& refusal);
 /// The description of group.key in the parameter set; the key must exist.
 const CFieldDesc& FieldDesc(std::string_view group, std::string_view key);
 
-/// A label showing an SVG picture of the resources at its natural size.
+/// A label showing an SVG picture of the resources at its natural size, enlarged with the font.
 QLabel* MakePicture(const QString& resource, QWidget* parent);
 
 /// One row of a parameter group: description, symbol ("Ud ="), edit field and unit. The symbol

@@ -1,11 +1,13 @@
+#include "Kalvor.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Kalvor");
-    window.resize(900, 650);
-    window.show();
-    return app.exec();
+    QApplication application(argc, argv);
+    CKalvorApp app;
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    if (!app.InitInstance(arguments))
+        return 1;
+    return QApplication::exec();
 }

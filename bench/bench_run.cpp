@@ -59,7 +59,7 @@ void Print(const char* pszName, const CRunFigures& f, double target) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
     CParamSet defaults;
     CCalcResult kept;

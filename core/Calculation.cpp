@@ -72,22 +72,11 @@ std::optional<std::string> RefuseModel(const CParamSet& set) {
         return Label("motor", "Ml") + " 0 and " + Label("motor", "Mm") +
                " 0 are not accepted together: without inductances the winding equations are "
                "singular; enter a multiplier other than 0 for one of them.";
-    const int points = CControl::CountPathPoints(inv.m_strSpeedPath);
-    if (points > CControl::kPathEntries - 1)
-        return Label("control", "SpeedPath") + " holds " + std::to_string(points) +
-               " points: the speed path accepts at most " +
-               std::to_string(CControl::kPathEntries - 1) + " time*speed* pairs.";
-    if (cond == 0 && inv.m_nControlMethod == 0) {
-        // The first carrier period starts when the carrier time 1000 s exceeds 1/fT.
-        if (!(inv.m_dFT > 0) || !(1.0 / inv.m_dFT < 1000.0))
-            return Label("control", "FT") + " " + Num(inv.m_dFT) +
-                   " is not accepted with \"Space Vector PWM\": the carrier period 1/fT must "
-                   "be shorter than 1000 s, so enter a frequency above 0.001 Hz.";
-        if (inv.m_dUd == 0)
-            return Label("control", "Ud") +
-                   " 0 is not accepted with \"Space Vector PWM\": the dwell times divide by "
-                   "Ud; enter a DC voltage other than 0.";
-    }
+    std::string problem = CControl::SpeedPathMessage(inv.m_strSpeedPath);
+    if (problem.empty() && cond == 0 && inv.m_nControlMethod == 0)
+        problem = CControl::SvpwmMessage(inv.m_dFT, inv.m_dUd);
+    if (!problem.empty())
+        return problem;
     return std::nullopt;
 }
 
@@ -226,6 +215,10 @@ void TransferParameters(const CParamSet& set, CSolver& solver) {
         U.m_dPhi = sine ? inv.m_dPhi * 2 * 3.1416 / 360 : 0;
         U.m_dUd = cond == 0 ? inv.m_dUd : 0;
         U.m_dT = inv.m_dT;
+        // Under speed control the supply's frequency changes every step: its phase is the
+        // integral of the frequency, not f(t) * t.
+        U.m_bAccumulatePhase = sine && inv.m_bSpeedControl;
+        U.m_bPhaseStarted = false;
     }
 
     if (CMclass* pM = solver.m_pMObject) {

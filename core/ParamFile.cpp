@@ -13,9 +13,13 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-CFileStatus Ok() { return {true, {}}; }
+CFileStatus Ok() {
+    return {true, {}};
+}
 
-CFileStatus Refuse(std::string message) { return {false, std::move(message)}; }
+CFileStatus Refuse(std::string message) {
+    return {false, std::move(message)};
+}
 
 std::string KnownGroups() {
     std::string list;
@@ -38,13 +42,15 @@ std::string KnownKeys(std::string_view group) {
     return list;
 }
 
-std::string TypeName(const json& value) { return value.type_name(); }
+std::string TypeName(const json& value) {
+    return value.type_name();
+}
 
 // Stores one JSON value into one field after checking its type and range.
 std::optional<std::string> StoreValue(const CField& field, const json& value) {
     const CFieldDesc& desc = *field.m_pDesc;
-    const std::string wrongType = desc.DisplayName() + " must be " + desc.AcceptedText() +
-                                  ", not a " + TypeName(value) + ".";
+    const std::string wrongType = "the value of \"" + desc.DisplayName() + "\" must be " +
+                                  desc.AcceptedText() + ", not a " + TypeName(value) + ".";
     if (auto* p = std::get_if<double*>(&field.m_ref)) {
         if (!value.is_number())
             return wrongType;
@@ -116,8 +122,9 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
     if (root.is_discarded())
         return Refuse(source + ": not a Kalvor parameter file (the text is not valid JSON).");
     if (!root.is_object())
-        return Refuse(source + ": not a Kalvor parameter file (a JSON object of groups is "
-                               "expected, found a " +
+        return Refuse(source +
+                      ": not a Kalvor parameter file (a JSON object of groups is "
+                      "expected, found a " +
                       TypeName(root) + ").");
     const std::vector<CField> fields = ListFields(parsed);
     for (const auto& [group, members] : root.items()) {
@@ -130,8 +137,8 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
         for (const auto& [key, value] : members.items()) {
             const CField* field = FindIn(fields, group, key);
             if (!field)
-                return Refuse(source + ": unknown key \"" + group + "." + key +
-                              "\"; the keys of " + group + " are " + KnownKeys(group) + ".");
+                return Refuse(source + ": unknown key \"" + group + "." + key + "\"; the keys of " +
+                              group + " are " + KnownKeys(group) + ".");
             if (auto refusal = StoreValue(*field, value))
                 return Refuse(source + ": " + group + "." + key + ": " + *refusal);
         }

@@ -240,7 +240,9 @@ double CGclass::FluxDensity(int m, double alpha) const {
     const double a = ReduceAngle(alpha);
     const double phi = MagnetShift(m);
     double s = FluxA(0) / 2;
-    for (std::uint32_t h = 1; h < m_nNb; ++h)
+    // rows past the table are (0, 0) and add nothing
+    const std::uint32_t nb = std::min<std::uint32_t>(m_nNb, kFluxRows);
+    for (std::uint32_t h = 1; h < nb; ++h)
         s += FluxA(h) * std::cos(h * (a - phi)) + FluxB(h) * std::sin(h * (a - phi));
     return Polarity(m) * s;
 }
@@ -251,7 +253,8 @@ double CGclass::MagnetFlux(int m, double alpha) const {
     const double a = ReduceAngle(alpha);
     const double phi = MagnetShift(m);
     double s = (FluxA(0) / 2) * alpha;
-    for (std::uint32_t h = 1; h < m_nNb; ++h)
+    const std::uint32_t nb = std::min<std::uint32_t>(m_nNb, kFluxRows);
+    for (std::uint32_t h = 1; h < nb; ++h)
         s += (FluxA(h) / h) * std::sin(h * (a - phi)) - (FluxB(h) / h) * std::cos(h * (a - phi));
     return Polarity(m) * s * kArcLength * kRadius;
 }

@@ -5,7 +5,11 @@
 #include "ResultColumns.h"
 #include "SolverProc.h"
 
+#include <sys/mman.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -20,15 +24,31 @@ constexpr int CoilPhase(int coil) {
     return (coil / 3) % 3;
 }
 
-// Rows of doubles in one block, with a table of row pointers into it: a row costs its data and
-// one pointer, nothing for the allocator.
+// Rows of doubles in one zeroed block, with a table of row pointers into it: a row costs its
+// data and one pointer, nothing for the allocator. A large block asks for huge pages: zeroing
+// megabytes page by page costs more page faults than the run's own work.
 double** AllocRows(std::uint32_t rows, std::uint32_t cols, const char* pszFailure) {
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    const std::size_t bytes = std::size_t(rows) * cols * sizeof(double);
     double** ppRows = new (std::nothrow) double*[rows];
-    double* pBlock = new (std::nothrow) double[std::size_t(rows) * cols]();
+    void* pBlock = nullptr;
+    if (bytes >= kHugePage) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        pBlock = std::aligned_alloc(kHugePage, rounded);
+#ifdef MADV_HUGEPAGE
+        if (pBlock)
+            madvise(pBlock, rounded, MADV_HUGEPAGE);
+#endif
+        if (pBlock)
+            std::memset(pBlock, 0, bytes);
+    } else {
+        pBlock = std::calloc(bytes ? bytes : 1, 1);
+    }
     if (!ppRows || !pBlock)
         FatalExit(pszFailure, 1);
+    double* pData = static_cast<double*>(pBlock);
     for (std::uint32_t r = 0; r < rows; ++r)
-        ppRows[r] = pBlock + std::size_t(r) * cols;
+        ppRows[r] = pData + std::size_t(r) * cols;
     return ppRows;
 }
 
@@ -36,7 +56,7 @@ void FreeRows(double** ppRows, std::uint32_t rows) {
     if (!ppRows)
         return;
     if (rows > 0)
-        delete[] ppRows[0];
+        std::free(ppRows[0]);
     delete[] ppRows;
 }
 
@@ -61,7 +81,7 @@ CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t re
     : m_pFluxTab(nullptr), m_nStepCount(0), m_ppResTab(nullptr), m_pRes(nullptr),
       m_pMObject(nullptr), m_pUObject(nullptr), m_pRObject(nullptr), m_pGObject(nullptr),
       m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nCols(cols),
-      m_dStopTime(0.0), m_nBadState(-1) {
+      m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{}, m_bPhaseLValid(false) {
     m_pRes = new (std::nothrow) CMatrix(rows, cols);
     if (!m_pRes)
         FatalExit("Błąd inicjalizacji m_pRes", 0);
@@ -115,6 +135,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     double h = delta;
     m_nBadState = -1;
     m_dStopTime = ts;
+    m_bPhaseLValid = false;
 
     P[0][0] = ts;
     for (int i = 0; i < n; ++i)
@@ -123,7 +144,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     T[0][kColT] = ts;
     T[0][kColIa] = x0[12];
     T[0][kColIb] = x0[13] - x0[12];
-    T[0][kColIc] = -x0[13];
+    T[0][kColIc] = 0.0 - x0[13]; // no negative zero in the first row
     T[0][kColOmegaR] = x0[15];
     T[0][kColBetaR] = x0[14];
 
@@ -144,6 +165,12 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         const double omega = x[15];
         const double beta = x[14];
         const double Te = G.CalcTorque(x[12], x[13], beta);
+        if (m_nStepCount == std::numeric_limits<int>::max()) {
+            // The step count cannot grow further: as many steps as a halved run can take.
+            status = ERunStatus::StepTooSmall;
+            m_dStopTime = t;
+            break;
+        }
         ++m_nStepCount;
         if (m_pProgress)
             m_pProgress->SetPos(m_nStepCount);
@@ -154,6 +181,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             U.m_dF = R.m_dOmegaU / (2 * kPi);
             U.m_dUmax = a0 * R.m_dAmplitude;
         }
+        U.BeginStep(t);
         R.Modulate(theta, h);
         const double* last = T[k - 1];
         R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
@@ -217,6 +245,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             status = ERunStatus::NonFinite;
             break;
         }
+        U.AcceptStep(t);
         --subdiv;
         if (subdiv < 1) {
             P[k][0] = t;
@@ -279,13 +308,25 @@ void CSolver::CalcResultRow(std::uint32_t k) {
     const double beta = T1[kColBetaR];
     const double phaseI[3] = {T1[kColIa], T1[kColIb], T1[kColIc]};
     double* flux = m_pFluxTab[k];
+    // Without harmonics the inductances do not depend on beta: their phase sums are kept.
+    if (m_pMObject->m_nNh != 0 || !m_bPhaseLValid) {
+        double L[kCoils][kCoils];
+        m_pMObject->CoilInductances(beta, L);
+        for (int i = 0; i < kCoils; ++i) {
+            double* sums = m_adPhaseL[i];
+            sums[0] = sums[1] = sums[2] = 0.0;
+            for (int j = 0; j < kCoils; ++j)
+                sums[CoilPhase(j)] += L[i][j];
+        }
+        m_bPhaseLValid = true;
+    }
+    double magnets[kCoils];
+    m_pGObject->CoilPmFluxSums(beta, magnets);
     double phaseFlux[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < kCoils; ++i) {
-        double psi = 0.0;
-        for (int j = 0; j < kCoils; ++j)
-            psi += m_pMObject->Inductance(i, j, beta) * phaseI[CoilPhase(j)];
-        for (int m = 0; m < 4; ++m)
-            psi += m_pGObject->CoilPmFlux(i, m, beta);
+        const double* sums = m_adPhaseL[i];
+        const double psi =
+            sums[0] * phaseI[0] + sums[1] * phaseI[1] + sums[2] * phaseI[2] + magnets[i];
         flux[i] = psi;
         phaseFlux[CoilPhase(i)] += psi;
     }

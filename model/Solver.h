@@ -59,4 +59,6 @@ public:
     std::uint32_t m_nCols;      ///< state-table columns (17)
     double m_dStopTime;         ///< start of the step at which the run stopped [s]
     int m_nBadState;            ///< index of the first non-finite state value, -1 if none
+    double m_adPhaseL[18][3];   ///< per coil, the sums of its inductances to each phase [H]
+    bool m_bPhaseLValid;        ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
 };

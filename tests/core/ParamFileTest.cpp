@@ -18,8 +18,9 @@ class ParamFile : public testing::Test {
 protected:
     void SetUp() override {
         m_dir = fs::temp_directory_path() /
-                ("kalvor_paramfile_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "_" + testing::UnitTest::GetInstance()->current_test_info()->name());
+                ("kalvor_paramfile_" +
+                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                 testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_dir);
     }
     void TearDown() override { fs::remove_all(m_dir); }

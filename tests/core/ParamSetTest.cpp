@@ -69,23 +69,19 @@ TEST_P(FieldRange, IsCheckedAgainstItsBounds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bounds, FieldRange,
-    testing::Values(CRangeCase{"control", "Cu", 0.00005, false},
-                    CRangeCase{"control", "Cu", 0.0001, true}, CRangeCase{"control", "Cu", 10, true},
-                    CRangeCase{"control", "T", 60, false}, CRangeCase{"control", "T", -50, true},
-                    CRangeCase{"control", "FT", 0, true}, CRangeCase{"control", "FT", 10001, false},
-                    CRangeCase{"motor", "NhInd", 4, false}, CRangeCase{"motor", "NhInd", 3, true},
-                    CRangeCase{"motor", "NhFlux", 100, true},
-                    CRangeCase{"motor", "NhFlux", 2.5, false},
-                    CRangeCase{"motor", "Mra", 10, true}, CRangeCase{"motor", "Mra", 10.5, false},
-                    CRangeCase{"time", "H", 1, true}, CRangeCase{"time", "H", -1e-9, false},
-                    CRangeCase{"time", "BetaR", -360, true},
-                    CRangeCase{"time", "OmegaR", 200.5, false},
-                    CRangeCase{"failures", "FailT", 2, true},
-                    CRangeCase{"failures", "FailT", 3, false},
-                    CRangeCase{"dft", "Nh", 1000, true}, CRangeCase{"result_plot", "Result", 35, false},
-                    CRangeCase{"control", "Ud", 1e300, true},
-                    CRangeCase{"control", "Ud", INFINITY, false},
-                    CRangeCase{"control", "Ud", NAN, false}));
+    testing::Values(
+        CRangeCase{"control", "Cu", 0.00005, false}, CRangeCase{"control", "Cu", 0.0001, true},
+        CRangeCase{"control", "Cu", 10, true}, CRangeCase{"control", "T", 60, false},
+        CRangeCase{"control", "T", -50, true}, CRangeCase{"control", "FT", 0, true},
+        CRangeCase{"control", "FT", 10001, false}, CRangeCase{"motor", "NhInd", 4, false},
+        CRangeCase{"motor", "NhInd", 3, true}, CRangeCase{"motor", "NhFlux", 100, true},
+        CRangeCase{"motor", "NhFlux", 2.5, false}, CRangeCase{"motor", "Mra", 10, true},
+        CRangeCase{"motor", "Mra", 10.5, false}, CRangeCase{"time", "H", 1, true},
+        CRangeCase{"time", "H", -1e-9, false}, CRangeCase{"time", "BetaR", -360, true},
+        CRangeCase{"time", "OmegaR", 200.5, false}, CRangeCase{"failures", "FailT", 2, true},
+        CRangeCase{"failures", "FailT", 3, false}, CRangeCase{"dft", "Nh", 1000, true},
+        CRangeCase{"result_plot", "Result", 35, false}, CRangeCase{"control", "Ud", 1e300, true},
+        CRangeCase{"control", "Ud", INFINITY, false}, CRangeCase{"control", "Ud", NAN, false}));
 
 TEST(CParamSet, RefusalNamesTheLabelAndTheRange) {
     CParamSet set;

@@ -109,6 +109,7 @@ TEST(CGclassFlux, HarmonicsBeyondTheTableAreZero) {
     for (double x : {0.0, 0.4, 2.9, 5.1}) {
         EXPECT_EQ(g102.FluxDensity(1, x), g101.FluxDensity(1, x));
         EXPECT_EQ(g500.FluxDensity(1, x), g101.FluxDensity(1, x));
+        EXPECT_EQ(g500.MagnetFlux(3, x), g101.MagnetFlux(3, x));
         EXPECT_EQ(g102.MagnetFlux(2, x), g101.MagnetFlux(2, x));
         EXPECT_EQ(g102.CoilPmFluxDerivative(4, 3, x), g101.CoilPmFluxDerivative(4, 3, x));
     }

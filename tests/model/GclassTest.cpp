@@ -165,9 +165,10 @@ TEST_P(CGclassAgainstLiteral, EvaluationAgreesWithLiteralFormulas) {
     const literal::CParams p{nh, nb, aMl[variant], aMm[variant]};
     CGclass g(16);
     Configure(g, nh, nb, p.m_dMl, p.m_dMm);
-    for (int n = 0; n < 12; ++n) {
-        // spans several turns both ways, so every arc end crosses the angle reduction
-        const double beta = -9.3 + 1.6123 * n;
+    for (int n = 0; n < 14; ++n) {
+        // spans several turns both ways, so every arc end crosses the angle reduction; the
+        // last two are far out, as after a long run
+        const double beta = n < 12 ? -9.3 + 1.6123 * n : (n == 12 ? 1234.567 : -4321.0987);
         const double i1 = 10.0 * std::sin(0.7 * n), i2 = 8.0 * std::cos(1.3 * n);
         // same order as the run: torque, then G and the magnet terms at the same angle
         const double te = g.CalcTorque(i1, i2, beta);

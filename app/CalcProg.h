@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Progress.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+
+class QProgressBar;
+class QPushButton;
+
+/// "Calculate progress": the window a long computation shows while it runs. The computation
+/// runs on the user-interface thread, so the window repaints itself from the progress calls;
+/// while it is open it is application-modal, which keeps every other input away from the
+/// program except its own Cancel button.
+class CCalcProg : public QDialog, public IProgressSink {
+    Q_OBJECT
+public:
+    explicit CCalcProg(QWidget* pParent = nullptr);
+
+    /// Shows the window with the bar's range [nLower, nUpper] at nLower.
+    void Open(long long nLower, long long nUpper) override;
+    /// Moves the bar; repaints and takes a Cancel click at most every few tens of milliseconds.
+    void SetPos(long long nPos) override;
+    /// Hides the window.
+    void Close() override;
+    /// True once the user pressed Cancel (or Escape) during the computation.
+    bool IsCancelled() const override { return m_bCancelled; }
+
+    /// Escape stops the computation instead of hiding the window under it.
+    void reject() override;
+
+    QProgressBar* m_progress; ///< the bar, range and position set by the computation
+    QPushButton* m_pCancel;   ///< asks the computation to stop
+
+private:
+    void OnCancel();
+    void ProcessEvents();
+
+    bool m_bCancelled = false; ///< the user asked to stop
+    QElapsedTimer m_timer;     ///< time since the last repaint
+};

@@ -1,0 +1,230 @@
+#include "KalvorDoc.h"
+
+#include "CalcProg.h"
+#include "FailParam.h"
+#include "InvParam.h"
+#include "MotorParam.h"
+#include "ParamFile.h"
+#include "ResPlot.h"
+#include "Solver.h"
+#include "TimeParam.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+CKalvorDoc::CKalvorDoc(QObject* pParent) : QObject(pParent) {}
+
+CKalvorDoc::~CKalvorDoc() = default;
+
+bool CKalvorDoc::OnOpenDocument(const QString& strPath, QString* pstrError) {
+    CParamSet params;
+    const CFileStatus status = ReadParamFile(strPath.toStdString(), params);
+    if (!status.m_bOk) {
+        if (pstrError)
+            *pstrError = QString::fromStdString(status.m_strMessage);
+        return false;
+    }
+    m_params = params;
+    m_strPathName = strPath;
+    SetTitle(QFileInfo(strPath).fileName());
+    SetModifiedFlag(false);
+    emit PathUsed(strPath);
+    return true;
+}
+
+bool CKalvorDoc::OnSaveDocument(const QString& strPath, QString* pstrError) {
+    const CFileStatus status = WriteParamFile(strPath.toStdString(), m_params);
+    if (!status.m_bOk) {
+        if (pstrError)
+            *pstrError = QString::fromStdString(status.m_strMessage);
+        return false;
+    }
+    m_strPathName = strPath;
+    SetTitle(QFileInfo(strPath).fileName());
+    SetModifiedFlag(false);
+    emit PathUsed(strPath);
+    return true;
+}
+
+bool CKalvorDoc::DoSave(QWidget* pParent, bool bAskPath) {
+    QString strPath = m_strPathName;
+    if (bAskPath || strPath.isEmpty()) {
+        strPath = QFileDialog::getSaveFileName(pParent, QStringLiteral("Save As"),
+                                               strPath.isEmpty() ? m_strTitle : strPath,
+                                               QStringLiteral("All Files (*)"));
+        if (strPath.isEmpty())
+            return false;
+    }
+    QString strError;
+    if (!OnSaveDocument(strPath, &strError)) {
+        QMessageBox::warning(pParent, QStringLiteral("Kalvor"), strError);
+        return false;
+    }
+    return true;
+}
+
+bool CKalvorDoc::SaveModified(QWidget* pParent) {
+    if (!m_bModified)
+        return true;
+    const auto answer = QMessageBox::question(
+        pParent, QStringLiteral("Kalvor"), QStringLiteral("Save changes to %1?").arg(m_strTitle),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer == QMessageBox::No)
+        return true;
+    return DoSave(pParent, false);
+}
+
+void CKalvorDoc::SetTitle(const QString& strTitle) {
+    m_strTitle = strTitle;
+    emit TitleChanged();
+}
+
+void CKalvorDoc::SetModifiedFlag(bool bModified) {
+    if (m_bModified == bModified)
+        return;
+    m_bModified = bModified;
+    emit TitleChanged();
+}
+
+void CKalvorDoc::AllocPlot(unsigned n) {
+    m_pPlotX.assign(n, 0.0);
+    m_pPlotY.assign(n, 0.0);
+    m_pPlotTmp.assign(n, 0.0);
+    m_nPlotCount = n;
+}
+
+bool CKalvorDoc::IsRunAccepted() const {
+    return m_pSolver && m_runStatus == ECalcStatus::Accepted &&
+           m_pSolver->m_nStepCount == m_nRows - 1;
+}
+
+bool CKalvorDoc::CanEditFailures() const {
+    return CFailParam::IsAvailable(m_params.m_control);
+}
+
+void CKalvorDoc::OnCalculate(QWidget* pParent) {
+    const CParamSet before = m_params;
+    CTimeParam dlgTime(m_params.m_time, pParent);
+    if (dlgTime.exec() != QDialog::Accepted)
+        return;
+    if (!(m_params == before))
+        SetModifiedFlag();
+
+    const CCalcPlan plan = PlanCalculation(m_params);
+    if (plan.m_bSwapped)
+        QMessageBox::warning(pParent, QStringLiteral("ERROR"), QStringLiteral("Tp > Tk?"));
+    if (plan.m_refusal) {
+        QMessageBox::warning(pParent, QStringLiteral("ERROR"),
+                             QString::fromStdString(*plan.m_refusal));
+        return;
+    }
+
+    // The previous run goes before the new one is built: two result tables need not fit.
+    m_pSolver.reset();
+    m_runStatus = ECalcStatus::NotRun;
+    CCalcProg dlgProgress(pParent);
+    CCalcResult result = Calculate(m_params, &dlgProgress);
+    m_pSolver = std::move(result.m_pSolver);
+    m_nRows = result.m_nRows;
+    m_runStatus = result.m_status;
+
+    switch (result.m_status) {
+    case ECalcStatus::Accepted:
+        m_bValid = true;
+        emit UpdateAllViews();
+        OnPlotResult(pParent);
+        break;
+    case ECalcStatus::StepHalved:
+        QMessageBox::warning(pParent, QStringLiteral("ERROR"),
+                             QStringLiteral("Set smaller calculation step!"));
+        break;
+    case ECalcStatus::Cancelled:
+        m_bValid = false;
+        emit UpdateAllViews();
+        QMessageBox::information(
+            pParent, QStringLiteral("WARNING"),
+            QStringLiteral("Calculation cancelled: the results are not valid."));
+        break;
+    case ECalcStatus::Stopped:
+    case ECalcStatus::Refused:
+    case ECalcStatus::NotRun:
+        m_bValid = false;
+        emit UpdateAllViews();
+        QMessageBox::warning(pParent, QStringLiteral("ERROR"),
+                             QString::fromStdString(result.m_strMessage));
+        break;
+    }
+}
+
+void CKalvorDoc::OnPlotResult(QWidget* pParent) {
+    if (!m_pSolver) {
+        QMessageBox::warning(pParent, QStringLiteral("WARNING"),
+                             QStringLiteral("You have to calculate first!"));
+        return;
+    }
+    CResPlot dlgResPlot(pParent);
+    dlgResPlot.m_nCondition = m_params.m_control.m_nCondition;
+    dlgResPlot.m_bSpeedControl = m_params.m_control.m_bSpeedControl;
+    dlgResPlot.m_nResult = m_params.m_resultPlot.m_nResult;
+    if (dlgResPlot.exec() != QDialog::Accepted)
+        return;
+    if (dlgResPlot.m_nResult != m_params.m_resultPlot.m_nResult) {
+        m_params.m_resultPlot.m_nResult = dlgResPlot.m_nResult;
+        SetModifiedFlag();
+    }
+    if (!m_bValid || !IsRunAccepted())
+        return;
+
+    const int nColumn = CResPlot::ResultColumn(dlgResPlot.m_nResult);
+    AllocPlot(static_cast<unsigned>(m_nRows));
+    for (int r = 0; r < m_nRows; ++r) {
+        m_pPlotX[r] = m_pSolver->m_ppResTab[r][0];
+        m_pPlotY[r] = m_pSolver->m_ppResTab[r][nColumn];
+    }
+    m_plot.SetLabels(QStringLiteral("t [s]"), CResPlot::ResultLabel(dlgResPlot.m_nResult));
+    m_nPlotType = 1;
+    m_nPicture = 0;
+    emit UpdateAllViews();
+}
+
+bool CKalvorDoc::RunParamDialog(QDialog& dialog) {
+    const CParamSet before = m_params;
+    const bool bAccepted = dialog.exec() == QDialog::Accepted;
+    if (bAccepted) {
+        m_bValid = false;
+        SetModifiedFlag();
+        emit UpdateAllViews();
+    } else if (!(m_params == before)) {
+        SetModifiedFlag();
+    }
+    return bAccepted;
+}
+
+void CKalvorDoc::OnControl(QWidget* pParent) {
+    CInvParam dialog(m_params.m_control, pParent);
+    RunParamDialog(dialog);
+}
+
+void CKalvorDoc::OnMotor(QWidget* pParent) {
+    CMotorParam dialog(m_params.m_motor, pParent);
+    RunParamDialog(dialog);
+}
+
+void CKalvorDoc::OnFailures(QWidget* pParent) {
+    CFailParam dialog(m_params.m_failures, pParent);
+    RunParamDialog(dialog);
+}
+
+void CKalvorDoc::OnViewNone() {
+    m_nPicture = 0;
+    emit UpdateAllViews();
+}
+
+void CKalvorDoc::TogglePicture(int nPicture) {
+    m_nPicture = m_nPicture == nPicture ? 0 : nPicture;
+    m_nPlotType = 0;
+    emit UpdateAllViews();
+}

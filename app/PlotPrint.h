@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QBrush>
+#include <QFont>
+#include <QLine>
+#include <QPen>
+#include <QPoint>
+#include <QString>
+
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+class QPainter;
+class QRect;
+
+/// Draws what the document view shows: a curve y(x) with axes, ticks, numbered scales and
+/// labels; a harmonic spectrum with its THD; the two range-selection markers; the model
+/// pictures. The same calls draw on the screen, the printer and images.
+///
+/// Coordinates: one logical unit is one pixel of the painter's current transform. The drawing
+/// area is the given rectangle; every position below is relative to its top left corner, and
+/// W and H are its width and height. Conversions to pixels truncate toward zero.
+///
+/// The scale is computed from the data at every call; there is no zoom state. A data range of
+/// zero (all x equal, all y equal, one point) is widened around the value: by 10 % of its
+/// magnitude on each side, or by 1 when the value is 0. A spectrum of one line gets one
+/// x division. Points with a non-finite coordinate are left out of the scale and the curve.
+/// With no point at all only the axes, their arrows, ticks and labels are drawn.
+///
+/// Every call restores the painter's pen, brush, font, transform, clipping and render hints;
+/// DrawCurve and DrawSpectrum leave the background mode transparent.
+class CPlotPrint {
+public:
+    CPlotPrint();
+    virtual ~CPlotPrint();
+    CPlotPrint(const CPlotPrint&) = delete;
+    CPlotPrint& operator=(const CPlotPrint&) = delete;
+
+    /// Stores the axis labels, x first. The document calls it whenever it fills its plot buffer.
+    void SetLabels(const QString& strXLabel, const QString& strYLabel);
+
+    /// Draws the points (x[i], y[i]) for every index i below n joined in index order, with
+    /// axes, ticks, a dotted zero line and eleven numbers on each scale. Sets m_nLeft and
+    /// m_nRight. x and y must hold at least ceil(n) values when n > 0.
+    ///
+    /// The pixels are those of drawing every segment between consecutive points with the
+    /// curve pen. Consecutive points falling in one pixel column are drawn as the vertical
+    /// span they cover, which keeps a redraw of millions of points fast (ReduceSegments).
+    void DrawCurve(QPainter& dc, const QRect& rect, const double* x, const double* y, double n);
+
+    /// Draws n spectrum lines (harmonic numbers in x, magnitudes in y) as stems ending in a
+    /// white circle, with trunc(n - 1) x divisions numbered "%.0f", and "THD = " with m_dTHD
+    /// ("%.2f", or "undefined" when it is NaN) at the top right. Sets m_nLeft and m_nRight.
+    void DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y, double n);
+
+    /// Draws the dotted vertical markers from (x1, y1) to (x1, y2) and from (x2, y2) to
+    /// (x2, y1), and returns (m_nLeft, m_nRight) as the last DrawCurve or DrawSpectrum left
+    /// them.
+    std::pair<int, int> DrawSelection(QPainter& dc, const QRect& rect, int x1, int y1, int x2,
+                                      int y2);
+
+    /// Draws model picture kind 1 (2D model), 2 (3D model), 3 (circuit model) or 4 (results
+    /// export table order) unscaled with its top left corner at (10, 10), clipped to the
+    /// drawing area. Any other kind draws nothing.
+    void DrawPicture(QPainter& dc, const QRect& rect, int kind);
+
+    /// Replaces the segments between consecutive points by at most two per run of consecutive
+    /// points in one pixel column: the segment entering the run, unchanged, and one vertical
+    /// segment over the rows the run covers. Drawn one by one with a solid pen whose lines
+    /// include their end points, the result covers exactly the pixels of drawing every
+    /// original segment: the segments inside a column chain into that span. out is cleared
+    /// first.
+    static void ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out);
+
+    double m_dTHD;       ///< total harmonic distortion shown by DrawSpectrum (a ratio)
+    int m_nLeft;         ///< x pixel of the left end of the plot area, set by each plot
+    int m_nRight;        ///< x pixel of the right end of the plot area, set by each plot
+    QFont m_font;        ///< plot font: face "font1", 15 pixels, italic, normal weight
+    QPen m_penSelect;    ///< dotted, (100, 100, 255): range-selection markers
+    QPen m_penGrid;      ///< dotted, (200, 200, 200): zero line of a curve
+    QPen m_penAxis;      ///< solid black: axes, arrows, ticks and texts
+    QPen m_penCurve;     ///< solid (255, 0, 0): curve and spectrum stems
+    QBrush m_brush;      ///< solid white: fill of the stem-head circles
+    QString m_strYLabel; ///< label of the y axis
+    QString m_strXLabel; ///< label of the x axis
+
+private:
+    struct SScale;
+    enum class EKind { Curve, Spectrum };
+
+    SScale ComputeScale(QPainter& dc, const QRect& rect, const double* x, const double* y,
+                        std::size_t count, EKind kind, double n) const;
+    void DrawFrame(QPainter& dc, const SScale& s, EKind kind);
+
+    std::vector<QLine> m_aReduced; ///< work buffer of DrawCurve: the reduced segments
+};

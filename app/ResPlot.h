@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QButtonGroup;
+class QPaintEvent;
+class QShowEvent;
+
+/// "Result plot": chooses which result column is plotted against time. 35 radio buttons in the
+/// groups "Current", "Voltage", "Flux" and "Speed and torque"; below them the circuit of the
+/// condition of work is drawn at (23, 170).
+///
+/// Use: set m_nCondition, m_bSpeedControl and m_nResult, call exec(); after OK m_nResult holds
+/// the chosen index. Cancel leaves m_nResult unchanged. On opening, the buttons of results
+/// that the condition of work does not produce are disabled (IsResultEnabled); the remembered
+/// choice stays selected even when its button is disabled, and OK accepts it.
+class CResPlot : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kResults = 35; ///< number of choices
+
+    explicit CResPlot(QWidget* parent = nullptr);
+
+    /// Result-table column plotted as y for choice index 0..34; -1 for other indices.
+    static int ResultColumn(int index);
+    /// y-axis label of choice index 0..34 ("Ia [A]"); empty for other indices.
+    static QString ResultLabel(int index);
+    /// Text of the radio button of choice index 0..34 ("ia"); empty for other indices.
+    static QString ButtonText(int index);
+    /// Whether choice index is offered in the given condition of work (0..3) with speed
+    /// control on or off.
+    static bool IsResultEnabled(int index, int condition, bool speedControl);
+
+    int m_nCondition;     ///< condition of work 0..3, set by the caller before opening
+    bool m_bSpeedControl; ///< speed control on, set by the caller before opening
+    int m_nResult;        ///< chosen index 0..34; 0 after construction
+
+public slots:
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    /// Selects the remembered choice and disables what the condition of work does not offer.
+    void LoadFields();
+    void ApplyEnablingRule();
+
+    QButtonGroup* m_pButtons; ///< the 35 radio buttons, id = choice index
+};

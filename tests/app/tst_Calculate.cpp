@@ -1,0 +1,417 @@
+// Calculate from the time dialog to the result plot, with every dialog driven by the test.
+#include "CalcProg.h"
+#include "KalvorDoc.h"
+#include "ModalScript.h"
+#include "ResPlot.h"
+#include "Solver.h"
+#include "TimeParam.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+namespace {
+
+void Start(CTimeParam* pDialog) {
+    pDialog->accept();
+}
+
+} // namespace
+
+class CTestCalculate : public QObject {
+    Q_OBJECT
+private slots:
+    void DefaultsGive20000RowsAndOpenTheResultPlot();
+    void ReversedTimesWarnAndRunTheOrderedInterval();
+    void CancelInTheTimeDialogChangesNothing();
+    void TimeDialogRefusesValuesOutOfRange_data();
+    void TimeDialogRefusesValuesOutOfRange();
+    void TimeDialogAcceptsAZeroStep();
+    void TimeDialogOffersTheLastAcceptedValues();
+    void RefusedInputsKeepThePreviousRun();
+    void CancelInTheResultPlotKeepsThePlotBuffer();
+    void CancelledRunLeavesResultsNotValid();
+    void PlotResultWithoutRunWarns();
+    void PlotResultCopiesTheChosenColumn();
+    void SecondCalculateReplacesTheRun();
+    void HalvedStepIsReportedAndNotOffered();
+    void ProgressWindowShowsTheRangeAndTakesCancel();
+};
+
+void CTestCalculate::DefaultsGive20000RowsAndOpenTheResultPlot() {
+    CKalvorDoc doc;
+    QStringList shown;
+    CModalScript script;
+    script
+        .Then<CTimeParam>([&](CTimeParam* p) {
+            shown << p->m_pTs->text() << p->m_pTe->text() << p->m_pH->text() << p->m_pBetaR->text()
+                  << p->m_pOmegaR->text();
+            Start(p);
+        })
+        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY2(script.m_unexpected.isEmpty(), qPrintable(script.m_unexpected.join('\n')));
+    QCOMPARE(shown, QStringList({"0", "0.1", "5e-06", "0", "0"}));
+    QCOMPARE(doc.m_nRows, 20000);
+    QVERIFY(doc.m_pSolver);
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.CanPlotResult());
+    QCOMPARE(doc.m_nPlotType, 1);
+    QCOMPARE(doc.m_nPlotCount, 20000u);
+    QCOMPARE(doc.m_plot.m_strXLabel, QString("t [s]"));
+    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia [A]"));
+    QVERIFY(!doc.IsModified());
+}
+
+void CTestCalculate::ReversedTimesWarnAndRunTheOrderedInterval() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTs->setText("0.1");
+            p->m_pTe->setText("0");
+            Start(p);
+        })
+        .ThenMessage()
+        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(script.m_unexpected.isEmpty());
+    QCOMPARE(script.m_messages, QStringList({"ERROR|Tp > Tk?"}));
+    QCOMPARE(doc.m_nRows, 20000);
+    QVERIFY(doc.m_bValid);
+    // The run covers 0 ... 0.1 s.
+    QCOMPARE(doc.m_pPlotX.front(), 0.0);
+    QVERIFY(qAbs(doc.m_pPlotX.back() - 0.1) < 1e-6);
+    // The dialog keeps what the user typed; only the run uses the ordered interval.
+    QCOMPARE(doc.m_params.m_time.m_dTs, 0.1);
+    QCOMPARE(doc.m_params.m_time.m_dTe, 0.0);
+    QVERIFY(doc.IsModified());
+}
+
+void CTestCalculate::CancelInTheTimeDialogChangesNothing() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script.Then<CTimeParam>([](CTimeParam* p) {
+        p->m_pH->setText("0.001");
+        p->reject();
+    });
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(!doc.m_pSolver);
+    QVERIFY(!doc.m_bValid);
+    QCOMPARE(doc.m_params.m_time.m_dH, 5e-6);
+    QVERIFY(!doc.IsModified());
+}
+
+void CTestCalculate::TimeDialogRefusesValuesOutOfRange_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("h = 2") << "h"
+                           << "2"
+                           << "h =";
+    QTest::newRow("h = -1e-6") << "h"
+                               << "-1e-6"
+                               << "h =";
+    QTest::newRow("omegaR = 250") << "omegaR"
+                                  << "250"
+                                  << "omegaR =";
+    QTest::newRow("betaR = 400") << "betaR"
+                                 << "400"
+                                 << "betaR =";
+    QTest::newRow("betaR = -361") << "betaR"
+                                  << "-361"
+                                  << "betaR =";
+    QTest::newRow("te not a number") << "te"
+                                     << "abc"
+                                     << "te =";
+    QTest::newRow("ts decimal comma") << "ts"
+                                      << "0,5"
+                                      << "ts =";
+}
+
+void CTestCalculate::TimeDialogRefusesValuesOutOfRange() {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, named);
+
+    CTimeParams params;
+    params.m_dTs = 0.02; // a value that must survive the refusal
+    CTimeParam dialog(params);
+    QLineEdit* pEdit = field == "h"        ? dialog.m_pH
+                       : field == "omegaR" ? dialog.m_pOmegaR
+                       : field == "betaR"  ? dialog.m_pBetaR
+                       : field == "te"     ? dialog.m_pTe
+                                           : dialog.m_pTs;
+    pEdit->setText(text);
+    dialog.m_pTs->setText(field == "ts" ? text : "0.05");
+    dialog.show();
+
+    CModalScript script;
+    script.ThenMessage();
+    dialog.accept();
+
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages.size(), 1);
+    QVERIFY2(script.m_messages[0].contains(named), qPrintable(script.m_messages[0]));
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    // Nothing is stored until every field is accepted.
+    QCOMPARE(params.m_dTs, 0.02);
+    QCOMPARE(params.m_dH, 5e-6);
+}
+
+void CTestCalculate::TimeDialogAcceptsAZeroStep() {
+    CTimeParams params;
+    CTimeParam dialog(params);
+    dialog.m_pH->setText("0");
+    dialog.m_pOmegaR->setText(" -200 ");
+    dialog.m_pBetaR->setText("360");
+    CModalScript script;
+    dialog.accept();
+    QVERIFY(script.m_unexpected.isEmpty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(params.m_dH, 0.0);
+    QCOMPARE(params.m_dOmegaR, -200.0);
+    QCOMPARE(params.m_dBetaR, 360.0);
+}
+
+void CTestCalculate::TimeDialogOffersTheLastAcceptedValues() {
+    CKalvorDoc doc;
+    QString betaShown;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pBetaR->setText("90");
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->reject(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    {
+        CModalScript script;
+        script.Then<CTimeParam>([&](CTimeParam* p) {
+            betaShown = p->m_pBetaR->text();
+            p->m_pBetaR->setText("45");
+            p->reject();
+        });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    QCOMPARE(betaShown, QString("90"));
+    QCOMPARE(doc.m_params.m_time.m_dBetaR, 90.0);
+}
+
+void CTestCalculate::RefusedInputsKeepThePreviousRun() {
+    CKalvorDoc doc;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    const CSolver* pFirst = doc.m_pSolver.get();
+    QVERIFY(pFirst);
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pH->setText("0");
+            Start(p);
+        })
+        .ThenMessage();
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(script.m_messages[0].startsWith("ERROR|"));
+    QVERIFY2(script.m_messages[0].contains("h"), qPrintable(script.m_messages[0]));
+    QCOMPARE(doc.m_pSolver.get(), pFirst);
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.CanPlotResult());
+}
+
+void CTestCalculate::CancelInTheResultPlotKeepsThePlotBuffer() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("0.002");
+            Start(p);
+        })
+        .Then<CResPlot>([](CResPlot* p) { p->reject(); });
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.CanPlotResult());
+    QCOMPARE(doc.m_nPlotCount, 0u);
+    QVERIFY(doc.m_pPlotX.empty());
+    QCOMPARE(doc.m_nPlotType, 0);
+}
+
+void CTestCalculate::CancelledRunLeavesResultsNotValid() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("10");
+            Start(p);
+        })
+        .Then<CCalcProg>([](CCalcProg* p) { p->m_pCancel->click(); })
+        .ThenMessage();
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages.size(), 1);
+    QVERIFY2(script.m_messages[0].contains("cancelled"), qPrintable(script.m_messages[0]));
+    QVERIFY(!doc.m_bValid);
+    QVERIFY(!doc.CanPlotResult());
+    QCOMPARE(doc.m_runStatus, ECalcStatus::Cancelled);
+}
+
+void CTestCalculate::PlotResultWithoutRunWarns() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script.ThenMessage();
+    doc.OnPlotResult(nullptr);
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages, QStringList({"WARNING|You have to calculate first!"}));
+    QCOMPARE(doc.m_nPlotType, 0);
+}
+
+void CTestCalculate::PlotResultCopiesTheChosenColumn() {
+    CKalvorDoc doc;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    doc.m_nPicture = 3;
+    int chosenBefore = -1;
+    CModalScript script;
+    script.Then<CResPlot>([&](CResPlot* p) {
+        chosenBefore = p->m_nResult;
+        for (QRadioButton* pButton : p->findChildren<QRadioButton*>())
+            if (pButton->text().remove('&') == CResPlot::ButtonText(18)) // "omegaR"
+                pButton->click();
+        p->accept();
+    });
+    doc.OnPlotResult(nullptr);
+
+    QVERIFY(script.Done());
+    QCOMPARE(chosenBefore, 0);
+    QCOMPARE(doc.m_params.m_resultPlot.m_nResult, 18);
+    QCOMPARE(doc.m_nPicture, 0);
+    QCOMPARE(doc.m_nPlotType, 1);
+    QCOMPARE(doc.m_plot.m_strYLabel, QString("omegaR [rad/s]"));
+    QCOMPARE(int(doc.m_nPlotCount), doc.m_nRows);
+    for (int r = 0; r < doc.m_nRows; ++r) {
+        QCOMPARE(doc.m_pPlotX[r], doc.m_pSolver->m_ppResTab[r][0]);
+        QCOMPARE(doc.m_pPlotY[r], doc.m_pSolver->m_ppResTab[r][22]);
+    }
+}
+
+void CTestCalculate::SecondCalculateReplacesTheRun() {
+    CKalvorDoc doc;
+    for (const char* pszEnd : {"0.002", "0.001"}) {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([pszEnd](CTimeParam* p) {
+                p->m_pTe->setText(pszEnd);
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    QCOMPARE(doc.m_nRows, 200);
+    QCOMPARE(int(doc.m_pSolver->m_nRows), 200);
+    QCOMPARE(doc.m_nPlotCount, 200u);
+}
+
+void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
+    CKalvorDoc doc;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    const std::vector<double> plotted = doc.m_pPlotY;
+    // A step of 1 ms is far too coarse for the switching circuit: the run halves it.
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("0.01");
+            p->m_pH->setText("0.001");
+            Start(p);
+        })
+        .ThenMessage();
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(script.m_unexpected.isEmpty());
+    QCOMPARE(script.m_messages, QStringList({"ERROR|Set smaller calculation step!"}));
+    QCOMPARE(doc.m_runStatus, ECalcStatus::StepHalved);
+    QVERIFY(doc.m_pSolver);
+    QCOMPARE(doc.m_nRows, 10);
+    QVERIFY(doc.m_pSolver->m_nStepCount != doc.m_nRows - 1);
+    // The earlier curve is untouched and stays valid; the new results are not offered.
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.m_pPlotY == plotted);
+    QVERIFY(!doc.CanPlotResult());
+    QVERIFY(doc.CanExportPlot());
+}
+
+void CTestCalculate::ProgressWindowShowsTheRangeAndTakesCancel() {
+    CCalcProg progress;
+    QVERIFY(!progress.isVisible());
+    progress.Open(1, 20000);
+    QVERIFY(progress.isVisible());
+    QCOMPARE(progress.windowTitle(), QString("Calculate progress"));
+    QCOMPARE(progress.m_progress->minimum(), 1);
+    QCOMPARE(progress.m_progress->maximum(), 20000);
+    QCOMPARE(progress.m_progress->value(), 1);
+    QTest::qWait(60); // positions are shown at most every few tens of milliseconds
+    progress.SetPos(12000);
+    QCOMPARE(progress.m_progress->value(), 12000);
+    QVERIFY(!progress.IsCancelled());
+
+    progress.m_pCancel->click();
+    QVERIFY(progress.IsCancelled());
+    progress.Close();
+    QVERIFY(!progress.isVisible());
+    // The next computation starts afresh.
+    progress.Open(0, 10);
+    QVERIFY(!progress.IsCancelled());
+    QVERIFY(progress.m_pCancel->isEnabled());
+    progress.Close();
+}
+
+QTEST_MAIN(CTestCalculate)
+#include "tst_Calculate.moc"

@@ -1,0 +1,291 @@
+// Physics of whole runs: what no formula check of a single column catches.
+#include "Calculation.h"
+#include "Progress.h"
+#include "ResultColumns.h"
+#include "Solver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.141592; // the model's angle constant
+
+// Branch of every device in the branch list, in the order of the result columns IT1..IT6,
+// ID1..ID6.
+constexpr int kDeviceBranch[12] = {3, 7, 11, 5, 9, 13, 2, 6, 10, 4, 8, 12};
+
+// Records, at the start of every step, the branch resistances the previous step ran with.
+struct CBranchRecorder : IProgressSink {
+    explicit CBranchRecorder(const CRclass& R) : m_R(R) {}
+    void Open(long long, long long) override {}
+    void SetPos(long long pos) override {
+        if (pos >= 2)
+            Save();
+    }
+    void Close() override {}
+    void Save() {
+        std::array<double, 14> branch;
+        std::copy(m_R.m_pBranchR, m_R.m_pBranchR + 14, branch.begin());
+        m_steps.push_back(branch);
+    }
+    const CRclass& m_R;
+    std::vector<std::array<double, 14>> m_steps; ///< entry s - 1: step s
+};
+
+// A run through the public steps of Calculate, keeping the solver.
+struct CRun {
+    CCalcPlan m_plan;
+    std::unique_ptr<CSolver> m_pSolver;
+    ERunStatus m_status = ERunStatus::NotRun;
+    double T(std::uint32_t k, int col) const { return m_pSolver->m_ppResTab[k][col]; }
+    std::uint32_t Rows() const { return std::uint32_t(m_plan.m_nRows); }
+};
+
+CRun RunSet(const CParamSet& set, CBranchRecorder** ppRecorder = nullptr) {
+    CRun run;
+    run.m_plan = PlanCalculation(set);
+    EXPECT_FALSE(run.m_plan.m_refusal) << *run.m_plan.m_refusal;
+    run.m_pSolver = std::make_unique<CSolver>(std::uint32_t(run.m_plan.m_nRows), kStateCols,
+                                              kStateSize, kResultCols);
+    double x0[kStateSize];
+    FillInitialState(set.m_time, x0);
+    TransferParameters(set, *run.m_pSolver);
+    if (ppRecorder) {
+        *ppRecorder = new CBranchRecorder(*run.m_pSolver->m_pRObject);
+        run.m_pSolver->m_pProgress = *ppRecorder;
+    }
+    run.m_status = run.m_pSolver->Run(run.m_plan.m_dStart, run.m_plan.m_dEnd, x0);
+    run.m_pSolver->m_pProgress = nullptr;
+    if (ppRecorder)
+        (*ppRecorder)->Save(); // the last step
+    return run;
+}
+
+double Mean(const std::vector<double>& v) {
+    double s = 0;
+    for (double x : v)
+        s += x;
+    return s / double(v.size());
+}
+
+double StdDev(const std::vector<double>& v) {
+    const double m = Mean(v);
+    double s = 0;
+    for (double x : v)
+        s += (x - m) * (x - m);
+    return std::sqrt(s / double(v.size()));
+}
+
+} // namespace
+
+// With the sine supply the winding's line voltage, built from the flux linkages, is the
+// supply's line voltage: every coil must link the flux of each coil's own phase current.
+TEST(RunPhysics, SineSupplyLineVoltageFollowsTheSupply) {
+    CParamSet set;
+    set.m_control.m_nCondition = 1;
+    set.m_motor.m_nNhInd = 3;
+    const CRun run = RunSet(set);
+    ASSERT_EQ(run.m_status, ERunStatus::Completed);
+    const double umax = set.m_control.m_dUmax;
+    const double amplitude = umax * std::sqrt(3.0);
+    double worst = 0;
+    for (std::uint32_t k = 1; k < run.Rows(); ++k) {
+        const double t = run.T(k, kColT);
+        if (t < 0.001)
+            continue;
+        const double w = 2 * kPi * set.m_control.m_dF * t;
+        const double expected = umax * (std::sin(w) - std::sin(w + 2 * kPi / 3));
+        worst = std::max(worst, std::fabs(run.T(k, kColUab) - expected));
+    }
+    EXPECT_LT(worst, 0.02 * amplitude);
+}
+
+// The defaults: the speed follows the ramp to the path's 100 rad/s and the error dies out.
+TEST(RunPhysics, DefaultDriveAcceleratesTowardTheReference) {
+    CParamSet set;
+    set.m_time.m_dTe = 0.3;
+    const CRun run = RunSet(set);
+    ASSERT_EQ(run.m_status, ERunStatus::Completed);
+    std::vector<double> errorOnRamp, errorSettled;
+    for (std::uint32_t k = 1; k < run.Rows(); ++k) {
+        const double t = run.T(k, kColT);
+        if (std::fabs(t - 0.1) < 1e-9) {
+            EXPECT_GT(run.T(k, kColOmegaR), 30.0);
+        }
+        if (t >= 0.05 && t < 0.1)
+            errorOnRamp.push_back(std::fabs(run.T(k, kColOmegaE)));
+        if (t >= 0.25)
+            errorSettled.push_back(std::fabs(run.T(k, kColOmegaE)));
+    }
+    EXPECT_LT(Mean(errorSettled), 0.2 * Mean(errorOnRamp));
+    EXPECT_NEAR(run.T(run.Rows() - 1, kColOmegaR), 100.0, 3.0);
+    EXPECT_NEAR(run.T(run.Rows() - 1, kColOmegaRRef), 100.0, 0.0);
+}
+
+// Held rotor at +100 rad/s with a synchronous six-step field (omegaU = 200 rad/s after the
+// ramp): a field turning with the rotor gives a steady torque whose mean depends on the
+// initial angle; a field turning against it swings by tens of N m around a mean that hardly
+// does.
+TEST(RunPhysics, SixStepFieldTurnsWithTheRotor) {
+    double mean[2], spread[2];
+    const double angles[2] = {0.0, 45.0};
+    for (int a = 0; a < 2; ++a) {
+        CParamSet set;
+        set.m_control.m_nControlMethod = 1;
+        set.m_control.m_dUd = 400;
+        set.m_control.m_dKt = 10000;
+        set.m_control.m_strSpeedPath = "0*188*";
+        set.m_control.m_dKp = 1.1363636;
+        set.m_control.m_dKi = 0;
+        set.m_motor.m_dJ = 1000;
+        set.m_time.m_dOmegaR = 100;
+        set.m_time.m_dBetaR = angles[a];
+        set.m_time.m_dTe = 0.08;
+        const CRun run = RunSet(set);
+        ASSERT_EQ(run.m_status, ERunStatus::Completed);
+        std::vector<double> torque;
+        for (std::uint32_t k = 1; k < run.Rows(); ++k) {
+            if (run.T(k, kColT) >= 0.02)
+                torque.push_back(run.T(k, kColTe));
+        }
+        EXPECT_NEAR(run.T(run.Rows() - 1, kColOmegaU), 200.0, 1.0);
+        mean[a] = Mean(torque);
+        spread[a] = StdDev(torque);
+    }
+    EXPECT_LT(spread[0], 10.0);
+    EXPECT_LT(spread[1], 10.0);
+    EXPECT_GT(std::fabs(mean[0] - mean[1]), 30.0);
+}
+
+// Under speed control the supply's phase is the integral of omegaU: the zero crossings of the
+// line voltage ua - ub = sqrt(3) A sin(phase - pi/6) fall where that integral says.
+TEST(RunPhysics, SpeedControlledSupplyPhaseIsTheIntegralOfOmegaU) {
+    CParamSet set;
+    set.m_control.m_nCondition = 1;
+    set.m_control.m_bSpeedControl = true;
+    set.m_control.m_dKt = 2000;
+    set.m_time.m_dTe = 0.15;
+    const CRun run = RunSet(set);
+    ASSERT_EQ(run.m_status, ERunStatus::Completed);
+    ASSERT_EQ(run.m_pSolver->m_nStepCount, int(run.Rows()) - 1); // one step per row
+    double phase = 0, previousPhase = 0;
+    int crossings = 0;
+    for (std::uint32_t k = 1; k < run.Rows(); ++k) {
+        previousPhase = phase;
+        phase += run.T(k, kColOmegaU) * (run.T(k, kColT) - run.T(k - 1, kColT));
+        const double before = run.T(k - 1, kColUab), now = run.T(k, kColUab);
+        if (k < 2 || !(before * now < 0))
+            continue;
+        const double f = before / (before - now);
+        const double x = previousPhase + f * (phase - previousPhase) - kPi / 6;
+        const double offset = x - std::round(x / kPi) * kPi;
+        EXPECT_LT(std::fabs(offset), 0.01) << "crossing at t = " << run.T(k, kColT);
+        ++crossings;
+    }
+    EXPECT_GE(crossings, 5);
+}
+
+// The default run: after the capacitor's first charge no transistor or diode carries more
+// than a few amperes (no shoot-through at the commutations), and the DC source's energy is
+// the motor's terminal energy plus the resistive losses plus the capacitor's charge.
+TEST(RunPhysics, DefaultRunHasNoShootThroughAndBalancesItsEnergy) {
+    CParamSet set;
+    CBranchRecorder* pRecorder = nullptr;
+    const CRun run = RunSet(set, &pRecorder);
+    std::unique_ptr<CBranchRecorder> recorder(pRecorder);
+    ASSERT_EQ(run.m_status, ERunStatus::Completed);
+    ASSERT_EQ(run.m_pSolver->m_nStepCount, int(run.Rows()) - 1);
+    ASSERT_EQ(recorder->m_steps.size(), run.Rows() - 1);
+
+    double worstDevice = 0;
+    double source = 0, terminal = 0, sourceLoss = 0, deviceLoss = 0;
+    const double ud = set.m_control.m_dUd, ru = set.m_control.m_dRu;
+    for (std::uint32_t k = 1; k < run.Rows(); ++k) {
+        const double dt = run.T(k, kColT) - run.T(k - 1, kColT);
+        const double iu = run.T(k, kColIU);
+        source += ud * iu * dt;
+        sourceLoss += ru * iu * iu * dt;
+        for (int p = 0; p < 3; ++p)
+            terminal += run.T(k, kColUa + p) * run.T(k, kColIa + p) * dt;
+        const std::array<double, 14>& branch = recorder->m_steps[k - 1];
+        for (int d = 0; d < 12; ++d) {
+            const double i = run.T(k, kColIT1 + d);
+            deviceLoss += branch[kDeviceBranch[d]] * i * i * dt;
+            if (run.T(k, kColT) > 0.001)
+                worstDevice = std::max(worstDevice, std::fabs(i));
+        }
+    }
+    EXPECT_LT(worstDevice, 5.0);
+    const double q0 = run.m_pSolver->m_pRes->m_pData[run.Rows() - 1][1];
+    const double capacitor = 0.5 * q0 * q0 / set.m_control.m_dCu;
+    const double consumed = terminal + sourceLoss + deviceLoss + capacitor;
+    EXPECT_GT(terminal, 0.0);
+    EXPECT_NEAR(source, consumed, 0.03 * source)
+        << "terminal " << terminal << " J, source loss " << sourceLoss << " J, device loss "
+        << deviceLoss << " J, capacitor " << capacitor << " J";
+}
+
+// Every run starts its PWM sequence afresh: identical calculations give identical tables.
+TEST(RunPhysics, IdenticalCalculationsGiveIdenticalTables) {
+    CParamSet set;
+    set.m_time.m_dTe = 0.01;
+    const CCalcResult first = Calculate(set, nullptr);
+    const CCalcResult second = Calculate(set, nullptr);
+    ASSERT_EQ(first.m_status, ECalcStatus::Accepted);
+    ASSERT_EQ(second.m_status, ECalcStatus::Accepted);
+    for (int k = 0; k < first.m_nRows; ++k)
+        ASSERT_EQ(std::memcmp(first.m_pSolver->m_ppResTab[k], second.m_pSolver->m_ppResTab[k],
+                              kResultCols * sizeof(double)),
+                  0)
+            << "row " << k;
+}
+
+TEST(Calculate, AcceptsTheDefaultsWithOneStepPerRow) {
+    const CCalcResult result = Calculate(CParamSet{}, nullptr);
+    EXPECT_EQ(result.m_status, ECalcStatus::Accepted);
+    EXPECT_TRUE(result.m_strMessage.empty());
+    ASSERT_NE(result.m_pSolver, nullptr);
+    EXPECT_EQ(result.m_nRows, 20000);
+    EXPECT_EQ(result.m_pSolver->m_nStepCount, 19999);
+}
+
+TEST(Calculate, KeepsAHalvedRunButAsksForASmallerStep) {
+    CParamSet set;
+    set.m_time.m_dH = 0.001;
+    const CCalcResult result = Calculate(set, nullptr);
+    EXPECT_EQ(result.m_status, ECalcStatus::StepHalved);
+    EXPECT_EQ(result.m_strMessage, "Set smaller calculation step!");
+    ASSERT_NE(result.m_pSolver, nullptr);
+    EXPECT_GT(result.m_pSolver->m_nStepCount, result.m_nRows - 1);
+    EXPECT_NEAR(result.m_pSolver->m_ppResTab[result.m_nRows - 1][kColT], 0.1, 1e-12);
+}
+
+TEST(Calculate, StopsAtTheMinimumStepAskingForASmallerStep) {
+    CParamSet set;
+    set.m_motor.m_dD = -1e12; // the speed grows at 1e15 /s: no step converges
+    set.m_time.m_dOmegaR = 1;
+    set.m_time.m_dTe = 0.001;
+    const CCalcResult result = Calculate(set, nullptr);
+    EXPECT_EQ(result.m_status, ECalcStatus::Stopped);
+    EXPECT_EQ(result.m_strMessage, "Set smaller calculation step!");
+    EXPECT_NE(result.m_strDetail.find("t = 0 s"), std::string::npos) << result.m_strDetail;
+}
+
+TEST(Calculate, StopsOnAStateThatIsNotFinite) {
+    CParamSet set;
+    set.m_motor.m_dRonT = set.m_motor.m_dRoffT = 0; // bridge meshes without an equation
+    set.m_motor.m_dRonD = set.m_motor.m_dRoffD = 0;
+    set.m_time.m_dTe = 0.001;
+    const CCalcResult result = Calculate(set, nullptr);
+    EXPECT_EQ(result.m_status, ECalcStatus::Stopped);
+    EXPECT_NE(result.m_strMessage.find("is not a finite number"), std::string::npos)
+        << result.m_strMessage;
+    EXPECT_NE(result.m_strMessage.find("t = 0 s"), std::string::npos) << result.m_strMessage;
+}
