@@ -1,6 +1,9 @@
 #pragma once
 
 #include "Calculation.h"
+#include "Control.h"
+#include "Gclass.h"
+#include "Mclass.h"
 #include "ParamSet.h"
 #include "PlotPrint.h"
 
@@ -11,6 +14,7 @@
 #include <vector>
 
 class CSolver;
+struct CDiagPlot;
 class QDialog;
 class QWidget;
 
@@ -82,6 +86,25 @@ public:
     /// View / "None": hides the picture; the plot stays hidden.
     void OnViewNone();
 
+    // Commands of results export, post-processing and diagnostic plots (KalvorDocTools.cpp).
+
+    /// Model / "Export results...": the result table to a text file.
+    void OnExportResults(QWidget* pParent);
+    /// Tools / "Export plot...": the plot buffer to a text file.
+    void OnExportPlot(QWidget* pParent);
+    /// Tools / "Result derivative": the curve replaced by its difference quotients.
+    void OnResultDerivative(QWidget* pParent);
+    /// Tools / "Result integral": the curve replaced by its running integral from 0.
+    void OnResultIntegral(QWidget* pParent);
+    /// Tools / "DFT...": the selected range of the curve replaced by its harmonic spectrum.
+    void OnDft(QWidget* pParent);
+    /// Tools / "Inductance plot...".
+    void OnInductancePlot(QWidget* pParent);
+    /// Tools / "Excitation flux plot...".
+    void OnFluxPlot(QWidget* pParent);
+    /// Tools / "PWM voltage plot...".
+    void OnVoltagePlot(QWidget* pParent);
+
     /// Shows a dialog that edits the parameter set, modally. OK invalidates the results and
     /// modifies the document; Cancel modifies it only when a button of the dialog had already
     /// stored values. Returns true on OK.
@@ -107,6 +130,9 @@ public:
     int m_nRows = 0;                ///< rows of the result table of the last run
     std::unique_ptr<CSolver> m_pSolver;            ///< the last run, replaced by each Calculate
     ECalcStatus m_runStatus = ECalcStatus::NotRun; ///< how the last run ended
+    CControl m_control; ///< derivative, integral, DFT and the PWM voltage plot, never a run
+    std::unique_ptr<CMclass> m_pPlotM = std::make_unique<CMclass>(18); ///< inductance plots
+    std::unique_ptr<CGclass> m_pPlotG = std::make_unique<CGclass>(18); ///< derivative, flux plots
 
 signals:
     /// Every view of the document redraws.
@@ -118,6 +144,16 @@ signals:
 
 private:
     void TogglePicture(int nPicture);
+
+    using CurveOperation = void (CControl::*)(const double*, const double*, double*, std::size_t);
+    /// Derivative or integral of the plotted curve, with the progress window.
+    void TransformCurve(QWidget* pParent, CurveOperation operation, const char* strXLabel,
+                        const char* strYLabel);
+    /// Shows a plot settings dialog; marks the document modified when its settings changed.
+    template <class TDialog, class TSettings>
+    bool RunPlotDialog(TSettings& settings, QWidget* pParent);
+    /// Puts a diagnostic curve into the plot buffer, or says why there is none.
+    void ShowDiagPlot(QWidget* pParent, const CDiagPlot& plot);
 
     QString m_strTitle;    ///< "Kalvo1", or the file name
     QString m_strPathName; ///< file of the document, empty until saved or opened
