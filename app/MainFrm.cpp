@@ -571,6 +571,30 @@ void CMainFrame::OnCommand(int nId) {
     case ID_RESULTS_TABLE_ORDER:
         pDoc->OnResultsTableOrder();
         break;
+    case ID_EXPORT_RESULTS:
+        pDoc->OnExportResults(this);
+        break;
+    case ID_EXPORT_PLOT:
+        pDoc->OnExportPlot(this);
+        break;
+    case ID_RESULT_DERIVATIVE:
+        pDoc->OnResultDerivative(this);
+        break;
+    case ID_RESULT_INTEGRAL:
+        pDoc->OnResultIntegral(this);
+        break;
+    case ID_DFT:
+        pDoc->OnDft(this);
+        break;
+    case ID_INDUCTANCE_PLOT:
+        pDoc->OnInductancePlot(this);
+        break;
+    case ID_FLUX_PLOT:
+        pDoc->OnFluxPlot(this);
+        break;
+    case ID_PWM_PLOT:
+        pDoc->OnVoltagePlot(this);
+        break;
     default:
         if (nId >= ID_FILE_MRU_FILE1 && nId < ID_FILE_MRU_FILE1 + g_nRecentFiles)
             OnRecentFile(nId - ID_FILE_MRU_FILE1);

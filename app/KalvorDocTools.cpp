@@ -1,0 +1,160 @@
+// The document's commands of results export, post-processing and diagnostic plots.
+#include "KalvorDoc.h"
+
+#include "CalcProg.h"
+#include "DDftPlot.h"
+#include "DFluxPlot.h"
+#include "DVoltPlot.h"
+#include "DiagPlots.h"
+#include "ExportFile.h"
+#include "Ind.h"
+#include "PostProcess.h"
+#include "ResultExport.h"
+#include "Solver.h"
+
+#include <QFile>
+#include <QMessageBox>
+
+#include <algorithm>
+
+namespace {
+
+std::string LocalPath(const QString& strPath) {
+    return QFile::encodeName(strPath).toStdString();
+}
+
+} // namespace
+
+void CKalvorDoc::OnExportResults(QWidget* pParent) {
+    if (!CanPlotResult()) {
+        QMessageBox::warning(pParent, "ERROR", "You have to calculate first!");
+        return;
+    }
+    const QString strPath = AskExportPath(pParent);
+    if (strPath.isEmpty())
+        return;
+    CCalcProg dlgProgress(pParent);
+    const CExportStatus status =
+        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab, std::size_t(m_nRows),
+                         std::size_t(m_nResCols), false, &dlgProgress);
+    if (!status.m_bOk)
+        ReportExportFailure(pParent, status);
+}
+
+void CKalvorDoc::OnExportPlot(QWidget* pParent) {
+    if (!CanExportPlot()) {
+        QMessageBox::warning(pParent, "ERROR", "You have to calculate first!");
+        return;
+    }
+    const QString strPath = AskExportPath(pParent);
+    if (strPath.isEmpty())
+        return;
+    const CExportStatus status = ExportPlotFile(LocalPath(strPath), m_nPlotType, m_pPlotX.data(),
+                                                m_pPlotY.data(), m_pPlotTmp.data(), m_nPlotCount);
+    if (!status.m_bOk)
+        ReportExportFailure(pParent, status);
+}
+
+void CKalvorDoc::OnResultDerivative(QWidget* pParent) {
+    TransformCurve(pParent, &CControl::Derivative, kDerivativeXLabel, kDerivativeYLabel);
+}
+
+void CKalvorDoc::OnResultIntegral(QWidget* pParent) {
+    TransformCurve(pParent, &CControl::Integral, kIntegralXLabel, kIntegralYLabel);
+}
+
+void CKalvorDoc::TransformCurve(QWidget* pParent, CurveOperation operation, const char* strXLabel,
+                                const char* strYLabel) {
+    if (!CanProcessPlot()) {
+        QMessageBox::warning(pParent, "ERROR", "No result!");
+        return;
+    }
+    CCalcProg dlgProgress(pParent);
+    m_control.m_pProgress = &dlgProgress;
+    (m_control.*operation)(m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data(), m_nPlotCount);
+    m_control.m_pProgress = nullptr;
+    std::copy_n(m_pPlotTmp.begin(), m_nPlotCount, m_pPlotY.begin());
+    m_nPlotType = kPlotCurve;
+    m_nPicture = 0;
+    m_plot.SetLabels(strXLabel, strYLabel);
+    emit UpdateAllViews();
+}
+
+void CKalvorDoc::OnDft(QWidget* pParent) {
+    if (!CanProcessPlot()) {
+        QMessageBox::warning(pParent, "ERROR", "No result!");
+        return;
+    }
+    const CDftSettings before = m_params.m_dft;
+    CDDftPlot dlgDft(m_params.m_dft, pParent);
+    if (dlgDft.exec() != QDialog::Accepted)
+        return;
+    if (m_params.m_dft.m_nNh != before.m_nNh)
+        SetModifiedFlag();
+
+    const CSampleRange range =
+        MapDftRange(m_nSelStart, m_nSelEnd, m_nPlotLeft, m_nPlotRight, m_nPlotCount);
+    CCalcProg dlgProgress(pParent);
+    m_control.m_pProgress = &dlgProgress;
+    const CDftOutcome outcome = TransformRange(m_control, range, m_params.m_dft.m_nNh,
+                                               m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data());
+    m_control.m_pProgress = nullptr;
+    if (!outcome.m_bOk) {
+        QMessageBox::warning(pParent, "ERROR", QString::fromStdString(outcome.m_strMessage));
+        return;
+    }
+    m_plot.m_dTHD = outcome.m_dThd;
+    m_nPlotCount = unsigned(outcome.m_nShown);
+    m_nPlotType = kPlotSpectrum;
+    m_nPicture = 0;
+    m_plot.SetLabels(kSpectrumXLabel, kSpectrumYLabel);
+    emit UpdateAllViews();
+}
+
+void CKalvorDoc::OnInductancePlot(QWidget* pParent) {
+    if (!RunPlotDialog<CInd>(m_params.m_inductancePlot, pParent))
+        return;
+    ShowDiagPlot(pParent,
+                 InductancePlot(m_params.m_inductancePlot, m_params.m_motor, *m_pPlotM, *m_pPlotG));
+}
+
+void CKalvorDoc::OnFluxPlot(QWidget* pParent) {
+    if (!RunPlotDialog<CDFluxPlot>(m_params.m_fluxPlot, pParent))
+        return;
+    ShowDiagPlot(pParent, FluxPlot(m_params.m_fluxPlot, *m_pPlotG));
+}
+
+void CKalvorDoc::OnVoltagePlot(QWidget* pParent) {
+    if (!RunPlotDialog<CDVoltPlot>(m_params.m_voltagePlot, pParent))
+        return;
+    ShowDiagPlot(pParent, VoltagePlot(m_params.m_voltagePlot, m_control));
+}
+
+template <class TDialog, class TSettings>
+bool CKalvorDoc::RunPlotDialog(TSettings& settings, QWidget* pParent) {
+    const CParamSet before = m_params;
+    TDialog dialog(settings, pParent);
+    const bool bOk = dialog.exec() == QDialog::Accepted;
+    // The flux dialog stores on clicks even when it ends with Cancel.
+    if (!(m_params == before))
+        SetModifiedFlag();
+    return bOk;
+}
+
+void CKalvorDoc::ShowDiagPlot(QWidget* pParent, const CDiagPlot& plot) {
+    if (plot.m_bTimesSwapped)
+        QMessageBox::warning(pParent, "WARNING", kMsgTpTk);
+    if (!plot.m_bOk) {
+        QMessageBox::warning(pParent, "ERROR", QString::fromStdString(plot.m_strMessage));
+        return;
+    }
+    AllocPlot(unsigned(plot.m_x.size()));
+    std::copy(plot.m_x.begin(), plot.m_x.end(), m_pPlotX.begin());
+    std::copy(plot.m_y.begin(), plot.m_y.end(), m_pPlotY.begin());
+    m_plot.SetLabels(QString::fromStdString(plot.m_strXLabel),
+                     QString::fromStdString(plot.m_strYLabel));
+    m_bValid = true;
+    m_nPlotType = kPlotCurve;
+    m_nPicture = 0;
+    emit UpdateAllViews();
+}
