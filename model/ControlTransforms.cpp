@@ -81,18 +81,19 @@ void ChirpMagnitudes(const double* s, std::size_t N, std::vector<double>& absX) 
         chirp[j] = cpx(std::cos(p), std::sin(p));
     }
 
-    std::vector<cpx> a(M), b(M), fa(M), fb(M);
+    std::vector<cpx> a(M), b(M), fa(M);
     for (std::size_t m = 0; m < N; ++m)
         a[m] = s[m] * std::conj(chirp[m]);
     b[0] = chirp[0];
     for (std::size_t j = 1; j < N; ++j)
         b[j] = b[M - j] = chirp[j];
 
+    // Three buffers of M: a is reused for the chirp's spectrum and for the result.
     const kissfft<double> forward(M, false);
     forward.transform(a.data(), fa.data());
-    forward.transform(b.data(), fb.data());
+    forward.transform(b.data(), a.data());
     for (std::size_t i = 0; i < M; ++i)
-        fa[i] *= fb[i];
+        fa[i] *= a[i];
     const kissfft<double> inverse(M, true);
     inverse.transform(fa.data(), a.data());
 
