@@ -52,22 +52,32 @@ std::optional<std::string> RefuseModel(const CParamSet& set) {
         return Label("control", "Ru") + " 0 is not accepted" + InCondition(cond) +
                ": a DC source without internal resistance makes the circuit equations "
                "singular; enter a resistance greater than 0.";
-    if (cond == 2 && inv.m_dRlRC == 0)
-        return Label("control", "RlRC") + " 0 is not accepted" + InCondition(cond) +
-               ": a load without resistance makes the circuit equations singular; enter a "
-               "resistance other than 0.";
-    if (cond == 2 && inv.m_dCl == 0)
-        return Label("control", "Cl") + " 0 is not accepted" + InCondition(cond) +
-               ": the load capacitor's voltage 1/Cl would be infinite; enter a capacitance "
-               "other than 0.";
-    if (cond == 3 && inv.m_dRlR == 0)
-        return Label("control", "RlR") + " 0 is not accepted" + InCondition(cond) +
-               ": every bridge branch takes 4 x Rl, and branches without resistance make the "
-               "circuit equations singular; enter a resistance other than 0.";
-    if (motor.m_dJ == 0)
-        return Label("motor", "J") +
-               " 0 is not accepted: a rotor without inertia makes the motion equation "
-               "singular; enter a moment of inertia other than 0.";
+    // Negative loads, capacities, inertia or damping are not physical: they feed energy in
+    // and make the solution grow without bound, halving the step forever.
+    if (cond == 2 && !(inv.m_dRlRC > 0))
+        return Label("control", "RlRC") + " " + Num(inv.m_dRlRC) + " is not accepted" +
+               InCondition(cond) +
+               ": a load without positive resistance makes the circuit equations singular or "
+               "unstable; enter a resistance greater than 0.";
+    if (cond == 2 && !(inv.m_dCl > 0))
+        return Label("control", "Cl") + " " + Num(inv.m_dCl) + " is not accepted" +
+               InCondition(cond) +
+               ": the load capacitor needs a positive capacitance (its voltage is q/Cl); enter "
+               "a capacitance greater than 0.";
+    if (cond == 3 && !(inv.m_dRlR > 0))
+        return Label("control", "RlR") + " " + Num(inv.m_dRlR) + " is not accepted" +
+               InCondition(cond) +
+               ": every bridge branch takes 4 x Rl, and branches without positive resistance "
+               "make the circuit equations singular or unstable; enter a resistance greater "
+               "than 0.";
+    if (!(motor.m_dJ > 0))
+        return Label("motor", "J") + " " + Num(motor.m_dJ) +
+               " is not accepted: a rotor without positive inertia makes the motion equation "
+               "singular or unstable; enter a moment of inertia greater than 0.";
+    if (!(motor.m_dD >= 0))
+        return Label("motor", "D") + " " + Num(motor.m_dD) +
+               " is not accepted: negative damping drives the rotor instead of braking it and "
+               "the speed grows without bound; enter a damping constant of 0 or more.";
     if (motor.m_dMl == 0 && motor.m_dMm == 0)
         return Label("motor", "Ml") + " 0 and " + Label("motor", "Mm") +
                " 0 are not accepted together: without inductances the winding equations are "
@@ -88,7 +98,19 @@ CCalcResult& CCalcResult::operator=(CCalcResult&&) noexcept = default;
 CCalcResult::~CCalcResult() = default;
 
 std::uint64_t AvailableMemory() {
-    const long pages = sysconf(_SC_PHYS_PAGES);
+    // What the kernel can give without swapping (MemAvailable), not the installed total.
+    std::FILE* file = std::fopen("/proc/meminfo", "r");
+    if (file) {
+        char line[256];
+        unsigned long long kibibytes = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, file))
+            found = std::sscanf(line, "MemAvailable: %llu kB", &kibibytes) == 1;
+        std::fclose(file);
+        if (found)
+            return std::uint64_t(kibibytes) * 1024;
+    }
+    const long pages = sysconf(_SC_AVPHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
     if (pages <= 0 || pageSize <= 0)
         return 0;
@@ -145,7 +167,7 @@ CCalcPlan PlanCalculation(const CParamSet& set) {
         plan.m_refusal = "The interval " + interval + " with " + Label("time", "H") + " " +
                          Num(time.m_dH) + " gives " + std::to_string(plan.m_nRows) +
                          " output rows, whose tables need " + MegaBytes(bytes) +
-                         ", more than the memory of this computer (" + MegaBytes(memory) +
+                         ", more than the memory available on this computer (" + MegaBytes(memory) +
                          "): enter a larger calculation step or a shorter interval.";
         return plan;
     }

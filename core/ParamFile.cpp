@@ -3,7 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -42,15 +44,18 @@ std::string KnownKeys(std::string_view group) {
     return list;
 }
 
+// The JSON kind of a value with its article: "a string", "an array".
 std::string TypeName(const json& value) {
-    return value.type_name();
+    const std::string name = value.type_name();
+    const bool vowel = !name.empty() && std::string("aeiou").find(name[0]) != std::string::npos;
+    return (vowel ? "an " : "a ") + name;
 }
 
 // Stores one JSON value into one field after checking its type and range.
 std::optional<std::string> StoreValue(const CField& field, const json& value) {
     const CFieldDesc& desc = *field.m_pDesc;
     const std::string wrongType = "the value of \"" + desc.DisplayName() + "\" must be " +
-                                  desc.AcceptedText() + ", not a " + TypeName(value) + ".";
+                                  desc.AcceptedText() + ", not " + TypeName(value) + ".";
     if (auto* p = std::get_if<double*>(&field.m_ref)) {
         if (!value.is_number())
             return wrongType;
@@ -78,12 +83,16 @@ std::optional<std::string> StoreValue(const CField& field, const json& value) {
             return refusal;
         **p = text;
     } else if (auto* p = std::get_if<std::array<int, 6>*>(&field.m_ref)) {
-        if (!value.is_array() || value.size() != 6)
+        if (!value.is_array())
             return wrongType;
+        if (value.size() != 6)
+            return "\"" + desc.DisplayName() + "\" must be " + desc.AcceptedText() + ", not " +
+                   std::to_string(value.size()) + " values.";
         std::array<int, 6> codes{};
         for (std::size_t i = 0; i < 6; ++i) {
             if (!value[i].is_number_integer())
-                return wrongType;
+                return "\"" + desc.DisplayName() + "\" must be " + desc.AcceptedText() +
+                       "; value " + std::to_string(i + 1) + " is " + value[i].dump() + ".";
             const double code = value[i].is_number_unsigned()
                                     ? double(value[i].get<std::uint64_t>())
                                     : double(value[i].get<std::int64_t>());
@@ -124,7 +133,7 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
     if (!root.is_object())
         return Refuse(source +
                       ": not a Kalvor parameter file (a JSON object of groups is "
-                      "expected, found a " +
+                      "expected, found " +
                       TypeName(root) + ").");
     const std::vector<CField> fields = ListFields(parsed);
     for (const auto& [group, members] : root.items()) {
@@ -132,7 +141,7 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
             return Refuse(source + ": unknown group \"" + group + "\"; the groups are " +
                           KnownGroups() + ".");
         if (!members.is_object())
-            return Refuse(source + ": group \"" + group + "\" must be an object of keys, not a " +
+            return Refuse(source + ": group \"" + group + "\" must be an object of keys, not " +
                           TypeName(members) + ".");
         for (const auto& [key, value] : members.items()) {
             const CField* field = FindIn(fields, group, key);
@@ -213,8 +222,17 @@ CFileStatus ApplyOverride(std::string_view assignment, CParamSet& set) {
         return Refuse("--set: unknown key \"" + group + "." + key + "\"; the keys of " + group +
                       " are " + KnownKeys(group) + ".");
     json value = json::parse(text, nullptr, false);
-    if (value.is_discarded())
-        value = std::string(text);
+    if (value.is_discarded()) {
+        // "nan", "inf" or "1e400" are numbers to the user, though not to JSON.
+        const std::string bare(text);
+        char* end = nullptr;
+        const double number = std::strtod(bare.c_str(), &end);
+        const bool numeric = !bare.empty() && end == bare.c_str() + bare.size();
+        if (numeric && !std::isfinite(number) && field->m_pDesc->m_kind != EFieldKind::Text)
+            return Refuse("--set " + group + "." + key + ": \"" + bare +
+                          "\" is not accepted: enter " + field->m_pDesc->AcceptedText() + ".");
+        value = bare;
+    }
     if (auto refusal = StoreValue(*field, value))
         return Refuse("--set " + group + "." + key + ": " + *refusal);
     set = changed;

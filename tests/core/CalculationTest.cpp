@@ -99,6 +99,14 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      "Rl = (R load)"},
         CRefusalCase{"NoInertia", [](CParamSet& s) { s.m_motor.m_dJ = 0; }, "J ="},
+        CRefusalCase{"NegativeInertia", [](CParamSet& s) { s.m_motor.m_dJ = -0.001; }, "J ="},
+        CRefusalCase{"NegativeDamping", [](CParamSet& s) { s.m_motor.m_dD = -1; }, "D ="},
+        CRefusalCase{"NegativeRcLoad",
+                     [](CParamSet& s) {
+                         s.m_control.m_nCondition = 2;
+                         s.m_control.m_dRlRC = -10;
+                     },
+                     "Rl = (RC load)"},
         CRefusalCase{"NoInductance",
                      [](CParamSet& s) {
                          s.m_motor.m_dMl = 0;

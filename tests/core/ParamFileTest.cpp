@@ -132,7 +132,10 @@ INSTANTIATE_TEST_SUITE_P(
         CRefusal{"WrongTypeFlag", R"({"control": {"SpeedControl": 1}})", "true or false"},
         CRefusal{"OutOfRange", R"({"control": {"Cu": 0.00005}})", "0.0001 to 10"},
         CRefusal{"CodeOutOfRange", R"({"failures": {"FailT": [0, 0, 3, 0, 0, 0]}})", "FailT"},
-        CRefusal{"TooFewCodes", R"({"failures": {"FailD": [0, 0]}})", "six whole numbers"},
+        CRefusal{"TooFewCodes", R"({"failures": {"FailD": [0, 0]}})", "not 2 values"},
+        CRefusal{"FractionalCode", R"({"failures": {"FailD": [0, 0, 0, 0, 0, 1.5]}})",
+                 "value 6 is 1.5"},
+        CRefusal{"ArticleOfTheKind", R"({"control": {"Kp": [1]}})", "not an array"},
         CRefusal{"LateKeyBad", R"({"control": {"Ud": 1}, "time": {"H": 2}})", "time.H"}),
     [](const testing::TestParamInfo<CRefusal>& info) { return std::string(info.param.name); });
 
@@ -164,10 +167,20 @@ TEST(ParamOverride, AcceptsJsonAndBareText) {
     EXPECT_TRUE(set.m_control.m_bSpeedControl);
 }
 
+TEST(ParamOverride, NonFiniteNumberTextIsNamedAsSuch) {
+    CParamSet set;
+    const CFileStatus status = ApplyOverride("control.Ud=inf", set);
+    EXPECT_FALSE(status.m_bOk);
+    EXPECT_NE(status.m_strMessage.find("\"inf\" is not accepted: enter a finite number"),
+              std::string::npos)
+        << status.m_strMessage;
+}
+
 TEST(ParamOverride, RefusesWithTheSameChecksAsTheFile) {
     CParamSet set;
-    for (const char* bad : {"control.Cu=0.00005", "control.Ud=abc", "motor.NhInd=4", "nogroup.X=1",
-                            "control.Nokey=1", "control.Ud", "Ud=1"}) {
+    for (const char* bad :
+         {"control.Cu=0.00005", "control.Ud=abc", "control.Ud=nan", "control.Ud=1e400",
+          "motor.NhInd=4", "nogroup.X=1", "control.Nokey=1", "control.Ud", "Ud=1"}) {
         const CFileStatus status = ApplyOverride(bad, set);
         EXPECT_FALSE(status.m_bOk) << bad;
         EXPECT_FALSE(status.m_strMessage.empty());

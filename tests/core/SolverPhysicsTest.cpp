@@ -269,8 +269,8 @@ TEST(Calculate, KeepsAHalvedRunButAsksForASmallerStep) {
 
 TEST(Calculate, StopsAtTheMinimumStepAskingForASmallerStep) {
     CParamSet set;
-    set.m_motor.m_dD = -1e12; // the speed grows at 1e15 /s: no step converges
-    set.m_time.m_dOmegaR = 1;
+    set.m_motor.m_dJ = 1e-30; // 50 Nm on no inertia: the speed changes by 1e31 rad/s per s,
+    set.m_control.m_dT = 50;  // far beyond the tolerance even after 20 halvings
     set.m_time.m_dTe = 0.001;
     const CCalcResult result = Calculate(set, nullptr);
     EXPECT_EQ(result.m_status, ECalcStatus::Stopped);
