@@ -206,7 +206,7 @@ TEST_F(RunCli, HalvedStepExitsWithStatus3AndStillWritesTheTable) {
 }
 
 TEST_F(RunCli, MinimumStepExitsWithStatus4AndWritesNothing) {
-    EXPECT_EQ(Run("run --set motor.D=-1e12 --set time.OmegaR=1 --set time.Te=0.001 --out " +
+    EXPECT_EQ(Run("run --set motor.J=1e-30 --set control.T=50 --set time.Te=0.001 --out " +
                   Path("r.txt")),
               4);
     EXPECT_NE(m_strErr.find("Set smaller calculation step!\n"), std::string::npos) << m_strErr;
