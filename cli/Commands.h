@@ -5,9 +5,9 @@
 
 /// Exit statuses of kalvor-cli.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 2;       ///< invalid usage, parameters or file
-inline constexpr int kExitStepHalved = 3;  ///< run completed with a halved step
-inline constexpr int kExitStopped = 4;     ///< run stopped: nothing written
+inline constexpr int kExitUsage = 2;      ///< invalid usage, parameters or file
+inline constexpr int kExitStepHalved = 3; ///< run completed with a halved step
+inline constexpr int kExitStopped = 4;    ///< run stopped: nothing written
 
 /// Options of `kalvor-cli run`.
 struct CRunOptions {

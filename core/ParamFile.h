@@ -8,7 +8,7 @@
 /// Outcome of reading or writing a parameter file: a result starts as a failure until the
 /// operation succeeds.
 struct CFileStatus {
-    bool m_bOk = false;          ///< the operation succeeded
+    bool m_bOk = false;                      ///< the operation succeeded
     std::string m_strMessage = "not called"; ///< why it failed, naming the file and the key
 };
 

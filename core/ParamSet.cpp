@@ -158,9 +158,9 @@ std::string CFieldDesc::AcceptedText() const {
         return m_bRanged ? "a number from " + FormatNumber(m_dMin) + " to " + FormatNumber(m_dMax)
                          : "a finite number";
     case EFieldKind::Int:
-        return m_bRanged ? "a whole number from " + FormatNumber(m_dMin) + " to " +
-                               FormatNumber(m_dMax)
-                         : "a whole number";
+        return m_bRanged
+                   ? "a whole number from " + FormatNumber(m_dMin) + " to " + FormatNumber(m_dMax)
+                   : "a whole number";
     case EFieldKind::Bool:
         return "true or false";
     case EFieldKind::Text:
@@ -180,28 +180,72 @@ std::vector<CField> ListFields(CParamSet& s) {
     CFluxPlotSettings& fp = s.m_fluxPlot;
     CVoltPlotSettings& vp = s.m_voltagePlot;
     const std::vector<FieldRef> refs = {
-        &c.m_dFT,   &c.m_dUd,   &c.m_dCu,   &c.m_dRu,    &c.m_nControlMethod,
-        &c.m_dKi,   &c.m_dKp,   &c.m_dKt,   &c.m_strSpeedPath,
-        &c.m_bSpeedControl,     &c.m_nCondition,         &c.m_dRlRC,
-        &c.m_dCl,   &c.m_dUmax, &c.m_dF,    &c.m_dPhi,   &c.m_dRlR,
+        &c.m_dFT,
+        &c.m_dUd,
+        &c.m_dCu,
+        &c.m_dRu,
+        &c.m_nControlMethod,
+        &c.m_dKi,
+        &c.m_dKp,
+        &c.m_dKt,
+        &c.m_strSpeedPath,
+        &c.m_bSpeedControl,
+        &c.m_nCondition,
+        &c.m_dRlRC,
+        &c.m_dCl,
+        &c.m_dUmax,
+        &c.m_dF,
+        &c.m_dPhi,
+        &c.m_dRlR,
         &c.m_dT,
 
-        &m.m_dRonT, &m.m_dRoffT, &m.m_dRonD, &m.m_dRoffD, &m.m_dMra,
-        &m.m_dMrb,  &m.m_dMrc,   &m.m_dMl,   &m.m_dMm,    &m.m_nNhInd,
-        &m.m_nNhFlux, &m.m_dJ,   &m.m_dD,
+        &m.m_dRonT,
+        &m.m_dRoffT,
+        &m.m_dRonD,
+        &m.m_dRoffD,
+        &m.m_dMra,
+        &m.m_dMrb,
+        &m.m_dMrc,
+        &m.m_dMl,
+        &m.m_dMm,
+        &m.m_nNhInd,
+        &m.m_nNhFlux,
+        &m.m_dJ,
+        &m.m_dD,
 
-        &s.m_failures.m_nFailD, &s.m_failures.m_nFailT,
+        &s.m_failures.m_nFailD,
+        &s.m_failures.m_nFailT,
 
-        &t.m_dTe,   &t.m_dTs,    &t.m_dH,    &t.m_dOmegaR, &t.m_dBetaR,
+        &t.m_dTe,
+        &t.m_dTs,
+        &t.m_dH,
+        &t.m_dOmegaR,
+        &t.m_dBetaR,
 
-        &ip.m_nX,   &ip.m_nY,    &ip.m_dAlfab, &ip.m_dAlfae, &ip.m_bRotation,
-        &ip.m_nN,   &ip.m_nNh,
+        &ip.m_nX,
+        &ip.m_nY,
+        &ip.m_dAlfab,
+        &ip.m_dAlfae,
+        &ip.m_bRotation,
+        &ip.m_nN,
+        &ip.m_nNh,
 
-        &fp.m_dAlfab, &fp.m_dAlfae, &fp.m_nX, &fp.m_nY, &fp.m_nN,
-        &fp.m_bAirGap, &fp.m_nQuantity, &fp.m_nNh,
+        &fp.m_dAlfab,
+        &fp.m_dAlfae,
+        &fp.m_nX,
+        &fp.m_nY,
+        &fp.m_nN,
+        &fp.m_bAirGap,
+        &fp.m_nQuantity,
+        &fp.m_nNh,
 
-        &vp.m_dFimp, &vp.m_dMf, &vp.m_dMa, &vp.m_dTs, &vp.m_dTe,
-        &vp.m_nN,   &vp.m_nPhase,
+        &vp.m_dFimp,
+        &vp.m_dMf,
+        &vp.m_dMa,
+        &vp.m_dTs,
+        &vp.m_dTe,
+        &vp.m_nN,
+        &vp.m_nPhase,
 
         &s.m_dft.m_nNh,
 
@@ -214,7 +258,9 @@ std::vector<CField> ListFields(CParamSet& s) {
     return fields;
 }
 
-const std::vector<CFieldDesc>& FieldDescriptions() { return g_descriptions; }
+const std::vector<CFieldDesc>& FieldDescriptions() {
+    return g_descriptions;
+}
 
 const CFieldDesc* FindField(std::string_view group, std::string_view key) {
     for (const CFieldDesc& desc : g_descriptions) {

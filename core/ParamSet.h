@@ -9,24 +9,24 @@
 
 /// Control parameters and condition of work ("Control parameters").
 struct CInvParams {
-    double m_dFT = 5000;                      ///< PWM carrier frequency fT [Hz]
-    double m_dUd = 200;                       ///< DC source voltage [V]
-    double m_dCu = 0.0001;                    ///< input capacitor [F]
-    double m_dRu = 0.1;                       ///< internal resistance of the DC source [Ohm]
-    int m_nControlMethod = 0;                 ///< 0 space-vector PWM, 1 six-step control
-    double m_dKi = 50;                        ///< integral gain of the PI regulator [1/s]
-    double m_dKp = 0.6;                       ///< proportional gain of the PI regulator
-    double m_dKt = 700;                       ///< slope of the ramp [rad/s per s]
+    double m_dFT = 5000;                       ///< PWM carrier frequency fT [Hz]
+    double m_dUd = 200;                        ///< DC source voltage [V]
+    double m_dCu = 0.0001;                     ///< input capacitor [F]
+    double m_dRu = 0.1;                        ///< internal resistance of the DC source [Ohm]
+    int m_nControlMethod = 0;                  ///< 0 space-vector PWM, 1 six-step control
+    double m_dKi = 50;                         ///< integral gain of the PI regulator [1/s]
+    double m_dKp = 0.6;                        ///< proportional gain of the PI regulator
+    double m_dKt = 700;                        ///< slope of the ramp [rad/s per s]
     std::string m_strSpeedPath = "0.0*100.0*"; ///< speed path "time1*speed1*..." [s, rad/s]
-    bool m_bSpeedControl = false;             ///< speed control on ("ON/OFF")
-    int m_nCondition = 0;                     ///< condition of work, 0..3
-    double m_dRlRC = 100;                     ///< load resistance of the rectifier's RC load [Ohm]
-    double m_dCl = 0.0001;                    ///< load capacitor of the rectifier's RC load [F]
-    double m_dUmax = 200;                     ///< amplitude of the three-phase supply [V]
-    double m_dF = 50;                         ///< frequency of the three-phase supply [Hz]
-    double m_dPhi = 0;                        ///< phase of the supply at t = 0 [deg]
-    double m_dRlR = 100;                      ///< resistance of the three-phase R load [Ohm]
-    double m_dT = 0;                          ///< external torque, load - / force + [Nm]
+    bool m_bSpeedControl = false;              ///< speed control on ("ON/OFF")
+    int m_nCondition = 0;                      ///< condition of work, 0..3
+    double m_dRlRC = 100;                      ///< load resistance of the rectifier's RC load [Ohm]
+    double m_dCl = 0.0001;                     ///< load capacitor of the rectifier's RC load [F]
+    double m_dUmax = 200;                      ///< amplitude of the three-phase supply [V]
+    double m_dF = 50;                          ///< frequency of the three-phase supply [Hz]
+    double m_dPhi = 0;                         ///< phase of the supply at t = 0 [deg]
+    double m_dRlR = 100;                       ///< resistance of the three-phase R load [Ohm]
+    double m_dT = 0;                           ///< external torque, load - / force + [Nm]
 };
 
 /// Motor and inverter parameters ("Motor and inverter parameters").
@@ -54,22 +54,22 @@ struct CFailParams {
 
 /// Simulation time and initial conditions ("Simulation parameters").
 struct CTimeParams {
-    double m_dTe = 0.1;      ///< end time [s]
-    double m_dTs = 0.0;      ///< start time [s]
-    double m_dH = 0.000005;  ///< calculation step [s]
-    double m_dOmegaR = 0.0;  ///< initial rotor speed [rad/s]
-    double m_dBetaR = 0.0;   ///< initial rotor angle [deg]
+    double m_dTe = 0.1;     ///< end time [s]
+    double m_dTs = 0.0;     ///< start time [s]
+    double m_dH = 0.000005; ///< calculation step [s]
+    double m_dOmegaR = 0.0; ///< initial rotor speed [rad/s]
+    double m_dBetaR = 0.0;  ///< initial rotor angle [deg]
 };
 
 /// Remembered settings of the inductance plot.
 struct CIndSettings {
-    int m_nX = 4;            ///< first coil
-    int m_nY = 4;            ///< second coil
-    double m_dAlfab = 0;     ///< first angle [deg]
-    double m_dAlfae = 360;   ///< last angle [deg]
+    int m_nX = 4;             ///< first coil
+    int m_nY = 4;             ///< second coil
+    double m_dAlfab = 0;      ///< first angle [deg]
+    double m_dAlfae = 360;    ///< last angle [deg]
     bool m_bRotation = false; ///< plot the derivative ("Rotation inductance")
-    int m_nN = 1000;         ///< number of points
-    int m_nNh = 3;           ///< harmonics, 0..3
+    int m_nN = 1000;          ///< number of points
+    int m_nNh = 3;            ///< harmonics, 0..3
 };
 
 /// Remembered settings of the excitation-flux plot.
@@ -124,8 +124,7 @@ struct CParamSet {
 enum class EFieldKind { Double, Int, Bool, Text, Codes6 };
 
 /// A reference to one member of a parameter set.
-using FieldRef =
-    std::variant<double*, int*, bool*, std::string*, std::array<int, 6>*>;
+using FieldRef = std::variant<double*, int*, bool*, std::string*, std::array<int, 6>*>;
 
 /// Description of one parameter: where it lives, how it is labelled and what it accepts.
 struct CFieldDesc {

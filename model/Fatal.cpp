@@ -6,7 +6,9 @@
 
 namespace {
 
-void DefaultFatal(const char* pszText) { std::fprintf(stderr, "%s\n", pszText); }
+void DefaultFatal(const char* pszText) {
+    std::fprintf(stderr, "%s\n", pszText);
+}
 
 std::atomic<FatalMessageHook> g_fatalHook{&DefaultFatal};
 

@@ -6,7 +6,9 @@
 
 namespace {
 
-void DefaultMessage(const char* pszText) { std::fprintf(stderr, "%s\n", pszText); }
+void DefaultMessage(const char* pszText) {
+    std::fprintf(stderr, "%s\n", pszText);
+}
 
 std::atomic<VarnekMessageHook> g_messageHook{&DefaultMessage};
 
@@ -20,7 +22,9 @@ CSolverProc::CSolverProc() = default;
 
 CSolverProc::CSolverProc(const CSolverProc&) {}
 
-CSolverProc& CSolverProc::operator=(const CSolverProc&) { return *this; }
+CSolverProc& CSolverProc::operator=(const CSolverProc&) {
+    return *this;
+}
 
 CSolverProc::~CSolverProc() = default;
 
@@ -82,11 +86,17 @@ bool CSolverProc::IsNotCoincide(const double* a, const double* b, short n, doubl
     return differ;
 }
 
-short CSolverProc::IncreaseSubdiv(short k) const { return static_cast<short>(2 * k); }
+short CSolverProc::IncreaseSubdiv(short k) const {
+    return static_cast<short>(2 * k);
+}
 
-double CSolverProc::SetStep(double h) const { return h / 2.0; }
+double CSolverProc::SetStep(double h) const {
+    return h / 2.0;
+}
 
-double CSolverProc::SetSolverTime(double t, double h) const { return t - h; }
+double CSolverProc::SetSolverTime(double t, double h) const {
+    return t - h;
+}
 
 void CSolverProc::InfoSolver() const {
     g_messageHook.load()("Solver: Metoda adaptacyjna (trapezów) - krok zmienny\n"

@@ -13,9 +13,13 @@ void DefaultTrace(const char* pszLine) {
 
 std::atomic<VarnekTraceHook> g_traceHook{&DefaultTrace};
 
-__attribute__((constructor)) void VarnekLoad() { g_traceHook.load()("VARNEK.DLL Initializing!\n"); }
+__attribute__((constructor)) void VarnekLoad() {
+    g_traceHook.load()("VARNEK.DLL Initializing!\n");
+}
 
-__attribute__((destructor)) void VarnekUnload() { g_traceHook.load()("VARNEK.DLL Terminating!\n"); }
+__attribute__((destructor)) void VarnekUnload() {
+    g_traceHook.load()("VARNEK.DLL Terminating!\n");
+}
 
 } // namespace
 

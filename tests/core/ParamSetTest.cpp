@@ -115,3 +115,17 @@ TEST(CParamSet, EqualityComparesEveryMember) {
     b.m_voltagePlot.m_nPhase = 2;
     EXPECT_FALSE(a == b);
 }
+
+TEST(CParamSet, EveryDescriptionMatchesTheKindOfItsMember) {
+    CParamSet set;
+    for (const CField& field : ListFields(set)) {
+        const EFieldKind kind = field.m_pDesc->m_kind;
+        const std::size_t expected = kind == EFieldKind::Double ? 0
+                                     : kind == EFieldKind::Int  ? 1
+                                     : kind == EFieldKind::Bool ? 2
+                                     : kind == EFieldKind::Text ? 3
+                                                                : 4;
+        EXPECT_EQ(field.m_ref.index(), expected)
+            << field.m_pDesc->m_strGroup << "." << field.m_pDesc->m_strKey;
+    }
+}

@@ -69,7 +69,7 @@ TEST(CSolverProc, SetSystemMURGBuildsTheRightHandSideRowByRow) {
     EXPECT_TRUE(CSolverProc().SetSystemMURG(x, 2, a.Data(), omega, M, U, R, G));
     EXPECT_EQ(a.m_rows[0][0], 1);
     EXPECT_EQ(a.m_rows[1][1], 4);
-    EXPECT_DOUBLE_EQ(a.m_rows[0][2], (10 - 1.0) - 5.0 * omega);  // U - Rx - (Gx) omega
+    EXPECT_DOUBLE_EQ(a.m_rows[0][2], (10 - 1.0) - 5.0 * omega); // U - Rx - (Gx) omega
     EXPECT_DOUBLE_EQ(a.m_rows[1][2], (20 - 6.0) - (-3.0) * omega);
 
     CSystem b({{0, 0, 0}, {0, 0, 0}});
@@ -103,7 +103,9 @@ TEST(CSolverProc, StepArithmetic) {
 
 namespace {
 std::string g_strLastMessage;
-void RecordMessage(const char* text) { g_strLastMessage = text; }
+void RecordMessage(const char* text) {
+    g_strLastMessage = text;
+}
 } // namespace
 
 TEST(CSolverProc, InfoSolverGoesThroughTheReplaceableHook) {
