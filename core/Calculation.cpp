@@ -52,8 +52,9 @@ std::optional<std::string> RefuseModel(const CParamSet& set) {
         return Label("control", "Ru") + " 0 is not accepted" + InCondition(cond) +
                ": a DC source without internal resistance makes the circuit equations "
                "singular; enter a resistance greater than 0.";
-    // Negative loads, capacities, inertia or damping are not physical: they feed energy in
-    // and make the solution grow without bound, halving the step forever.
+    // Negative loads, capacities or inertia are not physical: they make the equations
+    // singular or feed energy in, so the solution grows without bound. (Negative damping is
+    // kept: it models a load that drives the rotor with its speed.)
     if (cond == 2 && !(inv.m_dRlRC > 0))
         return Label("control", "RlRC") + " " + Num(inv.m_dRlRC) + " is not accepted" +
                InCondition(cond) +
@@ -74,10 +75,6 @@ std::optional<std::string> RefuseModel(const CParamSet& set) {
         return Label("motor", "J") + " " + Num(motor.m_dJ) +
                " is not accepted: a rotor without positive inertia makes the motion equation "
                "singular or unstable; enter a moment of inertia greater than 0.";
-    if (!(motor.m_dD >= 0))
-        return Label("motor", "D") + " " + Num(motor.m_dD) +
-               " is not accepted: negative damping drives the rotor instead of braking it and "
-               "the speed grows without bound; enter a damping constant of 0 or more.";
     if (motor.m_dMl == 0 && motor.m_dMm == 0)
         return Label("motor", "Ml") + " 0 and " + Label("motor", "Mm") +
                " 0 are not accepted together: without inductances the winding equations are "

@@ -100,7 +100,6 @@ INSTANTIATE_TEST_SUITE_P(
                      "Rl = (R load)"},
         CRefusalCase{"NoInertia", [](CParamSet& s) { s.m_motor.m_dJ = 0; }, "J ="},
         CRefusalCase{"NegativeInertia", [](CParamSet& s) { s.m_motor.m_dJ = -0.001; }, "J ="},
-        CRefusalCase{"NegativeDamping", [](CParamSet& s) { s.m_motor.m_dD = -1; }, "D ="},
         CRefusalCase{"NegativeRcLoad",
                      [](CParamSet& s) {
                          s.m_control.m_nCondition = 2;
@@ -155,6 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      ""},
         CRefusalCase{"OnlySelfInductances", [](CParamSet& s) { s.m_motor.m_dMm = 0; }, ""},
+        CRefusalCase{"NegativeDampingDrivingTheRotor",
+                     [](CParamSet& s) { s.m_motor.m_dD = -0.0001; }, ""},
         CRefusalCase{"SpeedPathOf99Points",
                      [](CParamSet& s) { s.m_control.m_strSpeedPath = PathOfPoints(99); }, ""},
         CRefusalCase{"TwoRows", [](CParamSet& s) { s.m_time.m_dH = 0.05; }, ""}),
