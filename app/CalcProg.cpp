@@ -68,7 +68,14 @@ void CCalcProg::reject() {
     OnCancel();
 }
 
+void CCalcProg::SetCancellable(bool bCancellable) {
+    m_bCancellable = bCancellable;
+    m_pCancel->setVisible(bCancellable);
+}
+
 void CCalcProg::OnCancel() {
+    if (!m_bCancellable)
+        return;
     m_bCancelled = true;
     m_pCancel->setEnabled(false);
 }

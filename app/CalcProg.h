@@ -29,6 +29,10 @@ public:
     /// Escape stops the computation instead of hiding the window under it.
     void reject() override;
 
+    /// For computations that cannot stop half-way (exports, transforms): hides Cancel, and
+    /// Escape no longer asks to stop.
+    void SetCancellable(bool bCancellable);
+
     QProgressBar* m_progress; ///< the bar, range and position set by the computation
     QPushButton* m_pCancel;   ///< asks the computation to stop
 
@@ -36,6 +40,7 @@ private:
     void OnCancel();
     void ProcessEvents();
 
-    bool m_bCancelled = false; ///< the user asked to stop
-    QElapsedTimer m_timer;     ///< time since the last repaint
+    bool m_bCancelled = false;  ///< the user asked to stop
+    bool m_bCancellable = true; ///< the computation honours a stop
+    QElapsedTimer m_timer;      ///< time since the last repaint
 };

@@ -190,6 +190,9 @@ void CInvParam::OnConditionClicked(int index) {
     if (index == 1)
         StoreFromHandler();
     ApplyEnabling();
+    // Choosing the inverter enables fT whatever the method; only opening follows the method.
+    if (index == 0)
+        m_rowFT.SetEnabled(true);
 }
 
 void CInvParam::OnSpeedControlClicked() {

@@ -150,12 +150,16 @@ void CKalvorDoc::OnCalculate(QWidget* pParent) {
         break;
     case ECalcStatus::Stopped:
     case ECalcStatus::Refused:
-    case ECalcStatus::NotRun:
+    case ECalcStatus::NotRun: {
         m_bValid = false;
         emit UpdateAllViews();
-        QMessageBox::warning(pParent, QStringLiteral("ERROR"),
-                             QString::fromStdString(result.m_strMessage));
+        // The fixed text first, then where and why the run stopped.
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("ERROR"),
+                        QString::fromStdString(result.m_strMessage), QMessageBox::Ok, pParent);
+        box.setInformativeText(QString::fromStdString(result.m_strDetail));
+        box.exec();
         break;
+    }
     }
 }
 

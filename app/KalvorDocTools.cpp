@@ -34,6 +34,7 @@ void CKalvorDoc::OnExportResults(QWidget* pParent) {
     if (strPath.isEmpty())
         return;
     CCalcProg dlgProgress(pParent);
+    dlgProgress.SetCancellable(false);
     const CExportStatus status =
         ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab, std::size_t(m_nRows),
                          std::size_t(m_nResCols), false, &dlgProgress);
@@ -70,6 +71,7 @@ void CKalvorDoc::TransformCurve(QWidget* pParent, CurveOperation operation, cons
         return;
     }
     CCalcProg dlgProgress(pParent);
+    dlgProgress.SetCancellable(false);
     m_control.m_pProgress = &dlgProgress;
     (m_control.*operation)(m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data(), m_nPlotCount);
     m_control.m_pProgress = nullptr;
@@ -95,6 +97,7 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
     const CSampleRange range =
         MapDftRange(m_nSelStart, m_nSelEnd, m_nPlotLeft, m_nPlotRight, m_nPlotCount);
     CCalcProg dlgProgress(pParent);
+    dlgProgress.SetCancellable(false);
     m_control.m_pProgress = &dlgProgress;
     const CDftOutcome outcome = TransformRange(m_control, range, m_params.m_dft.m_nNh,
                                                m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data());

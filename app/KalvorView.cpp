@@ -15,13 +15,7 @@ CKalvorView::CKalvorView(CKalvorDoc& doc, QWidget* pParent) : QWidget(pParent), 
 }
 
 void CKalvorView::Draw(QPainter& painter, const QRect& rect) {
-    // The device starts with a bold system face, as screen devices traditionally do; the
-    // renderer measures the scale numbers with it for the left margin.
     painter.save();
-    QFont deviceFont(QStringLiteral("Sans Serif"));
-    deviceFont.setPixelSize(16);
-    deviceFont.setBold(true);
-    painter.setFont(deviceFont);
     DrawDocument(painter, rect);
     painter.restore();
 }

@@ -38,6 +38,7 @@ private slots:
     void SecondCalculateReplacesTheRun();
     void HalvedStepIsReportedAndNotOffered();
     void ProgressWindowShowsTheRangeAndTakesCancel();
+    void ProgressWindowOfAComputationThatCannotStopOffersNoCancel();
 };
 
 void CTestCalculate::DefaultsGive20000RowsAndOpenTheResultPlot() {
@@ -386,6 +387,16 @@ void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
     QVERIFY(doc.m_pPlotY == plotted);
     QVERIFY(!doc.CanPlotResult());
     QVERIFY(doc.CanExportPlot());
+}
+
+void CTestCalculate::ProgressWindowOfAComputationThatCannotStopOffersNoCancel() {
+    CCalcProg progress;
+    progress.SetCancellable(false);
+    progress.Open(0, 10);
+    QVERIFY(!progress.m_pCancel->isVisible());
+    progress.reject(); // Escape
+    QVERIFY(!progress.IsCancelled());
+    progress.Close();
 }
 
 void CTestCalculate::ProgressWindowShowsTheRangeAndTakesCancel() {

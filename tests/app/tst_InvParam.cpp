@@ -154,8 +154,11 @@ private slots:
             const char* how = clicks ? "clicked" : "opened";
             QTest::addRow("index 0, space vector, %s", how)
                 << 0 << 0 << false << clicks << inverter + QStringList{"m_nControlMethod"};
+            // Choosing the inverter enables fT whatever the method; opening follows the method.
             QTest::addRow("index 0, six step, %s", how)
-                << 0 << 1 << false << clicks << sixStep + QStringList{"m_nControlMethod"};
+                << 0 << 1 << false << clicks
+                << sixStep + QStringList{"m_nControlMethod"} +
+                       (clicks ? QStringList{"m_dFT"} : QStringList{});
             QTest::addRow("index 1, speed control off, %s", how)
                 << 1 << 0 << false << clicks << supplyOff;
             QTest::addRow("index 1, speed control on, %s", how)
