@@ -171,46 +171,19 @@ bool CControl::SvpwmStep(double angle, double h) {
             a -= kFullTurn;
         if (a < 0)
             a += kFullTurn;
-        const int k = static_cast<int>(std::floor(a / kSector));
-        if (k >= 0 && k <= 5) {
-            m_nVecA = k + 1;
-            m_nVecB = k == 5 ? 1 : k + 2;
-        }
-        const double x = std::cos(a) * m_dAmplitude * m_dUd;
-        const double y = std::sin(a) * m_dAmplitude * m_dUd;
-        const double* alpha = s_dVecAlpha;
-        const double* beta = s_dVecBeta;
-        const int A = m_nVecA;
-        const int B = m_nVecB;
-        const double det = alpha[A] * beta[B] - beta[A] * alpha[B];
-        m_dT1 = (x * beta[B] - y * alpha[B]) * m_dTc / (det * m_dUd);
-        m_dT2 = (-x * beta[A] + y * alpha[A]) * m_dTc / (det * m_dUd);
-        m_dT0 = m_dTc - m_dT1 - m_dT2;
-        // Over-modulation: vector B is cut off at the end of the period.
-        if (m_dT0 < 0)
-            m_dT0 = 0;
+        CCarrierPeriod period{m_nVecA, m_nVecB, m_dT0, m_dT1, m_dT2};
+        StartCarrierPeriod(a, m_dAmplitude, m_dUd, m_dTc, period);
+        m_nVecA = period.m_nVecA;
+        m_nVecB = period.m_nVecB;
+        m_dT0 = period.m_dT0;
+        m_dT1 = period.m_dT1;
+        m_dT2 = period.m_dT2;
         m_dCarrierTime = 0;
         m_nSequenceSign = -m_nSequenceSign;
     }
 
-    const double tau = m_dCarrierTime;
-    const double half0 = m_dT0 / 2;
-    int vector = 0;
-    if (m_nSequenceSign == 1) {
-        if (tau <= half0)
-            vector = 0;
-        else if (tau <= half0 + m_dT1)
-            vector = m_nVecA;
-        else if (tau <= half0 + m_dT1 + m_dT2)
-            vector = m_nVecB;
-    } else {
-        if (tau <= half0)
-            vector = 0;
-        else if (tau <= half0 + m_dT2)
-            vector = m_nVecB;
-        else if (tau <= half0 + m_dT2 + m_dT1)
-            vector = m_nVecA;
-    }
+    const int vector =
+        CarrierVector(m_dCarrierTime, m_nSequenceSign, {m_nVecA, m_nVecB, m_dT0, m_dT1, m_dT2});
     if (vector == 0) {
         // The zero vector reached by changing a single leg.
         const int state = m_nSwitch[0] + m_nSwitch[1] + m_nSwitch[2] >= 2 ? 1 : 0;
@@ -221,6 +194,46 @@ bool CControl::SvpwmStep(double angle, double h) {
     }
     ApplySwitchStates();
     return true;
+}
+
+void CControl::StartCarrierPeriod(double a, double dAmplitude, double dUd, double dTc,
+                                  CCarrierPeriod& period) {
+    const int k = static_cast<int>(std::floor(a / kSector));
+    if (k >= 0 && k <= 5) {
+        period.m_nVecA = k + 1;
+        period.m_nVecB = k == 5 ? 1 : k + 2;
+    }
+    const double x = std::cos(a) * dAmplitude * dUd;
+    const double y = std::sin(a) * dAmplitude * dUd;
+    const double* alpha = s_dVecAlpha;
+    const double* beta = s_dVecBeta;
+    const int A = period.m_nVecA;
+    const int B = period.m_nVecB;
+    const double det = alpha[A] * beta[B] - beta[A] * alpha[B];
+    period.m_dT1 = (x * beta[B] - y * alpha[B]) * dTc / (det * dUd);
+    period.m_dT2 = (-x * beta[A] + y * alpha[A]) * dTc / (det * dUd);
+    period.m_dT0 = dTc - period.m_dT1 - period.m_dT2;
+    // Over-modulation: vector B is cut off at the end of the period.
+    if (period.m_dT0 < 0)
+        period.m_dT0 = 0;
+}
+
+int CControl::CarrierVector(double tau, int nSign, const CCarrierPeriod& period) {
+    const double half0 = period.m_dT0 / 2;
+    if (tau <= half0)
+        return 0;
+    if (nSign == 1) {
+        if (tau <= half0 + period.m_dT1)
+            return period.m_nVecA;
+        if (tau <= half0 + period.m_dT1 + period.m_dT2)
+            return period.m_nVecB;
+    } else {
+        if (tau <= half0 + period.m_dT2)
+            return period.m_nVecB;
+        if (tau <= half0 + period.m_dT2 + period.m_dT1)
+            return period.m_nVecA;
+    }
+    return 0;
 }
 
 bool CControl::SixStepStep(double h) {

@@ -70,6 +70,22 @@ public:
     /// Sets the transistor resistances of the three legs from m_nSwitch.
     void ApplySwitchStates();
 
+    /// Dwell times of one SVPWM carrier period for the vector angle a in [0, 6.283186]:
+    /// the sector's pair (kept when a lies on the full turn) and T1, T2, T0 (T0 clipped at 0)
+    /// for the voltage amplitude dAmplitude * dUd and the period dTc.
+    struct CCarrierPeriod {
+        int m_nVecA;  ///< first active vector, 1..6
+        int m_nVecB;  ///< second active vector, 1..6
+        double m_dT0; ///< zero vector [s]
+        double m_dT1; ///< vector A [s]
+        double m_dT2; ///< vector B [s]
+    };
+    static void StartCarrierPeriod(double a, double dAmplitude, double dUd, double dTc,
+                                   CCarrierPeriod& period);
+    /// The vector applied at time tau of the period: 0 (zero vector), A or B, in the order
+    /// 0-A-B-0 when nSign is 1 and 0-B-A-0 otherwise.
+    static int CarrierVector(double tau, int nSign, const CCarrierPeriod& period);
+
     /// Phase voltage of ideal SVPWM sampled on [ts, te] with N points: fills tOut and uOut
     /// (N entries provided) and returns the number of points written. phase 0 Ua, 1 Ub, 2 Uc.
     /// Starts its own sequence sign at -1.

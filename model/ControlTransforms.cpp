@@ -164,8 +164,7 @@ int CControl::PwmVoltage(double ts, double te, int N, double fimp, double Ud, do
     int sign = -1;
     double timer = 1.0;
     double angle = 0;
-    double T0 = 0, T1 = 0, T2 = 0;
-    int vecA = 0, vecB = 0;
+    CCarrierPeriod period{0, 0, 0, 0, 0};
 
     const double dt = (te - ts) / (N - 1);
     const double Tc = 1 / fimp;
@@ -182,40 +181,11 @@ int CControl::PwmVoltage(double ts, double te, int N, double fimp, double Ud, do
         timer += dt;
 
         if (timer > 1 / fimp) {
-            const int k = static_cast<int>(std::floor(angle / kSector));
-            if (k >= 0 && k <= 5) {
-                vecA = k + 1;
-                vecB = k == 5 ? 1 : k + 2;
-            }
-            const double x = std::cos(angle) * ma * Ud;
-            const double y = std::sin(angle) * ma * Ud;
-            const double det = kVecAlpha[vecA] * kVecBeta[vecB] - kVecBeta[vecA] * kVecAlpha[vecB];
-            T1 = (x * kVecBeta[vecB] - y * kVecAlpha[vecB]) * Tc / (det * Ud);
-            T2 = (-x * kVecBeta[vecA] + y * kVecAlpha[vecA]) * Tc / (det * Ud);
-            T0 = Tc - T1 - T2;
-            if (T0 < 0)
-                T0 = 0;
+            StartCarrierPeriod(angle, ma, Ud, Tc, period);
             timer = 0;
             sign = -sign;
         }
-
-        const double tau = timer;
-        int vec = 0;
-        if (sign == 1) {
-            if (tau <= T0 / 2)
-                vec = 0;
-            else if (tau <= T0 / 2 + T1)
-                vec = vecA;
-            else if (tau <= T0 / 2 + T1 + T2)
-                vec = vecB;
-        } else {
-            if (tau <= T0 / 2)
-                vec = 0;
-            else if (tau <= T0 / 2 + T2)
-                vec = vecB;
-            else if (tau <= T0 / 2 + T2 + T1)
-                vec = vecA;
-        }
+        const int vec = CarrierVector(timer, sign, period);
         const double vAlpha = Ud * kVecAlpha[vec];
         const double vBeta = Ud * kVecBeta[vec];
 
