@@ -39,11 +39,7 @@ CDDftPlot::CDDftPlot(CDftSettings& settings, QWidget* parent)
 }
 
 void CDDftPlot::accept() {
-    CDftSettings edited = m_settings;
-    if (std::optional<CRefusal> refusal = m_fields.Store(edited)) {
-        ShowRefusal(this, *refusal);
-        return;
-    }
-    m_settings = edited;
-    QDialog::accept();
+    // Nothing is stored until every field is accepted.
+    if (m_fields.StoreAll(this, m_settings))
+        QDialog::accept();
 }

@@ -47,11 +47,7 @@ CInd::CInd(CIndSettings& settings, QWidget* parent) : QDialog(parent), m_setting
 }
 
 void CInd::accept() {
-    CIndSettings edited = m_settings;
-    if (std::optional<CRefusal> refusal = m_fields.Store(edited)) {
-        ShowRefusal(this, *refusal);
-        return;
-    }
-    m_settings = edited;
-    QDialog::accept();
+    // Nothing is stored until every field is accepted.
+    if (m_fields.StoreAll(this, m_settings))
+        QDialog::accept();
 }

@@ -209,11 +209,7 @@ void CInvParam::StoreFromHandler() {
 }
 
 void CInvParam::accept() {
-    CInvParams edited = m_params;
-    if (std::optional<CRefusal> refusal = m_fields.Store(edited)) {
-        ShowRefusal(this, *refusal);
-        return;
-    }
-    m_params = edited;
-    QDialog::accept();
+    // Nothing is stored until every field is accepted.
+    if (m_fields.StoreAll(this, m_params))
+        QDialog::accept();
 }

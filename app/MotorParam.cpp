@@ -98,11 +98,7 @@ CMotorParam::CMotorParam(CMotorParams& params, QWidget* parent)
 }
 
 void CMotorParam::accept() {
-    CMotorParams edited = m_params;
-    if (std::optional<CRefusal> refusal = m_fields.Store(edited)) {
-        ShowRefusal(this, *refusal);
-        return;
-    }
-    m_params = edited;
-    QDialog::accept();
+    // Nothing is stored until every field is accepted.
+    if (m_fields.StoreAll(this, m_params))
+        QDialog::accept();
 }

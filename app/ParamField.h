@@ -105,6 +105,18 @@ public:
         return std::nullopt;
     }
 
+    /// What OK does: checks every field into a copy of params; on a refusal shows the prompt
+    /// (focusing the field) and returns false with params unchanged, otherwise stores them all.
+    bool StoreAll(QWidget* pDialog, T& params) const {
+        T edited = params;
+        if (std::optional<CRefusal> refusal = Store(edited)) {
+            ShowRefusal(pDialog, *refusal);
+            return false;
+        }
+        params = edited;
+        return true;
+    }
+
 private:
     struct CEntry {
         QLineEdit* m_pEdit;

@@ -43,11 +43,6 @@ CTimeParam::CTimeParam(CTimeParams& params, QWidget* pParent) : QDialog(pParent)
 
 void CTimeParam::accept() {
     // Nothing is stored until every field is accepted.
-    CTimeParams edited = m_params;
-    if (const std::optional<CRefusal> refusal = m_fields.Store(edited)) {
-        ShowRefusal(this, *refusal);
-        return;
-    }
-    m_params = edited;
-    QDialog::accept();
+    if (m_fields.StoreAll(this, m_params))
+        QDialog::accept();
 }
