@@ -22,7 +22,17 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
-// The library's operator delete releases with free, which matches the malloc above.
+// Every form of delete must release with free, to match the malloc above. The compiler
+// cannot see that operator new above is malloc, hence the pragma.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
