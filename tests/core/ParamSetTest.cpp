@@ -51,17 +51,17 @@ TEST(CParamSet, EveryFieldIsListedOnceInFileOrder) {
     EXPECT_EQ(std::get<double*>(cu.m_ref), &set.m_control.m_dCu);
 }
 
-struct CRangeCase {
+struct CFieldRangeCase {
     const char* group;
     const char* key;
     double value;
     bool accepted;
 };
 
-class FieldRange : public testing::TestWithParam<CRangeCase> {};
+class FieldRange : public testing::TestWithParam<CFieldRangeCase> {};
 
 TEST_P(FieldRange, IsCheckedAgainstItsBounds) {
-    const CRangeCase& c = GetParam();
+    const CFieldRangeCase& c = GetParam();
     const CFieldDesc* desc = FindField(c.group, c.key);
     ASSERT_NE(desc, nullptr);
     EXPECT_EQ(!CheckNumber(*desc, c.value).has_value(), c.accepted);
@@ -70,18 +70,22 @@ TEST_P(FieldRange, IsCheckedAgainstItsBounds) {
 INSTANTIATE_TEST_SUITE_P(
     Bounds, FieldRange,
     testing::Values(
-        CRangeCase{"control", "Cu", 0.00005, false}, CRangeCase{"control", "Cu", 0.0001, true},
-        CRangeCase{"control", "Cu", 10, true}, CRangeCase{"control", "T", 60, false},
-        CRangeCase{"control", "T", -50, true}, CRangeCase{"control", "FT", 0, true},
-        CRangeCase{"control", "FT", 10001, false}, CRangeCase{"motor", "NhInd", 4, false},
-        CRangeCase{"motor", "NhInd", 3, true}, CRangeCase{"motor", "NhFlux", 100, true},
-        CRangeCase{"motor", "NhFlux", 2.5, false}, CRangeCase{"motor", "Mra", 10, true},
-        CRangeCase{"motor", "Mra", 10.5, false}, CRangeCase{"time", "H", 1, true},
-        CRangeCase{"time", "H", -1e-9, false}, CRangeCase{"time", "BetaR", -360, true},
-        CRangeCase{"time", "OmegaR", 200.5, false}, CRangeCase{"failures", "FailT", 2, true},
-        CRangeCase{"failures", "FailT", 3, false}, CRangeCase{"dft", "Nh", 1000, true},
-        CRangeCase{"result_plot", "Result", 35, false}, CRangeCase{"control", "Ud", 1e300, true},
-        CRangeCase{"control", "Ud", INFINITY, false}, CRangeCase{"control", "Ud", NAN, false}));
+        CFieldRangeCase{"control", "Cu", 0.00005, false},
+        CFieldRangeCase{"control", "Cu", 0.0001, true}, CFieldRangeCase{"control", "Cu", 10, true},
+        CFieldRangeCase{"control", "T", 60, false}, CFieldRangeCase{"control", "T", -50, true},
+        CFieldRangeCase{"control", "FT", 0, true}, CFieldRangeCase{"control", "FT", 10001, false},
+        CFieldRangeCase{"motor", "NhInd", 4, false}, CFieldRangeCase{"motor", "NhInd", 3, true},
+        CFieldRangeCase{"motor", "NhFlux", 100, true},
+        CFieldRangeCase{"motor", "NhFlux", 2.5, false}, CFieldRangeCase{"motor", "Mra", 10, true},
+        CFieldRangeCase{"motor", "Mra", 10.5, false}, CFieldRangeCase{"time", "H", 1, true},
+        CFieldRangeCase{"time", "H", -1e-9, false}, CFieldRangeCase{"time", "BetaR", -360, true},
+        CFieldRangeCase{"time", "OmegaR", 200.5, false},
+        CFieldRangeCase{"failures", "FailT", 2, true},
+        CFieldRangeCase{"failures", "FailT", 3, false}, CFieldRangeCase{"dft", "Nh", 1000, true},
+        CFieldRangeCase{"result_plot", "Result", 35, false},
+        CFieldRangeCase{"control", "Ud", 1e300, true},
+        CFieldRangeCase{"control", "Ud", INFINITY, false},
+        CFieldRangeCase{"control", "Ud", NAN, false}));
 
 TEST(CParamSet, RefusalNamesTheLabelAndTheRange) {
     CParamSet set;
