@@ -12,9 +12,16 @@
 #include <vector>
 
 // Counts every allocation of this test program, so a test can show that a run allocates the
-// same whatever its length.
+// same whatever its length. A sanitizer brings its own allocator, so there the count is off.
+#if defined(__SANITIZE_ADDRESS__)
+#define KALVOR_COUNTS_ALLOCATIONS 0
+#else
+#define KALVOR_COUNTS_ALLOCATIONS 1
+#endif
+
 static std::atomic<long> g_nAllocations{0};
 
+#if KALVOR_COUNTS_ALLOCATIONS
 void* operator new(std::size_t size) {
     ++g_nAllocations;
     if (void* p = std::malloc(size ? size : 1))
@@ -33,6 +40,7 @@ void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
 #pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -357,6 +365,8 @@ TEST(CSolver, StopsWhenTheProgressSinkCancels) {
 // Everything a run needs is allocated before its first step: a run of 100 times the steps makes
 // exactly as many allocations.
 TEST(CSolver, AllocatesNothingInsideTheStepLoop) {
+    if (!KALVOR_COUNTS_ALLOCATIONS)
+        GTEST_SKIP() << "allocations are not counted under a sanitizer";
     long counts[2];
     const std::uint32_t rows[2] = {11, 1001};
     for (int r = 0; r < 2; ++r) {
