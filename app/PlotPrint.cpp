@@ -353,17 +353,24 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
     }
 }
 
-void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, const double* y,
-                           double n) {
-    const std::size_t count = PointCount(n);
+CPlotPrint::SScale CPlotPrint::BeginPlot(QPainter& dc, const QRect& rect, const double* x,
+                                         const double* y, std::size_t count, EKind kind, double n) {
+    // Saved here, restored by the caller once its points are drawn.
     dc.save();
     dc.translate(rect.topLeft());
     dc.setRenderHint(QPainter::Antialiasing, false);
-    const SScale s = ComputeScale(dc, rect, x, y, count, EKind::Curve, n);
+    const SScale s = ComputeScale(dc, rect, x, y, count, kind, n);
     m_nLeft = s.nL;
     m_nRight = s.nL + s.nPW;
     dc.setBackgroundMode(Qt::TransparentMode);
-    DrawFrame(dc, s, EKind::Curve);
+    DrawFrame(dc, s, kind);
+    return s;
+}
+
+void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, const double* y,
+                           double n) {
+    const std::size_t count = PointCount(n);
+    const SScale s = BeginPlot(dc, rect, x, y, count, EKind::Curve, n);
 
     if (!s.bEmpty) {
         const SMapping map{
@@ -388,14 +395,7 @@ void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, con
 void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y,
                               double n) {
     const std::size_t count = PointCount(n);
-    dc.save();
-    dc.translate(rect.topLeft());
-    dc.setRenderHint(QPainter::Antialiasing, false);
-    const SScale s = ComputeScale(dc, rect, x, y, count, EKind::Spectrum, n);
-    m_nLeft = s.nL;
-    m_nRight = s.nL + s.nPW;
-    dc.setBackgroundMode(Qt::TransparentMode);
-    DrawFrame(dc, s, EKind::Spectrum);
+    const SScale s = BeginPlot(dc, rect, x, y, count, EKind::Spectrum, n);
 
     if (!s.bEmpty) {
         const double PW = s.nPW, PH = s.nPH, xr = s.dXr, yr = s.dYr;

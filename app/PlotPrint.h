@@ -89,6 +89,9 @@ private:
     struct SScale;
     enum class EKind { Curve, Spectrum };
 
+    /// Saves the painter, computes the scale, stores the plot area and draws the frame.
+    SScale BeginPlot(QPainter& dc, const QRect& rect, const double* x, const double* y,
+                     std::size_t count, EKind kind, double n);
     SScale ComputeScale(QPainter& dc, const QRect& rect, const double* x, const double* y,
                         std::size_t count, EKind kind, double n) const;
     void DrawFrame(QPainter& dc, const SScale& s, EKind kind);
