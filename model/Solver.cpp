@@ -252,6 +252,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             for (int i = 0; i < n; ++i)
                 P[k][i + 1] = x2[i];
             CalcResultRow(k);
+            R.KeepTransistorStates();
             T[k][kColOmegaU] = R.m_dOmegaU;
             T[k][kColTe] = Te;
             T[k][kColOmegaRRef] = R.m_dOmegaRRef;
