@@ -158,14 +158,18 @@ CCalcPlan PlanCalculation(const CParamSet& set) {
                          "step or a longer interval.";
         return plan;
     }
-    const std::uint64_t bytes = std::uint64_t(plan.m_nRows) * kBytesPerRow;
+    plan.m_nStored = std::int32_t(
+        CSolver::StoredRows(std::uint32_t(plan.m_nRows), std::uint32_t(time.m_nEvery)));
+    // Only the stored rows take memory.
+    const std::uint64_t bytes = std::uint64_t(plan.m_nStored) * kBytesPerRow;
     const std::uint64_t memory = AvailableMemory();
     if (memory != 0 && bytes > memory) {
         plan.m_refusal = "The interval " + interval + " with " + Label("time", "H") + " " +
-                         Num(time.m_dH) + " gives " + std::to_string(plan.m_nRows) +
-                         " output rows, whose tables need " + MegaBytes(bytes) +
+                         Num(time.m_dH) + " gives " + std::to_string(plan.m_nStored) +
+                         " stored rows, whose tables need " + MegaBytes(bytes) +
                          ", more than the memory available on this computer (" + MegaBytes(memory) +
-                         "): enter a larger calculation step or a shorter interval.";
+                         "): enter a larger calculation step, a shorter interval or a larger " +
+                         Label("time", "Every") + ".";
         return plan;
     }
     plan.m_refusal = RefuseModel(set);
@@ -177,6 +181,16 @@ void FillInitialState(const CTimeParams& time, double* x0) {
         x0[i] = 0.0;
     x0[14] = time.m_dBetaR * 2 * 3.1416 / 360;
     x0[15] = time.m_dOmegaR;
+}
+
+void FillInitialState(const CParamSet& set, double* x0) {
+    FillInitialState(set.m_time, x0);
+    const int cond = set.m_control.m_nCondition;
+    // q0 is the capacitor's charge; only the conditions with a capacitor have one to charge.
+    if (cond == 0)
+        x0[0] = set.m_control.m_dCu * set.m_time.m_dUc0;
+    else if (cond == 2)
+        x0[0] = set.m_control.m_dCl * set.m_time.m_dUc0;
 }
 
 void TransferParameters(const CParamSet& set, CSolver& solver) {
@@ -203,6 +217,8 @@ void TransferParameters(const CParamSet& set, CSolver& solver) {
             R.m_nFailT[k] = set.m_failures.m_nFailT[k - 1];
         for (int k = 1; k <= 6; ++k)
             R.m_nFailD[k] = set.m_failures.m_nFailD[k - 1];
+        R.m_dOnset = set.m_failures.m_dOnset;
+        R.m_dClear = set.m_failures.m_dClear;
         R.m_dRonT = motor.m_dRonT;
         R.m_dRoffT = motor.m_dRoffT;
         R.m_dRonD = motor.m_dRonD;
@@ -263,12 +279,13 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
         result.m_strMessage = *plan.m_refusal;
         return result;
     }
-    result.m_nRows = plan.m_nRows;
-    result.m_pSolver =
-        std::make_unique<CSolver>(std::uint32_t(plan.m_nRows), kStateCols, kStateSize, kResultCols);
+    result.m_nRows = plan.m_nStored;
+    result.m_pSolver = std::make_unique<CSolver>(std::uint32_t(plan.m_nStored), kStateCols,
+                                                 kStateSize, kResultCols);
     CSolver& solver = *result.m_pSolver;
+    solver.SetStoring(std::uint32_t(plan.m_nRows), std::uint32_t(set.m_time.m_nEvery));
     double x0[kStateSize];
-    FillInitialState(set.m_time, x0);
+    FillInitialState(set, x0);
     TransferParameters(set, solver);
 
     solver.m_pProgress = pProgress;
