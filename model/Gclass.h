@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MagnetSeries.h"
 #include "Matrix.h"
 
 #include <cstdint>
@@ -37,9 +38,9 @@ public:
     double CoilPmFluxDerivative(int k, int m, double beta) const;
 
     /// pOut[k] = sum over the four magnets of CoilPmFlux(k, m, beta), for the 18 coils, with the
-    /// series of each arc end evaluated once for all magnets (agrees with the single calls to
-    /// rounding).
-    void CoilPmFluxSums(double beta, double* pOut) const;
+    /// four magnets and the two ends of each coil folded into one series in beta (agrees with
+    /// the single calls to rounding).
+    void CoilPmFluxSums(double beta, double* pOut);
 
     std::uint32_t m_nNh;   ///< inductance harmonics used, 0..3
     std::uint32_t m_nNb;   ///< flux-density harmonics h = 1.. while h < m_nNb
@@ -68,4 +69,5 @@ private:
     double m_dPsiBeta;        ///< its rotor angle
     std::uint32_t m_nPsiNb;   ///< its Nb
     double m_adPsiD[3];       ///< dPsi/dbeta of phases a, b, c from the magnets [Wb/rad]
+    CMagnetSeries m_series;   ///< the magnet terms as series in beta
 };

@@ -13,6 +13,8 @@ import csv
 import math
 import sys
 
+PHASE_VOLTAGES = ("Ua [V]", "Ub [V]", "Uc [V]")
+
 
 def read_table(path):
     with open(path, newline="") as f:
@@ -45,7 +47,8 @@ def main():
             identical += 1
             print(f"{label:<18} bit-identical")
             continue
-        largest = max(abs(float(r[c])) for r in ref)
+        scale_cols = [labels.index(x) for x in PHASE_VOLTAGES] if label.startswith("VX") else [c]
+        largest = max(abs(float(r[s])) for r in ref for s in scale_cols)
         diff, where = 0.0, -1
         for i, (r, o) in enumerate(zip(ref, other)):
             d = abs(float(r[c]) - float(o[c]))
