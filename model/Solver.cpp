@@ -5,8 +5,6 @@
 #include "ResultColumns.h"
 #include "SolverProc.h"
 
-#include <sys/mman.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -24,40 +22,11 @@ constexpr int CoilPhase(int coil) {
     return (coil / 3) % 3;
 }
 
-// Rows of doubles in one zeroed block, with a table of row pointers into it: a row costs its
-// data and one pointer, nothing for the allocator. A large block asks for huge pages: zeroing
-// megabytes page by page costs more page faults than the run's own work.
 double** AllocRows(std::uint32_t rows, std::uint32_t cols, const char* pszFailure) {
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    const std::size_t bytes = std::size_t(rows) * cols * sizeof(double);
-    double** ppRows = new (std::nothrow) double*[rows];
-    void* pBlock = nullptr;
-    if (bytes >= kHugePage) {
-        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        pBlock = std::aligned_alloc(kHugePage, rounded);
-#ifdef MADV_HUGEPAGE
-        if (pBlock)
-            madvise(pBlock, rounded, MADV_HUGEPAGE);
-#endif
-        if (pBlock)
-            std::memset(pBlock, 0, bytes);
-    } else {
-        pBlock = std::calloc(bytes ? bytes : 1, 1);
-    }
-    if (!ppRows || !pBlock)
-        FatalExit(pszFailure, 1);
-    double* pData = static_cast<double*>(pBlock);
-    for (std::uint32_t r = 0; r < rows; ++r)
-        ppRows[r] = pData + std::size_t(r) * cols;
-    return ppRows;
-}
-
-void FreeRows(double** ppRows, std::uint32_t rows) {
+    double** ppRows = CMatrix::AllocateRows(rows, cols);
     if (!ppRows)
-        return;
-    if (rows > 0)
-        std::free(ppRows[0]);
-    delete[] ppRows;
+        FatalExit(pszFailure, 1);
+    return ppRows;
 }
 
 template <class T> T* MakeModel(std::uint32_t n, const char* pszFailure) {
@@ -95,8 +64,8 @@ CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t re
 }
 
 CSolver::~CSolver() {
-    FreeRows(m_ppResTab, m_nRows);
-    FreeRows(m_pFluxTab, m_nRows);
+    CMatrix::FreeRows(m_ppResTab, m_nRows, m_nResCols);
+    CMatrix::FreeRows(m_pFluxTab, m_nRows, kCoils);
     delete m_pRes;
     delete m_pMObject;
     delete m_pUObject;
