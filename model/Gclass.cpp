@@ -103,6 +103,9 @@ struct CFluxModel {
     }
 };
 
+/// Every entry CalcG writes; the others stay zero.
+constexpr CEntryPos kWritten[] = {{12, 12}, {12, 13}, {13, 12}, {13, 13}};
+
 } // namespace
 
 CGclass::CGclass(std::uint32_t n)
@@ -184,6 +187,10 @@ void CGclass::CalcG(double beta) {
     g[12][13] = m_adGBlock[1];
     g[13][12] = m_adGBlock[1];
     g[13][13] = m_adGBlock[2];
+}
+
+std::span<const CEntryPos> CGclass::WrittenEntries() {
+    return kWritten;
 }
 
 double CGclass::CalcTorque(double i1, double i2, double beta) {

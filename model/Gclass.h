@@ -4,6 +4,7 @@
 #include "Matrix.h"
 
 #include <cstdint>
+#include <span>
 
 /// Everything of the motor model that depends on the derivative of the winding quantities
 /// with respect to the rotor angle: the matrix G (stator block, + dL/dbeta of the loops), the
@@ -21,6 +22,8 @@ public:
     double InductanceDerivative(int i, int j, double beta) const;
     /// Fills the stator block of m_pG for the rotor angle beta.
     void CalcG(double beta);
+    /// The entries of m_pG that CalcG writes; the others stay as they are, zero.
+    static std::span<const CEntryPos> WrittenEntries();
     /// Electromagnetic torque [Nm] for the loop currents i1, i2 at angle beta.
     double CalcTorque(double i1, double i2, double beta);
     /// Writes the magnet terms of loops A and B [Wb/rad]; always true.

@@ -1,6 +1,7 @@
 #include "Solver.h"
 
 #include "Fatal.h"
+#include "LinearSystem.h"
 #include "Progress.h"
 #include "ResultColumns.h"
 #include "SolverProc.h"
@@ -16,6 +17,8 @@ namespace {
 
 constexpr int kCoils = 18;
 constexpr double kPi = 3.141592; // the model's angle constant
+// The loop currents' rows and columns on, the matrix depends on the rotor angle.
+constexpr int kRotorBlock = 12;
 
 // Phase of a coil: 0 a, 1 b, 2 c (coils 0-2 and 9-11 are a, 3-5 and 12-14 b, 6-8 and 15-17 c).
 constexpr int CoilPhase(int coil) {
@@ -89,10 +92,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
 
     // Every buffer of the run, allocated once.
     std::vector<double> y(n, 0.0), y1(n, 0.0), x(x0, x0 + n), x1(x), x2(x);
-    std::vector<double> aStorage(std::size_t(n) * (n + 1));
-    std::vector<double*> A(n);
-    for (int i = 0; i < n; ++i)
-        A[i] = aStorage.data() + std::size_t(i) * (n + 1);
+    CLinearSystem system(n, kRotorBlock, CMclass::WrittenEntries(), CRclass::WrittenEntries(),
+                         CGclass::WrittenEntries());
     double branchR[14] = {};
     double coilR[kCoils] = {};
     double pm[2] = {};
@@ -165,9 +166,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         G.CalcPmTerms(pm, beta);
         U.SetPmTerms(pm);
         U.CalcU(t, omega);
-        proc.SetSystemMURG(x.data(), ns, A.data(), x[15], M.m_pM->m_pData, U.m_pU->m_pData,
-                           R.m_pR->m_pData, G.m_pG->m_pData);
-        proc.GaussianMethod(y.data(), ns, A.data());
+        system.Solve(x.data(), x[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
+                     G.m_pG->m_pData, y.data());
 
         for (int i = 0; i < n; ++i)
             x1[i] = x[i] + h * y[i];
@@ -182,9 +182,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             G.CalcPmTerms(pm, x1[14]);
             U.SetPmTerms(pm);
             U.CalcU(t, x1[15]);
-            proc.SetSystemMURG(x1.data(), ns, A.data(), x1[15], M.m_pM->m_pData, U.m_pU->m_pData,
-                               R.m_pR->m_pData, G.m_pG->m_pData);
-            proc.GaussianMethod(y1.data(), ns, A.data());
+            system.Solve(x1.data(), x1[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
+                         G.m_pG->m_pData, y1.data());
             for (int i = 0; i < n; ++i)
                 x2[i] = x[i] + 0.5 * h * (y[i] + y1[i]);
             notConverged = proc.IsNotCoincide(x1.data(), x2.data(), ns, 0.001);
