@@ -41,24 +41,26 @@ private:
     /// Recomputes the coefficients for the turn counts in m_adTurns.
     void Rebuild();
 
-    const double* m_pEnd;            ///< end angles [rad]
-    const double* m_pDc;             ///< flux density cosine coefficients [T]
-    const double* m_pDs;             ///< flux density sine coefficients [T]
-    const double* m_pFc;             ///< flux cosine coefficients [T rad]
-    const double* m_pFs;             ///< flux sine coefficients [T rad]
-    double m_dPhaseScale;            ///< factor of the phase sums [Wb/(T rad)]
-    double m_dCoilScale;             ///< factor of the coil sums [Wb/(T rad)]
-    bool m_bValid;                   ///< the coefficients are those of m_adTurns, m_nLast
-    std::uint32_t m_nLast;           ///< harmonics h < m_nLast are used
-    double m_dLo;                    ///< the turn counts hold for m_dLo < beta < m_dHi [rad]
-    double m_dHi;                    ///< upper end of that interval [rad]
-    double m_adTurns[kEndCount];     ///< turn counts n_e of the coefficients
-    bool m_bTrigValid;               ///< m_adCos, m_adSin are those of m_dTrigBeta
-    double m_dTrigBeta;              ///< rotor angle of the harmonics [rad]
-    double m_adCos[kFluxRows];       ///< cos h beta, h = 1 .. m_nLast - 1
-    double m_adSin[kFluxRows];       ///< sin h beta
-    double m_adPhaseA[3][kFluxRows]; ///< phase density coefficients of cos h beta [Wb/rad]
-    double m_adPhaseB[3][kFluxRows]; ///< phase density coefficients of sin h beta [Wb/rad]
-    double m_adCoilA[kCoilCount][kFluxRows]; ///< coil flux coefficients of cos h beta [Wb]
-    double m_adCoilB[kCoilCount][kFluxRows]; ///< coil flux coefficients of sin h beta [Wb]
+    const double* m_pEnd;        ///< end angles [rad]
+    const double* m_pDc;         ///< flux density cosine coefficients [T]
+    const double* m_pDs;         ///< flux density sine coefficients [T]
+    const double* m_pFc;         ///< flux cosine coefficients [T rad]
+    const double* m_pFs;         ///< flux sine coefficients [T rad]
+    double m_dPhaseScale;        ///< factor of the phase sums [Wb/(T rad)]
+    double m_dCoilScale;         ///< factor of the coil sums [Wb/(T rad)]
+    bool m_bValid;               ///< the coefficients are those of m_adTurns, m_nLast
+    std::uint32_t m_nLast;       ///< harmonics h < m_nLast are used
+    double m_dLo;                ///< the turn counts hold for m_dLo < beta < m_dHi [rad]
+    double m_dHi;                ///< upper end of that interval [rad]
+    double m_adTurns[kEndCount]; ///< turn counts n_e of the coefficients
+    bool m_bTrigValid;           ///< m_adCos, m_adSin are those of m_dTrigBeta
+    double m_dTrigBeta;          ///< rotor angle of the harmonics [rad]
+    double m_adCos[kFluxRows];   ///< cos h beta, h = 1 .. m_nLast - 1
+    double m_adSin[kFluxRows];   ///< sin h beta
+    // Coefficients by harmonic, then phase or coil: the sums over h run for all phases or
+    // coils at once.
+    double m_adPhaseA[kFluxRows][4];         ///< phase density coefficients of cos h beta [Wb/rad]
+    double m_adPhaseB[kFluxRows][4];         ///< phase density coefficients of sin h beta [Wb/rad]
+    double m_adCoilA[kFluxRows][kCoilCount]; ///< coil flux coefficients of cos h beta [Wb]
+    double m_adCoilB[kFluxRows][kCoilCount]; ///< coil flux coefficients of sin h beta [Wb]
 };
