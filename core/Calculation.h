@@ -19,8 +19,8 @@ inline constexpr int kStateSize = 16;
 inline constexpr int kStateCols = 17;
 inline constexpr int kResultCols = 36;
 
-/// Memory the tables of one output row take at most [bytes]: state row with its allocation,
-/// result row, coil-flux row and their row pointers.
+/// Memory the tables of one output row take at most [bytes]: state row, result row, coil-flux
+/// row and their row pointers.
 inline constexpr std::uint64_t kBytesPerRow = 600;
 
 /// How a calculation ended.
