@@ -15,6 +15,10 @@ constexpr int Opposite(int k) {
     return k <= 3 ? k + 3 : k - 3;
 }
 
+/// Every entry CalcR writes; the others stay zero.
+constexpr CEntryPos kWritten[] = {{0, 0},   {10, 12}, {11, 13}, {12, 12}, {12, 13},
+                                  {13, 12}, {13, 13}, {14, 15}, {15, 15}};
+
 } // namespace
 
 CRclass::CRclass(std::uint32_t n)
@@ -159,6 +163,10 @@ void CRclass::CalcR() {
     r[13][13] = r1313;
     r[14][15] = -1.0;
     r[15][15] = m_dD;
+}
+
+std::span<const CEntryPos> CRclass::WrittenEntries() {
+    return kWritten;
 }
 
 bool CRclass::GetResistances(double* pBranch, double* pCoil) const {

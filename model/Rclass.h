@@ -4,6 +4,7 @@
 #include "Matrix.h"
 
 #include <cstdint>
+#include <span>
 
 /// The resistance matrix R of the circuit equations and the resistances of every branch,
 /// built each step from the switching, the conduction of the devices, the failure codes and
@@ -43,6 +44,8 @@ public:
     void KeepTransistorStates();
     /// Brings coil and branch resistances up to date and writes the matrix entries.
     void CalcR();
+    /// The entries of m_pR that CalcR writes (n = 16); the others stay as they are, zero.
+    static std::span<const CEntryPos> WrittenEntries();
     /// Copies the 14 branch and 18 coil resistances. Always true.
     bool GetResistances(double* pBranch, double* pCoil) const;
 

@@ -21,7 +21,7 @@ METRICS = list(kalvor.METRICS)
 @pytest.fixture(scope="module")
 def client():
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster:
+                                  dashboard_address=":0") as cluster:
         with distributed.Client(cluster) as c:
             yield c
 
