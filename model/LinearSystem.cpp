@@ -93,14 +93,33 @@ void CLinearSystem::Replay(double* y) {
     }
 }
 
+bool CLinearSystem::BlockApart() const {
+    const int n = m_n, r0 = m_nRotorFrom;
+    const double* const* A = m_apRows.data();
+    for (int k = 0; k < r0; ++k)
+        for (int j = r0; j < n; ++j)
+            if (A[k][j] != 0.0)
+                return false;
+    for (int i = r0; i < n; ++i)
+        for (int k = 0; k < r0; ++k)
+            if (!std::isfinite(A[i][k]))
+                return false;
+    return true;
+}
+
 void CLinearSystem::RedoRotorBlock(const double* const* M) {
     const int n = m_n, r0 = m_nRotorFrom;
     double* const* A = m_apRows.data();
     // The block as the steps before it leave it: each step subtracts its multiplier times the
-    // normalised pivot row.
+    // normalised pivot row. Where those rows hold zeros there, a finite multiplier subtracts
+    // a zero, which leaves every value but a zero (whose sign it may change) as it is.
     for (int i = r0; i < n; ++i)
         for (int j = r0; j < n; ++j) {
             double v = M[i][j];
+            if (m_bBlockApart && v != 0.0) {
+                A[i][j] = v;
+                continue;
+            }
             for (int k = 0; k < r0; ++k)
                 v = v - A[i][k] * A[k][j];
             A[i][j] = v;
@@ -153,4 +172,5 @@ void CLinearSystem::Solve(const double* x, double omega, const double* const* M,
     const CSolverProc proc;
     proc.GaussianMethod(y, short(n), m_apRows.data());
     m_bFactored = true;
+    m_bBlockApart = BlockApart();
 }

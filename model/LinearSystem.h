@@ -39,6 +39,8 @@ private:
     /// Redoes the elimination of the rotor block of M from the kept factors of the rows
     /// before it.
     void RedoRotorBlock(const double* const* M);
+    /// Whether the steps before the rotor block leave its nonzero entries as they are.
+    bool BlockApart() const;
 
     int m_n;                           ///< unknowns
     int m_nRotorFrom;                  ///< first row and column of the rotor block
@@ -50,5 +52,7 @@ private:
     std::vector<double*> m_apRows;     ///< row pointers into m_adStorage
     std::vector<double> m_adRhs;       ///< right-hand side during the replay
     bool m_bFactored;                  ///< m_apRows hold the factors of m_adKeptM
-    int m_nLastKind;                   ///< see LastKind
+    bool m_bBlockApart; ///< the rows before the rotor block hold zeros in its columns and the
+                        ///< multipliers of its rows are finite
+    int m_nLastKind;    ///< see LastKind
 };
