@@ -118,8 +118,10 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     T[0][kColOmegaR] = x0[15];
     T[0][kColBetaR] = x0[14];
 
+    // Progress follows simulated time, so a run that halves its steps shows that it is slow.
+    const double toProgress = double(kProgressScale) / (te - ts);
     if (m_pProgress)
-        m_pProgress->Open(1, m_nRows);
+        m_pProgress->Open(0, kProgressScale);
 
     const double a0 = U.m_dUmax;
     const bool bSupplyFollowsControl = R.m_nCondition == 1 && R.m_bSpeedControl;
@@ -143,7 +145,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         }
         ++m_nStepCount;
         if (m_pProgress)
-            m_pProgress->SetPos(m_nStepCount);
+            m_pProgress->SetPos(static_cast<long long>((t - ts) * toProgress));
 
         R.StepSpeedPath(t);
         const double theta = R.SpeedControl(omega, h);
@@ -220,6 +222,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             for (int i = 0; i < n; ++i)
                 P[k][i + 1] = x2[i];
             CalcResultRow(k);
+            R.KeepTransistorStates();
             T[k][kColOmegaU] = R.m_dOmegaU;
             T[k][kColTe] = Te;
             T[k][kColOmegaRRef] = R.m_dOmegaRRef;
