@@ -19,7 +19,8 @@ the documented values (0, 5, 15, 30, 355, 45, 90, 180 deg) exactly, has its larg
 0.518 T near 356 deg and its lowest -0.142 T near 273 deg (within 0.001 T and 1 deg; the fit keeps
 10 % inside both) and is positive on (-35, 35) deg and negative on (45, 315) deg. The least
 squared slope penalises harmonic h by h^2, so the spectrum falls off towards h = 100 instead of
-holding up to the cut (the least sum of a_h^2 leaves an even ripple there). For extrema at given
+holding up to the cut (the least sum of a_h^2 leaves an even ripple there), without the overshoot
+of the least squared curvature (h^4: bumps of about 0.03 T between the poles). For extrema at given
 angles this is a least-distance problem (non-negative least squares, conditions on a 0.02 deg
 grid added as they are broken); the angles are chosen on a 0.1 deg grid by alternating scans.
 

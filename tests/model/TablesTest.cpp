@@ -26,6 +26,10 @@ struct CoilTable {
     std::array<double, kCoilCount> adRow0; ///< documented row 0, seven significant digits
 };
 
+void PrintTo(const CoilTable& t, std::ostream* os) {
+    *os << t.strName;
+}
+
 // Row 0 of every table as documented.
 const std::vector<CoilTable> kCoilTables = {
     {"L0",
