@@ -6,6 +6,7 @@
 #include "Solver.h"
 #include "TimeParam.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -431,6 +432,8 @@ void CTestCalculate::ProgressWindowShowsTheRangeAndTakesCancel() {
     QTest::qWait(60); // positions are shown at most every few tens of milliseconds
     progress.SetPos(12000);
     QCOMPARE(progress.m_progress->value(), 12000);
+    QVERIFY2(progress.m_pTimes->text().startsWith("elapsed 0:0"),
+             qPrintable(progress.m_pTimes->text()));
     QVERIFY(!progress.IsCancelled());
 
     progress.m_pCancel->click();
