@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -207,10 +208,11 @@ private slots:
         QCOMPARE(ReadFile(strPath), QByteArray("1.000000 3.000000 \r\n2.000000 4.000000 \r\n"));
     }
 
-    void AFailedWriteIsReportedWithTheFileAndTheReason() {
+    void ADeviceIsRefusedWithTheFileAndTheReason() {
         if (!QFile::exists("/dev/full"))
             QSKIP("no /dev/full on this system");
-        // A .txt name for the device that takes no data: the file opens, every write fails.
+        // A .txt name for the device that takes no data: refused before anything is written,
+        // the link and the device left as they were.
         const QString strPath = m_dir.filePath("full.txt");
         QVERIFY(QFile::link("/dev/full", strPath));
         CKalvorDoc doc;
@@ -224,8 +226,9 @@ private slots:
         QCOMPARE(script.m_messages.size(), 2);
         const QString report = script.m_messages[1];
         QVERIFY2(report.startsWith("ERROR|") && report.contains(strPath) &&
-                     report.contains("No space left on device"),
+                     report.contains("not a regular file"),
                  qPrintable(report));
+        QCOMPARE(QFileInfo(strPath).symLinkTarget(), QString("/dev/full"));
     }
 
     void AFileThatCannotBeCreatedIsReportedWithItsNameAndTheReason() {
