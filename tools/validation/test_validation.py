@@ -43,7 +43,6 @@ def test_six_step_field_turns_with_the_rotor():
     assert abs(first["mean"] - second["mean"]) > 30
 
 
-@pytest.mark.xfail(reason="the diode commutation mend is not merged yet", strict=True)
 def test_no_line_voltage_beyond_the_dc_link_after_the_first_millisecond():
     for name, case in checks.section5()["lines"].items():
         assert case["excess"] <= TOL["line_margin"], name
