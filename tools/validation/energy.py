@@ -125,5 +125,8 @@ def balance(r, machine, start=0.0):
 
 
 def initial_capacitor_voltage(p):
-    groups = p.to_dict()
-    return groups["time"].get("Uc0", 0.0)
+    """The DC-side capacitor's voltage at the start: time.Uc0 where the build has it (the
+    inverter and the rectifier), otherwise empty."""
+    if p["control.Condition"] not in (0, 2):
+        return 0.0
+    return p.to_dict()["time"].get("Uc0", 0.0)

@@ -22,6 +22,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
 import checks  # noqa: E402
+import kalvor  # noqa: E402
 from kalvor._files import write_atomic  # noqa: E402
 
 TOL = checks.TOLERANCE
@@ -98,7 +99,10 @@ def section1(rep):
     final = cases[0]["terms"]
     rep.text("Final values of the default run after 1 ms [J]: " + ", ".join(
         f"{label} {final[k][-1]:.4f}" for k, label in TERMS if abs(final[k][-1]) > 1e-6) + ".")
-    fig, axes = plt.subplots(2, 3, figsize=(14, 7.5))
+    rows = (len(cases) + 2) // 3
+    fig, axes = plt.subplots(rows, 3, figsize=(14, 3.75 * rows))
+    for ax in axes.flat[len(cases):]:
+        ax.set_visible(False)
     for ax, c in zip(axes.flat, cases):
         e = c["terms"]
         for k, label in TERMS:
@@ -303,7 +307,9 @@ def section6(rep):
              f"(h = {f['h'] * 1e6:.0f} us), so the first steps are not resolved: the "
              f"balance of the whole run carries their error (section 1). Charging costs "
              f"{f['source_r_energy']:.2f} J in Ru, as much as the {f['capacitor_energy']:.2f} J "
-             "stored.",
+             "stored." + (" A charged start (time.Uc0 = Ud) has no inrush; its balance closes "
+                          "over the whole run (section 1)." if "Uc0" in
+                          kalvor.Params().to_dict()["time"] else ""),
              f"- **Ramp.** The speed path asks for 100 rad/s at once, the ramp rises at Kt = "
              f"{100 / f['ramp_time']:.0f} rad/s^2 and needs {f['ramp_time']:.3f} s: the default "
              f"{f['te']:g} s ends with the ramp at {f['final_reference']:.1f} rad/s and the "
