@@ -64,6 +64,10 @@ struct CCalcResult {
 /// than the table holds, and fT or Ud that space-vector PWM cannot run with.
 CCalcPlan PlanCalculation(const CParamSet& set);
 
+/// The message PlanCalculation refuses a calculation step h with (h not above 0 s), or empty
+/// when h is accepted.
+std::string StepRefusal(double h);
+
 /// The memory the machine offers to the tables [bytes]; 0 when unknown.
 std::uint64_t AvailableMemory();
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class IProgressSink;
 
@@ -50,6 +51,11 @@ CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
 CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
                         const double* y, const double* work, std::size_t n);
 
+/// The "Export plot..." format of a plot of several curves: one line per point, x and then
+/// each column's value, every number "%.6f" followed by a space, CR LF.
+CExportStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const double* x,
+                               const std::vector<const double*>& columns, std::size_t n);
+
 /// Creates strPath anew (binary, an existing file is truncated) and writes the result table in
 /// the export format, or in CSV when bCsv is set.
 CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
@@ -59,3 +65,7 @@ CExportStatus ExportResultFile(const std::string& strPath, const double* const* 
 /// Creates strPath anew and writes the plot buffer as WritePlot does.
 CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,
                              const double* y, const double* work, std::size_t n);
+
+/// Creates strPath anew and writes x and the columns as WritePlotColumns does.
+CExportStatus ExportPlotColumnsFile(const std::string& strPath, const double* x,
+                                    const std::vector<const double*>& columns, std::size_t n);
