@@ -1,5 +1,7 @@
 #include "TimeParam.h"
 
+#include "Calculation.h"
+
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -52,7 +54,16 @@ CTimeParam::CTimeParam(CTimeParams& params, QWidget* pParent, int nCondition)
 }
 
 void CTimeParam::accept() {
-    // Nothing is stored until every field is accepted.
-    if (m_fields.StoreAll(this, m_params))
-        QDialog::accept();
+    // Nothing is stored until every field is accepted; a step Calculate would refuse is
+    // refused here, so the dialog stays open on it.
+    CTimeParams trial = m_params;
+    if (!m_fields.StoreAll(this, trial))
+        return;
+    const std::string refusal = StepRefusal(trial.m_dH);
+    if (!refusal.empty()) {
+        ShowRefusal(this, CRefusal{m_pH, QString::fromStdString(refusal)});
+        return;
+    }
+    m_params = trial;
+    QDialog::accept();
 }

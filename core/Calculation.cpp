@@ -154,6 +154,13 @@ std::uint64_t AvailableMemory() {
     return std::uint64_t(pages) * std::uint64_t(pageSize);
 }
 
+std::string StepRefusal(double h) {
+    if (h > 0)
+        return {};
+    return Label("time", "H") + " " + Num(h) +
+           " is not accepted: the calculation step must be greater than 0 s.";
+}
+
 CCalcPlan PlanCalculation(const CParamSet& set) {
     CCalcPlan plan;
     const CTimeParams& time = set.m_time;
@@ -177,9 +184,8 @@ CCalcPlan PlanCalculation(const CParamSet& set) {
                          "other than the start time.";
         return plan;
     }
-    if (!(time.m_dH > 0)) {
-        plan.m_refusal = Label("time", "H") + " " + Num(time.m_dH) +
-                         " is not accepted: the calculation step must be greater than 0 s.";
+    if (std::string refusal = StepRefusal(time.m_dH); !refusal.empty()) {
+        plan.m_refusal = std::move(refusal);
         return plan;
     }
     const double rows = std::trunc((plan.m_dEnd - plan.m_dStart) / time.m_dH);

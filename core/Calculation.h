@@ -70,6 +70,10 @@ CCalcPlan PlanCalculation(const CParamSet& set);
 /// run naming the time, the column and the row; nothing when every value is finite.
 std::optional<std::string> FirstNonFiniteResult(const CSolver& solver, std::int32_t nRows);
 
+/// The message PlanCalculation refuses a calculation step h with (h not above 0 s), or empty
+/// when h is accepted.
+std::string StepRefusal(double h);
+
 /// The memory the machine offers to the tables [bytes]; 0 when unknown.
 std::uint64_t AvailableMemory();
 

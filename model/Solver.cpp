@@ -314,14 +314,7 @@ void CSolver::CalcResultRow(const double* P1, const double* P0, double* T1, doub
     double* flux = pFlux;
     // Without harmonics the inductances do not depend on beta: their phase sums are kept.
     if (m_pMObject->m_nNh != 0 || !m_bPhaseLValid) {
-        double L[kCoils][kCoils];
-        m_pMObject->CoilInductances(beta, L);
-        for (int i = 0; i < kCoils; ++i) {
-            double* sums = m_adPhaseL[i];
-            sums[0] = sums[1] = sums[2] = 0.0;
-            for (int j = 0; j < kCoils; ++j)
-                sums[CoilPhase(j)] += L[i][j];
-        }
+        m_pMObject->CoilPhaseInductances(beta, m_adPhaseL);
         m_bPhaseLValid = true;
     }
     double magnets[kCoils];
