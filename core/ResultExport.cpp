@@ -266,6 +266,29 @@ CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKin
     return writer.Finish();
 }
 
+CExportStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const double* x,
+                               const std::vector<const double*>& columns, std::size_t n) {
+    if (n > 0 && !x)
+        return {false, "Cannot write " + std::string(strName) + ": the plot has no data"};
+    for (const double* column : columns)
+        if (n > 0 && !column)
+            return {false, "Cannot write " + std::string(strName) + ": the plot has no data"};
+    CBufferedWriter writer(pFile, strName);
+    for (std::size_t i = 0; i < n; ++i) {
+        char* p = writer.Reserve((columns.size() + 1) * (kFixed6MaxChars + 1) + 2);
+        p = FormatFixed6(x[i], p);
+        *p++ = ' ';
+        for (const double* column : columns) {
+            p = FormatFixed6(column[i], p);
+            *p++ = ' ';
+        }
+        *p++ = '\r';
+        *p++ = '\n';
+        writer.Commit(p);
+    }
+    return writer.Finish();
+}
+
 CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
                                std::size_t nRows, std::size_t nCols, bool bCsv,
                                IProgressSink* pProgress) {
@@ -279,5 +302,12 @@ CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const do
                              const double* y, const double* work, std::size_t n) {
     return ExportThroughTemporary(strPath, [&](std::FILE* pFile) {
         return WritePlot(pFile, strPath, nPlotKind, x, y, work, n);
+    });
+}
+
+CExportStatus ExportPlotColumnsFile(const std::string& strPath, const double* x,
+                                    const std::vector<const double*>& columns, std::size_t n) {
+    return ExportThroughTemporary(strPath, [&](std::FILE* pFile) {
+        return WritePlotColumns(pFile, strPath, x, columns, n);
     });
 }
