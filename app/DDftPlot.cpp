@@ -36,6 +36,9 @@ CDDftPlot::CDDftPlot(CDftSettings& settings, QWidget* parent)
 
     m_fields.Bind(nh.m_pEdit, "dft", "Nh", &CDftSettings::m_nNh);
     m_fields.Load(m_settings);
+    // Opened to type the number of harmonics at once.
+    nh.m_pEdit->setFocus();
+    nh.m_pEdit->selectAll();
 }
 
 void CDDftPlot::accept() {

@@ -3,6 +3,7 @@
 #include "CalcProg.h"
 #include "FailParam.h"
 #include "InvParam.h"
+#include "MessageBox.h"
 #include "MotorParam.h"
 #include "ParamFile.h"
 #include "ResPlot.h"
@@ -93,12 +94,24 @@ void CKalvorDoc::AllocPlot(unsigned n) {
     m_pPlotX.assign(n, 0.0);
     m_pPlotY.assign(n, 0.0);
     m_pPlotTmp.assign(n, 0.0);
+    m_aPlotYMore.clear();
+    m_aMoreLabels.clear();
+    m_strFirstLabel.clear();
     m_nPlotCount = n;
+}
+
+std::vector<CPlotPrint::SCurve> CKalvorDoc::Curves() const {
+    std::vector<CPlotPrint::SCurve> curves;
+    curves.push_back(
+        {m_pPlotY.data(), m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel});
+    for (std::size_t i = 0; i < m_aPlotYMore.size(); ++i)
+        curves.push_back({m_aPlotYMore[i].data(), m_aMoreLabels[i]});
+    return curves;
 }
 
 bool CKalvorDoc::IsRunAccepted() const {
     return m_pSolver && m_runStatus == ECalcStatus::Accepted &&
-           m_pSolver->m_nStepCount == m_nRows - 1;
+           m_pSolver->m_nStepCount == int(m_pSolver->m_nPoints) - 1;
 }
 
 bool CKalvorDoc::CanEditFailures() const {
@@ -107,7 +120,7 @@ bool CKalvorDoc::CanEditFailures() const {
 
 void CKalvorDoc::OnCalculate(QWidget* pParent) {
     const CParamSet before = m_params;
-    CTimeParam dlgTime(m_params.m_time, pParent);
+    CTimeParam dlgTime(m_params.m_time, pParent, m_params.m_control.m_nCondition);
     if (dlgTime.exec() != QDialog::Accepted)
         return;
     if (!(m_params == before))
@@ -115,10 +128,11 @@ void CKalvorDoc::OnCalculate(QWidget* pParent) {
 
     const CCalcPlan plan = PlanCalculation(m_params);
     if (plan.m_bSwapped)
-        QMessageBox::warning(pParent, QStringLiteral("ERROR"), QStringLiteral("Tp > Tk?"));
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("ERROR"),
+                          QStringLiteral("Tp > Tk?"));
     if (plan.m_refusal) {
-        QMessageBox::warning(pParent, QStringLiteral("ERROR"),
-                             QString::fromStdString(*plan.m_refusal));
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("ERROR"),
+                          QString::fromStdString(*plan.m_refusal));
         return;
     }
 
@@ -134,19 +148,22 @@ void CKalvorDoc::OnCalculate(QWidget* pParent) {
     switch (result.m_status) {
     case ECalcStatus::Accepted:
         m_bValid = true;
+        // The results keep the parameters they came from, whatever the dialogs store later.
+        m_resultParams = m_params;
+        m_bResultCurves = false;
+        ++m_nAxisSerial;
         emit UpdateAllViews();
         OnPlotResult(pParent);
         break;
     case ECalcStatus::StepHalved:
-        QMessageBox::warning(pParent, QStringLiteral("ERROR"),
-                             QStringLiteral("Set smaller calculation step!"));
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("ERROR"),
+                          QStringLiteral("Set smaller calculation step!"));
         break;
     case ECalcStatus::Cancelled:
         m_bValid = false;
         emit UpdateAllViews();
-        QMessageBox::information(
-            pParent, QStringLiteral("WARNING"),
-            QStringLiteral("Calculation cancelled: the results are not valid."));
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
+                          QStringLiteral("Calculation cancelled: the results are not valid."));
         break;
     case ECalcStatus::Stopped:
     case ECalcStatus::Refused:
@@ -154,10 +171,9 @@ void CKalvorDoc::OnCalculate(QWidget* pParent) {
         m_bValid = false;
         emit UpdateAllViews();
         // The fixed text first, then where and why the run stopped.
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("ERROR"),
-                        QString::fromStdString(result.m_strMessage), QMessageBox::Ok, pParent);
-        box.setInformativeText(QString::fromStdString(result.m_strDetail));
-        box.exec();
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("ERROR"),
+                          QString::fromStdString(result.m_strMessage),
+                          QString::fromStdString(result.m_strDetail));
         break;
     }
     }
@@ -165,13 +181,14 @@ void CKalvorDoc::OnCalculate(QWidget* pParent) {
 
 void CKalvorDoc::OnPlotResult(QWidget* pParent) {
     if (!m_pSolver) {
-        QMessageBox::warning(pParent, QStringLiteral("WARNING"),
-                             QStringLiteral("You have to calculate first!"));
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
+                          QStringLiteral("You have to calculate first!"));
         return;
     }
     CResPlot dlgResPlot(pParent);
-    dlgResPlot.m_nCondition = m_params.m_control.m_nCondition;
-    dlgResPlot.m_bSpeedControl = m_params.m_control.m_bSpeedControl;
+    // The buttons follow the conditions the results were computed in.
+    dlgResPlot.m_nCondition = m_resultParams.m_control.m_nCondition;
+    dlgResPlot.m_bSpeedControl = m_resultParams.m_control.m_bSpeedControl;
     dlgResPlot.m_nResult = m_params.m_resultPlot.m_nResult;
     if (dlgResPlot.exec() != QDialog::Accepted)
         return;
@@ -183,15 +200,70 @@ void CKalvorDoc::OnPlotResult(QWidget* pParent) {
         return;
 
     const int nColumn = CResPlot::ResultColumn(dlgResPlot.m_nResult);
-    AllocPlot(static_cast<unsigned>(m_nRows));
-    for (int r = 0; r < m_nRows; ++r) {
-        m_pPlotX[r] = m_pSolver->m_ppResTab[r][0];
-        m_pPlotY[r] = m_pSolver->m_ppResTab[r][nColumn];
+    const QString strLabel = CResPlot::ResultLabel(dlgResPlot.m_nResult);
+    const bool bAdd = dlgResPlot.m_bAdd && m_bResultCurves &&
+                      m_nPlotCount == static_cast<unsigned>(m_nRows) &&
+                      m_pPlotY.size() == m_nPlotCount;
+    if (bAdd) {
+        const std::vector<CPlotPrint::SCurve> curves = Curves();
+        for (const CPlotPrint::SCurve& curve : curves) {
+            if (curve.m_strLabel == strLabel) {
+                emit StatusMessage(QStringLiteral("%1 is already plotted.").arg(strLabel));
+                m_nPlotType = 1;
+                m_nPicture = 0;
+                emit UpdateAllViews();
+                return;
+            }
+        }
+        if (CurveCount() >= CPlotPrint::kMaxCurves) {
+            CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
+                              QStringLiteral("A plot holds at most %1 curves: choose OK to "
+                                             "replace them.")
+                                  .arg(CPlotPrint::kMaxCurves));
+            return;
+        }
+        if (m_strFirstLabel.isEmpty())
+            m_strFirstLabel = m_plot.m_strYLabel;
+        m_aPlotYMore.emplace_back();
+        CopyResult(nColumn, m_aPlotYMore.back());
+        m_aMoreLabels.push_back(strLabel);
+        // One scale for all: the y label names every quantity once with the shared unit.
+        QStringList names;
+        QString strUnit;
+        bool bOneUnit = true;
+        for (const CPlotPrint::SCurve& curve : Curves()) {
+            const qsizetype open = curve.m_strLabel.lastIndexOf('[');
+            names << curve.m_strLabel.left(open).trimmed();
+            const QString unit = open < 0 ? QString() : curve.m_strLabel.mid(open);
+            bOneUnit = bOneUnit && (strUnit.isEmpty() || unit == strUnit);
+            strUnit = unit;
+        }
+        m_plot.m_strYLabel = names.join(", ") + (bOneUnit ? " " + strUnit : QString());
+    } else {
+        const bool bSameAxis = m_bResultCurves;
+        AllocPlot(static_cast<unsigned>(m_nRows));
+        for (int r = 0; r < m_nRows; ++r)
+            m_pPlotX[r] = m_pSolver->m_ppResTab[r][0];
+        CopyResult(nColumn, m_pPlotY);
+        m_plot.SetLabels(QStringLiteral("t [s]"), strLabel);
+        m_bResultCurves = true;
+        if (!bSameAxis)
+            ++m_nAxisSerial;
+        SetFaultMarkers();
     }
-    m_plot.SetLabels(QStringLiteral("t [s]"), CResPlot::ResultLabel(dlgResPlot.m_nResult));
     m_nPlotType = 1;
     m_nPicture = 0;
     emit UpdateAllViews();
+}
+
+void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
+    y.resize(static_cast<std::size_t>(m_nRows));
+    for (int r = 0; r < m_nRows; ++r)
+        y[r] = m_pSolver->m_ppResTab[r][nColumn];
+}
+
+void CKalvorDoc::SetFaultMarkers() {
+    m_plot.m_aMarkers.clear();
 }
 
 bool CKalvorDoc::RunParamDialog(QDialog& dialog) {

@@ -50,8 +50,14 @@ public:
 
     // Plot buffer.
 
-    /// Replaces the three plot arrays by n zeros each and sets m_nPlotCount to n.
+    /// Replaces the three plot arrays by n zeros each, removes the curves after the first and
+    /// sets m_nPlotCount to n.
     void AllocPlot(unsigned n);
+    /// The curves of a curve plot: the first (m_pPlotY, labelled with the y label) and those
+    /// added to it, each with its legend text.
+    std::vector<CPlotPrint::SCurve> Curves() const;
+    /// Number of curves in the plot buffer.
+    int CurveCount() const { return 1 + int(m_aPlotYMore.size()); }
 
     // Command availability.
 
@@ -70,7 +76,8 @@ public:
 
     /// Model / "Calculate".
     void OnCalculate(QWidget* pParent);
-    /// Model / "Plot result...": copies the chosen result column into the plot buffer.
+    /// Model / "Plot result...": copies the chosen result column into the plot buffer; with
+    /// "Add to plot" it joins the result curves shown as one more (at most kMaxCurves).
     void OnPlotResult(QWidget* pParent);
     /// Options / "Control...".
     void OnControl(QWidget* pParent);
@@ -124,10 +131,17 @@ public:
     int m_nPlotType = 0;          ///< 1 curve, 20 spectrum, 0 nothing drawn
     std::vector<double> m_pPlotX; ///< x values of the plot buffer
     std::vector<double> m_pPlotY; ///< y values of the plot buffer
-    std::vector<double> m_pPlotTmp; ///< work array of the plot buffer
-    bool m_bValid = false;          ///< results and plot buffer belong to the current parameters
-    CPlotPrint m_plot;              ///< renderer with the axis labels and the THD
-    int m_nRows = 0;                ///< rows of the result table of the last run
+    std::vector<double> m_pPlotTmp;                ///< work array of the plot buffer
+    std::vector<std::vector<double>> m_aPlotYMore; ///< y values of the curves after the first
+    std::vector<QString> m_aMoreLabels;            ///< legend texts of those curves
+    QString m_strFirstLabel;      ///< legend text of the first curve; the y label when empty
+    bool m_bResultCurves = false; ///< the plot buffer holds result columns of the last run
+    int m_nAxisSerial = 0;        ///< changes whenever the plot's x values change meaning
+    double m_dSpectrumPeriod = 0; ///< time span a spectrum was taken over [s]; 0 if not time
+    CParamSet m_resultParams;     ///< the parameters the results were computed with
+    bool m_bValid = false;        ///< results and plot buffer belong to the current parameters
+    CPlotPrint m_plot;            ///< renderer with the axis labels and the THD
+    int m_nRows = 0;              ///< rows of the result table of the last run
     std::unique_ptr<CSolver> m_pSolver;            ///< the last run, replaced by each Calculate
     ECalcStatus m_runStatus = ECalcStatus::NotRun; ///< how the last run ended
     CControl m_control; ///< derivative, integral, DFT and the PWM voltage plot, never a run
@@ -141,14 +155,23 @@ signals:
     void TitleChanged();
     /// The document was written to strPath or read from it (for the recent-file list).
     void PathUsed(const QString& strPath);
+    /// A note for the status bar about the command just done.
+    void StatusMessage(const QString& strText);
 
 private:
     void TogglePicture(int nPicture);
+    /// Copies result column nColumn into y (m_nRows values).
+    void CopyResult(int nColumn, std::vector<double>& y) const;
+    /// The onset and clearing of the failures of the last run as markers of time plots.
+    void SetFaultMarkers();
 
     using CurveOperation = void (CControl::*)(const double*, const double*, double*, std::size_t);
     /// Derivative or integral of the plotted curve, with the progress window.
     void TransformCurve(QWidget* pParent, CurveOperation operation, const char* strXLabel,
-                        const char* strYLabel);
+                        const char* strYLabel, const QString& strWhat);
+    /// Keeps only the first curve, which the post-processing transforms, and returns the
+    /// status note "strWhat of <its label>" (naming it the first when there were several).
+    QString NoteFirstCurve(const QString& strWhat);
     /// Shows a plot settings dialog; marks the document modified when its settings changed.
     template <class TDialog, class TSettings>
     bool RunPlotDialog(TSettings& settings, QWidget* pParent);

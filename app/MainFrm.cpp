@@ -56,11 +56,13 @@ const CCommandDesc g_commands[] = {
     {ID_VIEW_3D, "3D model", "", "3D model", nullptr},
     {ID_VIEW_CIRCUIT, "Circuit model", "", "Circuit model", nullptr},
     {ID_VIEW_NONE, "None", "", "None", nullptr},
+    {ID_ZOOM_SELECTION, "Zoom to selection\tZ", "Zoom to the marked range", "Zoom to selection", nullptr},
+    {ID_ZOOM_OUT, "Zoom out fully\tHome", "Show the whole curve", "Zoom out fully", "zoomout"},
     {ID_CONTROL, "Control...", "Control parameters", "Control parameters", "control"},
     {ID_MOTOR, "Motor and inverter...", "Motor and inverter parameters", "Motor and inverter parameters", "motor"},
     {ID_FAILURES, "Failures...", "Failures", "Failures", "failures"},
-    {ID_CALCULATE, "Calculate", "Calculate", "Calculate", "calculate"},
-    {ID_PLOT_RESULT, "Plot result...", "Plot result", "Plot result", "plot"},
+    {ID_CALCULATE, "Calculate\tF5", "Calculate", "Calculate", "calculate"},
+    {ID_PLOT_RESULT, "Plot result...\tCtrl+R", "Plot result", "Plot result", "plot"},
     {ID_EXPORT_RESULTS, "Export results...", "Export model results", "Export model results", "export"},
     {ID_PWM_PLOT, "PWM voltage plot...", "SVPWM voltage plot", "SVPWM voltage plot", "pwm"},
     {ID_INDUCTANCE_PLOT, "Inductance plot...", "Inductance plot", "Inductance plot", "inductance"},
@@ -100,6 +102,14 @@ QList<QKeySequence> Accelerators(int nId) {
         return {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)};
     case ID_NEXT_PANE:
         return {QKeySequence(Qt::Key_F6)};
+    case ID_CALCULATE:
+        return {QKeySequence(Qt::Key_F5)};
+    case ID_PLOT_RESULT:
+        return {QKeySequence(Qt::CTRL | Qt::Key_R)};
+    case ID_ZOOM_SELECTION:
+        return {QKeySequence(Qt::Key_Z)};
+    case ID_ZOOM_OUT:
+        return {QKeySequence(Qt::Key_Home)};
     case ID_PREV_PANE:
         return {QKeySequence(Qt::SHIFT | Qt::Key_F6)};
     default:
@@ -209,7 +219,7 @@ void CMainFrame::CreateMenus() {
     AddMenu("&Edit", {ID_EDIT_UNDO, g_nSeparator, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE}, true);
     AddMenu("&View",
             {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, g_nSeparator, ID_VIEW_2D, ID_VIEW_3D,
-             ID_VIEW_CIRCUIT, ID_VIEW_NONE},
+             ID_VIEW_CIRCUIT, ID_VIEW_NONE, g_nSeparator, ID_ZOOM_SELECTION, ID_ZOOM_OUT},
             true);
     AddMenu("Options", {ID_CONTROL, ID_MOTOR, g_nSeparator, ID_FAILURES}, true);
     AddMenu("Model", {ID_CALCULATE, g_nSeparator, ID_PLOT_RESULT, ID_EXPORT_RESULTS}, true);
@@ -235,7 +245,7 @@ void CMainFrame::CreateToolBar() {
         ID_CONTROL,     ID_MOTOR,          ID_FAILURES,  g_nSeparator,         ID_CALCULATE,
         ID_PLOT_RESULT, ID_EXPORT_RESULTS, g_nSeparator, ID_RESULT_DERIVATIVE, ID_RESULT_INTEGRAL,
         ID_DFT,         g_nSeparator,      ID_PWM_PLOT,  ID_INDUCTANCE_PLOT,   ID_FLUX_PLOT,
-        g_nSeparator,   ID_APP_ABOUT};
+        g_nSeparator,   ID_ZOOM_OUT,       g_nSeparator, ID_APP_ABOUT};
     for (int nId : ids) {
         if (nId == g_nSeparator)
             m_pToolBar->addSeparator();
@@ -316,6 +326,7 @@ CKalvorDoc* CMainFrame::AddDocument(CKalvorDoc* pDoc) {
     connect(pDoc, &CKalvorDoc::PathUsed, this, &CMainFrame::OnPathUsed, Qt::UniqueConnection);
     connect(pDoc, &CKalvorDoc::TitleChanged, this, &CMainFrame::OnDocumentTitleChanged);
     connect(pDoc, &CKalvorDoc::UpdateAllViews, this, &CMainFrame::UpdateCommandUI);
+    connect(pDoc, &CKalvorDoc::StatusMessage, this, &CMainFrame::OnStatusText);
     CChildFrame* pFrame = CreateFrame(*pDoc);
     if (m_frames.size() == 1)
         pFrame->showMaximized();
@@ -328,6 +339,7 @@ CChildFrame* CMainFrame::CreateFrame(CKalvorDoc& doc) {
     m_frames.push_back({pFrame, &doc});
     connect(pFrame, &QObject::destroyed, this, &CMainFrame::OnFrameDestroyed);
     connect(pFrame, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateTitles);
+    connect(pFrame->View(), &CKalvorView::StatusText, this, &CMainFrame::OnStatusText);
     pFrame->show();
     m_pMdiArea->setActiveSubWindow(pFrame);
     UpdateTitles();
@@ -404,12 +416,31 @@ void CMainFrame::UpdateTitles() {
                                           : QStringLiteral("%1:%2").arg(pDoc->Title()).arg(i + 1));
         }
     }
-    // A maximised window adds " - [title]" to the caption by itself.
+    // The document once, then the program: "Kalvo1[*] — Kalvor"; the window system shows
+    // [*] as the modified marker and adds no second program name to a title ending in it.
     const CKalvorDoc* pActive = ActiveDocument();
-    const QMdiSubWindow* pWindow = m_pMdiArea->currentSubWindow();
-    setWindowTitle(pActive && !(pWindow && pWindow->isMaximized())
-                       ? QStringLiteral("Kalvor - %1").arg(pActive->Title())
-                       : QStringLiteral("Kalvor"));
+    m_strTitle = pActive ? QStringLiteral("%1[*] \u2014 Kalvor").arg(pActive->Title())
+                         : QStringLiteral("Kalvor");
+    setWindowTitle(m_strTitle);
+    setWindowModified(pActive && pActive->IsModified());
+}
+
+void CMainFrame::changeEvent(QEvent* pEvent) {
+    // A maximised document window writes " - [its title]" into the caption; the caption
+    // already names the document.
+    if (pEvent->type() == QEvent::WindowTitleChange && windowTitle() != m_strTitle &&
+        !m_strTitle.isEmpty())
+        setWindowTitle(m_strTitle);
+    QMainWindow::changeEvent(pEvent);
+}
+
+void CMainFrame::OnStatusText(const QString& strText) {
+    if (strText.isEmpty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(strText);
+    // The selection decides whether "Zoom to selection" can be chosen.
+    UpdateCommandUI();
 }
 
 void CMainFrame::UpdateMenus() {
@@ -459,6 +490,10 @@ bool CMainFrame::IsCommandEnabled(int nId, const CKalvorDoc* pDoc) const {
         return pDoc && pDoc->CanExportPlot();
     case ID_FAILURES:
         return pDoc && pDoc->CanEditFailures();
+    case ID_ZOOM_SELECTION:
+        return ActiveView() && ActiveView()->HasSelection();
+    case ID_ZOOM_OUT:
+        return ActiveView() && ActiveView()->ShowsCurves();
     default:
         if (nId >= ID_FILE_MRU_FILE1 && nId < ID_FILE_MRU_FILE1 + g_nRecentFiles)
             return true;
@@ -569,6 +604,12 @@ void CMainFrame::OnCommand(int nId) {
         break;
     case ID_VIEW_NONE:
         pDoc->OnViewNone();
+        break;
+    case ID_ZOOM_SELECTION:
+        pView->OnZoomToSelection();
+        break;
+    case ID_ZOOM_OUT:
+        pView->OnZoomOut();
         break;
     case ID_RESULTS_TABLE_ORDER:
         pDoc->OnResultsTableOrder();

@@ -57,6 +57,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* pEvent) override;
+    void changeEvent(QEvent* pEvent) override;
 
 private:
     void CreateActions();
@@ -70,6 +71,8 @@ private:
     void OnFrameDestroyed(QObject* pFrame);
     void OnFramesChanged();
     void OnDocumentTitleChanged();
+    /// Shows a readout of a view or a note of a document in the status bar.
+    void OnStatusText(const QString& strText);
     void OnPathUsed(const QString& strPath);
     void OnWindowMenuAboutToShow();
     void OnWindowMenuTriggered(QAction* pAction);
@@ -108,4 +111,5 @@ private:
     std::vector<CKalvorDoc*> m_docs;       ///< open documents, oldest first, children of this
     int m_nUntitled = 0;                   ///< number of the last new document ("Kalvo1")
     QPrinter m_printer;                    ///< settings of "Print Setup..." and printing
+    QString m_strTitle;                    ///< the caption the main window should show
 };

@@ -94,41 +94,68 @@ bool IsFinite(double v) {
 }
 
 // Updates are rare after the first points, so plain comparisons beat branch-free ones here.
-inline void Take(SDataScan& s, double x, double y) {
+inline void TakeX(SDataScan& s, double x) {
     if (x > s.dXMax)
         s.dXMax = x;
     if (x < s.dXMin)
         s.dXMin = x;
+    s.bNearZeroX = s.bNearZeroX | (std::fabs(x) <= 0.001);
+}
+
+inline void TakeY(SDataScan& s, double y) {
     if (y > s.dYMax)
         s.dYMax = y;
     if (y < s.dYMin)
         s.dYMin = y;
-    s.bNearZeroX = s.bNearZeroX | (std::fabs(x) <= 0.001);
     s.bNearZeroY = s.bNearZeroY | (std::fabs(y) <= 0.001);
 }
 
-SDataScan ScanData(const double* x, const double* y, std::size_t count) {
-    SDataScan scan;
-    bool finite = true, ascending = true;
+/// x of every point: its range, whether all are finite and never decreasing.
+void ScanX(const double* x, std::size_t count, SDataScan& scan, bool& finite, bool& ascending) {
+    finite = ascending = true;
     double previous = count > 0 ? x[0] : 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const double xi = x[i], yi = y[i];
-        Take(scan, xi, yi);
-        finite = finite & IsFinite(xi) & IsFinite(yi);
+        const double xi = x[i];
+        TakeX(scan, xi);
+        finite = finite & IsFinite(xi);
         ascending = ascending & (xi >= previous);
         previous = xi;
     }
+}
+
+/// y of points from .. to - 1 into scan; false when one is not finite.
+bool ScanY(const double* y, std::size_t from, std::size_t to, SDataScan& scan) {
+    bool finite = true;
+    for (std::size_t i = from; i < to; ++i) {
+        const double yi = y[i];
+        TakeY(scan, yi);
+        finite = finite & IsFinite(yi);
+    }
+    return finite;
+}
+
+/// The scale's pass over the data: x once, then the y of every curve. Points with a value
+/// that is not finite are left out (a pair is taken when both its values are finite).
+SDataScan ScanData(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
+                   std::size_t count) {
+    SDataScan scan;
+    bool finite = true, ascending = true;
+    ScanX(x, count, scan, finite, ascending);
+    for (const CPlotPrint::SCurve& curve : curves)
+        finite = ScanY(curve.m_pY, 0, count, scan) && finite;
     if (finite) {
-        scan.nFinite = count;
+        scan.nFinite = count * curves.size();
         scan.bAscending = ascending;
         return scan;
     }
-    // Points with a value that is not finite are left out.
     scan = SDataScan();
-    for (std::size_t i = 0; i < count; ++i) {
-        if (IsFinite(x[i]) && IsFinite(y[i])) {
-            Take(scan, x[i], y[i]);
-            ++scan.nFinite;
+    for (const CPlotPrint::SCurve& curve : curves) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (IsFinite(x[i]) && IsFinite(curve.m_pY[i])) {
+                TakeX(scan, x[i]);
+                TakeY(scan, curve.m_pY[i]);
+                ++scan.nFinite;
+            }
         }
     }
     return scan;
@@ -145,30 +172,66 @@ void Extremes(const double* v, std::size_t n, double& lo, double& hi) {
     }
 }
 
-/// Data to pixels, by the plot's formulas.
-struct SMapping {
-    double dPW; ///< plot width
-    double dPH; ///< plot height
-    double dXr; ///< x range
-    double dYr; ///< y range
-    int nX0;    ///< pixel column of x = 0
-    int nY0;    ///< pixel row of y = 0
+/// Smallest and largest finite y of the points whose x lies in [lo, hi]; for x never
+/// decreasing found by bisection. When no point lies inside, the two points around the range.
+/// False when there is no finite point at all.
+bool VisibleExtremes(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
+                     std::size_t count, bool ascending, double lo, double hi, double& ymin,
+                     double& ymax) {
+    ymin = std::numeric_limits<double>::infinity();
+    ymax = -ymin;
+    std::size_t from = 0, to = count;
+    if (ascending) {
+        from = std::size_t(std::lower_bound(x, x + count, lo) - x);
+        to = std::size_t(std::upper_bound(x, x + count, hi) - x);
+        if (from >= to) {
+            from = from > 0 ? from - 1 : 0;
+            to = std::min(to + 1, count);
+        }
+    }
+    for (const CPlotPrint::SCurve& curve : curves) {
+        for (std::size_t i = from; i < to; ++i) {
+            const double xi = x[i], yi = curve.m_pY[i];
+            if (!ascending && !(xi >= lo && xi <= hi))
+                continue;
+            if (IsFinite(yi) && IsFinite(xi)) {
+                ymin = std::min(ymin, yi);
+                ymax = std::max(ymax, yi);
+            }
+        }
+    }
+    return ymin <= ymax;
+}
 
-    int Px(double x) const { return Trunc(dPW * x / dXr + nX0); }
-    int Py(double y) const { return Trunc(nY0 - dPH * y / dYr); }
+/// Data to pixels by the plot's formulas: px = trunc(PW (x - xoff) / xr + x0) and
+/// py = trunc(y0 - PH (y - yoff) / yr). Unzoomed the offsets are 0 and x0, y0 the truncated
+/// pixels of zero; zoomed they are the ends of the ranges shown, so no pixel of zero (which
+/// may lie millions of pixels away) is ever truncated.
+struct SMapping {
+    double dPW;   ///< plot width
+    double dPH;   ///< plot height
+    double dXr;   ///< x range
+    double dYr;   ///< y range
+    double dXOff; ///< x subtracted before scaling
+    double dYOff; ///< y subtracted before scaling
+    double dX0;   ///< pixel column of x = dXOff
+    double dY0;   ///< pixel row of y = dYOff
+
+    int Px(double x) const { return Trunc(dPW * (x - dXOff) / dXr + dX0); }
+    int Py(double y) const { return Trunc(dY0 - dPH * (y - dYOff) / dYr); }
 };
 
-/// The segments of a curve whose x never decreases: the column index never decreases either,
-/// so each run of one column is found by galloping over x, and only its extremes of y are
-/// mapped (the row is monotone in y). Gives what CColumnReducer gives for every point.
-void ReduceAscending(const SMapping& map, const double* x, const double* y, std::size_t count,
-                     std::vector<QLine>& out) {
-    out.clear();
-    int prevX = 0, prevRow = 0;
-    for (std::size_t i = 0; i < count;) {
+/// Splits the points from .. to - 1 of a curve whose x never decreases into runs of one pixel
+/// column: the column index never decreases either, so each run is found by galloping over x.
+/// runs receives the first index of every run, then to.
+void FindRuns(const SMapping& map, const double* x, std::size_t from, std::size_t to,
+              std::vector<std::size_t>& runs) {
+    runs.clear();
+    for (std::size_t i = from; i < to;) {
+        runs.push_back(i);
         const int column = map.Px(x[i]);
-        std::size_t lo = i, hi = count, step = 1;
-        while (lo + step < count) {
+        std::size_t lo = i, hi = to, step = 1;
+        while (lo + step < to) {
             if (map.Px(x[lo + step]) != column) {
                 hi = lo + step;
                 break;
@@ -180,17 +243,30 @@ void ReduceAscending(const SMapping& map, const double* x, const double* y, std:
             const std::size_t mid = lo + (hi - lo) / 2;
             (map.Px(x[mid]) == column ? lo : hi) = mid;
         }
-        // The run is [i, hi).
-        if (i > 0)
+        i = hi;
+    }
+    runs.push_back(to);
+}
+
+/// The segments of one curve over the runs of FindRuns: the segment entering each run and the
+/// span of the run; only a run's extremes of y are mapped (the row is monotone in y). Gives
+/// what CColumnReducer gives for every point.
+void ReduceRuns(const SMapping& map, const double* x, const double* y,
+                const std::vector<std::size_t>& runs, std::vector<QLine>& out) {
+    out.clear();
+    int prevX = 0, prevRow = 0;
+    for (std::size_t r = 0; r + 1 < runs.size(); ++r) {
+        const std::size_t i = runs[r], end = runs[r + 1];
+        const int column = map.Px(x[i]);
+        if (r > 0)
             out.emplace_back(prevX, prevRow, column, map.Py(y[i]));
-        if (hi - i > 1) {
+        if (end - i > 1) {
             double low, high;
-            Extremes(y + i, hi - i, low, high);
+            Extremes(y + i, end - i, low, high);
             out.emplace_back(column, map.Py(high), column, map.Py(low));
         }
         prevX = column;
-        prevRow = map.Py(y[hi - 1]);
-        i = hi;
+        prevRow = map.Py(y[end - 1]);
     }
 }
 
@@ -216,6 +292,39 @@ double AxisRange(double& lo, double& hi, bool nearZero) {
     return nearZero ? std::fabs(lo) + std::fabs(hi) : hi - lo;
 }
 
+/// Decimals of the scale numbers of a zoomed axis whose numbers step by step: enough to tell
+/// neighbours apart (two significant digits of the step), at least the three of "%.3f".
+int Decimals(double step) {
+    if (!(step > 0) || !std::isfinite(step))
+        return 3;
+    const int d = static_cast<int>(std::ceil(-std::log10(step) - 1e-9)) + 1;
+    // A step of whole units of the last but one decimal needs no further decimal.
+    const double scaled = step * std::pow(10.0, d - 1);
+    const int trimmed = std::fabs(scaled - std::round(scaled)) < 1e-6 * scaled ? d - 1 : d;
+    return std::clamp(trimmed, 3, 12);
+}
+
+/// Every how many divisions a number is written so that neighbours keep a gap: the smallest
+/// of the given steps (for a curve divisors of its ten divisions) whose spacing holds size.
+int NumberStep(double spacing, double size, int divisions) {
+    if (!(spacing > 0))
+        return divisions;
+    if (divisions == 10) {
+        for (int k : {1, 2, 5})
+            if (k * spacing >= size)
+                return k;
+        return 10;
+    }
+    return std::clamp(static_cast<int>(std::ceil(size / spacing)), 1, std::max(divisions, 1));
+}
+
+/// Colours of the curves after the first (which keeps the plot's red): the Okabe-Ito set,
+/// told apart by readers with any common form of colour blindness.
+const QColor kCurveColours[CPlotPrint::kMaxCurves] = {
+    QColor(255, 0, 0),   QColor(0, 114, 178),   QColor(230, 159, 0),
+    QColor(0, 158, 115), QColor(204, 121, 167), QColor(86, 180, 233),
+};
+
 } // namespace
 
 /// The scale of one drawing, all in pixels of the drawing area.
@@ -225,17 +334,40 @@ struct CPlotPrint::SScale {
     int nL = 0;              ///< left margin, the x of the y axis
     int nPW = 0;             ///< plot width
     int nPH = 0;             ///< plot height
-    double dXMin = 0;        ///< smallest x of the data
-    double dXMax = 0;        ///< largest x
-    double dYMin = 0;        ///< smallest y
-    double dYMax = 0;        ///< largest y
+    double dXMin = 0;        ///< x at the y axis
+    double dXMax = 0;        ///< largest x of the data (unzoomed), or the right end shown
+    double dYMin = 0;        ///< y at the x axis
+    double dYMax = 0;        ///< largest y of the data (unzoomed), or the top shown
     double dXr = 1;          ///< x range shown
     double dYr = 1;          ///< y range shown
-    int nX0 = 0;             ///< pixel column of x = 0
-    int nY0 = 0;             ///< pixel row of y = 0
+    double dHomeXMin = 0;    ///< x at the y axis without zoom
+    double dHomeXr = 1;      ///< x range without zoom
+    double dHomeYMin = 0;    ///< y at the x axis without a zoom of y by hand
+    double dHomeYr = 1;      ///< y range without a zoom of y by hand
+    int nX0 = 0;             ///< pixel column of x = 0 (unzoomed)
+    int nY0 = 0;             ///< pixel row of y = 0 (unzoomed)
     int nXDivisions = 10;    ///< divisions of the x axis
+    int nXStep = 1;          ///< a number at every nXStep-th x division
+    int nYStep = 1;          ///< a number at every nYStep-th y division
+    int nXDecimals = 3;      ///< decimals of the x numbers of a curve
+    int nYDecimals = 3;      ///< decimals of the y numbers
+    bool bZoomed = false;    ///< a zoom is applied: offset mapping, curves clipped
     bool bEmpty = true;      ///< no point to draw: axes only
     bool bAscending = false; ///< all points finite, x never decreasing
+
+    SMapping Mapping() const {
+        if (bZoomed)
+            return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, double(nL), double(nH - 15)};
+        return {double(nPW), double(nPH), dXr, dYr, 0.0, 0.0, double(nX0), double(nY0)};
+    }
+    QString XNumber(int i, EKind kind) const {
+        const double v = dXMin + i * dXr / nXDivisions;
+        return kind == EKind::Curve ? QString::asprintf("%.*f", nXDecimals, v)
+                                    : QString::asprintf("%.0f", v);
+    }
+    QString YNumber(int i) const {
+        return QString::asprintf("%.*f", nYDecimals, dYMin + i * dYr / 10);
+    }
 };
 
 CPlotPrint::CPlotPrint()
@@ -250,6 +382,8 @@ CPlotPrint::CPlotPrint()
     m_font.setWeight(QFont::Normal);
     m_font.setUnderline(false);
     m_font.setStrikeOut(false);
+    for (int i = 0; i < kMaxCurves; ++i)
+        m_aCurvePens[i] = QPen(kCurveColours[i], 1, Qt::SolidLine);
 }
 
 CPlotPrint::~CPlotPrint() = default;
@@ -259,14 +393,18 @@ void CPlotPrint::SetLabels(const QString& strXLabel, const QString& strYLabel) {
     m_strYLabel = strYLabel;
 }
 
+QPen CPlotPrint::CurvePen(int i) const {
+    return i <= 0 ? m_penCurve : m_aCurvePens[i % kMaxCurves];
+}
+
 CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, const double* x,
-                                            const double* y, std::size_t count, EKind kind,
-                                            double n) const {
+                                            const std::vector<SCurve>& curves, std::size_t count,
+                                            EKind kind, double n, const CPlotZoom& zoom) const {
     SScale s;
     s.nW = rect.width();
     s.nH = rect.height();
 
-    const SDataScan scan = ScanData(x, y, count);
+    const SDataScan scan = ScanData(x, curves, count);
     double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
     bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
@@ -277,28 +415,89 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, con
         xmax = ymax = 1;
         fx = fy = false;
     }
+    if (kind == EKind::Spectrum) {
+        // Magnitudes are measured from 0; a single line gets one division of its own.
+        ymin = std::min(ymin, 0.0);
+        if (!s.bEmpty && xmin == xmax) {
+            xmax = xmin + 1;
+            fx = false;
+        }
+    }
     s.dXr = AxisRange(xmin, xmax, fx);
     s.dYr = AxisRange(ymin, ymax, fy);
+    s.dHomeXMin = xmin;
+    s.dHomeXr = s.dXr;
     s.dXMin = xmin;
     s.dXMax = xmax;
     s.dYMin = ymin;
     s.dYMax = ymax;
 
+    s.bZoomed = kind == EKind::Curve && !s.bEmpty && zoom.IsZoomed();
+    if (s.bZoomed) {
+        if (zoom.m_bX) {
+            s.dXMin = zoom.m_dXLo;
+            s.dXMax = zoom.m_dXHi;
+            s.dXr = zoom.m_dXHi - zoom.m_dXLo;
+            double lo, hi;
+            if (VisibleExtremes(x, curves, count, s.bAscending, s.dXMin, s.dXMax, lo, hi)) {
+                s.dYr = AxisRange(lo, hi, false);
+                s.dYMin = lo;
+                s.dYMax = hi;
+            }
+        } else {
+            // Unzoomed x, y by hand: the tight range of all the data.
+            double lo = scan.dYMin, hi = scan.dYMax;
+            s.dYr = AxisRange(lo, hi, false);
+            s.dYMin = lo;
+            s.dYMax = hi;
+        }
+    }
+    s.dHomeYMin = s.dYMin;
+    s.dHomeYr = s.dYr;
+    if (s.bZoomed && zoom.m_bY) {
+        s.dYMin = zoom.m_dYLo;
+        s.dYMax = zoom.m_dYHi;
+        s.dYr = zoom.m_dYHi - zoom.m_dYLo;
+    }
+
     // The margin is measured in the plot font the scale numbers are written in, plus their
     // 4-pixel gap to the axis, so the numbers are never cut off at the left edge whatever
     // font the target starts with.
     const QFontMetrics fm(m_font, dc.device());
-    s.nL = std::max(TextWidth(fm, QString::asprintf("%.3f", ymax)),
-                    TextWidth(fm, QString::asprintf("%.3f", ymin))) +
-           4;
-    s.nPW = s.nW - s.nL - 20;
-    s.nPH = s.nH - 30;
-    s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);
-    s.nY0 = Trunc(s.nH - 15 + ymin * s.nPH / s.dYr);
     if (kind == EKind::Spectrum) {
         const double divisions = std::trunc(n - 1);
         s.nXDivisions = divisions >= 1 ? Trunc(divisions) : 1;
     }
+    if (s.bZoomed) {
+        s.nXDecimals = zoom.m_bX ? Decimals(s.dXr / 10) : 3;
+        s.nYDecimals = Decimals(s.dYr / 10);
+        int widest = 0;
+        for (int i = 0; i <= 10; ++i)
+            widest = std::max(widest, TextWidth(fm, s.YNumber(i)));
+        s.nL = widest + 4;
+    } else {
+        s.nL = std::max(TextWidth(fm, QString::asprintf("%.3f", ymax)),
+                        TextWidth(fm, QString::asprintf("%.3f", ymin))) +
+               4;
+    }
+    // The first x number is centred on the axis and the last on the arrow; the x label
+    // starts at the arrow. All of them stay inside the drawing area.
+    const int firstHalf = (TextWidth(fm, s.XNumber(0, kind)) + 1) / 2;
+    const int lastHalf = (TextWidth(fm, s.XNumber(s.nXDivisions, kind)) + 1) / 2;
+    s.nL = std::max(s.nL, firstHalf);
+    const int right = std::max({20, TextWidth(fm, m_strXLabel) + 2, lastHalf + 2});
+    s.nPW = s.nW - s.nL - right;
+    s.nPH = s.nH - 30;
+    s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);
+    s.nY0 = Trunc(s.nH - 15 + ymin * s.nPH / s.dYr);
+
+    // Numbers that would touch their neighbours are thinned.
+    int widestX = 0;
+    for (int i = 0; i <= s.nXDivisions; i += std::max(1, s.nXDivisions / 50))
+        widestX = std::max(widestX, TextWidth(fm, s.XNumber(i, kind)));
+    widestX = std::max(widestX, lastHalf * 2);
+    s.nXStep = NumberStep(double(s.nPW) / s.nXDivisions, widestX + 6.0, s.nXDivisions);
+    s.nYStep = NumberStep(s.nPH / 10.0, fm.height(), 10);
     return s;
 }
 
@@ -334,34 +533,63 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
 
     if (kind == EKind::Curve) {
         // Drawn even when zero lies outside the data: it then falls outside the plot area.
-        const int z = Trunc(15 + s.dYMax * PH / s.dYr);
-        dc.setPen(m_penGrid);
-        dc.drawLine(L, z, L + PW, z);
-        dc.setPen(m_penAxis);
+        const int z = s.bZoomed ? s.Mapping().Py(0) : Trunc(15 + s.dYMax * PH / s.dYr);
+        if (!s.bZoomed || (z >= 15 && z <= H - 15)) {
+            dc.setPen(m_penGrid);
+            dc.drawLine(L, z, L + PW, z);
+            dc.setPen(m_penAxis);
+        }
     }
 
-    const char* xFormat = kind == EKind::Curve ? "%.3f" : "%.0f";
+    // Numbers at every step-th division and always at both ends; one too close to the last
+    // gives way to it.
     for (int i = 0; i <= nx; ++i) {
+        if (i % s.nXStep != 0 && i != nx)
+            continue;
+        if (i != nx && i != 0 && nx - i < s.nXStep)
+            continue;
         const int xi = Trunc(L + static_cast<double>(i) * PW / nx);
-        const QString text = QString::asprintf(xFormat, s.dXMin + i * s.dXr / nx);
+        const QString text = s.XNumber(i, kind);
         TextAt(dc, Trunc(xi - TextWidth(fm, text) / 2.0), H - 15, text);
     }
     for (int i = 0; i <= 10; ++i) {
+        if (i % s.nYStep != 0)
+            continue;
         const int yi = Trunc(H - 15 - i * PH / 10.0);
-        const QString text = QString::asprintf("%.3f", s.dYMin + i * s.dYr / 10);
+        const QString text = s.YNumber(i);
         TextAt(dc, L - TextWidth(fm, text) - 4, Trunc(yi - fm.height() / 2.0), text);
     }
 }
 
+void CPlotPrint::StoreAxes(const SScale& s, EKind kind) {
+    m_axes.m_bDrawn = !s.bEmpty;
+    m_axes.m_bCurve = kind == EKind::Curve;
+    m_axes.m_nLeft = s.nL;
+    m_axes.m_nWidth = s.nPW;
+    m_axes.m_nTop = 15;
+    m_axes.m_nBottom = s.nH - 15;
+    m_axes.m_nHeight = s.nPH;
+    m_axes.m_dXMin = s.dXMin;
+    m_axes.m_dXr = s.dXr;
+    m_axes.m_dYMin = s.dYMin;
+    m_axes.m_dYr = s.dYr;
+    m_axes.m_dHomeXMin = s.dHomeXMin;
+    m_axes.m_dHomeXr = s.dHomeXr;
+    m_axes.m_dHomeYMin = s.dHomeYMin;
+    m_axes.m_dHomeYr = s.dHomeYr;
+}
+
 CPlotPrint::SScale CPlotPrint::BeginPlot(QPainter& dc, const QRect& rect, const double* x,
-                                         const double* y, std::size_t count, EKind kind, double n) {
+                                         const std::vector<SCurve>& curves, std::size_t count,
+                                         EKind kind, double n, const CPlotZoom& zoom) {
     // Saved here, restored by the caller once its points are drawn.
     dc.save();
     dc.translate(rect.topLeft());
     dc.setRenderHint(QPainter::Antialiasing, false);
-    const SScale s = ComputeScale(dc, rect, x, y, count, kind, n);
+    const SScale s = ComputeScale(dc, rect, x, curves, count, kind, n, zoom);
     m_nLeft = s.nL;
     m_nRight = s.nL + s.nPW;
+    StoreAxes(s, kind);
     dc.setBackgroundMode(Qt::TransparentMode);
     DrawFrame(dc, s, kind);
     return s;
@@ -369,33 +597,109 @@ CPlotPrint::SScale CPlotPrint::BeginPlot(QPainter& dc, const QRect& rect, const 
 
 void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, const double* y,
                            double n) {
-    const std::size_t count = PointCount(n);
-    const SScale s = BeginPlot(dc, rect, x, y, count, EKind::Curve, n);
+    DrawCurves(dc, rect, x, {SCurve{y, m_strYLabel}}, n, CPlotZoom());
+}
+
+void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
+                            const std::vector<SCurve>& curves, double n, const CPlotZoom& zoom) {
+    const std::size_t count = curves.empty() ? 0 : PointCount(n);
+    const SScale s = BeginPlot(dc, rect, x, curves, count, EKind::Curve, n, zoom);
 
     if (!s.bEmpty) {
-        const SMapping map{
-            static_cast<double>(s.nPW), static_cast<double>(s.nPH), s.dXr, s.dYr, s.nX0, s.nY0};
-        if (s.bAscending) {
-            ReduceAscending(map, x, y, count, m_aReduced);
-        } else {
-            CColumnReducer reducer(m_aReduced);
-            for (std::size_t i = 0; i < count; ++i) {
-                if (IsFinite(x[i]) && IsFinite(y[i]))
-                    reducer.Add(QPoint(map.Px(x[i]), map.Py(y[i])));
-            }
-            reducer.Finish();
+        const SMapping map = s.Mapping();
+        if (s.bZoomed)
+            dc.setClipRect(QRect(s.nL, 15, s.nPW + 1, s.nPH + 1), Qt::IntersectClip);
+        std::size_t from = 0, to = count;
+        if (s.bAscending && s.bZoomed) {
+            // Only the points shown and one beyond each end.
+            from = std::size_t(std::lower_bound(x, x + count, s.dXMin) - x);
+            to = std::size_t(std::upper_bound(x, x + count, s.dXMin + s.dXr) - x);
+            from = from > 0 ? from - 1 : 0;
+            to = std::min(to + 1, count);
         }
-        dc.setPen(m_penCurve);
-        dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
+        if (s.bAscending)
+            FindRuns(map, x, from, to, m_aRuns);
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            const double* y = curves[c].m_pY;
+            if (s.bAscending) {
+                ReduceRuns(map, x, y, m_aRuns, m_aReduced);
+            } else {
+                CColumnReducer reducer(m_aReduced);
+                for (std::size_t i = 0; i < count; ++i) {
+                    if (IsFinite(x[i]) && IsFinite(y[i]))
+                        reducer.Add(QPoint(map.Px(x[i]), map.Py(y[i])));
+                }
+                reducer.Finish();
+            }
+            dc.setPen(CurvePen(int(c)));
+            dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
+        }
+        DrawMarkers(dc, s);
     }
     dc.restore();
+    if (!s.bEmpty && curves.size() > 1)
+        DrawLegend(dc, rect, curves);
     dc.setBackgroundMode(Qt::TransparentMode);
+}
+
+void CPlotPrint::DrawMarkers(QPainter& dc, const SScale& s) {
+    if (m_aMarkers.empty())
+        return;
+    const SMapping map = s.Mapping();
+    QFont font = m_font;
+    font.setPixelSize(11);
+    font.setItalic(false);
+    dc.setFont(font);
+    const QFontMetrics fm = dc.fontMetrics();
+    for (const SMarker& marker : m_aMarkers) {
+        const int px = map.Px(marker.m_dX);
+        if (px < s.nL || px > s.nL + s.nPW)
+            continue;
+        dc.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
+        dc.drawLine(px, 15, px, s.nH - 15);
+        // Beside the line's top, on the side with room.
+        const int width = TextWidth(fm, marker.m_strText);
+        const int left = px + 3 + width <= s.nL + s.nPW ? px + 3 : px - 3 - width;
+        dc.setPen(QColor(60, 60, 60));
+        TextAt(dc, left, 17, marker.m_strText);
+    }
+    dc.setFont(m_font);
+}
+
+void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<SCurve>& curves) {
+    if (curves.size() < 2 || !m_axes.IsUsable())
+        return;
+    dc.save();
+    dc.translate(rect.topLeft());
+    dc.setRenderHint(QPainter::Antialiasing, false);
+    dc.setFont(m_font);
+    const QFontMetrics fm = dc.fontMetrics();
+    int widest = 0;
+    for (const SCurve& curve : curves)
+        widest = std::max(widest, TextWidth(fm, curve.m_strLabel));
+    const int line = fm.height(), swatch = 18, pad = 5;
+    const int w = pad + swatch + pad + widest + pad;
+    const int h = pad + line * int(curves.size()) + pad;
+    const int right = m_axes.m_nLeft + m_axes.m_nWidth - 8, top = m_axes.m_nTop + 8;
+    const QRect box(right - w, top, w, h);
+    dc.setPen(QPen(QColor(160, 160, 160), 1));
+    dc.setBrush(m_brush);
+    dc.drawRect(box);
+    for (std::size_t c = 0; c < curves.size(); ++c) {
+        const int y = box.top() + pad + line * int(c);
+        dc.setPen(QPen(CurvePen(int(c)).color(), 2));
+        dc.drawLine(box.left() + pad, y + line / 2, box.left() + pad + swatch, y + line / 2);
+        dc.setPen(m_penAxis);
+        TextAt(dc, box.left() + pad + swatch + pad, y, curves[c].m_strLabel);
+    }
+    dc.restore();
 }
 
 void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y,
                               double n) {
     const std::size_t count = PointCount(n);
-    const SScale s = BeginPlot(dc, rect, x, y, count, EKind::Spectrum, n);
+    const SScale s =
+        BeginPlot(dc, rect, x, {SCurve{y, m_strYLabel}}, count, EKind::Spectrum, n, CPlotZoom());
 
     if (!s.bEmpty) {
         const double PW = s.nPW, PH = s.nPH, xr = s.dXr, yr = s.dYr;
@@ -414,18 +718,28 @@ void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, 
     }
 
     dc.setPen(m_penAxis);
-    const QString thd = std::isnan(m_dTHD) ? QStringLiteral("THD = undefined")
-                                           : QString::asprintf("THD = %.2f", m_dTHD);
+    const QString thd = std::isnan(m_dTHD)
+                            ? QStringLiteral("THD = undefined")
+                            : QString::asprintf("THD = %.2f (%.1f %%)", m_dTHD, 100 * m_dTHD);
     TextAt(dc, s.nW - TextWidth(dc.fontMetrics(), thd) - 2, 0, thd);
     dc.restore();
     dc.setBackgroundMode(Qt::TransparentMode);
 }
 
 std::pair<int, int> CPlotPrint::DrawSelection(QPainter& dc, const QRect& rect, int x1, int y1,
-                                              int x2, int y2) {
+                                              int x2, int y2, bool bShade) {
     dc.save();
     dc.translate(rect.topLeft());
     dc.setRenderHint(QPainter::Antialiasing, false);
+    if (bShade && m_axes.IsUsable()) {
+        const int lo = std::max(std::min(x1, x2), m_nLeft);
+        const int hi = std::min(std::max(x1, x2), m_nRight);
+        if (hi > lo) {
+            dc.setCompositionMode(QPainter::CompositionMode_Multiply);
+            dc.fillRect(QRect(lo, m_axes.m_nTop, hi - lo, m_axes.m_nHeight), QColor(228, 232, 255));
+            dc.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        }
+    }
     dc.setPen(m_penSelect);
     dc.drawLine(x1, y1, x1, y2);
     dc.drawLine(x2, y2, x2, y1);
@@ -440,6 +754,13 @@ void CPlotPrint::DrawPicture(QPainter& dc, const QRect& rect, int kind) {
     dc.save();
     dc.setClipRect(rect, Qt::IntersectClip);
     dc.translate(rect.topLeft() + QPoint(10, 10));
+    // Too large for the area: scaled down, proportions kept, inside a 10-pixel border.
+    if (size.width() + 10 > rect.width() || size.height() + 10 > rect.height()) {
+        const double scale = std::min(double(rect.width() - 20) / size.width(),
+                                      double(rect.height() - 20) / size.height());
+        if (scale > 0)
+            dc.scale(scale, scale);
+    }
     CPictures::Draw(dc, kind);
     dc.restore();
 }

@@ -84,7 +84,7 @@ const QPoint kPictureAt(23, 170);
 } // namespace
 
 CResPlot::CResPlot(QWidget* parent)
-    : QDialog(parent), m_nCondition(0), m_bSpeedControl(false), m_nResult(0),
+    : QDialog(parent), m_nCondition(0), m_bSpeedControl(false), m_nResult(0), m_bAdd(false),
       m_pButtons(new QButtonGroup(this)) {
     setWindowTitle("Result plot");
     m_pButtons->setExclusive(true);
@@ -113,11 +113,18 @@ CResPlot::CResPlot(QWidget* parent)
     }
 
     auto* ok = new QPushButton("OK", this);
+    auto* add = new QPushButton("&Add to plot", this);
     auto* cancel = new QPushButton("Cancel", this);
     ok->setDefault(true);
-    ok->setGeometry(620, 418, 188, 30);
+    ok->setGeometry(620, 418, 80, 30);
+    add->setGeometry(706, 418, 102, 30);
+    add->setToolTip("Adds the chosen quantity to the result curves shown");
     cancel->setGeometry(620, 454, 188, 30);
-    connect(ok, &QPushButton::clicked, this, &CResPlot::accept);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        m_bAdd = false;
+        accept();
+    });
+    connect(add, &QPushButton::clicked, this, &CResPlot::OnAdd);
     connect(cancel, &QPushButton::clicked, this, &CResPlot::reject);
     setFixedSize(820, 494);
 }
@@ -173,6 +180,11 @@ void CResPlot::accept() {
     if (IsIndex(chosen))
         m_nResult = chosen;
     QDialog::accept();
+}
+
+void CResPlot::OnAdd() {
+    m_bAdd = true;
+    accept();
 }
 
 void CResPlot::showEvent(QShowEvent* event) {

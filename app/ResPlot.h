@@ -11,10 +11,11 @@ class QShowEvent;
 /// groups "Current", "Voltage", "Flux" and "Speed and torque"; below them the circuit of the
 /// condition of work is drawn at (23, 170).
 ///
-/// Use: set m_nCondition, m_bSpeedControl and m_nResult, call exec(); after OK m_nResult holds
-/// the chosen index. Cancel leaves m_nResult unchanged. On opening, the buttons of results
-/// that the condition of work does not produce are disabled (IsResultEnabled); the remembered
-/// choice stays selected even when its button is disabled, and OK accepts it.
+/// Use: set m_nCondition, m_bSpeedControl and m_nResult, call exec(); after OK or "Add to plot"
+/// m_nResult holds the chosen index and m_bAdd tells which of the two closed the dialog. Cancel
+/// leaves m_nResult unchanged. On opening, the buttons of results that the condition of work does
+/// not produce are disabled (IsResultEnabled); the remembered choice stays selected even when its
+/// button is disabled, and OK accepts it.
 class CResPlot : public QDialog {
     Q_OBJECT
 
@@ -36,9 +37,12 @@ public:
     int m_nCondition;     ///< condition of work 0..3, set by the caller before opening
     bool m_bSpeedControl; ///< speed control on, set by the caller before opening
     int m_nResult;        ///< chosen index 0..34; 0 after construction
+    bool m_bAdd;          ///< closed with "Add to plot" rather than OK
 
 public slots:
     void accept() override;
+    /// "Add to plot": accepts the choice as a curve to add.
+    void OnAdd();
 
 protected:
     void showEvent(QShowEvent* event) override;

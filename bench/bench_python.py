@@ -77,7 +77,7 @@ def sweep():
         fn(kalvor.run(**case))
     serial = time.perf_counter() - start
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                      dashboard_address=None) as cluster, Client(cluster) as client:
+                      dashboard_address=":0") as cluster, Client(cluster) as client:
         kalvor.sweep(None, cases[:4], metrics, client=client, progress=False)  # warm workers
         start = time.perf_counter()
         frame = kalvor.sweep(None, cases, metrics, client=client, progress=False)

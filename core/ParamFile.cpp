@@ -223,6 +223,8 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
                 return Refuse(source + ": " + group + "." + key + ": " + *refusal);
         }
     }
+    if (auto refusal = CheckFaultTiming(parsed.m_failures))
+        return Refuse(source + ": failures.Clear: " + *refusal);
     set = parsed;
     return Ok();
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class IProgressSink;
 
@@ -51,6 +52,11 @@ CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
 CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
                         const double* y, const double* work, std::size_t n);
 
+/// The "Export plot..." format of a plot of several curves: one line per point, x and then
+/// each column's value, every number "%.6f" followed by a space, CR LF.
+CExportStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const double* x,
+                               const std::vector<const double*>& columns, std::size_t n);
+
 /// Writes the result table to strPath in the export format, or in CSV when bCsv is set,
 /// through CAtomicFile: on any failure strPath keeps what it held and the message names it.
 CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
@@ -60,3 +66,7 @@ CExportStatus ExportResultFile(const std::string& strPath, const double* const* 
 /// Writes the plot buffer to strPath as WritePlot does, through CAtomicFile.
 CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,
                              const double* y, const double* work, std::size_t n);
+
+/// Writes x and the columns to strPath as WritePlotColumns does, through CAtomicFile.
+CExportStatus ExportPlotColumnsFile(const std::string& strPath, const double* x,
+                                    const std::vector<const double*>& columns, std::size_t n);

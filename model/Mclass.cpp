@@ -22,12 +22,23 @@ void HarmonicFactors(double beta, std::uint32_t nh, double* pF) {
     }
 }
 
+/// Every entry CalcM writes; the others stay zero.
+constexpr CEntryPos kWritten[] = {
+    {0, 0},  {0, 1},   {1, 0},   {1, 1},   {1, 2},   {1, 3},   {2, 1},  {2, 2},  {2, 4},
+    {3, 1},  {3, 3},   {3, 4},   {3, 10},  {4, 2},   {4, 3},   {4, 4},  {4, 5},  {4, 6},
+    {4, 10}, {5, 4},   {5, 5},   {5, 7},   {6, 4},   {6, 6},   {6, 7},  {6, 10}, {6, 11},
+    {7, 5},  {7, 6},   {7, 7},   {7, 8},   {7, 9},   {7, 11},  {8, 7},  {8, 8},  {9, 7},
+    {9, 9},  {9, 11},  {10, 10}, {11, 11}, {12, 3},  {12, 4},  {12, 6}, {13, 6}, {13, 7},
+    {13, 9}, {14, 14}, {15, 15}, {12, 12}, {12, 13}, {13, 12}, {13, 13}};
+
 } // namespace
 
 CMclass::CMclass(std::uint32_t n)
     : m_nNh(0), m_dJ(1e-06), m_dMm(1.0), m_dMl(1.0), m_pBranchR(nullptr), m_pCoilR(nullptr),
       m_pM(nullptr), m_nSize(n), m_dLoopMl(std::numeric_limits<double>::quiet_NaN()),
-      m_dLoopMm(std::numeric_limits<double>::quiet_NaN()), m_adLoop{} {
+      m_dLoopMm(std::numeric_limits<double>::quiet_NaN()), m_adLoop{},
+      m_dCoilMl(std::numeric_limits<double>::quiet_NaN()),
+      m_dCoilMm(std::numeric_limits<double>::quiet_NaN()), m_adCoilPhase{} {
     m_pM = new (std::nothrow) CMatrix(n, n);
     m_pBranchR = new (std::nothrow) double[kBranchCount]();
     m_pCoilR = new (std::nothrow) double[kCoilCount]();
@@ -74,6 +85,39 @@ void CMclass::CoilInductances(double beta, double (*pL)[18]) const {
                 s += g_adA3[i][j] * c12 + g_adB3[i][j] * s12;
             s = s * 39 * 39 * 0.1035;
             pL[i][j] = i == j ? s * m_dMl : s * m_dMm;
+        }
+}
+
+std::span<const CEntryPos> CMclass::WrittenEntries() {
+    return kWritten;
+}
+
+void CMclass::CoilPhaseInductances(double beta, double (*pOut)[3]) {
+    // Linear in the table entries: the phase sums of each table are kept, only the harmonic
+    // factors depend on beta.
+    if (!(m_dCoilMl == m_dMl && m_dCoilMm == m_dMm)) {
+        static const double(*const apTables[7])[kCoilCount] = {g_adL0, g_adA1, g_adB1, g_adA2,
+                                                               g_adB2, g_adA3, g_adB3};
+        for (int t = 0; t < 7; ++t)
+            for (int i = 0; i < kCoilCount; ++i) {
+                double sums[3] = {0.0, 0.0, 0.0};
+                for (int j = 0; j < kCoilCount; ++j)
+                    sums[(j / 3) % 3] +=
+                        apTables[t][i][j] * 39 * 39 * 0.1035 * (i == j ? m_dMl : m_dMm);
+                for (int p = 0; p < 3; ++p)
+                    m_adCoilPhase[t][i][p] = sums[p];
+            }
+        m_dCoilMl = m_dMl;
+        m_dCoilMm = m_dMm;
+    }
+    double f[6];
+    HarmonicFactors(beta, std::min<std::uint32_t>(m_nNh, 3), f);
+    for (int i = 0; i < kCoilCount; ++i)
+        for (int p = 0; p < 3; ++p) {
+            double s = m_adCoilPhase[0][i][p];
+            for (int t = 1; t < 7; ++t)
+                s += m_adCoilPhase[t][i][p] * f[t - 1];
+            pOut[i][p] = s;
         }
 }
 

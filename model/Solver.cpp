@@ -1,11 +1,10 @@
 #include "Solver.h"
 
 #include "Fatal.h"
+#include "LinearSystem.h"
 #include "Progress.h"
 #include "ResultColumns.h"
 #include "SolverProc.h"
-
-#include <sys/mman.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -18,46 +17,19 @@ namespace {
 
 constexpr int kCoils = 18;
 constexpr double kPi = 3.141592; // the model's angle constant
+// The loop currents' rows and columns on, the matrix depends on the rotor angle.
+constexpr int kRotorBlock = 12;
 
 // Phase of a coil: 0 a, 1 b, 2 c (coils 0-2 and 9-11 are a, 3-5 and 12-14 b, 6-8 and 15-17 c).
 constexpr int CoilPhase(int coil) {
     return (coil / 3) % 3;
 }
 
-// Rows of doubles in one zeroed block, with a table of row pointers into it: a row costs its
-// data and one pointer, nothing for the allocator. A large block asks for huge pages: zeroing
-// megabytes page by page costs more page faults than the run's own work.
 double** AllocRows(std::uint32_t rows, std::uint32_t cols, const char* pszFailure) {
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    const std::size_t bytes = std::size_t(rows) * cols * sizeof(double);
-    double** ppRows = new (std::nothrow) double*[rows];
-    void* pBlock = nullptr;
-    if (bytes >= kHugePage) {
-        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        pBlock = std::aligned_alloc(kHugePage, rounded);
-#ifdef MADV_HUGEPAGE
-        if (pBlock)
-            madvise(pBlock, rounded, MADV_HUGEPAGE);
-#endif
-        if (pBlock)
-            std::memset(pBlock, 0, bytes);
-    } else {
-        pBlock = std::calloc(bytes ? bytes : 1, 1);
-    }
-    if (!ppRows || !pBlock)
-        FatalExit(pszFailure, 1);
-    double* pData = static_cast<double*>(pBlock);
-    for (std::uint32_t r = 0; r < rows; ++r)
-        ppRows[r] = pData + std::size_t(r) * cols;
-    return ppRows;
-}
-
-void FreeRows(double** ppRows, std::uint32_t rows) {
+    double** ppRows = CMatrix::AllocateRows(rows, cols);
     if (!ppRows)
-        return;
-    if (rows > 0)
-        std::free(ppRows[0]);
-    delete[] ppRows;
+        FatalExit(pszFailure, 1);
+    return ppRows;
 }
 
 template <class T> T* MakeModel(std::uint32_t n, const char* pszFailure) {
@@ -80,8 +52,9 @@ int FirstNonFinite(const double* x, int n) {
 CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols)
     : m_pFluxTab(nullptr), m_nStepCount(0), m_ppResTab(nullptr), m_pRes(nullptr),
       m_pMObject(nullptr), m_pUObject(nullptr), m_pRObject(nullptr), m_pGObject(nullptr),
-      m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nCols(cols),
-      m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{}, m_bPhaseLValid(false) {
+      m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nPoints(rows),
+      m_nEvery(1), m_nCols(cols), m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{},
+      m_bPhaseLValid(false) {
     m_pRes = new (std::nothrow) CMatrix(rows, cols);
     if (!m_pRes)
         FatalExit("Błąd inicjalizacji m_pRes", 0);
@@ -95,8 +68,8 @@ CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t re
 }
 
 CSolver::~CSolver() {
-    FreeRows(m_ppResTab, m_nRows);
-    FreeRows(m_pFluxTab, m_nRows);
+    CMatrix::FreeRows(m_ppResTab, m_nRows, m_nResCols);
+    CMatrix::FreeRows(m_pFluxTab, m_nRows, kCoils);
     delete m_pRes;
     delete m_pMObject;
     delete m_pUObject;
@@ -120,16 +93,17 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
 
     // Every buffer of the run, allocated once.
     std::vector<double> y(n, 0.0), y1(n, 0.0), x(x0, x0 + n), x1(x), x2(x);
-    std::vector<double> aStorage(std::size_t(n) * (n + 1));
-    std::vector<double*> A(n);
-    for (int i = 0; i < n; ++i)
-        A[i] = aStorage.data() + std::size_t(i) * (n + 1);
+    CLinearSystem system(n, kRotorBlock, CMclass::WrittenEntries(), CRclass::WrittenEntries(),
+                         CGclass::WrittenEntries());
+    // Output points that are not stored go to two scratch rows in turn, so that the next point
+    // still finds its predecessor.
+    std::vector<double> scratch(2 * std::size_t(m_nCols + m_nResCols + kCoils), 0.0);
     double branchR[14] = {};
     double coilR[kCoils] = {};
     double pm[2] = {};
     const CSolverProc proc;
 
-    const double delta = (te - ts) / (m_nRows - 1);
+    const double delta = (te - ts) / (m_nPoints - 1);
     const double hMin = std::ldexp(delta, -kMaxHalvings);
     double t = ts;
     double h = delta;
@@ -156,7 +130,10 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     const double a0 = U.m_dUmax;
     const bool bSupplyFollowsControl = R.m_nCondition == 1 && R.m_bSpeedControl;
     ERunStatus status = ERunStatus::Completed;
-    std::uint32_t k = 1;
+    std::uint32_t k = 1;     // next stored row
+    std::uint32_t point = 1; // next output point
+    const double* lastP = P[0];
+    double* lastT = T[0];
     int subdiv = 1;
     do {
         if (m_pProgress && m_pProgress->IsCancelled()) {
@@ -177,6 +154,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         if (m_pProgress)
             m_pProgress->SetPos(static_cast<long long>((t - ts) * toProgress));
 
+        R.SelectFailures(t);
         R.StepSpeedPath(t);
         const double theta = R.SpeedControl(omega, h);
         if (bSupplyFollowsControl) {
@@ -185,7 +163,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         }
         U.BeginStep(t);
         R.Modulate(theta, h);
-        const double* last = T[k - 1];
+        const double* last = lastT;
         R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
                            last[19], last[14], last[20], last[15], last[21]);
         R.CalcR();
@@ -198,9 +176,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         G.CalcPmTerms(pm, beta);
         U.SetPmTerms(pm);
         U.CalcU(t, omega);
-        proc.SetSystemMURG(x.data(), ns, A.data(), x[15], M.m_pM->m_pData, U.m_pU->m_pData,
-                           R.m_pR->m_pData, G.m_pG->m_pData);
-        proc.GaussianMethod(y.data(), ns, A.data());
+        system.Solve(x.data(), x[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
+                     G.m_pG->m_pData, y.data());
 
         for (int i = 0; i < n; ++i)
             x1[i] = x[i] + h * y[i];
@@ -215,9 +192,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             G.CalcPmTerms(pm, x1[14]);
             U.SetPmTerms(pm);
             U.CalcU(t, x1[15]);
-            proc.SetSystemMURG(x1.data(), ns, A.data(), x1[15], M.m_pM->m_pData, U.m_pU->m_pData,
-                               R.m_pR->m_pData, G.m_pG->m_pData);
-            proc.GaussianMethod(y1.data(), ns, A.data());
+            system.Solve(x1.data(), x1[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
+                         G.m_pG->m_pData, y1.data());
             for (int i = 0; i < n; ++i)
                 x2[i] = x[i] + 0.5 * h * (y[i] + y1[i]);
             notConverged = proc.IsNotCoincide(x1.data(), x2.data(), ns, 0.001);
@@ -250,21 +226,30 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         U.AcceptStep(t);
         --subdiv;
         if (subdiv < 1) {
-            P[k][0] = t;
+            const bool store = point % m_nEvery == 0 || point == m_nPoints - 1;
+            double* scratchRow = scratch.data() + (point % 2) * (m_nCols + m_nResCols + kCoils);
+            double* rowP = store ? P[k] : scratchRow;
+            double* rowT = store ? T[k] : scratchRow + m_nCols;
+            double* rowFlux = store ? m_pFluxTab[k] : scratchRow + m_nCols + m_nResCols;
+            rowP[0] = t;
             for (int i = 0; i < n; ++i)
-                P[k][i + 1] = x2[i];
-            CalcResultRow(k);
-            T[k][kColOmegaU] = R.m_dOmegaU;
-            T[k][kColTe] = Te;
-            T[k][kColOmegaRRef] = R.m_dOmegaRRef;
-            T[k][kColOmegaRRamp] = R.m_dOmegaRRamp;
-            T[k][kColOmegaE] = R.m_dOmegaE;
+                rowP[i + 1] = x2[i];
+            CalcResultRow(rowP, lastP, rowT, lastT, rowFlux);
+            R.KeepTransistorStates();
+            rowT[kColOmegaU] = R.m_dOmegaU;
+            rowT[kColTe] = Te;
+            rowT[kColOmegaRRef] = R.m_dOmegaRRef;
+            rowT[kColOmegaRRamp] = R.m_dOmegaRRamp;
+            rowT[kColOmegaE] = R.m_dOmegaE;
+            lastP = rowP;
+            lastT = rowT;
             h = delta;
-            ++k;
+            k += store ? 1 : 0;
+            ++point;
             subdiv = 1;
         }
         x = x2;
-    } while (k < m_nRows);
+    } while (point < m_nPoints);
 
     if (m_pProgress)
         m_pProgress->Close();
@@ -273,11 +258,28 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     return status;
 }
 
+std::uint32_t CSolver::StoredRows(std::uint32_t nPoints, std::uint32_t nEvery) {
+    if (nPoints == 0 || nEvery == 0)
+        return nPoints;
+    const std::uint32_t last = nPoints - 1;
+    return last / nEvery + 1 + (last % nEvery != 0 ? 1 : 0);
+}
+
+bool CSolver::SetStoring(std::uint32_t nPoints, std::uint32_t nEvery) {
+    if (nEvery == 0 || StoredRows(nPoints, nEvery) != m_nRows)
+        return false;
+    m_nPoints = nPoints;
+    m_nEvery = nEvery;
+    return true;
+}
+
 void CSolver::CalcResultRow(std::uint32_t k) {
-    const double* P1 = m_pRes->m_pData[k];
-    const double* P0 = m_pRes->m_pData[k - 1];
-    double* T1 = m_ppResTab[k];
-    const double* T0 = m_ppResTab[k - 1];
+    CalcResultRow(m_pRes->m_pData[k], m_pRes->m_pData[k - 1], m_ppResTab[k], m_ppResTab[k - 1],
+                  m_pFluxTab[k]);
+}
+
+void CSolver::CalcResultRow(const double* P1, const double* P0, double* T1, double* T0,
+                            double* pFlux) {
     // x[i] of row k is P1[i + 1].
     const double dt = P1[0] - P0[0];
     auto D = [dt](double now, double before) { return (now - before) / dt; };
@@ -309,17 +311,10 @@ void CSolver::CalcResultRow(std::uint32_t k) {
     // Coil flux linkages: every coil j carries its own phase's current.
     const double beta = T1[kColBetaR];
     const double phaseI[3] = {T1[kColIa], T1[kColIb], T1[kColIc]};
-    double* flux = m_pFluxTab[k];
+    double* flux = pFlux;
     // Without harmonics the inductances do not depend on beta: their phase sums are kept.
     if (m_pMObject->m_nNh != 0 || !m_bPhaseLValid) {
-        double L[kCoils][kCoils];
-        m_pMObject->CoilInductances(beta, L);
-        for (int i = 0; i < kCoils; ++i) {
-            double* sums = m_adPhaseL[i];
-            sums[0] = sums[1] = sums[2] = 0.0;
-            for (int j = 0; j < kCoils; ++j)
-                sums[CoilPhase(j)] += L[i][j];
-        }
+        m_pMObject->CoilPhaseInductances(beta, m_adPhaseL);
         m_bPhaseLValid = true;
     }
     double magnets[kCoils];
@@ -335,9 +330,13 @@ void CSolver::CalcResultRow(std::uint32_t k) {
     T1[kColPsia] = phaseFlux[0];
     T1[kColPsib] = phaseFlux[1];
     T1[kColPsic] = phaseFlux[2];
-    m_ppResTab[0][kColPsia] = m_ppResTab[1][kColPsia];
-    m_ppResTab[0][kColPsib] = m_ppResTab[1][kColPsib];
-    m_ppResTab[0][kColPsic] = m_ppResTab[1][kColPsic];
+    if (T0 == m_ppResTab[0]) {
+        // Row 0 has no flux of its own: it shows the first point's, so that point's voltages
+        // are the resistive drops.
+        T0[kColPsia] = T1[kColPsia];
+        T0[kColPsib] = T1[kColPsib];
+        T0[kColPsic] = T1[kColPsic];
+    }
 
     double phaseR[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < kCoils; ++i)

@@ -45,6 +45,23 @@ if(NOT commands)
     message(FATAL_ERROR "kalvor-cli --help lists no commands")
 endif()
 
+# "Exit status: 0 success, 2 invalid usage, parameters or file, 3 ..." of the program's help.
+set(man_status "")
+if(top MATCHES "Exit status: ([^\n]*(\n[^\n]+)*)\nUsage:")
+    string(REGEX REPLACE "[ \n]+" " " statuses "${CMAKE_MATCH_1}")
+    string(REGEX REPLACE "[.]$" "" statuses "${statuses}")
+    string(REPLACE ";" "," statuses "${statuses}")
+    string(REGEX REPLACE ", ([0-9]+) " ";\\1 " statuses "${statuses}")
+    foreach(status IN LISTS statuses)
+        string(REGEX MATCH "^([0-9]+) (.*)" status "${status}")
+        roff_escape(meaning "${CMAKE_MATCH_2}")
+        string(APPEND man_status ".TP\n.B ${CMAKE_MATCH_1}\n${meaning}\n")
+    endforeach()
+endif()
+if(man_status STREQUAL "")
+    message(FATAL_ERROR "kalvor-cli --help names no exit status")
+endif()
+
 set(top_names "")
 foreach(entry IN LISTS top_options)
     string(STRIP "${entry}" entry)
@@ -158,9 +175,10 @@ string(REGEX REPLACE "\n$" "" KALVOR_COMMAND_CASES "${cases}")
 configure_file(${SOURCE_DIR}/kalvor-cli.bash.in ${OUT_DIR}/kalvor-cli @ONLY)
 
 if(HELP2MAN)
-    file(READ ${SOURCE_DIR}/kalvor-cli.h2m static)
-    file(WRITE ${OUT_DIR}/kalvor-cli.h2m
-         "[COMMANDS]\n${man_commands}\n[PARAMETER KEYS]${man_keys}\n\n${static}")
+    string(STRIP "${man_commands}" KALVOR_MAN_COMMANDS)
+    string(STRIP "${man_keys}" KALVOR_MAN_KEYS)
+    string(STRIP "${man_status}" KALVOR_MAN_STATUS)
+    configure_file(${SOURCE_DIR}/kalvor-cli.h2m.in ${OUT_DIR}/kalvor-cli.h2m @ONLY)
     execute_process(
         COMMAND ${CMAKE_COMMAND} -E env "PATH=${CLI_DIR}:$ENV{PATH}"
                 ${HELP2MAN} --no-info --section=1 --include=${OUT_DIR}/kalvor-cli.h2m

@@ -62,7 +62,7 @@ def _local_client():
     from distributed import Client, LocalCluster
 
     cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
-                           processes=True, dashboard_address=None)
+                           processes=True, dashboard_address=":0")
     return Client(cluster), cluster
 
 

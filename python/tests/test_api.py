@@ -109,6 +109,14 @@ def test_ctrl_c_from_a_thread_stops_a_long_run():
     assert reached[-1] < 0.5  # stopped long before the end
 
 
+def test_docstring_examples_run_as_written():
+    import doctest
+
+    for module in (kalvor, kalvor._params, kalvor._result):
+        failed, attempted = doctest.testmod(module, extraglobs={"kalvor": kalvor})
+        assert failed == 0 and attempted > 0, module.__name__
+
+
 def test_dft_follows_the_programs_convention():
     n = 400
     k = np.arange(n)

@@ -21,7 +21,7 @@ METRICS = list(kalvor.METRICS)
 @pytest.fixture(scope="module")
 def client():
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster:
+                                  dashboard_address=":0") as cluster:
         with distributed.Client(cluster) as c:
             yield c
 
@@ -63,6 +63,9 @@ def test_command_line_sweep_on_a_scheduler(client, tmp_path):
                           capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     frame = pd.read_csv(out, float_precision="round_trip")
+    refused = subprocess.run([sys.executable, "-m", "kalvor", "sweep", str(tmp_path / "cases.json"),
+                              "--out", str(tmp_path)], capture_output=True, text=True)
+    assert refused.returncode == 2 and str(tmp_path) in refused.stderr  # checked before running
     assert list(frame["status"]) == ["accepted", "refused", "accepted", "refused"]
     r = kalvor.run(**{"time.Te": 0.02, "control.T": -0.1, "control.Cu": 0.0002})
     assert frame.loc[2, "final_speed"] == kalvor.METRICS["final_speed"](r)

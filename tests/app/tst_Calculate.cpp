@@ -29,7 +29,8 @@ private slots:
     void CancelInTheTimeDialogChangesNothing();
     void TimeDialogRefusesValuesOutOfRange_data();
     void TimeDialogRefusesValuesOutOfRange();
-    void TimeDialogAcceptsAZeroStep();
+    void TimeDialogGreysUc0WithoutACapacitor();
+    void TimeDialogAcceptsValuesAtTheirBounds();
     void TimeDialogOffersTheLastAcceptedValues();
     void RefusedInputsKeepThePreviousRun();
     void CancelInTheResultPlotKeepsThePlotBuffer();
@@ -122,6 +123,9 @@ void CTestCalculate::TimeDialogRefusesValuesOutOfRange_data() {
     QTest::newRow("h = -1e-6") << "h"
                                << "-1e-6"
                                << "h =";
+    // Inside the field's range, but Calculate refuses it: the dialog says so with its words.
+    QTest::newRow("h = 0") << "h"
+                           << "0" << QString::fromStdString(StepRefusal(0));
     QTest::newRow("omegaR = 250") << "omegaR"
                                   << "250"
                                   << "omegaR =";
@@ -137,6 +141,12 @@ void CTestCalculate::TimeDialogRefusesValuesOutOfRange_data() {
     QTest::newRow("ts decimal comma") << "ts"
                                       << "0,5"
                                       << "ts =";
+    QTest::newRow("every = 0") << "every"
+                               << "0"
+                               << "store every";
+    QTest::newRow("every = 2.5") << "every"
+                                 << "2.5"
+                                 << "store every";
 }
 
 void CTestCalculate::TimeDialogRefusesValuesOutOfRange() {
@@ -151,6 +161,7 @@ void CTestCalculate::TimeDialogRefusesValuesOutOfRange() {
                        : field == "omegaR" ? dialog.m_pOmegaR
                        : field == "betaR"  ? dialog.m_pBetaR
                        : field == "te"     ? dialog.m_pTe
+                       : field == "every"  ? dialog.m_pEvery
                                            : dialog.m_pTs;
     pEdit->setText(text);
     dialog.m_pTs->setText(field == "ts" ? text : "0.05");
@@ -170,19 +181,31 @@ void CTestCalculate::TimeDialogRefusesValuesOutOfRange() {
     QCOMPARE(params.m_dH, 5e-6);
 }
 
-void CTestCalculate::TimeDialogAcceptsAZeroStep() {
+void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
     CTimeParams params;
     CTimeParam dialog(params);
-    dialog.m_pH->setText("0");
+    dialog.m_pH->setText("1e-300");
     dialog.m_pOmegaR->setText(" -200 ");
     dialog.m_pBetaR->setText("360");
+    dialog.m_pEvery->setText("20");
+    dialog.m_pUc0->setText("-100"); // a capacitor charged the other way round
     CModalScript script;
     dialog.accept();
     QVERIFY(script.m_unexpected.isEmpty());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(params.m_dH, 0.0);
+    QCOMPARE(params.m_nEvery, 20);
+    QCOMPARE(params.m_dUc0, -100.0);
+    QCOMPARE(params.m_dH, 1e-300);
     QCOMPARE(params.m_dOmegaR, -200.0);
     QCOMPARE(params.m_dBetaR, 360.0);
+}
+
+void CTestCalculate::TimeDialogGreysUc0WithoutACapacitor() {
+    for (int condition = 0; condition < 4; ++condition) {
+        CTimeParams params;
+        CTimeParam dialog(params, nullptr, condition);
+        QCOMPARE(dialog.m_pUc0->isEnabled(), condition == 0 || condition == 2);
+    }
 }
 
 void CTestCalculate::TimeDialogOffersTheLastAcceptedValues() {
@@ -232,15 +255,17 @@ void CTestCalculate::RefusedInputsKeepThePreviousRun() {
     CModalScript script;
     script
         .Then<CTimeParam>([](CTimeParam* p) {
-            p->m_pH->setText("0");
+            p->m_pTs->setText("0.05");
+            p->m_pTe->setText("0.05");
             Start(p);
         })
+        .ThenMessage() // "Tp > Tk?": ts is not before te
         .ThenMessage();
     doc.OnCalculate(nullptr);
 
     QVERIFY(script.Done());
-    QVERIFY(script.m_messages[0].startsWith("ERROR|"));
-    QVERIFY2(script.m_messages[0].contains("h"), qPrintable(script.m_messages[0]));
+    QVERIFY(script.m_messages[1].startsWith("ERROR|"));
+    QVERIFY2(script.m_messages[1].contains("empty"), qPrintable(script.m_messages[1]));
     QCOMPARE(doc.m_pSolver.get(), pFirst);
     QVERIFY(doc.m_bValid);
     QVERIFY(doc.CanPlotResult());

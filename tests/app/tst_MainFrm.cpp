@@ -184,11 +184,17 @@ void CTestMainFrm::MenusWithADocument() {
            {"2D model", 32790},
            {"3D model", 32791},
            {"Circuit model", 32789},
-           {"None", 32792}}},
+           {"None", 32792},
+           g_sep,
+           {"Zoom to selection\tZ", ID_ZOOM_SELECTION},
+           {"Zoom out fully\tHome", ID_ZOOM_OUT}}},
          {"Options",
           {{"Control...", 32783}, {"Motor and inverter...", 32784}, g_sep, {"Failures...", 32796}}},
          {"Model",
-          {{"Calculate", 32772}, g_sep, {"Plot result...", 32799}, {"Export results...", 32774}}},
+          {{"Calculate\tF5", 32772},
+           g_sep,
+           {"Plot result...\tCtrl+R", 32799},
+           {"Export results...", 32774}}},
          {"Tools",
           {{"PWM voltage plot...", 32807},
            {"Inductance plot...", 32787},
@@ -205,9 +211,17 @@ void CTestMainFrm::MenusWithADocument() {
            {"&Tile", ID_WINDOW_TILE_HORZ},
            {"&Arrange Icons", ID_WINDOW_ARRANGE}}},
          {"&Help", {{"&About Kalvor...", ID_APP_ABOUT}, {"Results export table order", 32823}}}});
-    QCOMPARE(m_pFrame->windowTitle(), QString("Kalvor - [Kalvo1]"));
+    // The document once, with the modified marker, whether its window is maximised or not.
+    const QString strTitle = QStringLiteral("Kalvo1[*] \u2014 Kalvor");
+    QCOMPARE(m_pFrame->windowTitle(), strTitle);
+    QVERIFY(!m_pFrame->isWindowModified());
+    m_pFrame->ActiveDocument()->SetModifiedFlag();
+    QVERIFY(m_pFrame->isWindowModified());
     m_pFrame->FramesOf(m_pFrame->ActiveDocument()).front()->showNormal();
-    QCOMPARE(m_pFrame->windowTitle(), QString("Kalvor - Kalvo1"));
+    QCOMPARE(m_pFrame->windowTitle(), strTitle);
+    m_pFrame->FramesOf(m_pFrame->ActiveDocument()).front()->showMaximized();
+    QCOMPARE(m_pFrame->windowTitle(), strTitle);
+    m_pFrame->ActiveDocument()->SetModifiedFlag(false);
 }
 
 void CTestMainFrm::ProgramCommandsHaveTheirPrompts() {
@@ -259,6 +273,7 @@ void CTestMainFrm::ToolbarOrderWithSeparators() {
                             32800,         0,
                             32807,         32787,
                             32814,         0,
+                            ID_ZOOM_OUT,   0,
                             ID_APP_ABOUT};
     const QList<QAction*> actions = m_pFrame->ToolBar()->actions();
     QCOMPARE(actions.size(), int(std::size(expected)));
@@ -272,7 +287,7 @@ void CTestMainFrm::ToolbarOrderWithSeparators() {
         QVERIFY(!actions[i]->icon().isNull());
         ++nImages;
     }
-    QCOMPARE(nImages, 20);
+    QCOMPARE(nImages, 21);
 }
 
 void CTestMainFrm::Accelerators() {
@@ -287,9 +302,27 @@ void CTestMainFrm::Accelerators() {
         {ID_EDIT_PASTE, {QKeySequence("Ctrl+V"), QKeySequence("Shift+Ins")}},
         {ID_NEXT_PANE, {QKeySequence("F6")}},
         {ID_PREV_PANE, {QKeySequence("Shift+F6")}},
+        {ID_CALCULATE, {QKeySequence("F5")}},
+        {ID_PLOT_RESULT, {QKeySequence("Ctrl+R")}},
+        {ID_ZOOM_SELECTION, {QKeySequence("Z")}},
+        {ID_ZOOM_OUT, {QKeySequence("Home")}},
     };
     for (const auto& [nId, sequences] : keys)
         QCOMPARE(m_pFrame->Action(nId)->shortcuts(), sequences);
+    // No key is given twice, and none is the Alt+letter of a menu's mnemonic.
+    QSet<QString> seen;
+    for (QAction* pMenu : m_pFrame->menuBar()->actions()) {
+        const qsizetype amp = pMenu->text().indexOf('&');
+        if (amp >= 0)
+            seen.insert(
+                QKeySequence(QStringLiteral("Alt+") + pMenu->text()[amp + 1].toUpper()).toString());
+    }
+    for (QAction* pAction : m_pFrame->actions()) {
+        for (const QKeySequence& key : pAction->shortcuts()) {
+            QVERIFY2(!seen.contains(key.toString()), qPrintable(key.toString()));
+            seen.insert(key.toString());
+        }
+    }
 }
 
 void CTestMainFrm::AcceleratorCreatesADocument() {

@@ -58,6 +58,10 @@ struct CDestinationCase {
     bool m_bSmallFileLimit = false; ///< written in a child whose file size limit is 64 bytes
 };
 
+void PrintTo(const CDestinationCase& c, std::ostream* os) {
+    *os << c.m_pszName;
+}
+
 // Writes "NEW" through the atomic writer, in a child process under a file size limit when the
 // case asks for one (the disk is full for that child). Returns the success and the message.
 std::pair<bool, std::string> WriteNew(const std::string& path, bool bSmallFileLimit,
