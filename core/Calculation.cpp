@@ -349,7 +349,7 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
     switch (status) {
     case ERunStatus::Completed:
         // The state was finite at every step; a derived column may still overflow.
-        if (auto problem = FirstNonFiniteResult(solver, plan.m_nRows)) {
+        if (auto problem = FirstNonFiniteResult(solver, plan.m_nStored)) {
             result.m_status = ECalcStatus::Stopped;
             result.m_strMessage = *problem;
         } else if (solver.m_nStepCount == plan.m_nRows - 1) {
