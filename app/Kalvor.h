@@ -1,14 +1,14 @@
 #pragma once
 
-#include <QString>
+#include "RecentFileList.h"
+
 #include <QStringList>
 
 #include <memory>
 
 class CMainFrame;
-class QWidget;
 
-/// The application: start-up, the recent-file list and the About box.
+/// The application: start-up; owns the recent-file list and the main window.
 class CKalvorApp {
 public:
     CKalvorApp();
@@ -24,22 +24,11 @@ public:
 
     CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
 
-    /// The recent-file list, most recent first, at most four entries.
-    const QStringList& RecentFiles() const { return m_recentFiles; }
-    /// Puts strPath at the top of the list and stores the list.
-    void AddToRecentFileList(const QString& strPath);
-    /// Drops entry nIndex (a file that could not be opened) and stores the list.
-    void RemoveFromRecentFileList(int nIndex);
-    /// Reads the list from the settings.
-    void LoadStdProfileSettings();
-
-    /// Help / "About Kalvor...".
-    static void OnAppAbout(QWidget* pParent);
+    /// The recent-file list the main window shows.
+    CRecentFileList& RecentFiles() { return m_recentFiles; }
 
 private:
-    void SaveRecentFileList() const;
-
-    QStringList m_recentFiles;              ///< most recent first
+    CRecentFileList m_recentFiles;          ///< File menu's recent files, most recent first
     std::unique_ptr<CMainFrame> m_pMainWnd; ///< the main window
 };
 

@@ -1,9 +1,10 @@
 #include "MainFrm.h"
 
+#include "AboutDlg.h"
 #include "ChildFrm.h"
-#include "Kalvor.h"
 #include "KalvorDoc.h"
 #include "KalvorView.h"
+#include "RecentFileList.h"
 #include "Resource.h"
 
 #include <QAction>
@@ -123,7 +124,8 @@ constexpr int g_nRecentFileList = -1;
 
 } // namespace
 
-CMainFrame::CMainFrame(CKalvorApp& app, QWidget* pParent) : QMainWindow(pParent), m_app(app) {
+CMainFrame::CMainFrame(CRecentFileList& recentFiles, QWidget* pParent)
+    : QMainWindow(pParent), m_recentFiles(recentFiles) {
     setWindowTitle(QStringLiteral("Kalvor"));
     resize(1000, 700);
     m_pMdiArea = new QMdiArea;
@@ -401,7 +403,7 @@ void CMainFrame::OnDocumentTitleChanged() {
 }
 
 void CMainFrame::OnPathUsed(const QString& strPath) {
-    m_app.AddToRecentFileList(strPath);
+    m_recentFiles.Add(strPath);
     UpdateRecentFileMenu();
 }
 
@@ -450,7 +452,7 @@ void CMainFrame::UpdateMenus() {
 }
 
 void CMainFrame::UpdateRecentFileMenu() {
-    const QStringList& files = m_app.RecentFiles();
+    const QStringList& files = m_recentFiles.Files();
     m_pRecentPlaceholder->setVisible(files.isEmpty());
     for (int i = 0; i < g_nRecentFiles; ++i) {
         QAction* pAction = m_recentActions[i];
@@ -548,7 +550,7 @@ void CMainFrame::OnCommand(int nId) {
         close();
         break;
     case ID_APP_ABOUT:
-        CKalvorApp::OnAppAbout(this);
+        CAboutDlg(this).exec();
         break;
     case ID_VIEW_TOOLBAR:
         m_pToolBar->setVisible(m_pToolBar->isHidden());
@@ -652,11 +654,11 @@ void CMainFrame::OnFileOpen() {
 }
 
 void CMainFrame::OnRecentFile(int nIndex) {
-    const QStringList& files = m_app.RecentFiles();
+    const QStringList& files = m_recentFiles.Files();
     if (nIndex >= files.size())
         return;
     if (!OpenDocumentFile(files[nIndex])) {
-        m_app.RemoveFromRecentFileList(nIndex);
+        m_recentFiles.Remove(nIndex);
         UpdateRecentFileMenu();
     }
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 class CChildFrame;
-class CKalvorApp;
+class CRecentFileList;
 class CKalvorDoc;
 class CKalvorView;
 class QAction;
@@ -24,7 +24,7 @@ class QToolBar;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    explicit CMainFrame(CKalvorApp& app, QWidget* pParent = nullptr);
+    explicit CMainFrame(CRecentFileList& recentFiles, QWidget* pParent = nullptr);
     ~CMainFrame() override;
 
     /// The action of command nId (ECommandId), or null.
@@ -95,12 +95,12 @@ private:
         CKalvorDoc* m_pDoc;
     };
 
-    CKalvorApp& m_app;                     ///< recent-file list and About box
-    QMdiArea* m_pMdiArea;                  ///< the documents' windows
-    QToolBar* m_pToolBar = nullptr;        ///< the toolbar
-    QLabel* m_pReady = nullptr;            ///< idle text of the message pane
-    QActionGroup* m_pCommands;             ///< every command action, one trigger signal
-    std::map<int, QAction*> m_actions;     ///< command id -> action
+    CRecentFileList& m_recentFiles;    ///< the File menu's recent files, owned by the application
+    QMdiArea* m_pMdiArea;              ///< the documents' windows
+    QToolBar* m_pToolBar = nullptr;    ///< the toolbar
+    QLabel* m_pReady = nullptr;        ///< idle text of the message pane
+    QActionGroup* m_pCommands;         ///< every command action, one trigger signal
+    std::map<int, QAction*> m_actions; ///< command id -> action
     std::vector<QAction*> m_recentActions; ///< "&1 path" ... "&4 path"
     QAction* m_pRecentPlaceholder;         ///< disabled "Recent File" while the list is empty
     std::vector<QMenu*> m_documentMenus;   ///< menus of the set with a document open

@@ -1,14 +1,26 @@
-// Wall time of the default and the heavy calculation, and of the export of the default table.
-// Usage: bench_run [repetitions]   (the best of the repetitions is reported)
+// Wall time of the default and the heavy calculation (in-process, per step and as real-time
+// factor), and of the export of the default table.
+//
+// Usage: bench_run [REPETITIONS] [--case default|heavy|export] [--compare OTHER_BENCH_RUN]
+//   REPETITIONS (default 5): the best of them is reported.
+//   --case: only that case (may be given more than once; default all three).
+//   --compare: runs this program and OTHER_BENCH_RUN (another build's bench_run, also an older
+//   one that knows only REPETITIONS) as child processes, alternately, REPETITIONS rounds of
+//   three repetitions each, and prints both figures and the ratio other / this. Both builds
+//   are measured the same way, in one run, so the machine's load falls on both.
 #include "Calculation.h"
 #include "ResultExport.h"
 #include "Solver.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +37,28 @@ struct CRunFigures {
     double m_dSimulated = 0; ///< simulated time [s]
     bool m_bAccepted = false;
 };
+
+struct CCase {
+    const char* m_pszKey;   ///< name on the command line
+    const char* m_pszTitle; ///< first words of the printed line, also parsed by --compare
+    double m_dWallTarget;   ///< [s]
+    double m_dStepTarget;   ///< [us per step], 0: none
+};
+
+constexpr CCase kCases[3] = {
+    {"default", "default (0.1 s, h = 5e-6, 20000 rows)", 0.1, 2.0},
+    {"heavy", "heavy (NhInd = 3, NhFlux = 99)", 0.5, 5.0},
+    {"export", "export of 20000 rows", 0.1, 0.0},
+};
+
+CParamSet CaseParams(const std::string& key) {
+    CParamSet set;
+    if (key == "heavy") {
+        set.m_motor.m_nNhInd = 3;
+        set.m_motor.m_nNhFlux = 99;
+    }
+    return set;
+}
 
 CRunFigures TimeCalculation(const CParamSet& set, int repetitions, CCalcResult* pKeep) {
     CRunFigures figures;
@@ -48,33 +82,12 @@ CRunFigures TimeCalculation(const CParamSet& set, int repetitions, CCalcResult* 
     return figures;
 }
 
-void Print(const char* pszName, const CRunFigures& f, double target) {
-    std::printf("%-40s wall %8.4f s  real-time factor %7.3f  steps/s %10.0f  steps %d  halved "
-                "%d  %s  (target <= %.2f s: %s)\n",
-                pszName, f.m_dWall, f.m_dSimulated / f.m_dWall, f.m_nSteps / f.m_dWall, f.m_nSteps,
-                f.m_nHalved, f.m_bAccepted ? "accepted" : "NOT accepted", target,
-                f.m_dWall <= target ? "met" : "missed");
-}
-
-} // namespace
-
-int main(int argc, char** argv) {
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-
-    CParamSet defaults;
+double TimeExport(int repetitions) {
     CCalcResult kept;
-    Print("default (0.1 s, h = 5e-6, 20000 rows)", TimeCalculation(defaults, repetitions, &kept),
-          0.1);
-
-    CParamSet heavy;
-    heavy.m_motor.m_nNhInd = 3;
-    heavy.m_motor.m_nNhFlux = 99;
-    Print("heavy (NhInd = 3, NhFlux = 99)", TimeCalculation(heavy, repetitions, nullptr), 0.5);
-
-    // Export of the default table in the "Export results..." format.
+    TimeCalculation(CParamSet(), 1, &kept);
     std::FILE* pNull = std::fopen("/dev/null", "wb");
     if (!pNull)
-        return 1;
+        std::exit(1);
     double best = 1e300;
     for (int r = 0; r < repetitions; ++r) {
         const Clock::time_point start = Clock::now();
@@ -83,11 +96,156 @@ int main(int argc, char** argv) {
                              std::size_t(kept.m_nRows), kept.m_pSolver->m_nResCols);
         const double wall = Seconds(start, Clock::now());
         if (!status.m_bOk)
-            return 1;
+            std::exit(1);
         best = std::min(best, wall);
     }
     std::fclose(pNull);
-    std::printf("%-40s wall %8.4f s  (target <= 0.10 s: %s)\n", "export of 20000 rows", best,
-                best <= 0.1 ? "met" : "missed");
+    return best;
+}
+
+// The line format is read back by --compare: the title, then "wall <s> s", "steps <n>".
+void PrintRun(const CCase& c, const CRunFigures& f) {
+    const double us = 1e6 * f.m_dWall / f.m_nSteps;
+    std::printf("%-40s wall %8.4f s  us/step %7.3f  real-time factor %7.3f  steps %d  halved %d  "
+                "%s  (targets <= %.2f s, <= %.1f us/step: %s)\n",
+                c.m_pszTitle, f.m_dWall, us, f.m_dSimulated / f.m_dWall, f.m_nSteps, f.m_nHalved,
+                f.m_bAccepted ? "accepted" : "NOT accepted", c.m_dWallTarget, c.m_dStepTarget,
+                f.m_dWall <= c.m_dWallTarget && us <= c.m_dStepTarget ? "met" : "missed");
+}
+
+void PrintExport(const CCase& c, double wall) {
+    std::printf("%-40s wall %8.4f s  (target <= %.2f s: %s)\n", c.m_pszTitle, wall, c.m_dWallTarget,
+                wall <= c.m_dWallTarget ? "met" : "missed");
+}
+
+void RunCase(const CCase& c, int repetitions) {
+    if (std::strcmp(c.m_pszKey, "export") == 0)
+        PrintExport(c, TimeExport(repetitions));
+    else
+        PrintRun(c, TimeCalculation(CaseParams(c.m_pszKey), repetitions, nullptr));
+    std::fflush(stdout);
+}
+
+// Figures of one case read from a bench_run's output.
+struct CParsed {
+    double m_dWall = 1e300; ///< [s]
+    int m_nSteps = 0;       ///< 0 for the export
+};
+
+bool ParseLine(const CCase& c, const char* pszLine, CParsed& out) {
+    if (std::strncmp(pszLine, c.m_pszTitle, std::strlen(c.m_pszTitle)) != 0)
+        return false;
+    const char* pWall = std::strstr(pszLine, " wall ");
+    if (!pWall || std::sscanf(pWall, " wall %lf", &out.m_dWall) != 1)
+        return false;
+    const char* pSteps = std::strstr(pszLine, " steps ");
+    if (pSteps)
+        std::sscanf(pSteps, " steps %d", &out.m_nSteps);
+    return true;
+}
+
+// Runs a bench_run for one case and returns its figures; an older bench_run runs every case
+// and its other lines are skipped.
+CParsed RunChild(const std::string& strProgram, const CCase& c, int repetitions) {
+    const std::string command = "'" + strProgram + "' " + std::to_string(repetitions) + " --case " +
+                                c.m_pszKey + " 2>/dev/null";
+    std::FILE* pPipe = popen(command.c_str(), "r");
+    CParsed parsed;
+    bool found = false;
+    if (pPipe) {
+        char line[1024];
+        while (std::fgets(line, sizeof line, pPipe))
+            found = ParseLine(c, line, parsed) || found;
+        pclose(pPipe);
+    }
+    if (!found) {
+        std::fprintf(stderr, "no figures for \"%s\" from %s\n", c.m_pszKey, strProgram.c_str());
+        std::exit(1);
+    }
+    return parsed;
+}
+
+void Compare(const std::string& strSelf, const std::string& strOther,
+             const std::vector<const CCase*>& cases, int rounds) {
+    std::printf("this:  %s\nother: %s\n%d rounds, alternating, best of 3 repetitions each\n",
+                strSelf.c_str(), strOther.c_str(), rounds);
+    for (const CCase* c : cases) {
+        CParsed self, other;
+        for (int r = 0; r < rounds; ++r) {
+            const CParsed a = RunChild(strSelf, *c, 3);
+            const CParsed b = RunChild(strOther, *c, 3);
+            if (a.m_dWall < self.m_dWall)
+                self = a;
+            if (b.m_dWall < other.m_dWall)
+                other = b;
+        }
+        if (self.m_nSteps > 0 && other.m_nSteps > 0) {
+            const double usSelf = 1e6 * self.m_dWall / self.m_nSteps;
+            const double usOther = 1e6 * other.m_dWall / other.m_nSteps;
+            const double simulated = CaseParams(c->m_pszKey).m_time.m_dTe;
+            std::printf("%-8s this %7.3f us/step (%7.4f s, real-time factor %6.3f)  other %7.3f "
+                        "us/step (%7.4f s, real-time factor %6.3f)  other/this %5.2f\n",
+                        c->m_pszKey, usSelf, self.m_dWall, simulated / self.m_dWall, usOther,
+                        other.m_dWall, simulated / other.m_dWall, usOther / usSelf);
+        } else {
+            std::printf("%-8s this %7.4f s  other %7.4f s  other/this %5.2f\n", c->m_pszKey,
+                        self.m_dWall, other.m_dWall, other.m_dWall / self.m_dWall);
+        }
+        std::fflush(stdout);
+    }
+}
+
+[[noreturn]] void Usage(const char* pszProblem) {
+    std::fprintf(stderr,
+                 "%s\nusage: bench_run [REPETITIONS] [--case default|heavy|export]... "
+                 "[--compare OTHER_BENCH_RUN]\n",
+                 pszProblem);
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int repetitions = 5;
+    std::string strOther;
+    std::vector<const CCase*> cases;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--case" || arg == "--compare") {
+            if (i + 1 >= argc)
+                Usage((arg + " needs a value").c_str());
+            const std::string value = argv[++i];
+            if (arg == "--compare") {
+                strOther = value;
+                continue;
+            }
+            const auto it = std::find_if(std::begin(kCases), std::end(kCases),
+                                         [&](const CCase& c) { return value == c.m_pszKey; });
+            if (it == std::end(kCases))
+                Usage(("unknown case \"" + value + "\"").c_str());
+            cases.push_back(&*it);
+        } else {
+            char* pEnd = nullptr;
+            const long n = std::strtol(arg.c_str(), &pEnd, 10);
+            if (pEnd == arg.c_str() || *pEnd != '\0' || n < 1 || n > 1000)
+                Usage(("not a repetition count 1..1000: \"" + arg + "\"").c_str());
+            repetitions = int(n);
+        }
+    }
+    if (cases.empty())
+        for (const CCase& c : kCases)
+            cases.push_back(&c);
+
+    if (!strOther.empty()) {
+        char self[4096];
+        const ssize_t len = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (len <= 0)
+            Usage("cannot find this program's own path");
+        self[len] = '\0';
+        Compare(self, strOther, cases, repetitions);
+        return 0;
+    }
+    for (const CCase* c : cases)
+        RunCase(*c, repetitions);
     return 0;
 }

@@ -5,9 +5,10 @@
 
 /// Exit statuses of kalvor-cli.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 2;      ///< invalid usage, parameters or file
-inline constexpr int kExitStepHalved = 3; ///< run completed with a halved step
-inline constexpr int kExitStopped = 4;    ///< run stopped: nothing written
+inline constexpr int kExitUsage = 2;         ///< invalid usage, parameters or file
+inline constexpr int kExitStepHalved = 3;    ///< run completed with a halved step
+inline constexpr int kExitStopped = 4;       ///< run stopped: nothing written
+inline constexpr int kExitInterrupted = 130; ///< Ctrl-C: stopped, nothing written (128 + SIGINT)
 
 /// Options of `kalvor-cli run`.
 struct CRunOptions {
@@ -26,6 +27,14 @@ struct CDiagOptions {
     std::string m_strOut;                 ///< output file, empty or "-" for stdout
 };
 
+/// Options of `kalvor-cli params`.
+struct CParamsOptions {
+    std::string m_strParams;              ///< parameter file, empty for the defaults
+    std::vector<std::string> m_overrides; ///< GROUP.KEY=VALUE, in order
+    std::string m_strOut;                 ///< output file, empty or "-" for stdout
+};
+
 int RunMain(const CRunOptions& options);
+int ParamsMain(const CParamsOptions& options);
 int DiagMain(const CDiagOptions& options);
 int TablesMain(const std::string& strDir);

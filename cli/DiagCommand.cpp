@@ -4,16 +4,13 @@
 #include "DiagPlots.h"
 #include "Gclass.h"
 #include "Mclass.h"
+#include "Output.h"
 #include "ParamArgs.h"
 #include "ResultExport.h"
 
 #include <cstdio>
 
 namespace {
-
-bool ToStdout(const std::string& strOut) {
-    return strOut.empty() || strOut == "-";
-}
 
 // The program builds its plot models with the 18 coils of the winding.
 constexpr std::uint32_t kPlotModelSize = 18;
@@ -47,6 +44,9 @@ int DiagMain(const CDiagOptions& options) {
         return kExitUsage;
     }
 
+    if (!CheckOutput(options.m_strOut))
+        return kExitUsage;
+
     const CDiagPlot plot = MakePlot(options.m_strKind, set);
     if (plot.m_bTimesSwapped)
         std::fprintf(stderr, "%s\n", kMsgTpTk);
@@ -55,17 +55,10 @@ int DiagMain(const CDiagOptions& options) {
         return kExitUsage;
     }
 
-    CExportStatus status;
-    if (ToStdout(options.m_strOut)) {
-        status = WritePlot(stdout, "standard output", kPlotCurve, plot.m_x.data(), plot.m_y.data(),
-                           nullptr, plot.m_x.size());
-    } else {
-        status = ExportPlotFile(options.m_strOut, kPlotCurve, plot.m_x.data(), plot.m_y.data(),
-                                nullptr, plot.m_x.size());
-    }
-    if (!status.m_bOk) {
-        std::fprintf(stderr, "%s\n", status.m_strMessage.c_str());
-        return kExitUsage;
-    }
-    return kExitOk;
+    const CInterruptGuard interrupt;
+    return WriteOutput(options.m_strOut, interrupt,
+                       [&](std::FILE* pFile, const std::string& strName) {
+                           return WritePlot(pFile, strName, kPlotCurve, plot.m_x.data(),
+                                            plot.m_y.data(), nullptr, plot.m_x.size());
+                       });
 }

@@ -1,5 +1,7 @@
 #include "Calculation.h"
 #include "Commands.h"
+#include "Interrupt.h"
+#include "Output.h"
 #include "ParamArgs.h"
 #include "ResultExport.h"
 #include "Solver.h"
@@ -7,48 +9,20 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 namespace {
 
-bool ToStdout(const std::string& strOut) {
-    return strOut.empty() || strOut == "-";
-}
-
-// A destination that cannot be written is reported before the calculation, not after it.
-std::string CheckDestination(const std::string& strPath) {
-    if (access(strPath.c_str(), F_OK) == 0) {
-        if (access(strPath.c_str(), W_OK) != 0)
-            return "Cannot create " + strPath + ": " + std::strerror(errno);
-        return {};
-    }
-    const std::size_t slash = strPath.find_last_of('/');
-    const std::string dir =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : strPath.substr(0, slash));
-    if (access(dir.c_str(), W_OK | X_OK) != 0)
-        return "Cannot create " + strPath + ": " + std::strerror(errno);
-    return {};
-}
-
-bool WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t nRows) {
+int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t nRows,
+               const CInterruptGuard& interrupt, IProgressSink& progress) {
     const double* const* ppRows = solver.m_ppResTab;
     const std::size_t rows = std::size_t(nRows);
     const std::size_t cols = solver.m_nResCols;
-    CExportStatus status;
-    if (ToStdout(options.m_strOut)) {
-        status = options.m_bCsv ? WriteResultCsv(stdout, "standard output", ppRows, rows, cols)
-                                : WriteResultTable(stdout, "standard output", ppRows, rows, cols);
-    } else {
-        status = ExportResultFile(options.m_strOut, ppRows, rows, cols, options.m_bCsv);
-        if (!status.m_bOk)
-            std::remove(options.m_strOut.c_str());
-    }
-    if (!status.m_bOk)
-        std::fprintf(stderr, "%s\n", status.m_strMessage.c_str());
-    return status.m_bOk;
+    return WriteOutput(
+        options.m_strOut, interrupt, [&](std::FILE* pFile, const std::string& strName) {
+            return options.m_bCsv ? WriteResultCsv(pFile, strName, ppRows, rows, cols)
+                                  : WriteResultTable(pFile, strName, ppRows, rows, cols, &progress);
+        });
 }
 
 } // namespace
@@ -68,27 +42,29 @@ int RunMain(const CRunOptions& options) {
         std::fprintf(stderr, "%s\n", plan.m_refusal->c_str());
         return kExitUsage;
     }
-    if (!ToStdout(options.m_strOut)) {
-        const std::string problem = CheckDestination(options.m_strOut);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "%s\n", problem.c_str());
-            return kExitUsage;
-        }
+    if (!CheckOutput(options.m_strOut))
+        return kExitUsage;
+
+    const CInterruptGuard interrupt;
+    const bool draw = !options.m_bQuiet && isatty(STDERR_FILENO);
+    CTerminalProgress progress(draw ? stderr : nullptr, "Calculate progress", &interrupt);
+    const CCalcResult result = Calculate(set, &progress);
+    progress.Close();
+    if (interrupt.Requested()) {
+        std::fprintf(stderr, "Interrupted: the calculation was stopped and nothing written.\n");
+        return kExitInterrupted;
     }
 
-    std::unique_ptr<CTerminalProgress> pProgress;
-    if (!options.m_bQuiet && isatty(STDERR_FILENO))
-        pProgress = std::make_unique<CTerminalProgress>(stderr, "Calculate progress");
-    const CCalcResult result = Calculate(set, pProgress.get());
-    pProgress.reset();
-
+    CTerminalProgress quiet(nullptr, "", &interrupt);
     switch (result.m_status) {
     case ECalcStatus::Accepted:
-        return WriteTable(options, *result.m_pSolver, result.m_nRows) ? kExitOk : kExitUsage;
-    case ECalcStatus::StepHalved:
+        return WriteTable(options, *result.m_pSolver, result.m_nRows, interrupt, quiet);
+    case ECalcStatus::StepHalved: {
         std::fprintf(stderr, "%s\n", result.m_strMessage.c_str());
-        return WriteTable(options, *result.m_pSolver, result.m_nRows) ? kExitStepHalved
-                                                                      : kExitUsage;
+        const int written =
+            WriteTable(options, *result.m_pSolver, result.m_nRows, interrupt, quiet);
+        return written == kExitOk ? kExitStepHalved : written;
+    }
     case ECalcStatus::Stopped:
     case ECalcStatus::Cancelled:
         std::fprintf(stderr, "%s\n", result.m_strMessage.c_str());

@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "AtomicFile.h"
 #include "Tables.h"
 
 #include <cerrno>
@@ -13,19 +14,21 @@ namespace {
 
 /// Writes one text file through write; on failure prints the file and the reason.
 template <class F> bool WriteFile(const std::filesystem::path& path, F write) {
-    const std::string name = path.string();
-    std::FILE* f = std::fopen(name.c_str(), "w");
-    if (!f) {
-        std::fprintf(stderr, "kalvor-cli tables: cannot create \"%s\": %s\n", name.c_str(),
-                     std::strerror(errno));
+    CAtomicFile file(path.string());
+    if (!file.Open()) {
+        std::fprintf(stderr, "kalvor-cli tables: %s\n", file.Message().c_str());
         return false;
     }
-    const bool written = write(f);
-    const int writeErrno = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed) {
-        std::fprintf(stderr, "kalvor-cli tables: cannot write \"%s\": %s\n", name.c_str(),
-                     std::strerror(written ? errno : writeErrno));
+    errno = 0;
+    if (!write(file.File())) {
+        const int error = errno;
+        file.Discard();
+        std::fprintf(stderr, "kalvor-cli tables: cannot write \"%s\": %s\n", path.string().c_str(),
+                     std::strerror(error ? error : EIO));
+        return false;
+    }
+    if (!file.Commit()) {
+        std::fprintf(stderr, "kalvor-cli tables: %s\n", file.Message().c_str());
         return false;
     }
     return true;

@@ -3,13 +3,16 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <iostream>
 #include <string>
 
 int main(int argc, char** argv) {
     CLI::App app{"kalvor-cli: run Kalvor's drive calculations without the desktop program.\n"
                  "PARAMS is a Kalvor parameter file; without it the defaults are used.\n"
                  "Exit status: 0 success, 2 invalid usage, parameters or file, 3 the run needed\n"
-                 "a halved step (table still written), 4 the run was stopped (nothing written)."};
+                 "a halved step (table still written), 4 the run was stopped (nothing written),\n"
+                 "130 interrupted by Ctrl-C (nothing written)."};
     app.set_version_flag("--version", std::string("kalvor-cli ") + KALVOR_VERSION);
     app.require_subcommand(1);
 
@@ -32,6 +35,14 @@ int main(int argc, char** argv) {
     diagCmd->add_option("--set", diag.m_overrides, "override GROUP.KEY=VALUE (repeatable)");
     diagCmd->add_option("--out", diag.m_strOut, "output file (default or '-': standard output)");
 
+    CParamsOptions params;
+    CLI::App* paramsCmd = app.add_subcommand(
+        "params", "Write the effective parameter file (defaults, file, overrides) as Save does.");
+    paramsCmd->add_option("PARAMS", params.m_strParams, "parameter file");
+    paramsCmd->add_option("--set", params.m_overrides, "override GROUP.KEY=VALUE (repeatable)");
+    paramsCmd->add_option("--out", params.m_strOut,
+                          "output file (default or '-': standard output)");
+
     std::string tablesDir;
     CLI::App* tablesCmd =
         app.add_subcommand("tables", "Write the constant model tables (L0..B3, flux) to DIR.");
@@ -41,11 +52,20 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
+        // Help or version text that could not be written is a failure (a full disk, a closed
+        // pipe), not a success.
+        std::cout.flush();
+        if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "kalvor-cli: cannot write to standard output.\n");
+            return kExitUsage;
+        }
         return code == 0 ? kExitOk : kExitUsage;
     }
     if (runCmd->parsed())
         return RunMain(run);
     if (diagCmd->parsed())
         return DiagMain(diag);
+    if (paramsCmd->parsed())
+        return ParamsMain(params);
     return TablesMain(tablesDir);
 }

@@ -1,14 +1,19 @@
 #include "Calculation.h"
 
+#include "MessageText.h"
+#include "ResultColumns.h"
 #include "Solver.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
 namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 constexpr const char* kConditionNames[4] = {
     "1 - Motor supplied by inverter",
@@ -87,7 +92,42 @@ std::optional<std::string> RefuseModel(const CParamSet& set) {
     return std::nullopt;
 }
 
+// A step that no longer moves the time (ts + h == ts far from 0) freezes the run and divides
+// by a zero time difference: refused when the doubles near the interval's ends cannot resolve
+// the step to about a thousandth.
+std::optional<std::string> RefuseFrozenTime(const CCalcPlan& plan, double h) {
+    if (plan.m_nRows < 2)
+        return std::nullopt;
+    const double step = (plan.m_dEnd - plan.m_dStart) / (plan.m_nRows - 1);
+    const double far = std::max(std::fabs(plan.m_dStart), std::fabs(plan.m_dEnd));
+    const double spacing = std::nextafter(far, kInfinity) - far;
+    if (step > 1024 * spacing)
+        return std::nullopt;
+    return Label("time", "H") + " " + ExactNumber(h) + " is not accepted with " +
+           Label("time", "Ts") + " " + ExactNumber(plan.m_dStart) + " and " + Label("time", "Te") +
+           " " + ExactNumber(plan.m_dEnd) + ": near these times a step of " + Num(step) +
+           " s does not advance the time (the "
+           "nearest times apart are " +
+           Num(spacing) + " s); enter times nearer to 0 or a larger calculation step.";
+}
+
 } // namespace
+
+std::optional<std::string> FirstNonFiniteResult(const CSolver& solver, std::int32_t nRows) {
+    for (std::int32_t k = 0; k < nRows; ++k) {
+        const double* row = solver.m_ppResTab[k];
+        for (std::uint32_t c = 0; c < solver.m_nResCols; ++c) {
+            if (!std::isfinite(row[c]))
+                return "The calculation stopped at t = " + Num(row[0]) + " s: the result \"" +
+                       std::string(c < std::uint32_t(kResultColumns) ? kResultLabels[c]
+                                                                     : std::string_view("?")) +
+                       "\" (column " + std::to_string(c) + ") of row " + std::to_string(k) +
+                       " is not a finite number; the equations are singular or ill-conditioned "
+                       "for these parameters.";
+        }
+    }
+    return std::nullopt;
+}
 
 CCalcResult::CCalcResult() = default;
 CCalcResult::CCalcResult(CCalcResult&&) noexcept = default;
@@ -157,6 +197,10 @@ CCalcPlan PlanCalculation(const CParamSet& set) {
         return plan;
     }
     plan.m_nRows = std::int32_t(rows);
+    if (auto refusal = RefuseFrozenTime(plan, time.m_dH)) {
+        plan.m_refusal = std::move(refusal);
+        return plan;
+    }
     if (plan.m_nRows < 2) {
         plan.m_refusal = "The interval " + interval + " with " + Label("time", "H") + " " +
                          Num(time.m_dH) + " gives " + std::to_string(plan.m_nRows) +
@@ -166,12 +210,16 @@ CCalcPlan PlanCalculation(const CParamSet& set) {
     }
     const std::uint64_t bytes = std::uint64_t(plan.m_nRows) * kBytesPerRow;
     const std::uint64_t memory = AvailableMemory();
-    if (memory != 0 && bytes > memory) {
+    if (memory != 0 && bytes > memory / 5 * 4) {
+        // The rest of the program and the system need room too: a run that takes nearly all
+        // of the memory drives the machine into the ground.
         plan.m_refusal = "The interval " + interval + " with " + Label("time", "H") + " " +
                          Num(time.m_dH) + " gives " + std::to_string(plan.m_nRows) +
                          " output rows, whose tables need " + MegaBytes(bytes) +
-                         ", more than the memory available on this computer (" + MegaBytes(memory) +
-                         "): enter a larger calculation step or a shorter interval.";
+                         ", more than the memory a run may take on this computer (80 % of the " +
+                         MegaBytes(memory) + " available, " + MegaBytes(memory / 5 * 4) +
+                         "): enter a shorter interval, a larger calculation step, or store "
+                         "fewer rows.";
         return plan;
     }
     plan.m_refusal = RefuseModel(set);
@@ -283,7 +331,11 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
 
     switch (status) {
     case ERunStatus::Completed:
-        if (solver.m_nStepCount == plan.m_nRows - 1) {
+        // The state was finite at every step; a derived column may still overflow.
+        if (auto problem = FirstNonFiniteResult(solver, plan.m_nRows)) {
+            result.m_status = ECalcStatus::Stopped;
+            result.m_strMessage = *problem;
+        } else if (solver.m_nStepCount == plan.m_nRows - 1) {
             result.m_status = ECalcStatus::Accepted;
         } else {
             result.m_status = ECalcStatus::StepHalved;

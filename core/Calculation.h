@@ -19,8 +19,8 @@ inline constexpr int kStateSize = 16;
 inline constexpr int kStateCols = 17;
 inline constexpr int kResultCols = 36;
 
-/// Memory the tables of one output row take at most [bytes]: state row with its allocation,
-/// result row, coil-flux row and their row pointers.
+/// Memory the tables of one output row take at most [bytes]: state row, result row, coil-flux
+/// row and their row pointers.
 inline constexpr std::uint64_t kBytesPerRow = 600;
 
 /// How a calculation ended.
@@ -58,15 +58,20 @@ struct CCalcResult {
 /// Orders the interval (m_bSwapped when ts is not before te: the caller reports "Tp > Tk?"
 /// and the calculation goes on with the exchanged values), counts the rows and checks every
 /// input the run relies on, before anything is allocated. m_refusal names the value and why:
-/// a parameter outside its range, ts = te, h <= 0, fewer than 2 rows, more rows than memory
-/// holds, values that make the equations singular (Ru = 0 with the inverter, Rl = 0 or Cl = 0
-/// of the RC load, Rl = 0 of the R load, J = 0, ml = mm = 0), a speed path of more points
-/// than the table holds, and fT or Ud that space-vector PWM cannot run with.
+/// a parameter outside its range, ts = te, h <= 0, a step that does not advance the time at
+/// the interval's magnitude, fewer than 2 rows, tables beyond 80 % of the available memory, values
+/// that make the equations singular (Ru = 0 with the inverter, Rl = 0 or Cl = 0 of the RC load, Rl
+/// = 0 of the R load, J = 0, ml = mm = 0), a speed path of more points than the table holds, and fT
+/// or Ud that space-vector PWM cannot run with.
 CCalcPlan PlanCalculation(const CParamSet& set);
 
 /// The message PlanCalculation refuses a calculation step h with (h not above 0 s), or empty
 /// when h is accepted.
 std::string StepRefusal(double h);
+
+/// The first value of result rows 0..nRows-1 that is not finite, as the message of a stopped
+/// run naming the time, the column and the row; nothing when every value is finite.
+std::optional<std::string> FirstNonFiniteResult(const CSolver& solver, std::int32_t nRows);
 
 /// The memory the machine offers to the tables [bytes]; 0 when unknown.
 std::uint64_t AvailableMemory();
@@ -76,7 +81,8 @@ std::uint64_t AvailableMemory();
 void FillInitialState(const CTimeParams& time, double* x0);
 
 /// Plans, creates the solver, fills the initial state, transfers the parameters (R, U, M, G),
-/// runs and judges the run: Accepted when no step was halved (m_nStepCount = rows - 1),
+/// runs and judges the run: Stopped when a result value is not finite, Accepted when no step
+/// was halved (m_nStepCount = rows - 1),
 /// StepHalved ("Set smaller calculation step!") when one was, Stopped when the run hit the
 /// minimum step ("Set smaller calculation step!") or a state that is not finite, Cancelled
 /// when pProgress asked for it, Refused when the plan refused the inputs (no solver then).

@@ -3,6 +3,9 @@
 #include "Control.h"
 #include "Gclass.h"
 #include "Mclass.h"
+#include "MessageText.h"
+
+#include <cmath>
 
 #include <optional>
 #include <string_view>
@@ -34,6 +37,26 @@ CDiagPlot Refused(std::string message) {
     CDiagPlot plot;
     plot.m_strMessage = std::move(message);
     return plot;
+}
+
+std::string Named(std::string_view label, double value) {
+    return std::string(label) + " " + ExactNumber(value);
+}
+
+// A plot of values that are not finite is no plot: it is refused naming the fields that gave
+// the abscissae (strXFields) or the ordinates (strYFields). The curve is dropped.
+void RefuseNonFinite(CDiagPlot& plot, std::string_view strPlot, const std::string& strXFields,
+                     const std::string& strYFields) {
+    for (std::size_t k = 0; k < plot.m_x.size(); ++k) {
+        const bool xBad = !std::isfinite(plot.m_x[k]);
+        if (!xBad && std::isfinite(plot.m_y[k]))
+            continue;
+        plot = Refused(std::string(strPlot) + ": sample " + std::to_string(k + 1) + " is " +
+                       ExactNumber(plot.m_x[k]) + ", " + ExactNumber(plot.m_y[k]) +
+                       ", not a finite number, with " + (xBad ? strXFields : strYFields) +
+                       ": enter smaller values.");
+        return;
+    }
 }
 
 } // namespace
@@ -76,6 +99,10 @@ CDiagPlot InductancePlot(const CIndSettings& s, const CMotorParams& motor, CMcla
     plot.m_strYLabel = s.m_bRotation ? "G [mH/rad]" : "M [mH]";
     plot.m_bOk = true;
     plot.m_strMessage.clear();
+    const std::string angles =
+        Named("alfab =", s.m_dAlfab) + " and " + Named("alfae =", s.m_dAlfae);
+    RefuseNonFinite(plot, "Inductance plot", angles,
+                    Named("ml =", motor.m_dMl) + ", " + Named("mm =", motor.m_dMm) + ", " + angles);
     return plot;
 }
 
@@ -130,6 +157,9 @@ CDiagPlot FluxPlot(const CFluxPlotSettings& s, CGclass& g) {
     plot.m_strYLabel = kYLabels[s.m_nQuantity];
     plot.m_bOk = true;
     plot.m_strMessage.clear();
+    const std::string angles =
+        Named("alfab =", s.m_dAlfab) + " and " + Named("alfae =", s.m_dAlfae);
+    RefuseNonFinite(plot, "Excitation flux plot", angles, angles);
     return plot;
 }
 
@@ -166,5 +196,10 @@ CDiagPlot VoltagePlot(const CVoltPlotSettings& s, CControl& control) {
     plot.m_strYLabel = "U [V]";
     plot.m_bOk = true;
     plot.m_strMessage.clear();
+    const std::string times = Named("ts =", s.m_dTs) + " and " + Named("te =", s.m_dTe);
+    RefuseNonFinite(plot, "PWM voltage plot", times,
+                    Named("fimp =", s.m_dFimp) + ", " + Named("mf =", s.m_dMf) + ", " +
+                        Named("ma =", s.m_dMa) + ", " + times);
+    plot.m_bTimesSwapped = swapped;
     return plot;
 }

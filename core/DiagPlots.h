@@ -46,4 +46,7 @@ CDiagPlot FluxPlot(const CFluxPlotSettings& settings, CGclass& g);
 /// interval from ts to te, exchanged (m_bTimesSwapped) when ts is not before te. The curve
 /// holds the points the modulator writes (N - 1, or N when rounding leaves room for one more).
 /// Refuses fewer than two samples, more than kMaxPlotSamples, and an empty interval.
+///
+/// Every plot refuses, naming the fields that gave them, samples that are not finite (angles
+/// or times too large to subtract, multipliers that overflow).
 CDiagPlot VoltagePlot(const CVoltPlotSettings& settings, CControl& control);

@@ -1,15 +1,19 @@
 #include "ParamFile.h"
 
+#include "AtomicFile.h"
+#include "JsonGuard.h"
+#include "MessageText.h"
 #include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 using json = nlohmann::ordered_json;
 
@@ -51,6 +55,62 @@ std::string TypeName(const json& value) {
     return (vowel ? "an " : "a ") + name;
 }
 
+// A JSON number as a double; integers beyond 2^53 round, which the range checks tolerate
+// (every whole-number field is far narrower).
+double NumberOf(const json& value) {
+    if (value.is_number_unsigned())
+        return double(value.get<std::uint64_t>());
+    if (value.is_number_integer())
+        return double(value.get<std::int64_t>());
+    return value.get<double>();
+}
+
+std::string TooLarge(std::size_t nBytes) {
+    return std::to_string(nBytes) + " bytes, too large for a parameter file (at most " +
+           std::to_string(kMaxParamFileBytes) + " bytes are read; a parameter file is about 2 KB).";
+}
+
+// Reads a whole parameter file, refusing before reading what cannot be one: a folder, a
+// device, a FIFO (opened without waiting for a writer) or a file beyond the size bound. A read
+// error is an error, not the end of the file.
+std::optional<std::string> ReadBounded(const std::string& strPath, std::string& text) {
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return "cannot be opened (" + std::string(std::strerror(errno)) + ").";
+    struct stat info {};
+    std::optional<std::string> refusal;
+    if (::fstat(fd, &info) != 0)
+        refusal = "cannot be read (" + std::string(std::strerror(errno)) + ").";
+    else if (S_ISDIR(info.st_mode))
+        refusal = "is a folder, not a parameter file.";
+    else if (!S_ISREG(info.st_mode))
+        refusal = "is not a regular file (a device, FIFO or socket), not a parameter file.";
+    else if (std::uint64_t(info.st_size) > kMaxParamFileBytes)
+        refusal = "is " + TooLarge(std::size_t(info.st_size));
+    // A file may say it is empty and still hold text (/proc), or grow while read: read up to
+    // one byte past the bound.
+    std::string buffer;
+    while (!refusal) {
+        char chunk[16384];
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            refusal = "cannot be read (" + std::string(std::strerror(errno)) + ").";
+        else if (got == 0)
+            break;
+        else if (buffer.size() + std::size_t(got) > kMaxParamFileBytes)
+            refusal = "is more than " + TooLarge(kMaxParamFileBytes);
+        else
+            buffer.append(chunk, std::size_t(got));
+    }
+    ::close(fd);
+    if (refusal)
+        return refusal;
+    text = std::move(buffer);
+    return std::nullopt;
+}
+
 // Stores one JSON value into one field after checking its type and range.
 std::optional<std::string> StoreValue(const CField& field, const json& value) {
     const CFieldDesc& desc = *field.m_pDesc;
@@ -64,10 +124,10 @@ std::optional<std::string> StoreValue(const CField& field, const json& value) {
             return refusal;
         **p = number;
     } else if (auto* p = std::get_if<int*>(&field.m_ref)) {
-        if (!value.is_number_integer())
+        // A fraction is named as such by CheckNumber; 3.0 is the whole number 3.
+        if (!value.is_number())
             return wrongType;
-        const double number = value.is_number_unsigned() ? double(value.get<std::uint64_t>())
-                                                         : double(value.get<std::int64_t>());
+        const double number = NumberOf(value);
         if (auto refusal = CheckNumber(desc, number))
             return refusal;
         **p = static_cast<int>(number);
@@ -90,12 +150,13 @@ std::optional<std::string> StoreValue(const CField& field, const json& value) {
                    std::to_string(value.size()) + " values.";
         std::array<int, 6> codes{};
         for (std::size_t i = 0; i < 6; ++i) {
-            if (!value[i].is_number_integer())
+            const bool whole = value[i].is_number_integer() ||
+                               (value[i].is_number_float() &&
+                                NumberOf(value[i]) == std::floor(NumberOf(value[i])));
+            if (!whole)
                 return "\"" + desc.DisplayName() + "\" must be " + desc.AcceptedText() +
-                       "; value " + std::to_string(i + 1) + " is " + value[i].dump() + ".";
-            const double code = value[i].is_number_unsigned()
-                                    ? double(value[i].get<std::uint64_t>())
-                                    : double(value[i].get<std::int64_t>());
+                       "; value " + std::to_string(i + 1) + " is " + Quote(value[i].dump()) + ".";
+            const double code = NumberOf(value[i]);
             if (auto refusal = CheckNumber(desc, code))
                 return refusal;
             codes[i] = static_cast<int>(code);
@@ -123,10 +184,18 @@ json ValueOf(const CField& field) {
 CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CParamSet& set) {
     const std::string source(strSource);
     CParamSet parsed;
+    if (text.size() > kMaxParamFileBytes)
+        return Refuse(source + ": " + TooLarge(text.size()));
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
         set = parsed;
         return Ok();
     }
+    // Checked as a stream first: no tree is built from text nested too deep to hold.
+    const CJsonCheck check = CJsonGuard::Check(text);
+    if (check.m_problem == EJsonProblem::Duplicate)
+        return Refuse(source + ": " + check.m_strMessage);
+    if (check.m_problem != EJsonProblem::None)
+        return Refuse(source + ": not a Kalvor parameter file: " + check.m_strMessage);
     const json root = json::parse(text, nullptr, false);
     if (root.is_discarded())
         return Refuse(source + ": not a Kalvor parameter file (the text is not valid JSON).");
@@ -138,7 +207,7 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
     const std::vector<CField> fields = ListFields(parsed);
     for (const auto& [group, members] : root.items()) {
         if (KnownKeys(group).empty())
-            return Refuse(source + ": unknown group \"" + group + "\"; the groups are " +
+            return Refuse(source + ": unknown group \"" + Quote(group) + "\"; the groups are " +
                           KnownGroups() + ".");
         if (!members.is_object())
             return Refuse(source + ": group \"" + group + "\" must be an object of keys, not " +
@@ -146,8 +215,8 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
         for (const auto& [key, value] : members.items()) {
             const CField* field = FindIn(fields, group, key);
             if (!field)
-                return Refuse(source + ": unknown key \"" + group + "." + key + "\"; the keys of " +
-                              group + " are " + KnownKeys(group) + ".");
+                return Refuse(source + ": unknown key \"" + group + "." + Quote(key) +
+                              "\"; the keys of " + group + " are " + KnownKeys(group) + ".");
             if (auto refusal = StoreValue(*field, value))
                 return Refuse(source + ": " + group + "." + key + ": " + *refusal);
         }
@@ -157,17 +226,10 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
 }
 
 CFileStatus ReadParamFile(const std::string& strPath, CParamSet& set) {
-    std::error_code error;
-    if (std::filesystem::is_directory(strPath, error))
-        return Refuse(strPath + ": is a folder, not a parameter file.");
-    std::ifstream in(strPath, std::ios::binary);
-    if (!in)
-        return Refuse(strPath + ": cannot be opened (" + std::strerror(errno) + ").");
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad())
-        return Refuse(strPath + ": cannot be read (" + std::strerror(errno) + ").");
-    return ParseParamText(buffer.str(), strPath, set);
+    std::string text;
+    if (auto refusal = ReadBounded(strPath, text))
+        return Refuse(strPath + ": " + *refusal);
+    return ParseParamText(text, strPath, set);
 }
 
 std::string ParamText(const CParamSet& set) {
@@ -182,24 +244,8 @@ std::string ParamText(const CParamSet& set) {
 }
 
 CFileStatus WriteParamFile(const std::string& strPath, const CParamSet& set) {
-    const std::string text = ParamText(set);
-    const std::string temporary = strPath + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
-        return Refuse(strPath + ": cannot be created (" + std::strerror(errno) + ").");
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int writeError = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        std::remove(temporary.c_str());
-        return Refuse(strPath + ": cannot be written (" +
-                      std::strerror(written ? errno : writeError) + ").");
-    }
-    if (std::rename(temporary.c_str(), strPath.c_str()) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        return Refuse(strPath + ": cannot be written (" + std::strerror(error) + ").");
-    }
+    if (auto failure = CAtomicFile::WriteText(strPath, ParamText(set)))
+        return Refuse(*failure);
     return Ok();
 }
 
@@ -207,34 +253,46 @@ CFileStatus ApplyOverride(std::string_view assignment, CParamSet& set) {
     const std::size_t equals = assignment.find('=');
     const std::size_t dot = assignment.find('.');
     if (equals == std::string_view::npos || dot == std::string_view::npos || dot > equals)
-        return Refuse("--set " + std::string(assignment) +
+        return Refuse("--set " + Quote(assignment) +
                       ": expected GROUP.KEY=VALUE, for example control.Ud=150.");
     const std::string group(assignment.substr(0, dot));
     const std::string key(assignment.substr(dot + 1, equals - dot - 1));
     const std::string_view text = assignment.substr(equals + 1);
     if (KnownKeys(group).empty())
-        return Refuse("--set: unknown group \"" + group + "\"; the groups are " + KnownGroups() +
-                      ".");
+        return Refuse("--set: unknown group \"" + Quote(group) + "\"; the groups are " +
+                      KnownGroups() + ".");
     CParamSet changed = set;
     const std::vector<CField> fields = ListFields(changed);
     const CField* field = FindIn(fields, group, key);
     if (!field)
-        return Refuse("--set: unknown key \"" + group + "." + key + "\"; the keys of " + group +
-                      " are " + KnownKeys(group) + ".");
-    json value = json::parse(text, nullptr, false);
-    if (value.is_discarded()) {
+        return Refuse("--set: unknown key \"" + group + "." + Quote(key) + "\"; the keys of " +
+                      group + " are " + KnownKeys(group) + ".");
+    const std::string name = "--set " + group + "." + key;
+    // The same bounds as the file: a text it would refuse is refused here too.
+    if (text.size() > kMaxParamFileBytes)
+        return Refuse(name + ": the value is " + TooLarge(text.size()));
+    if (!IsValidUtf8(text))
+        return Refuse(name + ": the value \"" + Quote(text) + "\" is not valid UTF-8 text; enter " +
+                      field->m_pDesc->AcceptedText() + ".");
+    const CJsonCheck check = CJsonGuard::Check(text);
+    if (check.m_problem == EJsonProblem::Depth || check.m_problem == EJsonProblem::Duplicate)
+        return Refuse(name + ": " + check.m_strMessage);
+    json value;
+    if (check.m_problem == EJsonProblem::None) {
+        value = json::parse(text, nullptr, false);
+    } else {
         // "nan", "inf" or "1e400" are numbers to the user, though not to JSON.
         const std::string bare(text);
         char* end = nullptr;
         const double number = std::strtod(bare.c_str(), &end);
         const bool numeric = !bare.empty() && end == bare.c_str() + bare.size();
         if (numeric && !std::isfinite(number) && field->m_pDesc->m_kind != EFieldKind::Text)
-            return Refuse("--set " + group + "." + key + ": \"" + bare +
-                          "\" is not accepted: enter " + field->m_pDesc->AcceptedText() + ".");
+            return Refuse(name + ": \"" + Quote(bare) + "\" is not accepted: enter " +
+                          field->m_pDesc->AcceptedText() + ".");
         value = bare;
     }
     if (auto refusal = StoreValue(*field, value))
-        return Refuse("--set " + group + "." + key + ": " + *refusal);
+        return Refuse(name + ": " + *refusal);
     set = changed;
     return Ok();
 }

@@ -1,5 +1,7 @@
 #include "ParamSet.h"
 
+#include "MessageText.h"
+
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -118,10 +120,10 @@ const std::vector<CFieldDesc> g_descriptions = {
     WholeIn("result_plot", "Result", "Result", 0, 34),
 };
 
+// Bounds and values are printed so that they read back exactly: a value just outside a range
+// never looks like its bound.
 std::string FormatNumber(double value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.10g", value);
-    return buffer;
+    return ExactNumber(value);
 }
 
 } // namespace
@@ -158,9 +160,7 @@ std::string CFieldDesc::AcceptedText() const {
         return m_bRanged ? "a number from " + FormatNumber(m_dMin) + " to " + FormatNumber(m_dMax)
                          : "a finite number";
     case EFieldKind::Int:
-        return m_bRanged
-                   ? "a whole number from " + FormatNumber(m_dMin) + " to " + FormatNumber(m_dMax)
-                   : "a whole number";
+        return "a whole number from " + FormatNumber(m_dMin) + " to " + FormatNumber(m_dMax);
     case EFieldKind::Bool:
         return "true or false";
     case EFieldKind::Text:
@@ -272,8 +272,10 @@ const CFieldDesc* FindField(std::string_view group, std::string_view key) {
 
 std::optional<std::string> CheckNumber(const CFieldDesc& desc, double value) {
     const bool whole = desc.m_kind == EFieldKind::Int || desc.m_kind == EFieldKind::Codes6;
-    const bool fits = std::isfinite(value) && (!whole || value == std::floor(value)) &&
-                      value >= desc.m_dMin && value <= desc.m_dMax;
+    if (whole && std::isfinite(value) && value != std::floor(value))
+        return desc.DisplayName() + " " + FormatNumber(value) + " is not a whole number: enter " +
+               desc.AcceptedText() + ".";
+    const bool fits = std::isfinite(value) && value >= desc.m_dMin && value <= desc.m_dMax;
     if (fits)
         return std::nullopt;
     return desc.DisplayName() + " " + FormatNumber(value) + " is not accepted: enter " +

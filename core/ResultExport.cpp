@@ -1,5 +1,6 @@
 #include "ResultExport.h"
 
+#include "AtomicFile.h"
 #include "Progress.h"
 #include "ResultColumns.h"
 
@@ -106,20 +107,18 @@ private:
     std::string m_strMessage;
 };
 
-std::FILE* OpenForExport(const std::string& strPath, CExportStatus& status) {
-    errno = 0;
-    std::FILE* pFile = std::fopen(strPath.c_str(), "wb");
-    if (!pFile)
-        status = {false, "Cannot create " + strPath + ": " +
-                             (errno ? std::strerror(errno) : "unknown error")};
-    return pFile;
-}
-
-CExportStatus CloseExport(std::FILE* pFile, const std::string& strPath, CExportStatus status) {
-    errno = 0;
-    if (std::fclose(pFile) != 0 && status.m_bOk)
-        status = {false, "Cannot write " + strPath + ": " +
-                             (errno ? std::strerror(errno) : "write error")};
+// Writes through the one atomic writer: the destination changes only when all went well.
+template <class F> CExportStatus ExportThroughTemporary(const std::string& strPath, F write) {
+    CAtomicFile file(strPath);
+    if (!file.Open())
+        return {false, file.Message()};
+    CExportStatus status = write(file.File());
+    if (!status.m_bOk) {
+        file.Discard();
+        return status;
+    }
+    if (!file.Commit())
+        return {false, file.Message()};
     return status;
 }
 
@@ -185,8 +184,13 @@ CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
         *p++ = '\r';
         *p++ = '\n';
         writer.Commit(p);
-        if (pProgress)
+        if (pProgress) {
             pProgress->SetPos(static_cast<long long>(r));
+            if (pProgress->IsCancelled()) {
+                pProgress->Close();
+                return {false, "Writing " + std::string(strName) + " was cancelled."};
+            }
+        }
     }
     CExportStatus status = writer.Finish();
     if (pProgress)
@@ -280,31 +284,21 @@ CExportStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const
 CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
                                std::size_t nRows, std::size_t nCols, bool bCsv,
                                IProgressSink* pProgress) {
-    CExportStatus status;
-    std::FILE* pFile = OpenForExport(strPath, status);
-    if (!pFile)
-        return status;
-    status = bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols)
-                  : WriteResultTable(pFile, strPath, ppRows, nRows, nCols, pProgress);
-    return CloseExport(pFile, strPath, std::move(status));
+    return ExportThroughTemporary(strPath, [&](std::FILE* pFile) {
+        return bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols)
+                    : WriteResultTable(pFile, strPath, ppRows, nRows, nCols, pProgress);
+    });
 }
 
 CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,
                              const double* y, const double* work, std::size_t n) {
-    CExportStatus status;
-    std::FILE* pFile = OpenForExport(strPath, status);
-    if (!pFile)
-        return status;
-    status = WritePlot(pFile, strPath, nPlotKind, x, y, work, n);
-    return CloseExport(pFile, strPath, std::move(status));
+    return ExportThroughTemporary(strPath, [&](std::FILE* pFile) {
+        return WritePlot(pFile, strPath, nPlotKind, x, y, work, n);
+    });
 }
 
 CExportStatus ExportPlotColumnsFile(const std::string& strPath, const double* x,
                                     const std::vector<const double*>& columns, std::size_t n) {
-    CExportStatus status;
-    std::FILE* pFile = OpenForExport(strPath, status);
-    if (!pFile)
-        return status;
-    status = WritePlotColumns(pFile, strPath, x, columns, n);
-    return CloseExport(pFile, strPath, std::move(status));
+    return ExportThroughTemporary(
+        strPath, [&](std::FILE* pFile) { return WritePlotColumns(pFile, strPath, x, columns, n); });
 }

@@ -35,7 +35,8 @@ enum EPlotKind : int {
 
 /// The "Export results..." format: nRows lines of nCols numbers, each "%.6f" followed by one
 /// space, every line ended by CR LF; no header. strName names the destination in messages.
-/// pProgress (may be null) gets the range 0..nRows and the row being written.
+/// pProgress (may be null) gets the range 0..nRows and the row being written; when it reports
+/// a cancellation the write stops with a failure.
 CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
                                const double* const* ppRows, std::size_t nRows, std::size_t nCols,
                                IProgressSink* pProgress = nullptr);
@@ -56,13 +57,13 @@ CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKin
 CExportStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const double* x,
                                const std::vector<const double*>& columns, std::size_t n);
 
-/// Creates strPath anew (binary, an existing file is truncated) and writes the result table in
-/// the export format, or in CSV when bCsv is set.
+/// Writes the result table to strPath in the export format, or in CSV when bCsv is set,
+/// through CAtomicFile: on any failure strPath keeps what it held and the message names it.
 CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
                                std::size_t nRows, std::size_t nCols, bool bCsv = false,
                                IProgressSink* pProgress = nullptr);
 
-/// Creates strPath anew and writes the plot buffer as WritePlot does.
+/// Writes the plot buffer to strPath as WritePlot does, through CAtomicFile.
 CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,
                              const double* y, const double* work, std::size_t n);
 

@@ -1,6 +1,7 @@
 #include "Gclass.h"
 
 #include "Fatal.h"
+#include "MagnetSeries.h"
 #include "Tables.h"
 #include "WindingSums.h"
 
@@ -14,7 +15,7 @@ namespace {
 /// The program's angle constant; every angle of the flux model uses it.
 constexpr double kPi = 3.141592;
 constexpr int kMagnetCount = 4;
-constexpr int kEndCount = 2 * kCoilCount;
+constexpr int kEndCount = CMagnetSeries::kEndCount;
 /// Length times radius: flux density to flux per radian of air gap.
 constexpr double kArcLength = 0.1035;
 constexpr double kRadius = 0.0465;
@@ -61,10 +62,6 @@ double ReduceAngle(double alpha) {
     return alpha - (2 * n) * kPi;
 }
 
-int PhaseOf(int k) {
-    return (k / 3) % 3;
-}
-
 /// The four magnets' series folded into one: sum over m of p_m (a_h cos h(x - phi_m) +
 /// b_h sin h(x - phi_m)) = c_h cos hx + s_h sin hx, and the arc ends of the coils, both
 /// computed with the same expressions as the single-magnet functions.
@@ -98,32 +95,16 @@ struct CFluxModel {
         return model;
     }
 
-    /// For the 36 arc ends at rotor angle beta: pOut[e] = sum over h = 1 .. nb - 1 of
-    /// pC[h] cos(h x_e) + pS[h] sin(h x_e), x_e the reduced end angle. cos(hx), sin(hx) come
-    /// from turning by x step by step (error grows like h times the rounding unit).
-    void EndSeries(double beta, std::uint32_t nb, const double* pC, const double* pS,
-                   double* pOut) const {
-        double c1[kEndCount], s1[kEndCount], c[kEndCount], s[kEndCount];
-        for (int e = 0; e < kEndCount; ++e) {
-            const double x = ReduceAngle(m_adEnd[e] - beta);
-            c1[e] = std::cos(x);
-            s1[e] = std::sin(x);
-            c[e] = c1[e];
-            s[e] = s1[e];
-            pOut[e] = 0.0;
-        }
-        const std::uint32_t last = std::min<std::uint32_t>(nb, kFluxRows);
-        for (std::uint32_t h = 1; h < last; ++h) {
-            const double ch = pC[h], sh = pS[h];
-            for (int e = 0; e < kEndCount; ++e) {
-                pOut[e] += ch * c[e] + sh * s[e];
-                const double cn = c[e] * c1[e] - s[e] * s1[e];
-                s[e] = s[e] * c1[e] + c[e] * s1[e];
-                c[e] = cn;
-            }
-        }
+    /// The folded series of the phases' magnet terms and the coils' magnet fluxes.
+    CMagnetSeries MakeSeries() const {
+        // The mean terms (a_0 / 2) alpha of the four magnets cancel (polarities +, -, +, -).
+        return CMagnetSeries(m_adEnd, m_adC, m_adS, m_adSh, m_adCh, -39 * kArcLength * kRadius,
+                             39 * kArcLength * kRadius);
     }
 };
+
+/// Every entry CalcG writes; the others stay zero.
+constexpr CEntryPos kWritten[] = {{12, 12}, {12, 13}, {13, 12}, {13, 13}};
 
 } // namespace
 
@@ -132,7 +113,8 @@ CGclass::CGclass(std::uint32_t n)
       m_dPairMl(std::numeric_limits<double>::quiet_NaN()),
       m_dPairMm(std::numeric_limits<double>::quiet_NaN()), m_adPair{}, m_bDerivValid(false),
       m_dDerivBeta(0.0), m_nDerivNh(0), m_dDerivMl(0.0), m_dDerivMm(0.0), m_adD{}, m_adGBlock{},
-      m_bPsiValid(false), m_dPsiBeta(0.0), m_nPsiNb(0), m_adPsiD{} {
+      m_bPsiValid(false), m_dPsiBeta(0.0), m_nPsiNb(0), m_adPsiD{},
+      m_series(CFluxModel::Get().MakeSeries()) {
     m_pG = new (std::nothrow) CMatrix(n, n);
     if (!m_pG)
         FatalExit("Błąd inicjalizacji m_pG", 0);
@@ -192,14 +174,7 @@ void CGclass::UpdateDerivatives(double beta) {
 void CGclass::UpdateMagnetTerms(double beta) {
     if (m_bPsiValid && m_dPsiBeta == beta && m_nPsiNb == m_nNb)
         return;
-    const CFluxModel& model = CFluxModel::Get();
-    double ends[kEndCount];
-    model.EndSeries(beta, m_nNb, model.m_adC, model.m_adS, ends);
-    double psi[3] = {0.0, 0.0, 0.0};
-    for (int k = 0; k < kCoilCount; ++k)
-        psi[PhaseOf(k)] += ends[2 * k] - ends[2 * k + 1];
-    for (int x = 0; x < 3; ++x)
-        m_adPsiD[x] = -39 * (psi[x] * kArcLength * kRadius);
+    m_series.PhaseDensitySums(beta, m_nNb, m_adPsiD);
     m_bPsiValid = true;
     m_dPsiBeta = beta;
     m_nPsiNb = m_nNb;
@@ -212,6 +187,10 @@ void CGclass::CalcG(double beta) {
     g[12][13] = m_adGBlock[1];
     g[13][12] = m_adGBlock[1];
     g[13][13] = m_adGBlock[2];
+}
+
+std::span<const CEntryPos> CGclass::WrittenEntries() {
+    return kWritten;
 }
 
 double CGclass::CalcTorque(double i1, double i2, double beta) {
@@ -275,11 +254,6 @@ double CGclass::CoilPmFluxDerivative(int k, int m, double beta) const {
                   MagnetFluxDensityArc(m, theta - sigma / 2.0 - beta));
 }
 
-void CGclass::CoilPmFluxSums(double beta, double* pOut) const {
-    // The mean terms (a_0 / 2) alpha of the four magnets cancel (polarities +, -, +, -).
-    const CFluxModel& model = CFluxModel::Get();
-    double ends[kEndCount];
-    model.EndSeries(beta, m_nNb, model.m_adSh, model.m_adCh, ends); // cos, sin
-    for (int k = 0; k < kCoilCount; ++k)
-        pOut[k] = 39 * ((ends[2 * k] - ends[2 * k + 1]) * kArcLength * kRadius);
+void CGclass::CoilPmFluxSums(double beta, double* pOut) {
+    m_series.CoilFluxSums(beta, m_nNb, pOut);
 }

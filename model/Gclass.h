@@ -1,8 +1,10 @@
 #pragma once
 
+#include "MagnetSeries.h"
 #include "Matrix.h"
 
 #include <cstdint>
+#include <span>
 
 /// Everything of the motor model that depends on the derivative of the winding quantities
 /// with respect to the rotor angle: the matrix G (stator block, + dL/dbeta of the loops), the
@@ -20,6 +22,8 @@ public:
     double InductanceDerivative(int i, int j, double beta) const;
     /// Fills the stator block of m_pG for the rotor angle beta.
     void CalcG(double beta);
+    /// The entries of m_pG that CalcG writes; the others stay as they are, zero.
+    static std::span<const CEntryPos> WrittenEntries();
     /// Electromagnetic torque [Nm] for the loop currents i1, i2 at angle beta.
     double CalcTorque(double i1, double i2, double beta);
     /// Writes the magnet terms of loops A and B [Wb/rad]; always true.
@@ -37,9 +41,9 @@ public:
     double CoilPmFluxDerivative(int k, int m, double beta) const;
 
     /// pOut[k] = sum over the four magnets of CoilPmFlux(k, m, beta), for the 18 coils, with the
-    /// series of each arc end evaluated once for all magnets (agrees with the single calls to
-    /// rounding).
-    void CoilPmFluxSums(double beta, double* pOut) const;
+    /// four magnets and the two ends of each coil folded into one series in beta (agrees with
+    /// the single calls to rounding).
+    void CoilPmFluxSums(double beta, double* pOut);
 
     std::uint32_t m_nNh;   ///< inductance harmonics used, 0..3
     std::uint32_t m_nNb;   ///< flux-density harmonics h = 1.. while h < m_nNb
@@ -68,4 +72,5 @@ private:
     double m_dPsiBeta;        ///< its rotor angle
     std::uint32_t m_nPsiNb;   ///< its Nb
     double m_adPsiD[3];       ///< dPsi/dbeta of phases a, b, c from the magnets [Wb/rad]
+    CMagnetSeries m_series;   ///< the magnet terms as series in beta
 };

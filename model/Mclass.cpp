@@ -22,6 +22,15 @@ void HarmonicFactors(double beta, std::uint32_t nh, double* pF) {
     }
 }
 
+/// Every entry CalcM writes; the others stay zero.
+constexpr CEntryPos kWritten[] = {
+    {0, 0},  {0, 1},   {1, 0},   {1, 1},   {1, 2},   {1, 3},   {2, 1},  {2, 2},  {2, 4},
+    {3, 1},  {3, 3},   {3, 4},   {3, 10},  {4, 2},   {4, 3},   {4, 4},  {4, 5},  {4, 6},
+    {4, 10}, {5, 4},   {5, 5},   {5, 7},   {6, 4},   {6, 6},   {6, 7},  {6, 10}, {6, 11},
+    {7, 5},  {7, 6},   {7, 7},   {7, 8},   {7, 9},   {7, 11},  {8, 7},  {8, 8},  {9, 7},
+    {9, 9},  {9, 11},  {10, 10}, {11, 11}, {12, 3},  {12, 4},  {12, 6}, {13, 6}, {13, 7},
+    {13, 9}, {14, 14}, {15, 15}, {12, 12}, {12, 13}, {13, 12}, {13, 13}};
+
 } // namespace
 
 CMclass::CMclass(std::uint32_t n)
@@ -75,6 +84,10 @@ void CMclass::CoilInductances(double beta, double (*pL)[18]) const {
             s = s * 39 * 39 * 0.1035;
             pL[i][j] = i == j ? s * m_dMl : s * m_dMm;
         }
+}
+
+std::span<const CEntryPos> CMclass::WrittenEntries() {
+    return kWritten;
 }
 
 void CMclass::UpdateLoopSums() {

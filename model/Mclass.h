@@ -3,6 +3,7 @@
 #include "Matrix.h"
 
 #include <cstdint>
+#include <span>
 
 /// The matrix M of the model equation M(beta) dx/dt = U - R x - omega G x: the branch
 /// resistances of the supply network, unit entries for the charge states and the angle, the
@@ -21,6 +22,8 @@ public:
 
     /// Fills m_pM for the rotor angle beta [rad].
     void CalcM(double beta);
+    /// The entries CalcM writes (n = 16); the others stay as they are, zero.
+    static std::span<const CEntryPos> WrittenEntries();
 
     /// Inductance between coils i and j (0..17) at rotor angle beta [H], with m_nNh harmonics
     /// (above 3 acts as 3) and m_dMl on the diagonal, m_dMm elsewhere.

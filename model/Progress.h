@@ -1,5 +1,10 @@
 #pragma once
 
+/// The range a calculation reports its progress in: the share of the simulated interval that
+/// is done, in millionths. It follows simulated time, not output rows, so a run whose steps
+/// are halved again and again visibly slows down instead of sitting at one position.
+inline constexpr long long kProgressScale = 1000000;
+
 /// Where the engine reports the progress of a long operation. The program shows a progress
 /// window, kalvor-cli a bar on stderr, tests record the calls. The engine never depends on how.
 class IProgressSink {

@@ -15,12 +15,16 @@ constexpr int Opposite(int k) {
     return k <= 3 ? k + 3 : k - 3;
 }
 
+/// Every entry CalcR writes; the others stay zero.
+constexpr CEntryPos kWritten[] = {{0, 0},   {10, 12}, {11, 13}, {12, 12}, {12, 13},
+                                  {13, 12}, {13, 13}, {14, 15}, {15, 15}};
+
 } // namespace
 
 CRclass::CRclass(std::uint32_t n)
     : m_dRLoad(0.0), m_bSpeedControl(0), m_nCondition(0), m_dD(0.0),
-      m_dC(1.0), m_nFailT{}, m_nFailD{}, m_pBranchR(nullptr), m_dCoilR{}, m_dMra(1.0), m_dMrb(1.0),
-      m_dMrc(1.0), m_pR(nullptr), m_nSize(n) {
+      m_dC(1.0), m_nFailT{}, m_nFailD{}, m_bTOnAtRow{}, m_pBranchR(nullptr), m_dCoilR{},
+      m_dMra(1.0), m_dMrb(1.0), m_dMrc(1.0), m_pR(nullptr), m_nSize(n) {
     m_pR = new (std::nothrow) CMatrix(n, n);
     m_pBranchR = new (std::nothrow) double[kBranchCount]();
     if (!m_pR || !m_pBranchR)
@@ -55,17 +59,29 @@ bool CRclass::UpdateConduction(double IT1, double ID1, double IT2, double ID2, d
     for (int k = 1; k <= 6; ++k) {
         bool blocked = id[k] * m_dRoffD < 0.6;
         if (inverter) {
-            // A diode is reverse-biased by the DC voltage while the other transistor of its
-            // leg conducts; without this it would short the link for one step at every
-            // commutation.
             const int opposite = Opposite(k);
-            const bool oppositeOn =
-                m_nFailT[opposite] == 1 || (m_nFailT[opposite] != 2 && m_dRT[opposite] == m_dRonT);
-            blocked = blocked || m_dRT[k] == m_dRonT || oppositeOn;
+            // A diode is reverse-biased by the DC voltage while a transistor of its leg
+            // conducts; without this it would short the link for one step at every commutation.
+            const bool legOn = TransistorConducts(k) || TransistorConducts(opposite);
+            // A transistor that has just stopped conducting leaves its current to this diode;
+            // the last row still shows the diode without current, and for one step the phase
+            // current would have no path but the off-resistances.
+            const bool takesOver = (m_bTOnAtRow[k] && -it[k] * m_dRoffT >= 0.6) ||
+                                   (m_bTOnAtRow[opposite] && it[opposite] * m_dRoffT >= 0.6);
+            blocked = legOn || (blocked && !takesOver);
         }
         m_dRD[k] = blocked ? m_dRoffD : m_dRonD;
     }
     return true;
+}
+
+bool CRclass::TransistorConducts(int k) const {
+    return m_nFailT[k] == 1 || (m_nFailT[k] != 2 && m_dRT[k] == m_dRonT);
+}
+
+void CRclass::KeepTransistorStates() {
+    for (int k = 1; k <= 6; ++k)
+        m_bTOnAtRow[k] = TransistorConducts(k);
 }
 
 void CRclass::CalcR() {
@@ -141,6 +157,10 @@ void CRclass::CalcR() {
     r[13][13] = r1313;
     r[14][15] = -1.0;
     r[15][15] = m_dD;
+}
+
+std::span<const CEntryPos> CRclass::WrittenEntries() {
+    return kWritten;
 }
 
 bool CRclass::GetResistances(double* pBranch, double* pCoil) const {

@@ -4,6 +4,7 @@
 #include "Matrix.h"
 
 #include <cstdint>
+#include <span>
 
 /// The resistance matrix R of the circuit equations and the resistances of every branch,
 /// built each step from the switching, the conduction of the devices, the failure codes and
@@ -20,13 +21,23 @@ public:
     bool Modulate(double angle, double h);
     /// Transistor and diode conduction from the currents of the last stored row. Always true.
     /// A transistor is switched off when its off-state voltage is below 0.3 V; a diode conducts
-    /// from 0.6 V unless, in condition index 0, its own transistor or the opposite transistor
-    /// of its leg conducts (a transistor with failure code 1 counts as conducting, code 2 as
-    /// not), since the DC voltage then reverse-biases it.
+    /// from 0.6 V. In condition index 0 a diode is off while a transistor of its leg conducts
+    /// (TransistorConducts), and it also conducts when a transistor of its leg that conducted
+    /// in the step of the last stored row conducts no longer and left it a current to take:
+    /// its own transistor's reverse current or the opposite transistor's forward current
+    /// (off-state voltage from 0.6 V).
     bool UpdateConduction(double IT1, double ID1, double IT2, double ID2, double IT3, double ID3,
                           double IT4, double ID4, double IT5, double ID5, double IT6, double ID6);
+    /// Whether transistor k (1..6) conducts in condition index 0: always with failure code 1,
+    /// never with code 2, otherwise as the switching and the conduction update leave it.
+    bool TransistorConducts(int k) const;
+    /// Keeps the conducting transistors of this step as those of the last stored row; the run
+    /// calls it when it stores a row.
+    void KeepTransistorStates();
     /// Brings coil and branch resistances up to date and writes the matrix entries.
     void CalcR();
+    /// The entries of m_pR that CalcR writes (n = 16); the others stay as they are, zero.
+    static std::span<const CEntryPos> WrittenEntries();
     /// Copies the 14 branch and 18 coil resistances. Always true.
     bool GetResistances(double* pBranch, double* pCoil) const;
 
@@ -41,6 +52,7 @@ public:
     double m_dC;           ///< capacitance of the DC side [F]
     int m_nFailT[7];       ///< failure codes of T1..T6, index 0 unused
     int m_nFailD[7];       ///< failure codes of D1..D6, index 0 unused
+    bool m_bTOnAtRow[7];   ///< T1..T6 conducted in the step of the last stored row, index 0 unused
     double* m_pBranchR;    ///< branch resistances r0..r13 [Ohm]
     double m_dCoilR[18];   ///< coil resistances [Ohm]
     double m_dMra;         ///< multiplier of the phase-a winding resistance

@@ -1,11 +1,10 @@
 #include "Solver.h"
 
 #include "Fatal.h"
+#include "LinearSystem.h"
 #include "Progress.h"
 #include "ResultColumns.h"
 #include "SolverProc.h"
-
-#include <sys/mman.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -18,46 +17,19 @@ namespace {
 
 constexpr int kCoils = 18;
 constexpr double kPi = 3.141592; // the model's angle constant
+// The loop currents' rows and columns on, the matrix depends on the rotor angle.
+constexpr int kRotorBlock = 12;
 
 // Phase of a coil: 0 a, 1 b, 2 c (coils 0-2 and 9-11 are a, 3-5 and 12-14 b, 6-8 and 15-17 c).
 constexpr int CoilPhase(int coil) {
     return (coil / 3) % 3;
 }
 
-// Rows of doubles in one zeroed block, with a table of row pointers into it: a row costs its
-// data and one pointer, nothing for the allocator. A large block asks for huge pages: zeroing
-// megabytes page by page costs more page faults than the run's own work.
 double** AllocRows(std::uint32_t rows, std::uint32_t cols, const char* pszFailure) {
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    const std::size_t bytes = std::size_t(rows) * cols * sizeof(double);
-    double** ppRows = new (std::nothrow) double*[rows];
-    void* pBlock = nullptr;
-    if (bytes >= kHugePage) {
-        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-        pBlock = std::aligned_alloc(kHugePage, rounded);
-#ifdef MADV_HUGEPAGE
-        if (pBlock)
-            madvise(pBlock, rounded, MADV_HUGEPAGE);
-#endif
-        if (pBlock)
-            std::memset(pBlock, 0, bytes);
-    } else {
-        pBlock = std::calloc(bytes ? bytes : 1, 1);
-    }
-    if (!ppRows || !pBlock)
-        FatalExit(pszFailure, 1);
-    double* pData = static_cast<double*>(pBlock);
-    for (std::uint32_t r = 0; r < rows; ++r)
-        ppRows[r] = pData + std::size_t(r) * cols;
-    return ppRows;
-}
-
-void FreeRows(double** ppRows, std::uint32_t rows) {
+    double** ppRows = CMatrix::AllocateRows(rows, cols);
     if (!ppRows)
-        return;
-    if (rows > 0)
-        std::free(ppRows[0]);
-    delete[] ppRows;
+        FatalExit(pszFailure, 1);
+    return ppRows;
 }
 
 template <class T> T* MakeModel(std::uint32_t n, const char* pszFailure) {
@@ -95,8 +67,8 @@ CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t re
 }
 
 CSolver::~CSolver() {
-    FreeRows(m_ppResTab, m_nRows);
-    FreeRows(m_pFluxTab, m_nRows);
+    CMatrix::FreeRows(m_ppResTab, m_nRows, m_nResCols);
+    CMatrix::FreeRows(m_pFluxTab, m_nRows, kCoils);
     delete m_pRes;
     delete m_pMObject;
     delete m_pUObject;
@@ -120,10 +92,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
 
     // Every buffer of the run, allocated once.
     std::vector<double> y(n, 0.0), y1(n, 0.0), x(x0, x0 + n), x1(x), x2(x);
-    std::vector<double> aStorage(std::size_t(n) * (n + 1));
-    std::vector<double*> A(n);
-    for (int i = 0; i < n; ++i)
-        A[i] = aStorage.data() + std::size_t(i) * (n + 1);
+    CLinearSystem system(n, kRotorBlock, CMclass::WrittenEntries(), CRclass::WrittenEntries(),
+                         CGclass::WrittenEntries());
     double branchR[14] = {};
     double coilR[kCoils] = {};
     double pm[2] = {};
@@ -148,8 +118,10 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     T[0][kColOmegaR] = x0[15];
     T[0][kColBetaR] = x0[14];
 
+    // Progress follows simulated time, so a run that halves its steps shows that it is slow.
+    const double toProgress = double(kProgressScale) / (te - ts);
     if (m_pProgress)
-        m_pProgress->Open(1, m_nRows);
+        m_pProgress->Open(0, kProgressScale);
 
     const double a0 = U.m_dUmax;
     const bool bSupplyFollowsControl = R.m_nCondition == 1 && R.m_bSpeedControl;
@@ -173,7 +145,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         }
         ++m_nStepCount;
         if (m_pProgress)
-            m_pProgress->SetPos(m_nStepCount);
+            m_pProgress->SetPos(static_cast<long long>((t - ts) * toProgress));
 
         R.StepSpeedPath(t);
         const double theta = R.SpeedControl(omega, h);
@@ -196,9 +168,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         G.CalcPmTerms(pm, beta);
         U.SetPmTerms(pm);
         U.CalcU(t, omega);
-        proc.SetSystemMURG(x.data(), ns, A.data(), x[15], M.m_pM->m_pData, U.m_pU->m_pData,
-                           R.m_pR->m_pData, G.m_pG->m_pData);
-        proc.GaussianMethod(y.data(), ns, A.data());
+        system.Solve(x.data(), x[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
+                     G.m_pG->m_pData, y.data());
 
         for (int i = 0; i < n; ++i)
             x1[i] = x[i] + h * y[i];
@@ -213,9 +184,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             G.CalcPmTerms(pm, x1[14]);
             U.SetPmTerms(pm);
             U.CalcU(t, x1[15]);
-            proc.SetSystemMURG(x1.data(), ns, A.data(), x1[15], M.m_pM->m_pData, U.m_pU->m_pData,
-                               R.m_pR->m_pData, G.m_pG->m_pData);
-            proc.GaussianMethod(y1.data(), ns, A.data());
+            system.Solve(x1.data(), x1[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
+                         G.m_pG->m_pData, y1.data());
             for (int i = 0; i < n; ++i)
                 x2[i] = x[i] + 0.5 * h * (y[i] + y1[i]);
             notConverged = proc.IsNotCoincide(x1.data(), x2.data(), ns, 0.001);
@@ -252,6 +222,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
             for (int i = 0; i < n; ++i)
                 P[k][i + 1] = x2[i];
             CalcResultRow(k);
+            R.KeepTransistorStates();
             T[k][kColOmegaU] = R.m_dOmegaU;
             T[k][kColTe] = Te;
             T[k][kColOmegaRRef] = R.m_dOmegaRRef;

@@ -52,7 +52,7 @@ public:
     CUclass* m_pUObject;        ///< source vector U
     CRclass* m_pRObject;        ///< resistance matrix R with the control
     CGclass* m_pGObject;        ///< matrix G, torque and magnet flux
-    IProgressSink* m_pProgress; ///< progress of the run, may be null
+    IProgressSink* m_pProgress; ///< simulated time done, 0..kProgressScale; may be null
     std::uint32_t m_nResCols;   ///< result columns (36)
     int m_nSize;                ///< n (16)
     std::uint32_t m_nRows;      ///< rows of both tables

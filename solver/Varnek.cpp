@@ -3,10 +3,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
+// A debugging trace: silent unless VARNEK_TRACE is set (to anything).
 void DefaultTrace(const char* pszLine) {
+    if (!std::getenv("VARNEK_TRACE"))
+        return;
     std::fputs(pszLine, stderr);
     std::fflush(stderr);
 }

@@ -11,7 +11,9 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -171,6 +173,31 @@ private slots:
         QVERIFY(bytes.contains("\r\n10.000000 "));
     }
 
+    void SeveralCurvesExportAColumnEachAndProcessTheFirst() {
+        CKalvorDoc doc;
+        GiveCurve(doc, {0.5, 1.5, 2.5}, {1, 2, 4});
+        doc.m_strFirstLabel = "Ia [A]";
+        doc.m_aPlotYMore = {{-1, -2, -3}, {0.25, 0.125, 1e6}};
+        doc.m_aMoreLabels = {"Ib [A]", "Ic [A]"};
+        const QString strPath = m_dir.filePath("three.txt");
+        CModalScript script;
+        script.Then<QFileDialog>(Choose(strPath));
+        doc.OnExportPlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(ReadFile(strPath), QByteArray("0.500000 1.000000 -1.000000 0.250000 \r\n"
+                                               "1.500000 2.000000 -2.000000 0.125000 \r\n"
+                                               "2.500000 4.000000 -3.000000 1000000.000000 \r\n"));
+
+        // The derivative takes the first curve and says so; the others leave the plot.
+        QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
+        doc.OnResultDerivative(nullptr);
+        QCOMPARE(doc.CurveCount(), 1);
+        QCOMPARE(doc.m_pPlotY[0], 1.0); // (2 - 1) / (1.5 - 0.5)
+        QCOMPARE(notes.size(), 1);
+        QCOMPARE(notes[0][0].toString(),
+                 QString("Derivative of Ia [A], the first of the 3 curves"));
+    }
+
     void ExportPlotWhileAPictureIsShownWritesOnlyX() {
         CKalvorDoc doc;
         GiveCurve(doc, {0.5, 1.5, -2}, {7, 8, 9});
@@ -207,10 +234,11 @@ private slots:
         QCOMPARE(ReadFile(strPath), QByteArray("1.000000 3.000000 \r\n2.000000 4.000000 \r\n"));
     }
 
-    void AFailedWriteIsReportedWithTheFileAndTheReason() {
+    void ADeviceIsRefusedWithTheFileAndTheReason() {
         if (!QFile::exists("/dev/full"))
             QSKIP("no /dev/full on this system");
-        // A .txt name for the device that takes no data: the file opens, every write fails.
+        // A .txt name for the device that takes no data: refused before anything is written,
+        // the link and the device left as they were.
         const QString strPath = m_dir.filePath("full.txt");
         QVERIFY(QFile::link("/dev/full", strPath));
         CKalvorDoc doc;
@@ -224,8 +252,9 @@ private slots:
         QCOMPARE(script.m_messages.size(), 2);
         const QString report = script.m_messages[1];
         QVERIFY2(report.startsWith("ERROR|") && report.contains(strPath) &&
-                     report.contains("No space left on device"),
+                     report.contains("not a regular file"),
                  qPrintable(report));
+        QCOMPARE(QFileInfo(strPath).symLinkTarget(), QString("/dev/full"));
     }
 
     void AFileThatCannotBeCreatedIsReportedWithItsNameAndTheReason() {

@@ -520,7 +520,7 @@ void CTestMainFrm::SavedFromTheProgramAndOpenedAgain() {
     QVERIFY(QFile::exists(strPath));
     QVERIFY(!pDoc->IsModified());
     QCOMPARE(m_pFrame->FramesOf(pDoc).front()->windowTitle(), QString("drive.kalvor"));
-    QCOMPARE(m_pApp->RecentFiles(), QStringList({strPath}));
+    QCOMPARE(m_pApp->RecentFiles().Files(), QStringList({strPath}));
 
     m_pFrame->OnCommand(ID_FILE_CLOSE);
     ProcessDeletes();
@@ -540,7 +540,7 @@ void CTestMainFrm::RecentFileListKeepsFourEntries() {
         QVERIFY(m_pFrame->ActiveDocument()->OnSaveDocument(paths.back(), &strError));
     }
     const QStringList expected = {paths[4], paths[3], paths[2], paths[1]};
-    QCOMPARE(m_pApp->RecentFiles(), expected);
+    QCOMPARE(m_pApp->RecentFiles().Files(), expected);
 
     QStringList shown;
     for (int i = 0; i < 4; ++i) {
@@ -561,19 +561,19 @@ void CTestMainFrm::RecentFileListKeepsFourEntries() {
     QCOMPARE(shown[3], "&4 " + QDir::toNativeSeparators(paths[1]));
 
     // The list outlives the program.
-    CKalvorApp next;
-    next.LoadStdProfileSettings();
-    QCOMPARE(next.RecentFiles(), expected);
+    CRecentFileList next;
+    next.Load();
+    QCOMPARE(next.Files(), expected);
 }
 
 void CTestMainFrm::RecentFileThatCannotBeOpenedIsDropped() {
     QTemporaryDir dir;
-    m_pApp->AddToRecentFileList(dir.filePath("gone.kalvor"));
+    m_pApp->RecentFiles().Add(dir.filePath("gone.kalvor"));
     CModalScript script;
     script.ThenMessage();
     m_pFrame->OnCommand(ID_FILE_MRU_FILE1);
     QVERIFY(script.Done());
-    QVERIFY(m_pApp->RecentFiles().isEmpty());
+    QVERIFY(m_pApp->RecentFiles().Files().isEmpty());
     QCOMPARE(m_pFrame->Documents().size(), std::size_t(1));
 }
 
@@ -591,7 +591,7 @@ void CTestMainFrm::RefusedFileOpensNothing() {
     QVERIFY(script.Done());
     QVERIFY2(script.m_messages[0].contains("NhInd"), qPrintable(script.m_messages[0]));
     QCOMPARE(m_pFrame->Documents().size(), std::size_t(1));
-    QVERIFY(m_pApp->RecentFiles().isEmpty());
+    QVERIFY(m_pApp->RecentFiles().Files().isEmpty());
 }
 
 void CTestMainFrm::OpeningAnOpenFileActivatesIt() {

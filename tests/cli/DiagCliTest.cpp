@@ -127,6 +127,10 @@ struct CBadDiag {
     const char* m_strMessage; ///< a part of the message on stderr
 };
 
+void PrintTo(const CBadDiag& c, std::ostream* os) {
+    *os << c.m_strName;
+}
+
 class KalvorCliDiagRefuses : public testing::TestWithParam<CBadDiag> {};
 
 TEST_P(KalvorCliDiagRefuses, WithExitTwoAClearMessageAndNothingWritten) {

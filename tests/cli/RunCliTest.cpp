@@ -153,6 +153,10 @@ struct CBadArgs {
     const char* m_pszNamed; ///< what the message must name
 };
 
+void PrintTo(const CBadArgs& c, std::ostream* os) {
+    *os << c.m_pszName;
+}
+
 class RunCliRefusal : public RunCli, public ::testing::WithParamInterface<CBadArgs> {};
 
 TEST_P(RunCliRefusal, ExitsWithStatus2AndWritesNothing) {

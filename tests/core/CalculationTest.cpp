@@ -51,6 +51,10 @@ struct CRefusalCase {
     const char* m_pszNamed; ///< text the refusal must contain (the value it names)
 };
 
+void PrintTo(const CRefusalCase& c, std::ostream* os) {
+    *os << c.m_pszName;
+}
+
 class PlanRefusal : public ::testing::TestWithParam<CRefusalCase> {};
 
 TEST_P(PlanRefusal, RefusesBeforeAnythingIsAllocatedNamingTheValue) {
@@ -181,6 +185,10 @@ struct CTransferCase {
     double m_dBranch0; ///< expected source or load branch
     double m_dUmax, m_dF, m_dUd;
 };
+
+void PrintTo(const CTransferCase& c, std::ostream* os) {
+    *os << "condition " << c.m_nCondition;
+}
 
 class TransferByCondition : public ::testing::TestWithParam<CTransferCase> {};
 

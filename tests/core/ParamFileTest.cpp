@@ -106,6 +106,10 @@ struct CRefusal {
     const char* mentions; // what the message must name
 };
 
+void PrintTo(const CRefusal& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ParamFileRefusal : public ParamFile, public testing::WithParamInterface<CRefusal> {};
 
 TEST_P(ParamFileRefusal, GivesOneMessageAndChangesNothing) {

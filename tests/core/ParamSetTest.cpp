@@ -58,6 +58,10 @@ struct CFieldRangeCase {
     bool accepted;
 };
 
+void PrintTo(const CFieldRangeCase& c, std::ostream* os) {
+    *os << c.group << '.' << c.key << '=' << c.value;
+}
+
 class FieldRange : public testing::TestWithParam<CFieldRangeCase> {};
 
 TEST_P(FieldRange, IsCheckedAgainstItsBounds) {

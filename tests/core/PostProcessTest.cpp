@@ -13,6 +13,10 @@ struct CRangeCase {
     std::size_t m_nStart, m_nCount;
 };
 
+void PrintTo(const CRangeCase& c, std::ostream* os) {
+    *os << c.m_strName;
+}
+
 class CDftRangeMapping : public testing::TestWithParam<CRangeCase> {};
 
 TEST_P(CDftRangeMapping, MapsTheSelectionOntoSamples) {

@@ -381,6 +381,10 @@ struct AmplitudeCase {
     double amplitude;
 };
 
+void PrintTo(const AmplitudeCase& ac, std::ostream* os) {
+    *os << "omegaU " << ac.omegaU;
+}
+
 class CControlAmplitude : public ::testing::TestWithParam<AmplitudeCase> {};
 
 TEST_P(CControlAmplitude, FollowsVoltsPerHertzBetweenItsBounds) {

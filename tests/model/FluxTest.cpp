@@ -175,3 +175,44 @@ TEST(CGclassFlux, CoilFluxSumsAgreeWithLiteralSumOverMagnets) {
         }
     }
 }
+
+// The folded series keep each arc end's turn count: at and around every reduction boundary,
+// visited out of order and with Nb changing, they follow the literal sums on the side of the
+// boundary the reduction puts them (the wrong side would be off by ~1e-6 of the terms).
+TEST(CGclassFlux, FoldedSeriesFollowTheReductionAtItsBoundaries) {
+    CGclass g(16);
+    const double period = 2 * kPiProgram;
+    int checked = 0;
+    for (int k = 0; k < 18; k += 5)
+        for (double end : {kPiProgram * 0.0, 1.0})
+            for (int turn : {-1, 2}) {
+                const double theta = literal::CoilAxis(k), sigma = literal::CoilSpan(k);
+                const double arc = end == 0.0 ? sigma / 2.0 + theta : theta - sigma / 2.0;
+                const double boundary = arc - turn * period;
+                for (double offset : {1e-7, -1e-13, 0.0, 1e-13, -1e-7, 0.0}) {
+                    const double beta = boundary + offset;
+                    const std::uint32_t nb = checked % 3 == 0 ? 3u : 40u;
+                    g.m_nNb = nb;
+                    const literal::CParams p{0, nb, 1.0, 1.0};
+                    double sums[18], ref[18], largest = 0;
+                    g.CoilPmFluxSums(beta, sums);
+                    for (int c = 0; c < 18; ++c) {
+                        ref[c] = 0;
+                        for (int m = 0; m < 4; ++m)
+                            ref[c] += literal::CoilPmFlux(p, c, m, beta);
+                        largest = std::max(largest, std::fabs(ref[c]));
+                    }
+                    for (int c = 0; c < 18; ++c)
+                        EXPECT_NEAR(sums[c], ref[c], 1e-10 * largest)
+                            << "coil " << c << " beta " << beta << " Nb " << nb;
+                    double out[2], pm[2];
+                    g.CalcPmTerms(out, beta);
+                    literal::PmTerms(p, beta, pm);
+                    const double tol = 1e-10 * literal::PmScale(p, beta);
+                    EXPECT_NEAR(out[0], pm[0], tol) << "beta " << beta << " Nb " << nb;
+                    EXPECT_NEAR(out[1], pm[1], tol) << "beta " << beta << " Nb " << nb;
+                    ++checked;
+                }
+            }
+    EXPECT_EQ(checked, 96);
+}

@@ -131,6 +131,88 @@ TEST_P(CRclassInterlock, OnlyTheVoltageDecidesOutsideTheInverter) {
     EXPECT_EQ(r.m_dRD[k], kRonD);
 }
 
+// A transistor that stops conducting leaves its current to a diode of its leg at once. The
+// row's currents: transistor k carries itK, its opposite itO, every diode nothing.
+void UpdateLeg(CRclass& r, int k, double itK, double itO) {
+    double it[7] = {}, id[7] = {};
+    it[k] = itK;
+    it[k <= 3 ? k + 3 : k - 3] = itO;
+    r.UpdateConduction(it[1], id[1], it[2], id[2], it[3], id[3], it[4], id[4], it[5], id[5], it[6],
+                       id[6]);
+}
+
+TEST_P(CRclassInterlock, DiodeTakesOverTheCurrentOfATransistorThatStopsConducting) {
+    const int k = GetParam();
+    const int opposite = k <= 3 ? k + 3 : k - 3;
+    const double reverse = -0.6 / kRoffT, forward = 0.6 / kRoffT, weak = 0.59 / kRoffT;
+    struct CCase {
+        int m_nOnAtRow;   // the transistor that conducted in the step of the last stored row
+        int m_nGatedOn;   // the transistor the switching turns on now (0: none)
+        int m_nFailK;     // failure code of transistor k
+        double m_dItK;    // row current of transistor k [A]
+        double m_dItO;    // row current of the opposite transistor [A]
+        bool m_bConducts; // diode k afterwards
+    };
+    const CCase cases[] = {
+        {k, 0, 0, reverse, 0, true},               // its own transistor carried current backwards
+        {k, 0, 0, -weak, 0, false},                // below 0.6 V
+        {opposite, 0, 0, 0, forward, true},        // the opposite transistor was switched off
+        {opposite, 0, 0, 0, weak, false},          // below 0.6 V
+        {opposite, k, 0, forward, forward, false}, // its own transistor took the current
+        {opposite, k, 2, forward, forward, true},  // ... a broken one cannot
+        {0, 0, 0, reverse, forward, false},        // nothing conducted: the voltage rule alone
+        {opposite, opposite, 0, 0, 1.0, false}     // still conducting: no change
+    };
+    for (const CCase& c : cases) {
+        CRclass r(16);
+        SetDevices(r, 0);
+        for (int j = 1; j <= 6; ++j)
+            r.m_dRT[j] = kRoffT;
+        if (c.m_nOnAtRow != 0)
+            r.m_dRT[c.m_nOnAtRow] = kRonT;
+        r.KeepTransistorStates();
+        for (int j = 1; j <= 6; ++j)
+            r.m_dRT[j] = j == c.m_nGatedOn ? kRonT : kRoffT;
+        r.m_nFailT[k] = c.m_nFailK;
+        UpdateLeg(r, k, c.m_dItK, c.m_dItO);
+        EXPECT_EQ(r.m_dRD[k] == kRonD, c.m_bConducts)
+            << "on at row T" << c.m_nOnAtRow << ", gated T" << c.m_nGatedOn << ", currents "
+            << c.m_dItK << " / " << c.m_dItO;
+    }
+}
+
+TEST_P(CRclassInterlock, BrokenTransistorDoesNotBlockItsOwnDiode) {
+    const int k = GetParam();
+    CRclass r(16);
+    SetDevices(r, 0);
+    for (int j = 1; j <= 6; ++j)
+        r.m_dRT[j] = kRoffT;
+    r.m_dRT[k] = kRonT; // gated on, but broken
+    r.m_nFailT[k] = 2;
+    UpdateAllForward(r);
+    EXPECT_EQ(r.m_dRD[k], kRonD);
+    r.m_nFailT[k] = 0;
+    r.m_dRT[k] = kRonT;
+    UpdateAllForward(r);
+    EXPECT_EQ(r.m_dRD[k], kRoffD);
+}
+
+// Outside the inverter the diodes follow their own voltage, whatever the transistors did.
+TEST_P(CRclassInterlock, TakeOverOnlyInTheInverter) {
+    const int k = GetParam();
+    for (int condition = 1; condition < 4; ++condition) {
+        CRclass r(16);
+        SetDevices(r, condition);
+        for (int j = 1; j <= 6; ++j)
+            r.m_dRT[j] = kRonT;
+        r.KeepTransistorStates();
+        for (int j = 1; j <= 6; ++j)
+            r.m_dRT[j] = kRoffT;
+        UpdateLeg(r, k, -1.0, 1.0);
+        EXPECT_EQ(r.m_dRD[k], kRoffD) << "condition " << condition;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Diodes, CRclassInterlock, ::testing::Range(1, 7));
 
 TEST(CRclass, ShortedTransistorWithTheOtherSwitchedOnStillShortsTheLink) {

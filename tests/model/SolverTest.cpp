@@ -152,9 +152,10 @@ TEST_F(DefaultRun, TakesOneStepPerRowAndEndsAtTe) {
 TEST_F(DefaultRun, ReportsProgressOverTheRows) {
     EXPECT_EQ(s_progress.m_nOpened, 1);
     EXPECT_EQ(s_progress.m_nClosed, 1);
-    EXPECT_EQ(s_progress.m_nLower, 1);
-    EXPECT_EQ(s_progress.m_nUpper, 20000);
-    EXPECT_EQ(s_progress.m_nLast, 19999);
+    // Progress is the share of simulated time done when the last step starts.
+    EXPECT_EQ(s_progress.m_nLower, 0);
+    EXPECT_EQ(s_progress.m_nUpper, kProgressScale);
+    EXPECT_NEAR(double(s_progress.m_nLast), double(kProgressScale) * 19998 / 19999, 1.0);
 }
 
 TEST_F(DefaultRun, RowZeroHoldsTheInitialStateAndRowOnesFlux) {
@@ -354,7 +355,7 @@ TEST(CSolver, StopsWhenTheStateIsNotFinite) {
 TEST(CSolver, StopsWhenTheProgressSinkCancels) {
     auto s = MakeDrive(1000);
     CRecorder progress;
-    progress.m_nCancelAt = 100;
+    progress.m_nCancelAt = kProgressScale * 99 / 999; // where step 100 starts
     s->m_pProgress = &progress;
     double x0[kN] = {};
     EXPECT_EQ(s->Run(0.0, 0.005, x0), ERunStatus::Cancelled);

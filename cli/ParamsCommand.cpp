@@ -1,0 +1,30 @@
+#include "Commands.h"
+#include "Interrupt.h"
+#include "Output.h"
+#include "ParamArgs.h"
+
+#include <cerrno>
+#include <cstring>
+
+int ParamsMain(const CParamsOptions& options) {
+    if (!CheckOutput(options.m_strOut))
+        return kExitUsage;
+    CParamSet set;
+    const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
+    if (!loaded.m_bOk) {
+        std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
+        return kExitUsage;
+    }
+    // The text the program's Save writes, byte for byte.
+    const std::string text = ParamText(set);
+    const CInterruptGuard interrupt;
+    return WriteOutput(options.m_strOut, interrupt,
+                       [&](std::FILE* pFile, const std::string& strName) -> CExportStatus {
+                           errno = 0;
+                           if (std::fwrite(text.data(), 1, text.size(), pFile) != text.size() ||
+                               std::fflush(pFile) != 0)
+                               return {false, "Cannot write " + strName + ": " +
+                                                  std::strerror(errno ? errno : EIO)};
+                           return {true, {}};
+                       });
+}

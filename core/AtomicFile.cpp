@@ -1,0 +1,221 @@
+#include "AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// As the kernel allows when it follows links itself.
+constexpr int kMaxLinks = 40;
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Where a destination leads: the last link's target, whether it exists and what it is.
+struct CDestination {
+    std::string m_strTarget; ///< path with every link of its last component followed
+    bool m_bExists = false;  ///< the target exists
+    struct stat m_stat {};   ///< the target's status when it exists
+    int m_nError = 0;        ///< errno of a failure to follow or inspect, 0 when none
+};
+
+CDestination Resolve(const std::string& path) {
+    CDestination dest;
+    dest.m_strTarget = path;
+    for (int hop = 0;; ++hop) {
+        if (::lstat(dest.m_strTarget.c_str(), &dest.m_stat) != 0) {
+            if (errno != ENOENT)
+                dest.m_nError = errno;
+            return dest;
+        }
+        if (!S_ISLNK(dest.m_stat.st_mode)) {
+            dest.m_bExists = true;
+            return dest;
+        }
+        if (hop == kMaxLinks) {
+            dest.m_nError = ELOOP;
+            return dest;
+        }
+        std::vector<char> link(std::size_t(dest.m_stat.st_size > 0 ? dest.m_stat.st_size : 255) +
+                               1);
+        const ssize_t len = ::readlink(dest.m_strTarget.c_str(), link.data(), link.size());
+        if (len < 0 || std::size_t(len) >= link.size()) {
+            dest.m_nError = len < 0 ? errno : ENAMETOOLONG;
+            return dest;
+        }
+        const std::string next(link.data(), std::size_t(len));
+        dest.m_strTarget = next.front() == '/' ? next : FolderOf(dest.m_strTarget) + "/" + next;
+    }
+}
+
+// The mode a newly created file gets: 0666 less the umask, read without changing it (the
+// umask call would change it for every thread of the process for a moment).
+mode_t NewFileMode() {
+    mode_t mask = 022;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[128];
+        unsigned value = 0;
+        while (std::fgets(line, sizeof line, status)) {
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = mode_t(value);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return 0666 & ~mask;
+}
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+} // namespace
+
+CAtomicFile::CAtomicFile(std::string strPath) : m_strPath(std::move(strPath)) {}
+
+CAtomicFile::~CAtomicFile() {
+    Discard();
+}
+
+std::optional<std::string> CAtomicFile::CheckDestination(const std::string& strPath) {
+    if (strPath.empty())
+        return std::string("Cannot write a file without a name.");
+    const std::string cannot = "Cannot write " + strPath + ": ";
+    if (strPath.back() == '/')
+        return cannot + "the name ends with '/', which names a folder, not a file.";
+    const CDestination dest = Resolve(strPath);
+    if (dest.m_nError != 0)
+        return cannot + Reason(dest.m_nError);
+    const std::string via =
+        dest.m_strTarget == strPath ? "" : " (the link leads to " + dest.m_strTarget + ")";
+    if (dest.m_bExists) {
+        if (S_ISDIR(dest.m_stat.st_mode))
+            return cannot + "it is a folder" + via + "; enter a file name.";
+        if (!S_ISREG(dest.m_stat.st_mode))
+            return cannot + "it is not a regular file but a device, FIFO or socket" + via +
+                   "; enter a file name.";
+        if (::access(dest.m_strTarget.c_str(), W_OK) != 0)
+            return cannot + Reason(errno) + via;
+    }
+    const std::string folder = FolderOf(dest.m_strTarget);
+    struct stat folderStat {};
+    if (::stat(folder.c_str(), &folderStat) != 0)
+        return cannot + "the folder " + folder + ": " + Reason(errno);
+    if (!S_ISDIR(folderStat.st_mode))
+        return cannot + folder + " is not a folder";
+    // The temporary file is created beside the destination, so the folder must be writable
+    // even when the file itself is.
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return cannot + "the folder " + folder + ": " + Reason(errno);
+    return std::nullopt;
+}
+
+std::optional<std::string> CAtomicFile::WriteText(const std::string& strPath,
+                                                  std::string_view text) {
+    CAtomicFile file(strPath);
+    if (!file.Open())
+        return file.Message();
+    if (std::fwrite(text.data(), 1, text.size(), file.File()) != text.size()) {
+        const int error = errno;
+        file.Discard();
+        return "Cannot write " + strPath + ": " + Reason(error);
+    }
+    if (!file.Commit())
+        return file.Message();
+    return std::nullopt;
+}
+
+bool CAtomicFile::Open() {
+    Discard();
+    if (auto refusal = CheckDestination(m_strPath)) {
+        m_strMessage = *refusal;
+        return false;
+    }
+    const CDestination dest = Resolve(m_strPath);
+    m_strTarget = dest.m_strTarget;
+    // Hidden and unique beside the target; a long name is shortened so the temporary name
+    // stays within the file-name limit.
+    std::string pattern =
+        FolderOf(m_strTarget) + "/." + NameOf(m_strTarget).substr(0, 200) + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return Fail("Cannot create a temporary file for ", errno);
+    m_strTemp = name.data();
+    const mode_t mode = dest.m_bExists ? mode_t(dest.m_stat.st_mode & 07777) : NewFileMode();
+    if (dest.m_bExists &&
+        (dest.m_stat.st_uid != ::geteuid() || dest.m_stat.st_gid != ::getegid())) {
+        // Keeps the owner where the process may (as root); otherwise the writer owns it.
+        [[maybe_unused]] const int ignored = ::fchown(fd, dest.m_stat.st_uid, dest.m_stat.st_gid);
+    }
+    if (::fchmod(fd, mode) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return Fail("Cannot create a temporary file for ", error);
+    }
+    m_pFile = ::fdopen(fd, "wb");
+    if (!m_pFile) {
+        const int error = errno;
+        ::close(fd);
+        return Fail("Cannot create a temporary file for ", error);
+    }
+    return true;
+}
+
+bool CAtomicFile::Commit() {
+    if (!m_pFile) {
+        if (m_strMessage.empty())
+            m_strMessage = "Cannot write " + m_strPath + ": the file is not open";
+        return false;
+    }
+    errno = 0;
+    if (std::fflush(m_pFile) != 0 || std::ferror(m_pFile))
+        return Fail("Cannot write ", errno ? errno : EIO);
+    // The data reaches the disk before the name does, so a crash leaves the old file or the
+    // new one, never an empty one.
+    if (::fsync(::fileno(m_pFile)) != 0 && errno != EINVAL && errno != EROFS)
+        return Fail("Cannot write ", errno);
+    std::FILE* pFile = m_pFile;
+    m_pFile = nullptr;
+    if (std::fclose(pFile) != 0)
+        return Fail("Cannot write ", errno);
+    if (std::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0)
+        return Fail("Cannot write ", errno);
+    m_strTemp.clear();
+    m_strMessage.clear();
+    return true;
+}
+
+void CAtomicFile::Discard() {
+    if (m_pFile) {
+        std::fclose(m_pFile);
+        m_pFile = nullptr;
+    }
+    if (!m_strTemp.empty()) {
+        ::unlink(m_strTemp.c_str());
+        m_strTemp.clear();
+    }
+}
+
+bool CAtomicFile::Fail(std::string_view what, int error) {
+    m_strMessage = std::string(what) + m_strPath + ": " + Reason(error);
+    Discard();
+    return false;
+}

@@ -1,0 +1,231 @@
+// The compiled half of the kalvor package: parameter set, Calculate, diagnostic plots, the
+// constant tables and the DFT, thin over core/. Everything else is Python beside it.
+#include "Calculation.h"
+#include "Control.h"
+#include "DiagPlots.h"
+#include "Gclass.h"
+#include "Mclass.h"
+#include "ParamFile.h"
+#include "PostProcess.h"
+#include "PyProgress.h"
+#include "ResultColumns.h"
+#include "Solver.h"
+#include "Tables.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/operators.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+// The program builds its plot models with the 18 coils of the winding.
+constexpr std::uint32_t kPlotModelSize = 18;
+
+[[noreturn]] void Raise(const char* pszType, const std::string& strMessage) {
+    const py::object type = py::module_::import("kalvor._kalvor").attr(pszType);
+    PyErr_SetString(type.ptr(), strMessage.c_str());
+    throw py::error_already_set();
+}
+
+void Check(const CFileStatus& status) {
+    if (!status.m_bOk)
+        Raise("ParameterError", status.m_strMessage);
+}
+
+CParamSet LoadParams(const std::string& strPath) {
+    CParamSet set;
+    Check(ReadParamFile(strPath, set));
+    return set;
+}
+
+CParamSet ParseParams(const std::string& strText, const std::string& strSource) {
+    CParamSet set;
+    Check(ParseParamText(strText, strSource, set));
+    return set;
+}
+
+// Calculate without the GIL; a copy of the set, so another thread may change the caller's.
+CCalcResult RunCalculation(const CParamSet& set, py::object progress) {
+    const CParamSet copy = set;
+    CPyProgress sink(std::move(progress));
+    CCalcResult result;
+    {
+        py::gil_scoped_release release;
+        result = Calculate(copy, &sink);
+    }
+    if (sink.Failed())
+        throw py::error_already_set();
+    return result;
+}
+
+// The result table as a numpy array over the engine's block, kept alive by the outcome object.
+py::array ResultTable(py::object self) {
+    const CCalcResult& result = self.cast<const CCalcResult&>();
+    if (!result.m_pSolver || result.m_nRows <= 0)
+        return py::array_t<double>(std::vector<py::ssize_t>{0, kResultCols});
+    const CSolver& solver = *result.m_pSolver;
+    const py::ssize_t rows = result.m_nRows;
+    const py::ssize_t cols = solver.m_nResCols;
+    double* const* ppRows = solver.m_ppResTab;
+    bool contiguous = true;
+    for (py::ssize_t r = 1; r < rows && contiguous; ++r)
+        contiguous = ppRows[r] == ppRows[0] + r * cols;
+    if (!contiguous) {
+        // Rows in separate blocks cannot be one array: copy them.
+        py::array_t<double> copy({rows, cols});
+        for (py::ssize_t r = 0; r < rows; ++r)
+            std::copy(ppRows[r], ppRows[r] + cols, copy.mutable_data(r, 0));
+        return copy;
+    }
+    const py::ssize_t item = sizeof(double);
+    py::array view(py::dtype::of<double>(), {rows, cols}, {cols * item, item}, ppRows[0], self);
+    return view;
+}
+
+const char* StatusName(ECalcStatus status) {
+    switch (status) {
+    case ECalcStatus::NotRun:
+        return "not_run";
+    case ECalcStatus::Accepted:
+        return "accepted";
+    case ECalcStatus::StepHalved:
+        return "step_halved";
+    case ECalcStatus::Refused:
+        return "refused";
+    case ECalcStatus::Stopped:
+        return "stopped";
+    case ECalcStatus::Cancelled:
+        return "cancelled";
+    }
+    return "unknown";
+}
+
+// Wall time of Calculate with no progress sink, for the overhead benchmark [s].
+double TimeCalculation(const CParamSet& set) {
+    const CParamSet copy = set;
+    py::gil_scoped_release release;
+    const auto start = std::chrono::steady_clock::now();
+    const CCalcResult result = Calculate(copy, nullptr);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+py::tuple Diagram(const std::string& strKind, const CParamSet& set) {
+    CDiagPlot plot;
+    if (strKind == "inductance") {
+        CMclass m(kPlotModelSize);
+        CGclass g(kPlotModelSize);
+        plot = InductancePlot(set.m_inductancePlot, set.m_motor, m, g);
+    } else if (strKind == "flux") {
+        CGclass g(kPlotModelSize);
+        plot = FluxPlot(set.m_fluxPlot, g);
+    } else if (strKind == "pwm") {
+        CControl control;
+        plot = VoltagePlot(set.m_voltagePlot, control);
+    } else {
+        Raise("ParameterError",
+              "kind \"" + strKind + "\" is not known: enter inductance, flux or pwm.");
+    }
+    if (!plot.m_bOk)
+        Raise("ParameterError", plot.m_strMessage);
+    return py::make_tuple(py::array_t<double>(py::ssize_t(plot.m_x.size()), plot.m_x.data()),
+                          py::array_t<double>(py::ssize_t(plot.m_y.size()), plot.m_y.data()),
+                          plot.m_strXLabel, plot.m_strYLabel, plot.m_bTimesSwapped);
+}
+
+py::array Table18(const double (*pTable)[kCoilCount]) {
+    return py::array_t<double>({kCoilCount, kCoilCount}, &pTable[0][0]);
+}
+
+py::dict ConstantTables() {
+    py::dict tables;
+    tables["L0"] = Table18(g_adL0);
+    tables["A1"] = Table18(g_adA1);
+    tables["B1"] = Table18(g_adB1);
+    tables["A2"] = Table18(g_adA2);
+    tables["B2"] = Table18(g_adB2);
+    tables["A3"] = Table18(g_adA3);
+    tables["B3"] = Table18(g_adB3);
+    tables["flux"] = py::array_t<double>({kFluxRows, 2}, &g_adFluxAB[0][0]);
+    return tables;
+}
+
+py::tuple Spectrum(py::array_t<double, py::array::c_style | py::array::forcecast> samples,
+                   int nNh) {
+    if (samples.ndim() != 1)
+        Raise("ParameterError", "the DFT takes a one-dimensional array of samples.");
+    const std::size_t n = std::size_t(samples.size());
+    std::vector<double> x(n), y(samples.data(), samples.data() + n), work(n);
+    CDftOutcome outcome;
+    {
+        py::gil_scoped_release release;
+        CControl control;
+        outcome = TransformRange(control, CSampleRange{0, n}, nNh, x.data(), y.data(), work.data());
+    }
+    if (!outcome.m_bOk)
+        Raise("ParameterError", outcome.m_strMessage);
+    return py::make_tuple(py::array_t<double>(py::ssize_t(outcome.m_nShown), work.data()),
+                          outcome.m_dThd);
+}
+
+} // namespace
+
+PYBIND11_MODULE(_kalvor, m) {
+    m.doc() = "Compiled core of the kalvor package; use the names of kalvor itself.";
+    const py::object parameterError = py::reinterpret_steal<py::object>(
+        PyErr_NewException("kalvor.ParameterError", PyExc_ValueError, nullptr));
+    parameterError.attr("__doc__") = "A parameter value, file or setting was refused.";
+    m.attr("ParameterError") = parameterError;
+    const py::object runStopped = py::reinterpret_steal<py::object>(
+        PyErr_NewException("kalvor.RunStopped", PyExc_RuntimeError, nullptr));
+    runStopped.attr("__doc__") = "The calculation stopped: minimum step or a non-finite state.";
+    m.attr("RunStopped") = runStopped;
+
+    std::vector<std::string> labels(kResultLabels.begin(), kResultLabels.end());
+    m.attr("COLUMNS") = py::tuple(py::cast(labels));
+
+    py::class_<CParamSet>(m, "ParamSet")
+        .def(py::init<>())
+        .def(py::init<const CParamSet&>())
+        .def_static("load", &LoadParams, py::arg("path"))
+        .def_static("parse", &ParseParams, py::arg("text"), py::arg("source"))
+        .def(
+            "save",
+            [](const CParamSet& set, const std::string& strPath) {
+                Check(WriteParamFile(strPath, set));
+            },
+            py::arg("path"))
+        .def(
+            "apply",
+            [](CParamSet& set, const std::string& strAssignment) {
+                Check(ApplyOverride(strAssignment, set));
+            },
+            py::arg("assignment"))
+        .def("text", &ParamText)
+        .def("plan",
+             [](const CParamSet& set) {
+                 const CCalcPlan plan = PlanCalculation(set);
+                 return py::make_tuple(plan.m_bSwapped, plan.m_refusal);
+             })
+        .def(py::self == py::self);
+
+    py::class_<CCalcResult>(m, "Outcome")
+        .def_property_readonly("status",
+                               [](const CCalcResult& r) { return StatusName(r.m_status); })
+        .def_readonly("message", &CCalcResult::m_strMessage)
+        .def_readonly("detail", &CCalcResult::m_strDetail)
+        .def_readonly("rows", &CCalcResult::m_nRows)
+        .def_property_readonly("table", &ResultTable);
+
+    m.def("calculate", &RunCalculation, py::arg("params"), py::arg("progress") = py::none());
+    m.def("time_calculation", &TimeCalculation, py::arg("params"));
+    m.def("diag", &Diagram, py::arg("kind"), py::arg("params"));
+    m.def("tables", &ConstantTables);
+    m.def("dft", &Spectrum, py::arg("samples"), py::arg("nh"));
+}

@@ -1,0 +1,121 @@
+"""The binding against kalvor-cli and the parameter file reader; stops and interrupts."""
+
+import io
+import os
+import signal
+import subprocess
+import threading
+
+import numpy as np
+import pytest
+
+import kalvor
+
+FAULTED = [1, 0, 0, 0, 0, 0]
+
+
+@pytest.mark.parametrize(
+    "overrides",
+    [
+        {},
+        {"failures.FailT": FAULTED, "control.ControlMethod": 1},
+        {"control.Condition": 1, "control.SpeedControl": True},
+        {"control.Condition": 2, "control.T": 2.0, "time.OmegaR": 150.0},
+    ],
+)
+def test_table_equals_cli_csv_and_is_a_view(cli, overrides):
+    overrides = {"time.Te": 0.01, **overrides}
+    sets = []
+    for name, value in overrides.items():
+        text = str(value).lower() if isinstance(value, bool) else str(value).replace(" ", "")
+        sets += ["--set", f"{name}={text}"]
+    csv = subprocess.run([cli, "run", "--csv", "--quiet", *sets], check=True,
+                         capture_output=True, text=True).stdout
+    expected = np.loadtxt(io.StringIO(csv), delimiter=",", skiprows=1)
+
+    calls = []
+    r = kalvor.run(progress=calls.append, **overrides)
+    assert r.status == "accepted"
+    assert r.columns == tuple(csv.splitlines()[0].split(","))
+    assert np.array_equal(r.table, expected)  # "%.17g" reads back exactly
+    assert not r.table.flags.owndata and r.table.base is r._outcome
+    assert np.array_equal(r["Ia"], r.table[:, 1]) and np.array_equal(r.t, r.table[:, 0])
+    assert 50 <= len(calls) <= 100 and calls == sorted(calls) and calls[-1] <= 1
+
+
+@pytest.mark.parametrize(
+    "name, value",
+    [("control.Cu", 20.0), ("motor.NhInd", 1.5), ("control.SpeedControl", 1),
+     ("failures.FailT", [0, 3, 0, 0, 0, 0]), ("failures.FailD", [0, 0]), ("time.H", "fast"),
+     ("control.Nope", 1)],
+)
+def test_refusal_carries_the_file_readers_message(tmp_path, name, value):
+    group, key = name.split(".")
+    path = tmp_path / "p.json"
+    path.write_text(f'{{"{group}": {{"{key}": {kalvor._params._json_value(value)}}}}}')
+    with pytest.raises(kalvor.ParameterError) as from_file:
+        kalvor.Params.load(path)
+    p = kalvor.Params()
+    with pytest.raises(ValueError) as from_set:
+        p[name] = value
+    # The file reader says "FILE: group.key: why", --set "--set group.key: why".
+    why = str(from_file.value).split(f"{path}: ", 1)[1]
+    assert why.split(": ", 1)[-1] in str(from_set.value)
+    assert p == kalvor.Params()  # nothing changed
+
+
+def test_parameter_file_round_trip(tmp_path):
+    p = kalvor.Params()
+    p.update({"control.Ud": 0.1 + 0.2, "failures.FailD": np.array([0, 2, 0, 0, 1, 0]),
+              "SpeedPath": "0*50*0.05*100*"})
+    p.save(tmp_path / "p.json")
+    q = kalvor.Params.load(tmp_path / "p.json")
+    assert q == p and q["Ud"] == 0.1 + 0.2 and q["failures.FailD"] == [0, 2, 0, 0, 1, 0]
+
+
+@pytest.mark.parametrize(
+    "overrides, message",
+    [({"motor.J": 1e-30, "control.T": 50, "time.Te": 0.001}, "Set smaller calculation step!"),
+     ({"motor.RonT": 0, "motor.RoffT": 0, "motor.RonD": 0, "motor.RoffD": 0, "time.Te": 0.001},
+      "not a finite number")],
+)
+def test_stopped_run_raises_with_the_engines_message(overrides, message):
+    with pytest.raises(kalvor.RunStopped, match=message):
+        kalvor.run(**overrides)
+
+
+def test_refused_combination_raises_before_running():
+    with pytest.raises(kalvor.ParameterError, match="J"):
+        kalvor.run(**{"motor.J": 0})
+
+
+def test_ctrl_c_from_a_thread_stops_a_long_run():
+    started = threading.Event()
+    reached = []
+
+    def progress(fraction):
+        reached.append(fraction)
+        started.set()
+
+    def interrupt():
+        started.wait(60)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    thread = threading.Thread(target=interrupt)
+    thread.start()
+    with pytest.raises(KeyboardInterrupt):
+        kalvor.run(progress=progress, **{"time.Te": 5.0})
+    thread.join()
+    assert reached[-1] < 0.5  # stopped long before the end
+
+
+def test_dft_follows_the_programs_convention():
+    n = 400
+    k = np.arange(n)
+    y = 0.5 + 3 * np.sin(2 * np.pi * k / n) + 0.3 * np.cos(2 * np.pi * 5 * k / n)
+    mag, thd = kalvor.dft(y, 6)
+    assert mag.shape == (7,)
+    assert mag[[0, 1, 5]] == pytest.approx([0.5, 3, 0.3], abs=1e-5)
+    assert thd == pytest.approx(0.1, abs=1e-5)
+    with pytest.raises(kalvor.ParameterError, match="at least 2"):
+        kalvor.dft([1.0], 3)
