@@ -161,6 +161,33 @@ SDataScan ScanData(const double* x, const std::vector<CPlotPrint::SCurve>& curve
     return scan;
 }
 
+/// The scan of a plot zoomed in x, which reads y only inside the x range: for x finite and
+/// never decreasing, the x of every point and the y of the points shown (and one beyond each
+/// end). Any value that is not finite there falls back to the full scan.
+SDataScan ScanForZoom(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
+                      std::size_t count, const CPlotZoom& zoom) {
+    SDataScan scan;
+    bool finite = true, ascending = true;
+    ScanX(x, count, scan, finite, ascending);
+    if (!finite || !ascending || count == 0)
+        return ScanData(x, curves, count);
+    std::size_t from = std::size_t(std::lower_bound(x, x + count, zoom.m_dXLo) - x);
+    std::size_t to = std::size_t(std::upper_bound(x, x + count, zoom.m_dXHi) - x);
+    from = from > 0 ? from - 1 : 0;
+    to = std::min(to + 1, count);
+    for (const CPlotPrint::SCurve& curve : curves) {
+        SDataScan part;
+        if (!ScanY(curve.m_pY, from, to, part))
+            return ScanData(x, curves, count);
+        TakeY(scan, part.dYMin);
+        TakeY(scan, part.dYMax);
+        scan.bNearZeroY = scan.bNearZeroY || part.bNearZeroY;
+    }
+    scan.nFinite = count * curves.size();
+    scan.bAscending = true;
+    return scan;
+}
+
 /// Smallest and largest of v[0..n), n >= 1, all finite.
 void Extremes(const double* v, std::size_t n, double& lo, double& hi) {
     lo = hi = v[0];
@@ -404,7 +431,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, con
     s.nW = rect.width();
     s.nH = rect.height();
 
-    const SDataScan scan = ScanData(x, curves, count);
+    const SDataScan scan = zoom.m_bX && kind == EKind::Curve ? ScanForZoom(x, curves, count, zoom)
+                                                             : ScanData(x, curves, count);
     double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
     bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;

@@ -82,7 +82,7 @@ QImage DrawEverySegment(const std::vector<double>& x, const std::vector<double>&
     // x starts at 0, so xr = xmax; y takes both signs, so yr = ymax - ymin.
     const double xmax = *std::max_element(x.begin(), x.end());
     const auto [ymin, ymax] = std::minmax_element(y.begin(), y.end());
-    const int L = plot.m_nLeft, PW = w - L - 20, PH = h - 30;
+    const int L = plot.m_nLeft, PW = plot.m_nRight - plot.m_nLeft, PH = h - 30;
     const double xr = xmax, yr = *ymax - *ymin;
     const int x0 = static_cast<int>(L - 0 * PW / xr);
     const int y0 = static_cast<int>(h - 15 + *ymin * PH / yr);
