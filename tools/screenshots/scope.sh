@@ -1,7 +1,7 @@
 #!/bin/bash
 # Takes docs/scope.png: drives the program under Xvfb with xdotool and grabs the screen.
 #   xvfb-run -a -s "-screen 0 1280x800x24" tools/screenshots/scope.sh build/app/kalvor docs
-# Clicks at fixed positions of the 1280 x 800 window (the result dialog, the DFT button).
+# Needs xvfb, xdotool and imagemagick. Clicks at fixed positions of the 1280 x 800 window (the result dialog, the DFT button).
 K=$1; OUT=$2
 $K &
 PID=$!
@@ -25,14 +25,4 @@ xdotool mousemove 420 300 click 1; sleep 0.5
 xdotool mousemove 900 300 click 3; sleep 0.5
 xdotool mousemove 700 250; sleep 1
 import -window root $OUT/scope.png
-kill $PID; exit 0
-# spectrum of ia over the selection
-f; xdotool key Home; sleep 1
-f; xdotool key ctrl+r; sleep 1.5
-xdotool mousemove 250 167 click 1; sleep 0.3
-xdotool mousemove 880 545 click 1; sleep 1.5
-xdotool mousemove 434 34 click 1; sleep 1.5
-xdotool type "20"; xdotool key Return; sleep 8
-xdotool mousemove 300 400; sleep 1
-import -window root $OUT/spectrum.png
 kill $PID

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Takes docs/spectrum.png: drives the program under Xvfb with xdotool and grabs the screen.
 #   xvfb-run -a -s "-screen 0 1280x800x24" tools/screenshots/spectrum.sh build/app/kalvor docs
-# Clicks at fixed positions of the 1280 x 800 window (the result dialog, the DFT button).
+# Needs xvfb, xdotool and imagemagick. Clicks at fixed positions of the 1280 x 800 window (the result dialog, the DFT button).
 K=$1; OUT=$2
 $K &
 PID=$!
