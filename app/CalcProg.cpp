@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -29,6 +30,7 @@ CCalcProg::CCalcProg(QWidget* pParent)
     m_progress = new QProgressBar;
     m_progress->setTextVisible(false);
     m_progress->setMinimumWidth(320);
+    m_pTimes = new QLabel;
     m_pCancel = new QPushButton(QStringLiteral("Cancel"));
     m_pCancel->setAutoDefault(false);
     connect(m_pCancel, &QPushButton::clicked, this, &CCalcProg::OnCancel);
@@ -38,6 +40,7 @@ CCalcProg::CCalcProg(QWidget* pParent)
     pButtons->addWidget(m_pCancel);
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_progress);
+    pLayout->addWidget(m_pTimes);
     pLayout->addLayout(pButtons);
 }
 
@@ -46,6 +49,8 @@ void CCalcProg::Open(long long nLower, long long nUpper) {
     m_pCancel->setEnabled(true);
     m_progress->setRange(ToBar(nLower), ToBar(std::max(nLower, nUpper)));
     m_progress->setValue(ToBar(nLower));
+    m_clock.Start();
+    m_pTimes->setText(QString::fromStdString(CProgressClock::Text(0, 0)));
     show();
     raise();
     ProcessEvents();
@@ -54,8 +59,13 @@ void CCalcProg::Open(long long nLower, long long nUpper) {
 void CCalcProg::SetPos(long long nPos) {
     if (m_timer.isValid() && m_timer.elapsed() < g_nRefreshMs)
         return;
-    m_progress->setValue(
-        ToBar(std::clamp<long long>(nPos, m_progress->minimum(), m_progress->maximum())));
+    const int nMin = m_progress->minimum();
+    const int nMax = m_progress->maximum();
+    const int nValue = ToBar(std::clamp<long long>(nPos, nMin, nMax));
+    m_progress->setValue(nValue);
+    // The bar follows simulated time, so the estimate reflects a run that slows down.
+    const double dFraction = nMax > nMin ? double(nValue - nMin) / double(nMax - nMin) : 1.0;
+    m_pTimes->setText(QString::fromStdString(CProgressClock::Text(m_clock.Elapsed(), dFraction)));
     ProcessEvents();
 }
 

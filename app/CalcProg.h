@@ -1,10 +1,12 @@
 #pragma once
 
 #include "Progress.h"
+#include "ProgressClock.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 
+class QLabel;
 class QProgressBar;
 class QPushButton;
 
@@ -19,7 +21,8 @@ public:
 
     /// Shows the window with the bar's range [nLower, nUpper] at nLower.
     void Open(long long nLower, long long nUpper) override;
-    /// Moves the bar; repaints and takes a Cancel click at most every few tens of milliseconds.
+    /// Moves the bar and the elapsed and remaining time below it; repaints and takes a Cancel
+    /// click at most every few tens of milliseconds.
     void SetPos(long long nPos) override;
     /// Hides the window.
     void Close() override;
@@ -35,6 +38,7 @@ public:
 
     QProgressBar* m_progress; ///< the bar, range and position set by the computation
     QPushButton* m_pCancel;   ///< asks the computation to stop
+    QLabel* m_pTimes;         ///< "elapsed 0:12, about 1:05 left"
 
 private:
     void OnCancel();
@@ -43,4 +47,5 @@ private:
     bool m_bCancelled = false;  ///< the user asked to stop
     bool m_bCancellable = true; ///< the computation honours a stop
     QElapsedTimer m_timer;      ///< time since the last repaint
+    CProgressClock m_clock;     ///< wall time since Open
 };

@@ -68,6 +68,19 @@ CFailParam::CFailParam(CFailParams& params, QWidget* parent) : QDialog(parent), 
     grid->setHorizontalSpacing(10);
     grid->setRowStretch(7, 1);
 
+    // The fault as an event: from and until when the codes apply.
+    auto* timing = new QWidget(this);
+    auto* timingGrid = new QGridLayout(timing);
+    timingGrid->setContentsMargins(0, 0, 0, 0);
+    m_pOnset = AddFieldRow(timingGrid, 0, 0, "", "Fault &from t =", "s", "onset").m_pEdit;
+    m_pClear = AddFieldRow(timingGrid, 1, 0, "", "&until t =", "s", "clear").m_pEdit;
+    m_pClear->setToolTip("0: the fault does not clear");
+    auto* left = new QVBoxLayout;
+    left->addWidget(devices);
+    left->addSpacing(8);
+    left->addWidget(timing);
+    left->addStretch(1);
+
     auto* legend = new QVBoxLayout;
     for (const char* text : g_pszLegend)
         legend->addWidget(new QLabel(text, this));
@@ -84,7 +97,7 @@ CFailParam::CFailParam(CFailParams& params, QWidget* parent) : QDialog(parent), 
     right->addStretch(1);
 
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(devices, 0, Qt::AlignTop);
+    layout->addLayout(left);
     layout->addSpacing(16);
     layout->addLayout(legend);
     layout->addLayout(right);
@@ -92,6 +105,9 @@ CFailParam::CFailParam(CFailParams& params, QWidget* parent) : QDialog(parent), 
 
     Load(m_pFailD, m_params.m_nFailD);
     Load(m_pFailT, m_params.m_nFailT);
+    m_fields.Bind(m_pOnset, "failures", "Onset", &CFailParams::m_dOnset);
+    m_fields.Bind(m_pClear, "failures", "Clear", &CFailParams::m_dClear);
+    m_fields.Load(m_params);
 }
 
 bool CFailParam::IsAvailable(const CInvParams& control) {
@@ -99,8 +115,18 @@ bool CFailParam::IsAvailable(const CInvParams& control) {
 }
 
 void CFailParam::accept() {
+    CFailParams edited = m_params;
+    if (std::optional<CRefusal> refusal = m_fields.Store(edited)) {
+        ShowRefusal(this, *refusal);
+        return;
+    }
+    if (std::optional<std::string> problem = CheckFaultTiming(edited)) {
+        ShowRefusal(this, {m_pClear, QString::fromStdString(*problem)});
+        return;
+    }
     // Diodes first, as the parameter set lists them; radios cannot be refused.
-    Store(m_pFailD, m_params.m_nFailD);
-    Store(m_pFailT, m_params.m_nFailT);
+    Store(m_pFailD, edited.m_nFailD);
+    Store(m_pFailT, edited.m_nFailT);
+    m_params = edited;
     QDialog::accept();
 }

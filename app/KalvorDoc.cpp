@@ -111,7 +111,7 @@ std::vector<CPlotPrint::SCurve> CKalvorDoc::Curves() const {
 
 bool CKalvorDoc::IsRunAccepted() const {
     return m_pSolver && m_runStatus == ECalcStatus::Accepted &&
-           m_pSolver->m_nStepCount == m_nRows - 1;
+           m_pSolver->m_nStepCount == int(m_pSolver->m_nPoints) - 1;
 }
 
 bool CKalvorDoc::CanEditFailures() const {
@@ -120,7 +120,7 @@ bool CKalvorDoc::CanEditFailures() const {
 
 void CKalvorDoc::OnCalculate(QWidget* pParent) {
     const CParamSet before = m_params;
-    CTimeParam dlgTime(m_params.m_time, pParent);
+    CTimeParam dlgTime(m_params.m_time, pParent, m_params.m_control.m_nCondition);
     if (dlgTime.exec() != QDialog::Accepted)
         return;
     if (!(m_params == before))

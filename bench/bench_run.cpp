@@ -73,7 +73,7 @@ CRunFigures TimeCalculation(const CParamSet& set, int repetitions, CCalcResult* 
             std::exit(1);
         }
         figures.m_nSteps = result.m_pSolver->m_nStepCount;
-        figures.m_nHalved = result.m_pSolver->m_nStepCount - (result.m_nRows - 1);
+        figures.m_nHalved = result.m_pSolver->m_nStepCount - (int(result.m_pSolver->m_nPoints) - 1);
         figures.m_bAccepted = result.m_status == ECalcStatus::Accepted;
         if (pKeep && r + 1 == repetitions)
             *pKeep = std::move(result);

@@ -13,6 +13,9 @@ CFileStatus LoadParamArgs(const std::string& strParams, const std::vector<std::s
         if (!status.m_bOk)
             return status;
     }
+    // Checked once all overrides are in: Onset and Clear may be set in either order.
+    if (auto refusal = CheckFaultTiming(loaded.m_failures))
+        return {false, "--set failures.Clear: " + *refusal};
     set = loaded;
     return {true, {}};
 }

@@ -113,8 +113,8 @@ std::optional<std::string> RefuseFrozenTime(const CCalcPlan& plan, double h) {
 
 } // namespace
 
-std::optional<std::string> FirstNonFiniteResult(const CSolver& solver, std::int32_t nRows) {
-    for (std::int32_t k = 0; k < nRows; ++k) {
+std::optional<std::string> FirstNonFiniteResult(const CSolver& solver) {
+    for (std::uint32_t k = 0; k < solver.m_nRows; ++k) {
         const double* row = solver.m_ppResTab[k];
         for (std::uint32_t c = 0; c < solver.m_nResCols; ++c) {
             if (!std::isfinite(row[c]))
@@ -208,18 +208,22 @@ CCalcPlan PlanCalculation(const CParamSet& set) {
                          "step or a longer interval.";
         return plan;
     }
-    const std::uint64_t bytes = std::uint64_t(plan.m_nRows) * kBytesPerRow;
+    plan.m_nStored = std::int32_t(
+        CSolver::StoredRows(std::uint32_t(plan.m_nRows), std::uint32_t(time.m_nEvery)));
+    // Only the stored rows take memory.
+    const std::uint64_t bytes = std::uint64_t(plan.m_nStored) * kBytesPerRow;
     const std::uint64_t memory = AvailableMemory();
     if (memory != 0 && bytes > memory / 5 * 4) {
         // The rest of the program and the system need room too: a run that takes nearly all
         // of the memory drives the machine into the ground.
         plan.m_refusal = "The interval " + interval + " with " + Label("time", "H") + " " +
-                         Num(time.m_dH) + " gives " + std::to_string(plan.m_nRows) +
-                         " output rows, whose tables need " + MegaBytes(bytes) +
+                         Num(time.m_dH) + " gives " + std::to_string(plan.m_nStored) +
+                         " stored rows, whose tables need " + MegaBytes(bytes) +
                          ", more than the memory a run may take on this computer (80 % of the " +
                          MegaBytes(memory) + " available, " + MegaBytes(memory / 5 * 4) +
                          "): enter a shorter interval, a larger calculation step, or store "
-                         "fewer rows.";
+                         "fewer rows (a larger " +
+                         Label("time", "Every") + ").";
         return plan;
     }
     plan.m_refusal = RefuseModel(set);
@@ -231,6 +235,16 @@ void FillInitialState(const CTimeParams& time, double* x0) {
         x0[i] = 0.0;
     x0[14] = time.m_dBetaR * 2 * 3.1416 / 360;
     x0[15] = time.m_dOmegaR;
+}
+
+void FillInitialState(const CParamSet& set, double* x0) {
+    FillInitialState(set.m_time, x0);
+    const int cond = set.m_control.m_nCondition;
+    // q0 is the capacitor's charge; only the conditions with a capacitor have one to charge.
+    if (cond == 0)
+        x0[0] = set.m_control.m_dCu * set.m_time.m_dUc0;
+    else if (cond == 2)
+        x0[0] = set.m_control.m_dCl * set.m_time.m_dUc0;
 }
 
 void TransferParameters(const CParamSet& set, CSolver& solver) {
@@ -257,6 +271,8 @@ void TransferParameters(const CParamSet& set, CSolver& solver) {
             R.m_nFailT[k] = set.m_failures.m_nFailT[k - 1];
         for (int k = 1; k <= 6; ++k)
             R.m_nFailD[k] = set.m_failures.m_nFailD[k - 1];
+        R.m_dOnset = set.m_failures.m_dOnset;
+        R.m_dClear = set.m_failures.m_dClear;
         R.m_dRonT = motor.m_dRonT;
         R.m_dRoffT = motor.m_dRoffT;
         R.m_dRonD = motor.m_dRonD;
@@ -317,12 +333,13 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
         result.m_strMessage = *plan.m_refusal;
         return result;
     }
-    result.m_nRows = plan.m_nRows;
-    result.m_pSolver =
-        std::make_unique<CSolver>(std::uint32_t(plan.m_nRows), kStateCols, kStateSize, kResultCols);
+    result.m_nRows = plan.m_nStored;
+    result.m_pSolver = std::make_unique<CSolver>(std::uint32_t(plan.m_nStored), kStateCols,
+                                                 kStateSize, kResultCols);
     CSolver& solver = *result.m_pSolver;
+    solver.SetStoring(std::uint32_t(plan.m_nRows), std::uint32_t(set.m_time.m_nEvery));
     double x0[kStateSize];
-    FillInitialState(set.m_time, x0);
+    FillInitialState(set, x0);
     TransferParameters(set, solver);
 
     solver.m_pProgress = pProgress;
@@ -332,7 +349,7 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
     switch (status) {
     case ERunStatus::Completed:
         // The state was finite at every step; a derived column may still overflow.
-        if (auto problem = FirstNonFiniteResult(solver, plan.m_nRows)) {
+        if (auto problem = FirstNonFiniteResult(solver)) {
             result.m_status = ECalcStatus::Stopped;
             result.m_strMessage = *problem;
         } else if (solver.m_nStepCount == plan.m_nRows - 1) {

@@ -38,7 +38,8 @@ struct CCalcPlan {
     double m_dStart = 0;                  ///< start of the ordered interval [s]
     double m_dEnd = 0;                    ///< end of the ordered interval [s]
     bool m_bSwapped = false;              ///< ts was not before te ("Tp > Tk?")
-    std::int32_t m_nRows = 0;             ///< output rows, (end - start) / h truncated
+    std::int32_t m_nRows = 0;             ///< output points, (end - start) / h truncated
+    std::int32_t m_nStored = 0;           ///< rows stored: every Every-th point and the last
     std::optional<std::string> m_refusal; ///< why the calculation cannot run
 };
 
@@ -48,7 +49,7 @@ struct CCalcResult {
     std::string m_strMessage;           ///< the system's text for the status, or the refusal
     std::string m_strDetail;            ///< where and why a run stopped, empty otherwise
     std::unique_ptr<CSolver> m_pSolver; ///< the run with its tables
-    std::int32_t m_nRows = 0;           ///< rows of the result table
+    std::int32_t m_nRows = 0;           ///< rows of the result table (the stored points)
     CCalcResult();
     CCalcResult(CCalcResult&&) noexcept;
     CCalcResult& operator=(CCalcResult&&) noexcept;
@@ -65,13 +66,14 @@ struct CCalcResult {
 /// or Ud that space-vector PWM cannot run with.
 CCalcPlan PlanCalculation(const CParamSet& set);
 
+/// The first value of the solver's result table that is not finite, as the message of a
+/// stopped run naming the time, the column and the row; nothing when every value is finite.
+/// Meant for a completed run, whose every row is filled.
+std::optional<std::string> FirstNonFiniteResult(const CSolver& solver);
+
 /// The message PlanCalculation refuses a calculation step h with (h not above 0 s), or empty
 /// when h is accepted.
 std::string StepRefusal(double h);
-
-/// The first value of result rows 0..nRows-1 that is not finite, as the message of a stopped
-/// run naming the time, the column and the row; nothing when every value is finite.
-std::optional<std::string> FirstNonFiniteResult(const CSolver& solver, std::int32_t nRows);
 
 /// The memory the machine offers to the tables [bytes]; 0 when unknown.
 std::uint64_t AvailableMemory();
@@ -79,10 +81,14 @@ std::uint64_t AvailableMemory();
 /// Fills x0 (kStateSize values) from the time group: zeros, the rotor angle converted from
 /// degrees with 3.1416, and the speed.
 void FillInitialState(const CTimeParams& time, double* x0);
+/// As above, and the charge of the DC-side capacitor for its initial voltage Uc0: Cu Uc0 with
+/// the inverter (condition index 0), Cl Uc0 with the rectifier's RC load (index 2), none in
+/// the other conditions, which have no capacitor.
+void FillInitialState(const CParamSet& set, double* x0);
 
 /// Plans, creates the solver, fills the initial state, transfers the parameters (R, U, M, G),
 /// runs and judges the run: Stopped when a result value is not finite, Accepted when no step
-/// was halved (m_nStepCount = rows - 1),
+/// was halved (m_nStepCount = points - 1),
 /// StepHalved ("Set smaller calculation step!") when one was, Stopped when the run hit the
 /// minimum step ("Set smaller calculation step!") or a state that is not finite, Cancelled
 /// when pProgress asked for it, Refused when the plan refused the inputs (no solver then).

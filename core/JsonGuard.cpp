@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -74,14 +75,16 @@ public:
     }
     bool parse_error(std::size_t nPosition, const std::string& strLastToken,
                      const nlohmann::detail::exception& ex) {
-        const std::string where = Where(m_text, nPosition);
-        if (ex.id == 406) // number overflow
-            m_check = {EJsonProblem::Syntax, "the number " + Quote(strLastToken) + " at " + where +
-                                                 " is too large to hold."};
-        else
-            m_check = {EJsonProblem::Syntax, "the text is not valid JSON at " + where + " (" +
-                                                 Reason(ex.what()) + ", near '" +
-                                                 Quote(strLastToken) + "')."};
+        if (ex.id == 406) { // number overflow: located at the number's first character
+            const std::size_t found = m_text.rfind(strLastToken, nPosition);
+            const std::size_t start = found == std::string_view::npos ? nPosition : found + 1;
+            m_check = {EJsonProblem::Syntax, "the number " + Quote(strLastToken) + " at " +
+                                                 Where(m_text, start) + " is too large to hold."};
+        } else {
+            m_check = {EJsonProblem::Syntax,
+                       "the text is not valid JSON at " + Where(m_text, nPosition) + " (" +
+                           Reason(ex.what()) + ", near '" + Quote(strLastToken) + "')."};
+        }
         return false;
     }
 

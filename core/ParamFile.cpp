@@ -48,8 +48,10 @@ std::string KnownKeys(std::string_view group) {
     return list;
 }
 
-// The JSON kind of a value with its article: "a string", "an array".
+// The JSON kind of a value with its article ("a number", "an array"), or a text quoted.
 std::string TypeName(const json& value) {
+    if (value.is_string())
+        return "the text \"" + Quote(value.get<std::string>()) + "\"";
     const std::string name = value.type_name();
     const bool vowel = !name.empty() && std::string("aeiou").find(name[0]) != std::string::npos;
     return (vowel ? "an " : "a ") + name;
@@ -221,6 +223,8 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
                 return Refuse(source + ": " + group + "." + key + ": " + *refusal);
         }
     }
+    if (auto refusal = CheckFaultTiming(parsed.m_failures))
+        return Refuse(source + ": failures.Clear: " + *refusal);
     set = parsed;
     return Ok();
 }
@@ -240,7 +244,9 @@ std::string ParamText(const CParamSet& set) {
         const std::string key(field.m_pDesc->m_strKey);
         root[group][key] = ValueOf(field);
     }
-    return root.dump(2) + "\n";
+    // Text that is not UTF-8 cannot reach a set through the reader or an override; should a
+    // caller put some there, it is written replaced rather than making the save throw.
+    return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 CFileStatus WriteParamFile(const std::string& strPath, const CParamSet& set) {

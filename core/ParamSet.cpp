@@ -83,12 +83,16 @@ const std::vector<CFieldDesc> g_descriptions = {
 
     Codes("failures", "FailD", "D1..D6"),
     Codes("failures", "FailT", "T1..T6"),
+    RealIn("failures", "Onset", "Fault from t =", 0, kInf),
+    RealIn("failures", "Clear", "until t =", 0, kInf),
 
     Real("time", "Te", "te ="),
     Real("time", "Ts", "ts ="),
     RealIn("time", "H", "h =", 0, 1),
     RealIn("time", "OmegaR", "omegaR =", -200, 200),
     RealIn("time", "BetaR", "betaR =", -360, 360),
+    Real("time", "Uc0", "Uc0 ="),
+    WholeIn("time", "Every", "store every", 1, std::numeric_limits<int>::max()),
 
     WholeIn("inductance_plot", "X", "x =", 0, 17),
     WholeIn("inductance_plot", "Y", "y =", 0, 17),
@@ -157,6 +161,8 @@ std::string CFieldDesc::DisplayName() const {
 std::string CFieldDesc::AcceptedText() const {
     switch (m_kind) {
     case EFieldKind::Double:
+        if (m_bRanged && m_dMax == kInf)
+            return "a finite number from " + FormatNumber(m_dMin);
         return m_bRanged ? "a number from " + FormatNumber(m_dMin) + " to " + FormatNumber(m_dMax)
                          : "a finite number";
     case EFieldKind::Int:
@@ -215,12 +221,16 @@ std::vector<CField> ListFields(CParamSet& s) {
 
         &s.m_failures.m_nFailD,
         &s.m_failures.m_nFailT,
+        &s.m_failures.m_dOnset,
+        &s.m_failures.m_dClear,
 
         &t.m_dTe,
         &t.m_dTs,
         &t.m_dH,
         &t.m_dOmegaR,
         &t.m_dBetaR,
+        &t.m_dUc0,
+        &t.m_nEvery,
 
         &ip.m_nX,
         &ip.m_nY,
@@ -310,5 +320,16 @@ std::optional<std::string> ValidateParamSet(const CParamSet& set) {
         if (refusal)
             return refusal;
     }
-    return std::nullopt;
+    return CheckFaultTiming(set.m_failures);
+}
+
+std::optional<std::string> CheckFaultTiming(const CFailParams& failures) {
+    if (!(failures.m_dClear > 0) || failures.m_dClear > failures.m_dOnset)
+        return std::nullopt;
+    const CFieldDesc& clear = *FindField("failures", "Clear");
+    const CFieldDesc& onset = *FindField("failures", "Onset");
+    return clear.DisplayName() + " " + FormatNumber(failures.m_dClear) +
+           " s is not accepted: the fault would clear before it starts (" + onset.DisplayName() +
+           " " + FormatNumber(failures.m_dOnset) + " s); enter a time after " +
+           onset.DisplayName() + ", or 0 for a fault that never clears.";
 }

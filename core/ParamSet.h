@@ -46,10 +46,12 @@ struct CMotorParams {
     double m_dD = 0.000904; ///< damping constant [Nm/(rad/s)]
 };
 
-/// Failure codes of the inverter devices: 0 OK, 1 short circuit, 2 break.
+/// Failure codes of the inverter devices: 0 OK, 1 short circuit, 2 break, and when they apply.
 struct CFailParams {
     std::array<int, 6> m_nFailD{}; ///< diodes D1..D6
     std::array<int, 6> m_nFailT{}; ///< transistors T1..T6
+    double m_dOnset = 0;           ///< the codes apply from this time on; 0 from the first step [s]
+    double m_dClear = 0;           ///< the codes stop applying from this time on; 0 never [s]
 };
 
 /// Simulation time and initial conditions ("Simulation parameters").
@@ -59,6 +61,8 @@ struct CTimeParams {
     double m_dH = 0.000005; ///< calculation step [s]
     double m_dOmegaR = 0.0; ///< initial rotor speed [rad/s]
     double m_dBetaR = 0.0;  ///< initial rotor angle [deg]
+    double m_dUc0 = 0.0;    ///< initial voltage of the DC-side capacitor (conditions 0, 2) [V]
+    int m_nEvery = 1;       ///< only every n-th output point is stored (first and last always)
 };
 
 /// Remembered settings of the inductance plot.
@@ -166,5 +170,9 @@ std::optional<std::string> CheckNumber(const CFieldDesc& desc, double value);
 /// Checks a text against a field's length bound.
 std::optional<std::string> CheckText(const CFieldDesc& desc, std::string_view text);
 
-/// Checks every parameter of the set in the file's order; returns the first refusal.
+/// Checks the fault timing: a positive Clear must come after Onset.
+std::optional<std::string> CheckFaultTiming(const CFailParams& failures);
+
+/// Checks every parameter of the set in the file's order, then the fault timing; returns the
+/// first refusal.
 std::optional<std::string> ValidateParamSet(const CParamSet& set);

@@ -24,25 +24,34 @@ constexpr char kDigitPairs[] = "00010203040506070809"
                                "80818283848586878889"
                                "90919293949596979899";
 
-// Decimal digits of v (no leading zeros, "0" for 0).
+char* WritePair(unsigned v, char* out) {
+    std::memcpy(out, kDigitPairs + 2 * v, 2);
+    return out + 2;
+}
+
+// Decimal digits of v (no leading zeros, "0" for 0), written in place from the last pair.
 char* WriteUnsigned(std::uint64_t v, char* out) {
-    char tmp[20];
-    char* p = tmp + sizeof tmp;
+    if (v < 10) {
+        *out = char('0' + v);
+        return out + 1;
+    }
+    if (v < 100)
+        return WritePair(unsigned(v), out);
+    int digits = 3;
+    for (std::uint64_t power = 1000; digits < 20 && v >= power; power *= 10)
+        ++digits;
+    char* const end = out + digits;
+    char* p = end;
     while (v >= 100) {
-        const unsigned pair = unsigned(v % 100);
+        p -= 2;
+        WritePair(unsigned(v % 100), p);
         v /= 100;
-        *--p = kDigitPairs[2 * pair + 1];
-        *--p = kDigitPairs[2 * pair];
     }
-    if (v >= 10) {
-        *--p = kDigitPairs[2 * v + 1];
-        *--p = kDigitPairs[2 * v];
-    } else {
-        *--p = char('0' + v);
-    }
-    const std::size_t len = std::size_t(tmp + sizeof tmp - p);
-    std::memcpy(out, p, len);
-    return out + len;
+    if (v >= 10)
+        WritePair(unsigned(v), p - 2);
+    else
+        p[-1] = char('0' + v);
+    return end;
 }
 
 // Collects formatted text and writes it in large pieces; remembers the first failure.
@@ -152,15 +161,14 @@ char* FormatFixed6(double value, char* out) {
         if (rest > half || (rest == half && (q & 1)))
             ++q;
     }
-    if (negative)
-        *out++ = '-';
+    *out = '-';
+    out += negative ? 1 : 0;
     out = WriteUnsigned(q / 1000000, out);
-    unsigned decimals = unsigned(q % 1000000);
+    const unsigned decimals = unsigned(q % 1000000);
     out[0] = '.';
-    for (int i = 6; i >= 1; --i) {
-        out[i] = char('0' + decimals % 10);
-        decimals /= 10;
-    }
+    WritePair(decimals / 10000, out + 1);
+    WritePair(decimals / 100 % 100, out + 3);
+    WritePair(decimals % 100, out + 5);
     return out + 7;
 }
 

@@ -67,6 +67,6 @@ CExportStatus ExportResultFile(const std::string& strPath, const double* const* 
 CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,
                              const double* y, const double* work, std::size_t n);
 
-/// Creates strPath anew and writes x and the columns as WritePlotColumns does.
+/// Writes x and the columns to strPath as WritePlotColumns does, through CAtomicFile.
 CExportStatus ExportPlotColumnsFile(const std::string& strPath, const double* x,
                                     const std::vector<const double*>& columns, std::size_t n);

@@ -19,7 +19,7 @@ import sys
 import numpy as np
 
 import kalvor
-from kalvor._files import write_atomic
+from kalvor._files import destination_problem, write_atomic
 
 LOADS = [0.0, -0.5, -1.0]  # external torque T [N m] (negative: a load)
 TE = 0.25  # end of each run [s]
@@ -121,6 +121,9 @@ def main(argv=None):
     parser.add_argument("--out", default="fault_dataset.csv")
     parser.add_argument("--figure", default="fault_dataset.png")
     args = parser.parse_args(argv)
+    for path in (args.out, args.figure):
+        if destination_problem(path):
+            sys.exit(destination_problem(path))
 
     base, onset = base_params()
     listed = cases()

@@ -38,6 +38,29 @@ double RowProduct(const CEntryPos*& pEntry, const CEntryPos* pEnd, int i, const 
     return sum;
 }
 
+// The library's operations on the right-hand side column b, with the multipliers of a step
+// side by side in lower; a holds the factored rows of width n + 1. N is n, or 0 for any n.
+template <int N>
+void ReplaySized(int nAny, const double* a, const double* __restrict lower, double* __restrict b,
+                 double* __restrict y) {
+    const int n = N > 0 ? N : nAny, width = n + 1;
+    for (int k = 0; k < n - 1; ++k) {
+        const double bk = b[k] / a[k * width + k];
+        b[k] = bk;
+        const double* __restrict const l = lower + k * n;
+        for (int i = k + 1; i < n; ++i)
+            b[i] = b[i] - l[i] * bk;
+    }
+    y[n - 1] = b[n - 1] / a[(n - 1) * width + n - 1];
+    for (int i = n - 2; i >= 0; --i) {
+        const double* const row = a + i * width;
+        double v = b[i];
+        for (int j = n - 1; j >= i + 1; --j)
+            v = v - row[j] * y[j];
+        y[i] = v;
+    }
+}
+
 } // namespace
 
 CLinearSystem::CLinearSystem(int n, int nRotorFrom, std::span<const CEntryPos> mEntries,
@@ -46,7 +69,8 @@ CLinearSystem::CLinearSystem(int n, int nRotorFrom, std::span<const CEntryPos> m
     : m_n(n), m_nRotorFrom(std::clamp(nRotorFrom, 0, n)), m_mEntries(Sorted(mEntries, n)),
       m_rEntries(Sorted(rEntries, n)), m_gEntries(Sorted(gEntries, n)),
       m_adKeptM(m_mEntries.size(), 0.0), m_adStorage(std::size_t(n) * (n + 1), 0.0), m_apRows(n),
-      m_adRhs(n, 0.0), m_bFactored(false), m_nLastKind(2) {
+      m_adLower(std::size_t(n) * n, 0.0), m_adRhs(n, 0.0), m_bFactored(false), m_bBlockApart(false),
+      m_nLastKind(2) {
     for (int i = 0; i < n; ++i)
         m_apRows[i] = m_adStorage.data() + std::size_t(i) * (n + 1);
 }
@@ -76,31 +100,48 @@ void CLinearSystem::SetRightHandSide(const double* x, double omega, const double
     }
 }
 
-void CLinearSystem::Replay(double* y) {
+void CLinearSystem::KeepMultipliers(int k0) {
     const int n = m_n;
-    double* const* A = m_apRows.data();
-    double* b = m_adRhs.data();
-    for (int k = 0; k < n - 1; ++k) {
-        b[k] = b[k] / A[k][k];
+    for (int k = k0; k < n; ++k)
         for (int i = k + 1; i < n; ++i)
-            b[i] = b[i] - A[i][k] * b[k];
-    }
-    y[n - 1] = b[n - 1] / A[n - 1][n - 1];
-    for (int i = n - 2; i >= 0; --i) {
-        y[i] = b[i];
-        for (int j = n - 1; j >= i + 1; --j)
-            y[i] = y[i] - A[i][j] * y[j];
-    }
+            m_adLower[std::size_t(k) * n + i] = m_apRows[i][k];
+}
+
+void CLinearSystem::Replay(double* y) {
+    // The model's size known when compiling: the loops unroll.
+    if (m_n == 16)
+        ReplaySized<16>(m_n, m_adStorage.data(), m_adLower.data(), m_adRhs.data(), y);
+    else
+        ReplaySized<0>(m_n, m_adStorage.data(), m_adLower.data(), m_adRhs.data(), y);
+}
+
+bool CLinearSystem::BlockApart() const {
+    const int n = m_n, r0 = m_nRotorFrom;
+    const double* const* A = m_apRows.data();
+    for (int k = 0; k < r0; ++k)
+        for (int j = r0; j < n; ++j)
+            if (A[k][j] != 0.0)
+                return false;
+    for (int i = r0; i < n; ++i)
+        for (int k = 0; k < r0; ++k)
+            if (!std::isfinite(A[i][k]))
+                return false;
+    return true;
 }
 
 void CLinearSystem::RedoRotorBlock(const double* const* M) {
     const int n = m_n, r0 = m_nRotorFrom;
     double* const* A = m_apRows.data();
     // The block as the steps before it leave it: each step subtracts its multiplier times the
-    // normalised pivot row.
+    // normalised pivot row. Where those rows hold zeros there, a finite multiplier subtracts
+    // a zero, which leaves every value but a zero (whose sign it may change) as it is.
     for (int i = r0; i < n; ++i)
         for (int j = r0; j < n; ++j) {
             double v = M[i][j];
+            if (m_bBlockApart && v != 0.0) {
+                A[i][j] = v;
+                continue;
+            }
             for (int k = 0; k < r0; ++k)
                 v = v - A[i][k] * A[k][j];
             A[i][j] = v;
@@ -140,6 +181,7 @@ void CLinearSystem::Solve(const double* x, double omega, const double* const* M,
     if (rotorOnly) {
         m_nLastKind = 1;
         RedoRotorBlock(M);
+        KeepMultipliers(m_nRotorFrom);
         Replay(y);
         return;
     }
@@ -153,4 +195,6 @@ void CLinearSystem::Solve(const double* x, double omega, const double* const* M,
     const CSolverProc proc;
     proc.GaussianMethod(y, short(n), m_apRows.data());
     m_bFactored = true;
+    m_bBlockApart = BlockApart();
+    KeepMultipliers(0);
 }

@@ -39,6 +39,10 @@ private:
     /// Redoes the elimination of the rotor block of M from the kept factors of the rows
     /// before it.
     void RedoRotorBlock(const double* const* M);
+    /// Copies the multipliers of columns from k0 on into m_adLower.
+    void KeepMultipliers(int k0);
+    /// Whether the steps before the rotor block leave its nonzero entries as they are.
+    bool BlockApart() const;
 
     int m_n;                           ///< unknowns
     int m_nRotorFrom;                  ///< first row and column of the rotor block
@@ -48,7 +52,10 @@ private:
     std::vector<double> m_adKeptM;     ///< M at m_mEntries when the factors were made
     std::vector<double> m_adStorage;   ///< the factored system, n rows of n + 1
     std::vector<double*> m_apRows;     ///< row pointers into m_adStorage
+    std::vector<double> m_adLower;     ///< multipliers by column: [k n + i] = A[i][k], i > k
     std::vector<double> m_adRhs;       ///< right-hand side during the replay
     bool m_bFactored;                  ///< m_apRows hold the factors of m_adKeptM
-    int m_nLastKind;                   ///< see LastKind
+    bool m_bBlockApart; ///< the rows before the rotor block hold zeros in its columns and the
+                        ///< multipliers of its rows are finite
+    int m_nLastKind;    ///< see LastKind
 };

@@ -36,7 +36,9 @@ constexpr CEntryPos kWritten[] = {
 CMclass::CMclass(std::uint32_t n)
     : m_nNh(0), m_dJ(1e-06), m_dMm(1.0), m_dMl(1.0), m_pBranchR(nullptr), m_pCoilR(nullptr),
       m_pM(nullptr), m_nSize(n), m_dLoopMl(std::numeric_limits<double>::quiet_NaN()),
-      m_dLoopMm(std::numeric_limits<double>::quiet_NaN()), m_adLoop{} {
+      m_dLoopMm(std::numeric_limits<double>::quiet_NaN()), m_adLoop{},
+      m_dCoilMl(std::numeric_limits<double>::quiet_NaN()),
+      m_dCoilMm(std::numeric_limits<double>::quiet_NaN()), m_adCoilPhase{} {
     m_pM = new (std::nothrow) CMatrix(n, n);
     m_pBranchR = new (std::nothrow) double[kBranchCount]();
     m_pCoilR = new (std::nothrow) double[kCoilCount]();
@@ -88,6 +90,35 @@ void CMclass::CoilInductances(double beta, double (*pL)[18]) const {
 
 std::span<const CEntryPos> CMclass::WrittenEntries() {
     return kWritten;
+}
+
+void CMclass::CoilPhaseInductances(double beta, double (*pOut)[3]) {
+    // Linear in the table entries: the phase sums of each table are kept, only the harmonic
+    // factors depend on beta.
+    if (!(m_dCoilMl == m_dMl && m_dCoilMm == m_dMm)) {
+        static const double(*const apTables[7])[kCoilCount] = {g_adL0, g_adA1, g_adB1, g_adA2,
+                                                               g_adB2, g_adA3, g_adB3};
+        for (int t = 0; t < 7; ++t)
+            for (int i = 0; i < kCoilCount; ++i) {
+                double sums[3] = {0.0, 0.0, 0.0};
+                for (int j = 0; j < kCoilCount; ++j)
+                    sums[(j / 3) % 3] +=
+                        apTables[t][i][j] * 39 * 39 * 0.1035 * (i == j ? m_dMl : m_dMm);
+                for (int p = 0; p < 3; ++p)
+                    m_adCoilPhase[t][i][p] = sums[p];
+            }
+        m_dCoilMl = m_dMl;
+        m_dCoilMm = m_dMm;
+    }
+    double f[6];
+    HarmonicFactors(beta, std::min<std::uint32_t>(m_nNh, 3), f);
+    for (int i = 0; i < kCoilCount; ++i)
+        for (int p = 0; p < 3; ++p) {
+            double s = m_adCoilPhase[0][i][p];
+            for (int t = 1; t < 7; ++t)
+                s += m_adCoilPhase[t][i][p] * f[t - 1];
+            pOut[i][p] = s;
+        }
 }
 
 void CMclass::UpdateLoopSums() {

@@ -33,6 +33,11 @@ public:
     /// evaluated once (same values as the single calls).
     void CoilInductances(double beta, double (*pL)[18]) const;
 
+    /// Fills pOut[i][p] with the sum of Inductance(i, j, beta) over the six coils j of phase p
+    /// (a, b, c: (j / 3) % 3), from phase sums of the tables kept for the current ml and mm
+    /// (agrees with the single calls to rounding).
+    void CoilPhaseInductances(double beta, double (*pOut)[3]);
+
     std::uint32_t m_nNh;   ///< inductance harmonics used, 0..3
     double m_dJ;           ///< moment of inertia [kg m^2]
     double m_dMm;          ///< multiplier of the mutual inductances
@@ -46,7 +51,10 @@ private:
     /// Refreshes m_adLoop when ml or mm changed since it was computed.
     void UpdateLoopSums();
 
-    double m_dLoopMl;      ///< ml the loop sums were computed with (NaN: never)
-    double m_dLoopMm;      ///< mm the loop sums were computed with
-    double m_adLoop[7][3]; ///< loop sums AA, AB, BB of L0, A1, B1 .. B3 with ml, mm [H]
+    double m_dLoopMl;               ///< ml the loop sums were computed with (NaN: never)
+    double m_dLoopMm;               ///< mm the loop sums were computed with
+    double m_adLoop[7][3];          ///< loop sums AA, AB, BB of L0, A1, B1 .. B3 with ml, mm [H]
+    double m_dCoilMl;               ///< ml the coil-phase sums were computed with (NaN: never)
+    double m_dCoilMm;               ///< mm the coil-phase sums were computed with
+    double m_adCoilPhase[7][18][3]; ///< per table, coil and phase: sums with ml, mm [H]
 };

@@ -23,8 +23,9 @@ constexpr CEntryPos kWritten[] = {{0, 0},   {10, 12}, {11, 13}, {12, 12}, {12, 1
 
 CRclass::CRclass(std::uint32_t n)
     : m_dRLoad(0.0), m_bSpeedControl(0), m_nCondition(0), m_dD(0.0),
-      m_dC(1.0), m_nFailT{}, m_nFailD{}, m_bTOnAtRow{}, m_pBranchR(nullptr), m_dCoilR{},
-      m_dMra(1.0), m_dMrb(1.0), m_dMrc(1.0), m_pR(nullptr), m_nSize(n) {
+      m_dC(1.0), m_nFailT{}, m_nFailD{}, m_dOnset(0.0), m_dClear(0.0),
+      m_bFailuresActive(true), m_bTOnAtRow{}, m_pBranchR(nullptr), m_dCoilR{}, m_dMra(1.0),
+      m_dMrb(1.0), m_dMrc(1.0), m_pR(nullptr), m_nSize(n) {
     m_pR = new (std::nothrow) CMatrix(n, n);
     m_pBranchR = new (std::nothrow) double[kBranchCount]();
     if (!m_pR || !m_pBranchR)
@@ -75,8 +76,13 @@ bool CRclass::UpdateConduction(double IT1, double ID1, double IT2, double ID2, d
     return true;
 }
 
+void CRclass::SelectFailures(double t) {
+    m_bFailuresActive = (m_dOnset <= 0 || t >= m_dOnset) && (m_dClear <= 0 || t < m_dClear);
+}
+
 bool CRclass::TransistorConducts(int k) const {
-    return m_nFailT[k] == 1 || (m_nFailT[k] != 2 && m_dRT[k] == m_dRonT);
+    const int code = FailCodeT(k);
+    return code == 1 || (code != 2 && m_dRT[k] == m_dRonT);
 }
 
 void CRclass::KeepTransistorStates() {
@@ -93,13 +99,13 @@ void CRclass::CalcR() {
     switch (m_nCondition) {
     case 0:
         for (int k = 1; k <= 6; ++k) {
-            if (m_nFailT[k] == 1)
+            if (FailCodeT(k) == 1)
                 m_dRT[k] = m_dRonT;
-            else if (m_nFailT[k] == 2)
+            else if (FailCodeT(k) == 2)
                 m_dRT[k] = m_dRoffT;
-            if (m_nFailD[k] == 1)
+            if (FailCodeD(k) == 1)
                 m_dRD[k] = m_dRonD;
-            else if (m_nFailD[k] == 2)
+            else if (FailCodeD(k) == 2)
                 m_dRD[k] = m_dRoffD;
             branch[kTransistorBranch[k]] = m_dRT[k];
             branch[kDiodeBranch[k]] = m_dRD[k];
@@ -111,9 +117,9 @@ void CRclass::CalcR() {
         break;
     case 2:
         for (int k = 1; k <= 6; ++k) {
-            if (m_nFailD[k] == 1)
+            if (FailCodeD(k) == 1)
                 m_dRD[k] = m_dRonD;
-            else if (m_nFailD[k] == 2)
+            else if (FailCodeD(k) == 2)
                 m_dRD[k] = m_dRoffD;
             branch[kTransistorBranch[k]] = 10000.0;
             branch[kDiodeBranch[k]] = m_dRD[k];

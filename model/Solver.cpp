@@ -52,8 +52,9 @@ int FirstNonFinite(const double* x, int n) {
 CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols)
     : m_pFluxTab(nullptr), m_nStepCount(0), m_ppResTab(nullptr), m_pRes(nullptr),
       m_pMObject(nullptr), m_pUObject(nullptr), m_pRObject(nullptr), m_pGObject(nullptr),
-      m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nCols(cols),
-      m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{}, m_bPhaseLValid(false) {
+      m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nPoints(rows),
+      m_nEvery(1), m_nCols(cols), m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{},
+      m_bPhaseLValid(false) {
     m_pRes = new (std::nothrow) CMatrix(rows, cols);
     if (!m_pRes)
         FatalExit("Błąd inicjalizacji m_pRes", 0);
@@ -94,12 +95,15 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     std::vector<double> y(n, 0.0), y1(n, 0.0), x(x0, x0 + n), x1(x), x2(x);
     CLinearSystem system(n, kRotorBlock, CMclass::WrittenEntries(), CRclass::WrittenEntries(),
                          CGclass::WrittenEntries());
+    // Output points that are not stored go to two scratch rows in turn, so that the next point
+    // still finds its predecessor.
+    std::vector<double> scratch(2 * std::size_t(m_nCols + m_nResCols + kCoils), 0.0);
     double branchR[14] = {};
     double coilR[kCoils] = {};
     double pm[2] = {};
     const CSolverProc proc;
 
-    const double delta = (te - ts) / (m_nRows - 1);
+    const double delta = (te - ts) / (m_nPoints - 1);
     const double hMin = std::ldexp(delta, -kMaxHalvings);
     double t = ts;
     double h = delta;
@@ -126,7 +130,10 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     const double a0 = U.m_dUmax;
     const bool bSupplyFollowsControl = R.m_nCondition == 1 && R.m_bSpeedControl;
     ERunStatus status = ERunStatus::Completed;
-    std::uint32_t k = 1;
+    std::uint32_t k = 1;     // next stored row
+    std::uint32_t point = 1; // next output point
+    const double* lastP = P[0];
+    double* lastT = T[0];
     int subdiv = 1;
     do {
         if (m_pProgress && m_pProgress->IsCancelled()) {
@@ -147,6 +154,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         if (m_pProgress)
             m_pProgress->SetPos(static_cast<long long>((t - ts) * toProgress));
 
+        R.SelectFailures(t);
         R.StepSpeedPath(t);
         const double theta = R.SpeedControl(omega, h);
         if (bSupplyFollowsControl) {
@@ -155,7 +163,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         }
         U.BeginStep(t);
         R.Modulate(theta, h);
-        const double* last = T[k - 1];
+        const double* last = lastT;
         R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
                            last[19], last[14], last[20], last[15], last[21]);
         R.CalcR();
@@ -218,22 +226,30 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         U.AcceptStep(t);
         --subdiv;
         if (subdiv < 1) {
-            P[k][0] = t;
+            const bool store = point % m_nEvery == 0 || point == m_nPoints - 1;
+            double* scratchRow = scratch.data() + (point % 2) * (m_nCols + m_nResCols + kCoils);
+            double* rowP = store ? P[k] : scratchRow;
+            double* rowT = store ? T[k] : scratchRow + m_nCols;
+            double* rowFlux = store ? m_pFluxTab[k] : scratchRow + m_nCols + m_nResCols;
+            rowP[0] = t;
             for (int i = 0; i < n; ++i)
-                P[k][i + 1] = x2[i];
-            CalcResultRow(k);
+                rowP[i + 1] = x2[i];
+            CalcResultRow(rowP, lastP, rowT, lastT, rowFlux);
             R.KeepTransistorStates();
-            T[k][kColOmegaU] = R.m_dOmegaU;
-            T[k][kColTe] = Te;
-            T[k][kColOmegaRRef] = R.m_dOmegaRRef;
-            T[k][kColOmegaRRamp] = R.m_dOmegaRRamp;
-            T[k][kColOmegaE] = R.m_dOmegaE;
+            rowT[kColOmegaU] = R.m_dOmegaU;
+            rowT[kColTe] = Te;
+            rowT[kColOmegaRRef] = R.m_dOmegaRRef;
+            rowT[kColOmegaRRamp] = R.m_dOmegaRRamp;
+            rowT[kColOmegaE] = R.m_dOmegaE;
+            lastP = rowP;
+            lastT = rowT;
             h = delta;
-            ++k;
+            k += store ? 1 : 0;
+            ++point;
             subdiv = 1;
         }
         x = x2;
-    } while (k < m_nRows);
+    } while (point < m_nPoints);
 
     if (m_pProgress)
         m_pProgress->Close();
@@ -242,11 +258,28 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     return status;
 }
 
+std::uint32_t CSolver::StoredRows(std::uint32_t nPoints, std::uint32_t nEvery) {
+    if (nPoints == 0 || nEvery == 0)
+        return nPoints;
+    const std::uint32_t last = nPoints - 1;
+    return last / nEvery + 1 + (last % nEvery != 0 ? 1 : 0);
+}
+
+bool CSolver::SetStoring(std::uint32_t nPoints, std::uint32_t nEvery) {
+    if (nEvery == 0 || StoredRows(nPoints, nEvery) != m_nRows)
+        return false;
+    m_nPoints = nPoints;
+    m_nEvery = nEvery;
+    return true;
+}
+
 void CSolver::CalcResultRow(std::uint32_t k) {
-    const double* P1 = m_pRes->m_pData[k];
-    const double* P0 = m_pRes->m_pData[k - 1];
-    double* T1 = m_ppResTab[k];
-    const double* T0 = m_ppResTab[k - 1];
+    CalcResultRow(m_pRes->m_pData[k], m_pRes->m_pData[k - 1], m_ppResTab[k], m_ppResTab[k - 1],
+                  m_pFluxTab[k]);
+}
+
+void CSolver::CalcResultRow(const double* P1, const double* P0, double* T1, double* T0,
+                            double* pFlux) {
     // x[i] of row k is P1[i + 1].
     const double dt = P1[0] - P0[0];
     auto D = [dt](double now, double before) { return (now - before) / dt; };
@@ -278,17 +311,10 @@ void CSolver::CalcResultRow(std::uint32_t k) {
     // Coil flux linkages: every coil j carries its own phase's current.
     const double beta = T1[kColBetaR];
     const double phaseI[3] = {T1[kColIa], T1[kColIb], T1[kColIc]};
-    double* flux = m_pFluxTab[k];
+    double* flux = pFlux;
     // Without harmonics the inductances do not depend on beta: their phase sums are kept.
     if (m_pMObject->m_nNh != 0 || !m_bPhaseLValid) {
-        double L[kCoils][kCoils];
-        m_pMObject->CoilInductances(beta, L);
-        for (int i = 0; i < kCoils; ++i) {
-            double* sums = m_adPhaseL[i];
-            sums[0] = sums[1] = sums[2] = 0.0;
-            for (int j = 0; j < kCoils; ++j)
-                sums[CoilPhase(j)] += L[i][j];
-        }
+        m_pMObject->CoilPhaseInductances(beta, m_adPhaseL);
         m_bPhaseLValid = true;
     }
     double magnets[kCoils];
@@ -304,9 +330,13 @@ void CSolver::CalcResultRow(std::uint32_t k) {
     T1[kColPsia] = phaseFlux[0];
     T1[kColPsib] = phaseFlux[1];
     T1[kColPsic] = phaseFlux[2];
-    m_ppResTab[0][kColPsia] = m_ppResTab[1][kColPsia];
-    m_ppResTab[0][kColPsib] = m_ppResTab[1][kColPsib];
-    m_ppResTab[0][kColPsic] = m_ppResTab[1][kColPsic];
+    if (T0 == m_ppResTab[0]) {
+        // Row 0 has no flux of its own: it shows the first point's, so that point's voltages
+        // are the resistive drops.
+        T0[kColPsia] = T1[kColPsia];
+        T0[kColPsib] = T1[kColPsib];
+        T0[kColPsic] = T1[kColPsic];
+    }
 
     double phaseR[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < kCoils; ++i)

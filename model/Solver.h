@@ -35,7 +35,9 @@ public:
 
     /// Runs the whole simulation from ts to te (ts < te) with the initial state x0 (n values);
     /// needs at least 2 rows, otherwise returns NotRun without touching anything. Stores state
-    /// row 0 and result row 0 from x0, then every output row. Stops with StepTooSmall when a
+    /// row 0 and result row 0 from x0, then every m_nEvery-th output point and the last; the
+    /// points between are computed the same way, so a stored row does not depend on
+    /// m_nEvery. Stops with StepTooSmall when a
     /// step would have to be halved more than kMaxHalvings times, with NonFinite when an
     /// accepted state holds a value that is not finite, with Cancelled when the progress sink
     /// asks; the rows after the stop are not filled. Allocates nothing inside the step loop.
@@ -43,6 +45,16 @@ public:
     /// Fills result row k (1 <= k < rows) and coil-flux row k from state rows k and k-1 and
     /// result row k-1.
     void CalcResultRow(std::uint32_t k);
+    /// Fills the result row T1 and the coil-flux row pFlux of an output point from its state
+    /// row P1 and the previous point's rows P0 and T0. When T0 is result row 0, its flux
+    /// columns take the values of T1.
+    void CalcResultRow(const double* P1, const double* P0, double* T1, double* T0, double* pFlux);
+    /// Output points stored when only every nEvery-th of nPoints points is kept, the first
+    /// and the last always.
+    static std::uint32_t StoredRows(std::uint32_t nPoints, std::uint32_t nEvery);
+    /// Makes the run compute nPoints output points and store every nEvery-th (the first and
+    /// the last always). False, changing nothing, when the tables do not have StoredRows rows.
+    bool SetStoring(std::uint32_t nPoints, std::uint32_t nEvery);
 
     double** m_pFluxTab;        ///< flux linkage of the 18 coils per output row [Wb]
     int m_nStepCount;           ///< integration steps attempted
@@ -55,7 +67,9 @@ public:
     IProgressSink* m_pProgress; ///< simulated time done, 0..kProgressScale; may be null
     std::uint32_t m_nResCols;   ///< result columns (36)
     int m_nSize;                ///< n (16)
-    std::uint32_t m_nRows;      ///< rows of both tables
+    std::uint32_t m_nRows;      ///< rows of both tables (the stored output points)
+    std::uint32_t m_nPoints;    ///< output points of the run, m_nRows unless SetStoring
+    std::uint32_t m_nEvery;     ///< every m_nEvery-th output point is stored
     std::uint32_t m_nCols;      ///< state-table columns (17)
     double m_dStopTime;         ///< start of the step at which the run stopped [s]
     int m_nBadState;            ///< index of the first non-finite state value, -1 if none

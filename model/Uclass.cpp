@@ -2,13 +2,16 @@
 
 #include "Fatal.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <new>
 
 CUclass::CUclass(std::uint32_t n)
     : m_dPm1(0), m_dPm2(0), m_dT(0), m_dTem(0), m_dPhi(0), m_dUd(0), m_dUmax(0), m_dF(0), m_dUc(0),
       m_dUb(0), m_dUa(0), m_bAccumulatePhase(false), m_bPhaseStarted(false), m_dPhase(0),
-      m_dStepStart(0), m_pU(nullptr), m_nSize(n) {
+      m_dStepStart(0), m_bSinValid(false), m_dSinW(0), m_dSinPhi(0), m_adSin{}, m_pU(nullptr),
+      m_nSize(n) {
     m_pU = new (std::nothrow) CVector(n);
     if (!m_pU)
         FatalExit("Błąd inicjalizacji m_pU", 1);
@@ -52,10 +55,22 @@ double CUclass::SupplyAngle(double t) const {
 void CUclass::CalcU(double t, double omegaR) {
     const double w = SupplyAngle(t);
     constexpr double shift = 0.6666666666666666 * 3.141592;
-    // Phase b leads phase a, phase c lags it.
-    m_dUa = m_dUmax * std::sin(w - m_dPhi);
-    m_dUb = m_dUmax * std::sin(w + shift - m_dPhi);
-    m_dUc = m_dUmax * std::sin(w - shift - m_dPhi);
+    // Phase b leads phase a, phase c lags it. Without a sine supply the angle stays 0: the
+    // sines of the last angle are kept.
+    auto same = [](double a, double b) {
+        return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+    };
+    if (!(m_bSinValid && same(w, m_dSinW) && same(m_dPhi, m_dSinPhi))) {
+        m_adSin[0] = std::sin(w - m_dPhi);
+        m_adSin[1] = std::sin(w + shift - m_dPhi);
+        m_adSin[2] = std::sin(w - shift - m_dPhi);
+        m_bSinValid = true;
+        m_dSinW = w;
+        m_dSinPhi = m_dPhi;
+    }
+    m_dUa = m_dUmax * m_adSin[0];
+    m_dUb = m_dUmax * m_adSin[1];
+    m_dUc = m_dUmax * m_adSin[2];
 
     if (m_nSize < 16)
         return;

@@ -50,6 +50,10 @@ public:
     bool m_bPhaseStarted;    ///< the phase has been set by the first BeginStep
     double m_dPhase;         ///< supply angle at m_dStepStart [rad]
     double m_dStepStart;     ///< time at which the supply angle is m_dPhase [s]
+    bool m_bSinValid;        ///< m_adSin holds the sines at m_dSinW and m_dSinPhi
+    double m_dSinW;          ///< supply angle of m_adSin [rad]
+    double m_dSinPhi;        ///< phase m_dPhi of m_adSin [rad]
+    double m_adSin[3];       ///< sines of the three supply angles, a, b, c
     CVector* m_pU;           ///< the vector U
     std::uint32_t m_nSize;   ///< dimension n
 };

@@ -14,7 +14,7 @@ import os
 import sys
 
 from . import METRICS, ParameterError, Params, sweep
-from ._files import write_atomic
+from ._files import destination_problem, write_atomic
 from ._sweep import summary
 
 
@@ -76,6 +76,9 @@ def main(argv=None):
         params, cases, metrics = load_spec(args.cases)
     except (ValueError, ParameterError) as error:
         print(error, file=sys.stderr)
+        return 2
+    if args.out and destination_problem(args.out):
+        print(destination_problem(args.out), file=sys.stderr)
         return 2
     client = None
     if args.scheduler:

@@ -97,8 +97,8 @@ def run(params=None, progress=None, **overrides):
     Examples
     --------
     >>> r = kalvor.run(Te=0.02)
-    >>> r.status, r.table.shape
-    ('accepted', (4000, 36))
+    >>> r.status, r.table.shape[1], r.columns[1]
+    ('accepted', 36, 'Ia [A]')
     """
     prepared = prepare(params, overrides)
     swapped, refusal = prepared._set.plan()

@@ -1,5 +1,6 @@
 // The compiled half of the kalvor package: parameter set, Calculate, diagnostic plots, the
 // constant tables and the DFT, thin over core/. Everything else is Python beside it.
+#include "AtomicFile.h"
 #include "Calculation.h"
 #include "Control.h"
 #include "DiagPlots.h"
@@ -174,6 +175,20 @@ py::tuple Spectrum(py::array_t<double, py::array::c_style | py::array::forcecast
                           outcome.m_dThd);
 }
 
+// Writes bytes through the program's one atomic writer; OSError with its message on failure.
+void WriteFile(const std::string& strPath, const py::bytes& data) {
+    const std::string_view text = data;
+    std::optional<std::string> failure;
+    {
+        py::gil_scoped_release release;
+        failure = CAtomicFile::WriteText(strPath, text);
+    }
+    if (failure) {
+        PyErr_SetString(PyExc_OSError, failure->c_str());
+        throw py::error_already_set();
+    }
+}
+
 } // namespace
 
 PYBIND11_MODULE(_kalvor, m) {
@@ -228,4 +243,6 @@ PYBIND11_MODULE(_kalvor, m) {
     m.def("diag", &Diagram, py::arg("kind"), py::arg("params"));
     m.def("tables", &ConstantTables);
     m.def("dft", &Spectrum, py::arg("samples"), py::arg("nh"));
+    m.def("write_file", &WriteFile, py::arg("path"), py::arg("data"));
+    m.def("check_destination", &CAtomicFile::CheckDestination, py::arg("path"));
 }

@@ -1,6 +1,5 @@
 """Sweeps on a local Dask cluster against the serial loop; a refused case stays a row."""
 
-import io
 import json
 import subprocess
 import sys
@@ -63,6 +62,9 @@ def test_command_line_sweep_on_a_scheduler(client, tmp_path):
                           capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     frame = pd.read_csv(out, float_precision="round_trip")
+    refused = subprocess.run([sys.executable, "-m", "kalvor", "sweep", str(tmp_path / "cases.json"),
+                              "--out", str(tmp_path)], capture_output=True, text=True)
+    assert refused.returncode == 2 and str(tmp_path) in refused.stderr  # checked before running
     assert list(frame["status"]) == ["accepted", "refused", "accepted", "refused"]
     r = kalvor.run(**{"time.Te": 0.02, "control.T": -0.1, "control.Cu": 0.0002})
     assert frame.loc[2, "final_speed"] == kalvor.METRICS["final_speed"](r)

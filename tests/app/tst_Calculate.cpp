@@ -8,6 +8,7 @@
 #include "TimeParam.h"
 
 #include <QButtonGroup>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -30,6 +31,7 @@ private slots:
     void CancelInTheTimeDialogChangesNothing();
     void TimeDialogRefusesValuesOutOfRange_data();
     void TimeDialogRefusesValuesOutOfRange();
+    void TimeDialogGreysUc0WithoutACapacitor();
     void TimeDialogAcceptsValuesAtTheirBounds();
     void TimeDialogOffersTheLastAcceptedValues();
     void RefusedInputsKeepThePreviousRun();
@@ -143,6 +145,12 @@ void CTestCalculate::TimeDialogRefusesValuesOutOfRange_data() {
     QTest::newRow("ts decimal comma") << "ts"
                                       << "0,5"
                                       << "ts =";
+    QTest::newRow("every = 0") << "every"
+                               << "0"
+                               << "store every";
+    QTest::newRow("every = 2.5") << "every"
+                                 << "2.5"
+                                 << "store every";
 }
 
 void CTestCalculate::TimeDialogRefusesValuesOutOfRange() {
@@ -157,6 +165,7 @@ void CTestCalculate::TimeDialogRefusesValuesOutOfRange() {
                        : field == "omegaR" ? dialog.m_pOmegaR
                        : field == "betaR"  ? dialog.m_pBetaR
                        : field == "te"     ? dialog.m_pTe
+                       : field == "every"  ? dialog.m_pEvery
                                            : dialog.m_pTs;
     pEdit->setText(text);
     dialog.m_pTs->setText(field == "ts" ? text : "0.05");
@@ -182,13 +191,25 @@ void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
     dialog.m_pH->setText("1e-300");
     dialog.m_pOmegaR->setText(" -200 ");
     dialog.m_pBetaR->setText("360");
+    dialog.m_pEvery->setText("20");
+    dialog.m_pUc0->setText("-100"); // a capacitor charged the other way round
     CModalScript script;
     dialog.accept();
     QVERIFY(script.m_unexpected.isEmpty());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(params.m_nEvery, 20);
+    QCOMPARE(params.m_dUc0, -100.0);
     QCOMPARE(params.m_dH, 1e-300);
     QCOMPARE(params.m_dOmegaR, -200.0);
     QCOMPARE(params.m_dBetaR, 360.0);
+}
+
+void CTestCalculate::TimeDialogGreysUc0WithoutACapacitor() {
+    for (int condition = 0; condition < 4; ++condition) {
+        CTimeParams params;
+        CTimeParam dialog(params, nullptr, condition);
+        QCOMPARE(dialog.m_pUc0->isEnabled(), condition == 0 || condition == 2);
+    }
 }
 
 void CTestCalculate::TimeDialogOffersTheLastAcceptedValues() {
@@ -507,6 +528,8 @@ void CTestCalculate::ProgressWindowShowsTheRangeAndTakesCancel() {
     QTest::qWait(60); // positions are shown at most every few tens of milliseconds
     progress.SetPos(12000);
     QCOMPARE(progress.m_progress->value(), 12000);
+    QVERIFY2(progress.m_pTimes->text().startsWith("elapsed 0:0"),
+             qPrintable(progress.m_pTimes->text()));
     QVERIFY(!progress.IsCancelled());
 
     progress.m_pCancel->click();

@@ -1,9 +1,13 @@
 #include "FailParam.h"
 
+#include "ModalScript.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -126,6 +130,77 @@ private slots:
         QCOMPARE(Device(dlg, "T2")->checkedId(), 2);
         QCOMPARE(Device(dlg, "T3")->checkedId(), 0);
         QCOMPARE(Device(dlg, "D2")->checkedId(), 0);
+    }
+
+    void storesTheFaultTimes() {
+        CFailParams params;
+        CFailParam dlg(params);
+        QCOMPARE(dlg.m_pOnset->text(), QString("0"));
+        QCOMPARE(dlg.m_pClear->text(), QString("0"));
+        dlg.m_pOnset->setText("0.05");
+        dlg.m_pClear->setText("0.07");
+        Device(dlg, "T1")->button(1)->click();
+        dlg.accept();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(params.m_dOnset, 0.05);
+        QCOMPARE(params.m_dClear, 0.07);
+        QCOMPARE(params.m_nFailT[0], 1);
+    }
+
+    void refusesTimesItCannotApply_data() {
+        QTest::addColumn<QString>("onset");
+        QTest::addColumn<QString>("clear");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("negative onset") << "-0.01"
+                                        << "0"
+                                        << "Fault from t =";
+        QTest::newRow("clear at the onset") << "0.05"
+                                            << "0.05"
+                                            << "until t =";
+        QTest::newRow("clear before the onset") << "0.05"
+                                                << "0.01"
+                                                << "until t =";
+        QTest::newRow("clear not a number") << "0"
+                                            << "soon"
+                                            << "until t =";
+    }
+
+    void refusesTimesItCannotApply() {
+        QFETCH(QString, onset);
+        QFETCH(QString, clear);
+        QFETCH(QString, named);
+        CFailParams params;
+        CFailParam dlg(params);
+        dlg.show();
+        dlg.m_pOnset->setText(onset);
+        dlg.m_pClear->setText(clear);
+        Device(dlg, "T2")->button(2)->click();
+        CModalScript script;
+        script.ThenMessage();
+        dlg.accept();
+        QVERIFY(script.Done());
+        QVERIFY2(script.m_messages.value(0).contains(named),
+                 qPrintable(script.m_messages.value(0)));
+        QVERIFY(dlg.isVisible());
+        // Nothing is stored, the codes neither.
+        QCOMPARE(params.m_dOnset, 0.0);
+        QCOMPARE(params.m_dClear, 0.0);
+        QCOMPARE(params.m_nFailT, (std::array<int, 6>{}));
+    }
+
+    void timeFieldsHaveTheirOwnMnemonics() {
+        CFailParams params;
+        CFailParam dlg(params);
+        QStringList keys;
+        for (QLabel* label : dlg.findChildren<QLabel*>()) {
+            if (label->buddy() == dlg.m_pOnset || label->buddy() == dlg.m_pClear) {
+                const int amp = label->text().indexOf('&');
+                QVERIFY2(amp >= 0, qPrintable(label->text()));
+                keys << label->text().mid(amp + 1, 1).toLower();
+            }
+        }
+        QCOMPARE(keys.size(), 2);
+        QVERIFY(keys[0] != keys[1]);
     }
 
     void fitsTheScreen() {

@@ -140,6 +140,13 @@ TEST_F(RunCli, CsvHoldsTheLabelsAndTheFullValuesOfTheTable) {
     }
 }
 
+// 400 output points (0.002 s at 5 us): every 20th is stored, and the last.
+TEST_F(RunCli, StoresEveryNthRow) {
+    ASSERT_EQ(Run("run --set time.Te=0.002 --set time.Every=20 --out " + Path("r.txt")), 0)
+        << m_strErr;
+    EXPECT_EQ(SplitCrLf(Read(Path("r.txt"))).size(), 21u);
+}
+
 TEST_F(RunCli, AppliesAParameterFileThenTheOverrides) {
     std::ofstream(Path("p.json")) << R"({"time": {"Te": 0.002, "H": 0.00001}})";
     ASSERT_EQ(Run("run " + Path("p.json") + " --set time.H=0.000005 --out " + Path("r.txt")), 0)
@@ -181,7 +188,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CBadArgs{"ZeroStep", "--set time.H=0", "h = 0"},
                       CBadArgs{"EmptyInterval", "--set time.Ts=0.1", "ts ="},
                       CBadArgs{"SingularSource", "--set control.Ru=0", "Ru ="},
-                      CBadArgs{"SvpwmWithoutCarrier", "--set control.FT=0", "fT ="}),
+                      CBadArgs{"SvpwmWithoutCarrier", "--set control.FT=0", "fT ="},
+                      CBadArgs{"ClearBeforeOnset",
+                               "--set failures.Clear=0.01 --set failures.Onset=0.02", "until t ="},
+                      CBadArgs{"NoStoredRows", "--set time.Every=0", "store every"}),
     [](const ::testing::TestParamInfo<CBadArgs>& info) { return info.param.m_pszName; });
 
 TEST_F(RunCli, RefusesADestinationThatCannotBeCreatedBeforeCalculating) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <functional>
 #include <string>
 
@@ -178,6 +180,29 @@ TEST(FillInitialState, ConvertsDegreesWithTheConstant31416) {
     EXPECT_DOUBLE_EQ(x0[14], 1.5708);
     EXPECT_EQ(x0[15], -12.5);
 }
+
+// The initial voltage charges the capacitor of the condition (Cu with the inverter, Cl with
+// the RC load); the others have none. Uc0 = 0 leaves the state exactly as before.
+class CChargedStart : public testing::TestWithParam<int> {};
+
+TEST_P(CChargedStart, ChargesOnlyTheConditionsCapacitor) {
+    CParamSet set;
+    set.m_control.m_nCondition = GetParam();
+    set.m_control.m_dCu = 0.0002;
+    set.m_control.m_dCl = 0.0005;
+    set.m_time.m_dBetaR = 30;
+    double plain[kStateSize], x0[kStateSize];
+    FillInitialState(set.m_time, plain);
+    FillInitialState(set, x0);
+    EXPECT_EQ(std::memcmp(plain, x0, sizeof x0), 0);
+    set.m_time.m_dUc0 = -150;
+    FillInitialState(set, x0);
+    const double charge[4] = {0.0002 * -150, 0, 0.0005 * -150, 0};
+    EXPECT_EQ(x0[0], charge[GetParam()]);
+    EXPECT_EQ(std::memcmp(plain + 1, x0 + 1, sizeof x0 - sizeof x0[0]), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conditions, CChargedStart, testing::Range(0, 4));
 
 struct CTransferCase {
     int m_nCondition;

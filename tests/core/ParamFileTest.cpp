@@ -140,7 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
         CRefusal{"FractionalCode", R"({"failures": {"FailD": [0, 0, 0, 0, 0, 1.5]}})",
                  "value 6 is 1.5"},
         CRefusal{"ArticleOfTheKind", R"({"control": {"Kp": [1]}})", "not an array"},
-        CRefusal{"LateKeyBad", R"({"control": {"Ud": 1}, "time": {"H": 2}})", "time.H"}),
+        CRefusal{"LateKeyBad", R"({"control": {"Ud": 1}, "time": {"H": 2}})", "time.H"},
+        CRefusal{"ClearBeforeOnset", R"({"failures": {"Onset": 0.05, "Clear": 0.04}})",
+                 "failures.Clear"},
+        CRefusal{"NoStoredRows", R"({"time": {"Every": 0}})", "store every"}),
     [](const testing::TestParamInfo<CRefusal>& info) { return std::string(info.param.name); });
 
 TEST_F(ParamFile, UnreadableFileIsRefusedWithItsName) {

@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 
 TEST(CParamSet, DefaultsAreThoseTheRunsRelyOn) {
     const CParamSet set;
@@ -89,7 +90,36 @@ INSTANTIATE_TEST_SUITE_P(
         CFieldRangeCase{"result_plot", "Result", 35, false},
         CFieldRangeCase{"control", "Ud", 1e300, true},
         CFieldRangeCase{"control", "Ud", INFINITY, false},
-        CFieldRangeCase{"control", "Ud", NAN, false}));
+        CFieldRangeCase{"control", "Ud", NAN, false}, CFieldRangeCase{"time", "Every", 0, false},
+        CFieldRangeCase{"time", "Every", 1, true}, CFieldRangeCase{"time", "Every", 2.5, false},
+        // A negative initial voltage is a capacitor charged the other way round.
+        CFieldRangeCase{"time", "Uc0", -300, true},
+        CFieldRangeCase{"failures", "Onset", -0.001, false},
+        CFieldRangeCase{"failures", "Onset", 0, true},
+        CFieldRangeCase{"failures", "Clear", -1, false}));
+
+// Onset, Clear and whether a set with them is accepted: a fault that clears must clear after
+// it starts; Clear 0 means never.
+class FaultTiming : public testing::TestWithParam<std::tuple<double, double, bool>> {};
+
+TEST_P(FaultTiming, ClearMustComeAfterTheOnset) {
+    const auto [onset, clear, accepted] = GetParam();
+    CParamSet set;
+    set.m_failures.m_dOnset = onset;
+    set.m_failures.m_dClear = clear;
+    const std::optional<std::string> refusal = ValidateParamSet(set);
+    EXPECT_EQ(!refusal.has_value(), accepted);
+    if (refusal) {
+        EXPECT_NE(refusal->find("until t ="), std::string::npos) << *refusal;
+        EXPECT_NE(refusal->find("Fault from t ="), std::string::npos) << *refusal;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OnsetClear, FaultTiming,
+    testing::Values(std::make_tuple(0.0, 0.0, true), std::make_tuple(0.05, 0.0, true),
+                    std::make_tuple(0.05, 0.07, true), std::make_tuple(0.0, 1e-9, true),
+                    std::make_tuple(0.05, 0.05, false), std::make_tuple(0.07, 0.05, false)));
 
 TEST(CParamSet, RefusalNamesTheLabelAndTheRange) {
     CParamSet set;

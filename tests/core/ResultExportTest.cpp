@@ -119,6 +119,15 @@ TEST(FormatFixed6, MatchesPrintfOnRandomValuesOfEveryScale) {
     }
 }
 
+// Where the integer part gains a digit, also by rounding up (9.9999996 -> 10.000000).
+TEST(FormatFixed6, MatchesPrintfAroundEveryPowerOfTen) {
+    for (double power = 1.0; power < 1e13; power *= 10)
+        for (double v :
+             {power, power - 4e-7, power - 6e-7, power - 1.0, std::nextafter(power, 0.0)})
+            for (double sign : {1.0, -1.0})
+                EXPECT_EQ(Fast6(sign * v), Printf6(sign * v)) << "value " << Printf17(sign * v);
+}
+
 // Values of the form (odd / 2) * 1e-6 near representable ties, where rounding is decided by
 // the last bits of the binary value.
 TEST(FormatFixed6, MatchesPrintfNextToDecimalHalfway) {

@@ -45,17 +45,19 @@ struct CRun {
     std::unique_ptr<CSolver> m_pSolver;
     ERunStatus m_status = ERunStatus::NotRun;
     double T(std::uint32_t k, int col) const { return m_pSolver->m_ppResTab[k][col]; }
-    std::uint32_t Rows() const { return std::uint32_t(m_plan.m_nRows); }
+    std::uint32_t Rows() const { return std::uint32_t(m_plan.m_nStored); }
 };
 
 CRun RunSet(const CParamSet& set, CBranchRecorder** ppRecorder = nullptr) {
     CRun run;
     run.m_plan = PlanCalculation(set);
     EXPECT_FALSE(run.m_plan.m_refusal) << *run.m_plan.m_refusal;
-    run.m_pSolver = std::make_unique<CSolver>(std::uint32_t(run.m_plan.m_nRows), kStateCols,
+    run.m_pSolver = std::make_unique<CSolver>(std::uint32_t(run.m_plan.m_nStored), kStateCols,
                                               kStateSize, kResultCols);
+    EXPECT_TRUE(run.m_pSolver->SetStoring(std::uint32_t(run.m_plan.m_nRows),
+                                          std::uint32_t(set.m_time.m_nEvery)));
     double x0[kStateSize];
-    FillInitialState(set.m_time, x0);
+    FillInitialState(set, x0);
     TransferParameters(set, *run.m_pSolver);
     if (ppRecorder) {
         *ppRecorder = new CBranchRecorder(*run.m_pSolver->m_pRObject);
@@ -338,3 +340,94 @@ TEST(Calculate, StopsOnAStateThatIsNotFinite) {
         << result.m_strMessage;
     EXPECT_NE(result.m_strMessage.find("t = 0 s"), std::string::npos) << result.m_strMessage;
 }
+
+namespace {
+
+// The largest current of the given devices (columns) over rows with t in [from, to).
+double LargestCurrent(const CRun& run, double from, double to, int firstCol, int lastCol) {
+    double largest = 0;
+    for (std::uint32_t k = 1; k < run.Rows(); ++k) {
+        const double t = run.T(k, kColT);
+        for (int c = firstCol; c <= lastCol && t >= from && t < to; ++c)
+            largest = std::max(largest, std::fabs(run.T(k, c)));
+    }
+    return largest;
+}
+
+bool SameRow(const CRun& a, std::uint32_t ka, const CRun& b, std::uint32_t kb) {
+    const CSolver& sa = *a.m_pSolver;
+    const CSolver& sb = *b.m_pSolver;
+    return std::memcmp(sa.m_ppResTab[ka], sb.m_ppResTab[kb], kResultCols * sizeof(double)) == 0 &&
+           std::memcmp(sa.m_pRes->m_pData[ka], sb.m_pRes->m_pData[kb],
+                       kStateCols * sizeof(double)) == 0 &&
+           std::memcmp(sa.m_pFluxTab[ka], sb.m_pFluxTab[kb], 18 * sizeof(double)) == 0;
+}
+
+} // namespace
+
+// T1 shorts at 0.05 s in a drive running healthy, and the short clears at 0.07 s: up to the
+// onset the run is the healthy one, byte for byte; T4, gated on against the short, then
+// carries a shoot-through current of hundreds of amperes; a few milliseconds after the
+// clearing no device carries one any more.
+TEST(FaultEvent, ShortOfT1StartsAndClearsAtItsTimes) {
+    CParamSet healthy;
+    healthy.m_time.m_dTe = 0.09;
+    CParamSet faulty = healthy;
+    faulty.m_failures.m_nFailT[0] = 1;
+    faulty.m_failures.m_dOnset = 0.05;
+    faulty.m_failures.m_dClear = 0.07;
+    const CRun sound = RunSet(healthy);
+    const CRun fault = RunSet(faulty);
+    ASSERT_EQ(fault.m_status, ERunStatus::Completed);
+    ASSERT_EQ(sound.Rows(), fault.Rows());
+    std::uint32_t before = 0;
+    while (fault.T(before, kColT) < 0.05) {
+        ASSERT_TRUE(SameRow(sound, before, fault, before)) << "row " << before;
+        ++before;
+    }
+    EXPECT_GT(before, 9000u);
+    EXPECT_GT(LargestCurrent(fault, 0.05, 0.051, kColIT1 + 3, kColIT1 + 3), 200.0);
+    EXPECT_LT(LargestCurrent(sound, 0.002, 0.09, kColIT1, kColID1 + 5), 50.0);
+    EXPECT_LT(LargestCurrent(fault, 0.075, 0.09, kColIT1, kColID1 + 5), 50.0);
+}
+
+// A capacitor charged to Ud spares the source the inrush of the first step (1625 A from an
+// empty capacitor).
+TEST(ChargedStart, CapacitorAtUdDrawsNoInrush) {
+    CParamSet set;
+    set.m_time.m_dTe = 0.002;
+    set.m_time.m_dUc0 = set.m_control.m_dUd;
+    const CRun charged = RunSet(set);
+    ASSERT_EQ(charged.m_status, ERunStatus::Completed);
+    EXPECT_LT(LargestCurrent(charged, 0, 0.001, kColIU, kColIU), 5.0);
+    set.m_time.m_dUc0 = 0;
+    EXPECT_GT(LargestCurrent(RunSet(set), 0, 0.001, kColIU, kColIU), 1000.0);
+}
+
+// Storing every n-th output point changes nothing of what is stored: each stored row is the
+// same point of the full run, byte for byte, the last point included. A fault with an onset
+// runs through it, so the conduction update is fed from points that are not stored.
+class CStoredRows : public ::testing::TestWithParam<int> {};
+
+TEST_P(CStoredRows, AreTheFullRunsRowsByteForByte) {
+    CParamSet set;
+    set.m_time.m_dTe = 0.01;
+    set.m_failures.m_nFailT[0] = 1;
+    set.m_failures.m_dOnset = 0.004;
+    const CRun full = RunSet(set);
+    set.m_time.m_nEvery = GetParam();
+    const CRun sparse = RunSet(set);
+    ASSERT_EQ(sparse.m_status, ERunStatus::Completed);
+    EXPECT_EQ(sparse.m_pSolver->m_nStepCount, full.m_pSolver->m_nStepCount);
+    const std::uint32_t every = std::uint32_t(GetParam());
+    const std::uint32_t last = full.Rows() - 1;
+    ASSERT_EQ(sparse.Rows(), (last + every - 1) / every + 1);
+    for (std::uint32_t r = 0; r < sparse.Rows(); ++r)
+        ASSERT_TRUE(SameRow(full, std::min(r * every, last), sparse, r))
+            << "row " << r; // Calculate judges the run by its points and checks the stored rows.
+    const CCalcResult calculated = Calculate(set, nullptr);
+    EXPECT_EQ(calculated.m_status, ECalcStatus::Accepted) << calculated.m_strMessage;
+    EXPECT_EQ(std::uint32_t(calculated.m_nRows), sparse.Rows());
+}
+
+INSTANTIATE_TEST_SUITE_P(Every, CStoredRows, ::testing::Values(1, 7, 10, 1999, 5000));

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace {
 
@@ -109,6 +111,30 @@ TEST_P(CMclassHarmonics, CoilInductancesEqualSingleCalls) {
         for (int i = 0; i < 18; ++i)
             for (int j = 0; j < 18; ++j)
                 EXPECT_EQ(l[i][j], m.Inductance(i, j, beta));
+    }
+}
+
+// Phase sums of a coil's inductances, as the result rows take them; ml and mm changed between
+// calls must be used.
+TEST_P(CMclassHarmonics, CoilPhaseInductancesSumTheSingleCalls) {
+    CMclass m(18);
+    for (const auto& [ml, mm] : {std::pair(1.2, 0.7), std::pair(0.4, 1.9)}) {
+        Configure(m, GetParam(), ml, mm);
+        for (double beta : {0.0, 0.77, -3.1, 250.3}) {
+            double sums[18][3];
+            m.CoilPhaseInductances(beta, sums);
+            for (int i = 0; i < 18; ++i)
+                for (int p = 0; p < 3; ++p) {
+                    double ref = 0.0, largest = 0.0;
+                    for (int j = 0; j < 18; ++j)
+                        if ((j / 3) % 3 == p) {
+                            ref += m.Inductance(i, j, beta);
+                            largest = std::max(largest, std::fabs(m.Inductance(i, j, beta)));
+                        }
+                    EXPECT_NEAR(sums[i][p], ref, 1e-13 * largest)
+                        << "coil " << i << " phase " << p << " beta " << beta;
+                }
+        }
     }
 }
 

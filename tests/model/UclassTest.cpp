@@ -135,3 +135,28 @@ TEST(CUclass, AccumulatedPhaseFollowsTheIntegralOfAFrequencyRamp) {
     // The constant-frequency formula is off by a full 2 pi 500 t^2.
     EXPECT_GT(literalWorst, 25.0);
 }
+
+// The sines of the last supply angle are kept; whatever changes between two calls (phase,
+// amplitude, frequency, time) must show in the voltages as in a fresh object.
+TEST(CUclass, VoltagesFollowEveryChangeBetweenCalls) {
+    CUclass kept(16);
+    struct CCall {
+        double m_dPhi, m_dUmax, m_dF, m_dT;
+    };
+    const CCall calls[] = {{0.0, 200, 0, 0.01}, {0.0, 200, 0, 0.02},  {0.4, 200, 0, 0.02},
+                           {0.4, 150, 0, 0.02}, {0.4, 150, 50, 0.02}, {0.4, 150, 50, 0.021},
+                           {0.0, 150, 0, -0.0}, {0.0, 150, 0, 0.0}};
+    for (const CCall& c : calls) {
+        CUclass fresh(16);
+        for (CUclass* u : {&kept, &fresh}) {
+            u->m_dPhi = c.m_dPhi;
+            u->m_dUmax = c.m_dUmax;
+            u->m_dF = c.m_dF;
+            u->CalcU(c.m_dT, 0);
+        }
+        EXPECT_EQ(std::signbit(kept.m_dUa), std::signbit(fresh.m_dUa));
+        EXPECT_EQ(kept.m_dUa, fresh.m_dUa) << "phi " << c.m_dPhi << " t " << c.m_dT;
+        EXPECT_EQ(kept.m_dUb, fresh.m_dUb) << "phi " << c.m_dPhi << " t " << c.m_dT;
+        EXPECT_EQ(kept.m_dUc, fresh.m_dUc) << "phi " << c.m_dPhi << " t " << c.m_dT;
+    }
+}

@@ -1,0 +1,71 @@
+"""Every check of the validation report, with its tolerance. run.py renders them; the test
+asserts them. Each function returns plain numbers plus the arrays its plot needs."""
+
+import bridge
+import defaults
+import dq
+import emf
+import energy
+import sixstep
+from machine import Machine
+
+import kalvor
+
+TOLERANCE = {
+    "energy": 1e-4,  # relative residual of the energy balance after the first millisecond
+    "dq": 1e-3,  # ia over the last period and mean torque against the dq model, relative
+    "bridge": 0.01,  # mean DC voltage against the textbook with the high diode Roff, relative
+    "emf": 1e-3,  # back-EMF constant against the tables, relative
+    "line_margin": 10.0,  # line voltage above the DC-link voltage after 1 ms [V]
+}
+
+ENERGY_CASES = {
+    "inverter (defaults)": {},
+    "sine supply": {"control.Condition": 1},
+    "generator, rectifier with RC load, T = 1 N m": {"control.Condition": 2, "control.T": 1.0,
+                                                     "time.OmegaR": 150.0},
+    "generator, R load, T = 1 N m": {"control.Condition": 3, "control.T": 1.0,
+                                     "time.OmegaR": 150.0},
+    "inverter, T1 shorted": {"failures.FailT": [1, 0, 0, 0, 0, 0]},
+    "inverter, T1 broken": {"failures.FailT": [2, 0, 0, 0, 0, 0]},
+}
+SETTLE = 0.001  # the balance starts after the capacitor's first charge [s]
+# A build with an initial capacitor voltage also balances a charged start over the whole run.
+if "Uc0" in kalvor.Params().to_dict()["time"]:
+    ENERGY_CASES["inverter, charged start (Uc0 = Ud)"] = {"time.Uc0": 200.0}
+
+
+def section1():
+    out = []
+    for name, overrides in ENERGY_CASES.items():
+        r = kalvor.run(**overrides)
+        machine = Machine(r.params["motor.NhInd"], r.params["motor.NhFlux"])
+        whole = energy.balance(r, machine)
+        settled = energy.balance(r, machine, start=SETTLE)
+        out.append({"name": name, "relative": settled["relative"],
+                    "relative_whole": whole["relative"], "terms": settled})
+    return out
+
+
+def section2():
+    params = {nh: Machine(nh, 1).dq_parameters() for nh in (0, 1)}
+    cases = [dq.compare(beta0, nh) for nh in (0, 1) for beta0 in (0, 20, 40)]
+    return {"params": params, "cases": cases}
+
+
+def section3():
+    return [bridge.compare(roff) for roff in (1000.0, 10000.0)]
+
+
+def section4():
+    return [emf.compare(speed) for speed in emf.SPEEDS]
+
+
+def section5():
+    held = [sixstep.held_rotor(beta0) for beta0 in (0, 45)]
+    lines = {name: sixstep.line_voltages(codes) for name, codes in sixstep.FAULTS.items()}
+    return {"held": held, "lines": lines}
+
+
+def section6():
+    return defaults.facts()

@@ -1,0 +1,57 @@
+"""The validation report's checks with their tolerances (tools/validation/run.py writes the
+report from the same checks)."""
+
+import math
+
+import pytest
+
+import checks
+
+TOL = checks.TOLERANCE
+
+
+def test_energy_balances_in_every_condition_and_fault():
+    for case in checks.section1():
+        assert case["relative"] <= TOL["energy"], case["name"]
+
+
+def test_sine_supply_steady_state_follows_the_dq_model_of_the_tables():
+    result = checks.section2()
+    for nh, p in result["params"].items():
+        assert p["variation"] < 1e-3 and p["Ld"] > 0 and p["Lq"] > 0, nh
+    assert result["params"][1]["Lq"] > 1.5 * result["params"][1]["Ld"]  # saliency of NhInd 1
+    for case in result["cases"]:
+        assert case["ia_error"] <= TOL["dq"], case
+        assert case["te_error"] <= TOL["dq"], case
+
+
+def test_diode_bridge_follows_the_textbook_with_a_high_diode_roff():
+    low, high = checks.section3()
+    assert high["error"] <= TOL["bridge"]
+    assert low["V_kalvor"] < high["V_kalvor"]  # the off diodes leak load current
+    assert 20 < high["overlap_deg"] < 60  # the formula holds for overlaps below 60 degrees
+
+
+def test_back_emf_constant_matches_the_tables_at_every_speed():
+    for case in checks.section4():
+        assert case["error"] <= TOL["emf"], case["speed"]
+
+
+def test_six_step_field_turns_with_the_rotor():
+    first, second = checks.section5()["held"]
+    assert first["std"] < 10 and second["std"] < 10
+    assert abs(first["mean"] - second["mean"]) > 30
+
+
+def test_no_line_voltage_beyond_the_dc_link_after_the_first_millisecond():
+    for name, case in checks.section5()["lines"].items():
+        assert case["excess"] <= TOL["line_margin"], name
+
+
+def test_default_facts_stated_in_the_report():
+    f = checks.section6()
+    assert f["device_power"] == pytest.approx(f["leak_power"], rel=0.05)
+    assert f["device_share"] > 0.5
+    assert f["inrush_peak"] > 0.5 * f["inrush_limit"] and f["tau"] < 3 * f["h"]
+    assert f["ramp_time"] > f["te"] and f["final_reference"] < 100
+    assert math.isclose(f["source_r_energy"], f["capacitor_energy"], rel_tol=0.05)
