@@ -9,9 +9,9 @@
 // of one wheel step of a view zoomed to 1 % of a curve of the given length (the zoom and the
 // redraw of the view). Exits with 1 when pixels differ. Runs on the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise.
-#include "KalvorDoc.h"
-#include "KalvorView.h"
-#include "PlotPrint.h"
+#include "document/KalvorDoc.h"
+#include "document/KalvorView.h"
+#include "plot/PlotPrint.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,5 +1,0 @@
-// Program-wide names used by QSettings and the About box.
-#include "AppInfo.h"
-
-const char* const g_pszOrganization = "Kalvor";
-const char* const g_pszApplication = "Kalvor";

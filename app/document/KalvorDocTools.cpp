@@ -1,0 +1,214 @@
+// The document's commands of results export, post-processing and diagnostic plots.
+#include "document/KalvorDoc.h"
+
+#include "DiagPlots.h"
+#include "PostProcess.h"
+#include "ResultExport.h"
+#include "Solver.h"
+#include "dialogs/CalcProg.h"
+#include "dialogs/DDftPlot.h"
+#include "dialogs/DFluxPlot.h"
+#include "dialogs/DVoltPlot.h"
+#include "dialogs/ExportFile.h"
+#include "dialogs/Ind.h"
+#include "dialogs/MessageBox.h"
+
+#include <QFile>
+#include <QMessageBox>
+
+#include <algorithm>
+
+namespace {
+
+std::string LocalPath(const QString& strPath) {
+    return QFile::encodeName(strPath).toStdString();
+}
+
+/// Time span of count samples from x0 to xLast at even spacing: count spacings, so that
+/// harmonic 1 has this period. 0 when it is not defined.
+double SpanOfSamples(const CSampleRange& range, double x0, double xLast) {
+    if (range.m_nCount < 2 || !(xLast > x0))
+        return 0;
+    return (xLast - x0) * double(range.m_nCount) / double(range.m_nCount - 1);
+}
+
+} // namespace
+
+void CKalvorDoc::OnExportResults(QWidget* pParent) {
+    if (!CanPlotResult()) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR", "You have to calculate first!");
+        return;
+    }
+    const QString strPath = AskExportPath(pParent);
+    if (strPath.isEmpty())
+        return;
+    CCalcProg dlgProgress(pParent);
+    dlgProgress.SetCancellable(false);
+    const CExportStatus status =
+        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab, std::size_t(m_nRows),
+                         std::size_t(m_nResCols), false, &dlgProgress);
+    if (!status.m_bOk)
+        ReportExportFailure(pParent, status);
+}
+
+void CKalvorDoc::OnExportPlot(QWidget* pParent) {
+    if (!CanExportPlot()) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR", "You have to calculate first!");
+        return;
+    }
+    const QString strPath = AskExportPath(pParent);
+    if (strPath.isEmpty())
+        return;
+    CExportStatus status;
+    if (m_nPlotType == kPlotCurve && !m_aPlotYMore.empty()) {
+        // x and one column per curve, in the order of the legend.
+        std::vector<const double*> columns;
+        for (const CPlotPrint::SCurve& curve : Curves())
+            columns.push_back(curve.m_pY);
+        status = ExportPlotColumnsFile(LocalPath(strPath), m_pPlotX.data(), columns, m_nPlotCount);
+    } else {
+        status = ExportPlotFile(LocalPath(strPath), m_nPlotType, m_pPlotX.data(), m_pPlotY.data(),
+                                m_pPlotTmp.data(), m_nPlotCount);
+    }
+    if (!status.m_bOk)
+        ReportExportFailure(pParent, status);
+}
+
+void CKalvorDoc::OnResultDerivative(QWidget* pParent) {
+    TransformCurve(pParent, &CControl::Derivative, kDerivativeXLabel, kDerivativeYLabel,
+                   QStringLiteral("Derivative"));
+}
+
+void CKalvorDoc::OnResultIntegral(QWidget* pParent) {
+    TransformCurve(pParent, &CControl::Integral, kIntegralXLabel, kIntegralYLabel,
+                   QStringLiteral("Integral"));
+}
+
+void CKalvorDoc::TransformCurve(QWidget* pParent, CurveOperation operation, const char* strXLabel,
+                                const char* strYLabel, const QString& strWhat) {
+    if (!CanProcessPlot()) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR", "No result!");
+        return;
+    }
+    const QString strOf = NoteFirstCurve(strWhat);
+    CCalcProg dlgProgress(pParent);
+    dlgProgress.SetCancellable(false);
+    m_control.m_pProgress = &dlgProgress;
+    (m_control.*operation)(m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data(), m_nPlotCount);
+    m_control.m_pProgress = nullptr;
+    std::copy_n(m_pPlotTmp.begin(), m_nPlotCount, m_pPlotY.begin());
+    m_bResultCurves = false;
+    m_nPlotType = kPlotCurve;
+    m_nPicture = 0;
+    m_plot.SetLabels(strXLabel, strYLabel);
+    emit UpdateAllViews();
+    emit StatusMessage(strOf);
+}
+
+QString CKalvorDoc::NoteFirstCurve(const QString& strWhat) {
+    const QString strFirst = Curves().front().m_strLabel;
+    const int nCurves = CurveCount();
+    m_aPlotYMore.clear();
+    m_aMoreLabels.clear();
+    m_strFirstLabel.clear();
+    if (nCurves == 1)
+        return QStringLiteral("%1 of %2").arg(strWhat, strFirst);
+    return QStringLiteral("%1 of %2, the first of the %3 curves")
+        .arg(strWhat, strFirst)
+        .arg(nCurves);
+}
+
+void CKalvorDoc::OnDft(QWidget* pParent) {
+    if (!CanProcessPlot()) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR", "No result!");
+        return;
+    }
+    const CDftSettings before = m_params.m_dft;
+    CDDftPlot dlgDft(m_params.m_dft, pParent);
+    if (dlgDft.exec() != QDialog::Accepted)
+        return;
+    if (m_params.m_dft.m_nNh != before.m_nNh)
+        SetModifiedFlag();
+
+    const CSampleRange range =
+        MapDftRange(m_nSelStart, m_nSelEnd, m_nPlotLeft, m_nPlotRight, m_nPlotCount);
+    // The x of the samples before the spectrum replaces them, for its frequencies.
+    const bool bTime = m_plot.m_strXLabel == QStringLiteral("t [s]");
+    const double x0 = bTime && range.m_nCount > 0 ? m_pPlotX[range.m_nStart] : 0;
+    const double xLast =
+        bTime && range.m_nCount > 0 ? m_pPlotX[range.m_nStart + range.m_nCount - 1] : 0;
+    CCalcProg dlgProgress(pParent);
+    dlgProgress.SetCancellable(false);
+    m_control.m_pProgress = &dlgProgress;
+    const CDftOutcome outcome = TransformRange(m_control, range, m_params.m_dft.m_nNh,
+                                               m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data());
+    m_control.m_pProgress = nullptr;
+    if (!outcome.m_bOk) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
+                          QString::fromStdString(outcome.m_strMessage));
+        return;
+    }
+    const QString strOf = NoteFirstCurve(QStringLiteral("Spectrum"));
+    m_dSpectrumPeriod = SpanOfSamples(range, x0, xLast);
+    m_plot.m_dTHD = outcome.m_dThd;
+    m_nPlotCount = unsigned(outcome.m_nShown);
+    m_bResultCurves = false;
+    ++m_nAxisSerial;
+    m_nPlotType = kPlotSpectrum;
+    m_nPicture = 0;
+    m_plot.SetLabels(kSpectrumXLabel, kSpectrumYLabel);
+    emit UpdateAllViews();
+    emit StatusMessage(strOf);
+}
+
+void CKalvorDoc::OnInductancePlot(QWidget* pParent) {
+    if (!RunPlotDialog<CInd>(m_params.m_inductancePlot, pParent))
+        return;
+    ShowDiagPlot(pParent,
+                 InductancePlot(m_params.m_inductancePlot, m_params.m_motor, *m_pPlotM, *m_pPlotG));
+}
+
+void CKalvorDoc::OnFluxPlot(QWidget* pParent) {
+    if (!RunPlotDialog<CDFluxPlot>(m_params.m_fluxPlot, pParent))
+        return;
+    ShowDiagPlot(pParent, FluxPlot(m_params.m_fluxPlot, *m_pPlotG));
+}
+
+void CKalvorDoc::OnVoltagePlot(QWidget* pParent) {
+    if (!RunPlotDialog<CDVoltPlot>(m_params.m_voltagePlot, pParent))
+        return;
+    ShowDiagPlot(pParent, VoltagePlot(m_params.m_voltagePlot, m_control));
+}
+
+template <class TDialog, class TSettings>
+bool CKalvorDoc::RunPlotDialog(TSettings& settings, QWidget* pParent) {
+    const CParamSet before = m_params;
+    TDialog dialog(settings, pParent);
+    const bool bOk = dialog.exec() == QDialog::Accepted;
+    // The flux dialog stores on clicks even when it ends with Cancel.
+    if (!(m_params == before))
+        SetModifiedFlag();
+    return bOk;
+}
+
+void CKalvorDoc::ShowDiagPlot(QWidget* pParent, const CDiagPlot& plot) {
+    if (plot.m_bTimesSwapped)
+        CMessageBox::Show(pParent, QMessageBox::Warning, "WARNING", kMsgTpTk);
+    if (!plot.m_bOk) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
+                          QString::fromStdString(plot.m_strMessage));
+        return;
+    }
+    AllocPlot(unsigned(plot.m_x.size()));
+    std::copy(plot.m_x.begin(), plot.m_x.end(), m_pPlotX.begin());
+    std::copy(plot.m_y.begin(), plot.m_y.end(), m_pPlotY.begin());
+    m_plot.SetLabels(QString::fromStdString(plot.m_strXLabel),
+                     QString::fromStdString(plot.m_strYLabel));
+    m_plot.m_aMarkers.clear();
+    m_bResultCurves = false;
+    ++m_nAxisSerial;
+    m_bValid = true;
+    m_nPlotType = kPlotCurve;
+    m_nPicture = 0;
+    emit UpdateAllViews();
+}

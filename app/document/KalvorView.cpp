@@ -1,0 +1,354 @@
+#include "document/KalvorView.h"
+
+#include "document/KalvorDoc.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+QString Number(double v) {
+    return QString::number(v, 'g', 6);
+}
+
+/// "Ia [A]" -> ("Ia", "A"); a label without brackets has no unit.
+std::pair<QString, QString> SplitLabel(const QString& strLabel) {
+    const qsizetype open = strLabel.lastIndexOf('[');
+    if (open < 0 || !strLabel.endsWith(']'))
+        return {strLabel.trimmed(), QString()};
+    return {strLabel.left(open).trimmed(), strLabel.mid(open + 1, strLabel.size() - open - 2)};
+}
+
+QString WithUnit(double v, const QString& strUnit) {
+    return strUnit.isEmpty() ? Number(v) : Number(v) + ' ' + strUnit;
+}
+
+/// Index of the sample nearest to x: bisection when x never decreases, else a search.
+std::size_t Nearest(const double* xs, std::size_t n, double x) {
+    bool ascending = true;
+    for (std::size_t i = 1; i < n && ascending; i += std::max<std::size_t>(1, n / 64))
+        ascending = xs[i] >= xs[i - 1];
+    if (ascending && std::is_sorted(xs, xs + n)) {
+        const std::size_t i = std::size_t(std::lower_bound(xs, xs + n, x) - xs);
+        if (i == 0)
+            return 0;
+        if (i >= n)
+            return n - 1;
+        return x - xs[i - 1] <= xs[i] - x ? i - 1 : i;
+    }
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < n; ++i)
+        if (std::fabs(xs[i] - x) < std::fabs(xs[best] - x))
+            best = i;
+    return best;
+}
+
+} // namespace
+
+CKalvorView::CKalvorView(CKalvorDoc& doc, QWidget* pParent)
+    : QWidget(pParent), m_doc(doc), m_dShareLeft(kNone), m_dShareRight(kNone) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(200, 150);
+    setMouseTracking(true);
+    connect(&m_doc, &CKalvorDoc::UpdateAllViews, this, &CKalvorView::OnUpdate);
+}
+
+void CKalvorView::Draw(QPainter& painter, const QRect& rect) {
+    painter.save();
+    DrawDocument(painter, rect);
+    painter.restore();
+}
+
+void CKalvorView::DrawDocument(QPainter& painter, const QRect& rect) {
+    if (m_doc.m_nPicture >= 1 && m_doc.m_nPicture <= 4)
+        m_doc.m_plot.DrawPicture(painter, rect, m_doc.m_nPicture);
+    if (!m_doc.m_bValid)
+        return;
+    if (m_doc.m_nPlotType == 1) {
+        DrawCurves(painter, rect);
+    } else if (m_doc.m_nPlotType == 20) {
+        m_doc.m_plot.DrawSpectrum(painter, rect, m_doc.m_pPlotX.data(), m_doc.m_pPlotY.data(),
+                                  m_doc.m_nPlotCount);
+    }
+}
+
+void CKalvorView::DrawCurves(QPainter& painter, const QRect& rect) {
+    // A plot of other x values starts unzoomed.
+    if (m_nAxisSerial != m_doc.m_nAxisSerial) {
+        m_nAxisSerial = m_doc.m_nAxisSerial;
+        m_zoom.Reset();
+    }
+    CPlotPrint& plot = m_doc.m_plot;
+    plot.DrawCurves(painter, rect, m_doc.m_pPlotX.data(), m_doc.Curves(), m_doc.m_nPlotCount,
+                    m_zoom);
+    PlaceMarker(m_dShareLeft, m_ptLeft);
+    PlaceMarker(m_dShareRight, m_ptRight);
+    plot.DrawSelection(painter, rect, m_ptLeft.x(), m_ptLeft.y(), m_ptRight.x(), m_ptRight.y(),
+                       HasSelection());
+    ReportSelection();
+}
+
+void CKalvorView::PlaceMarker(double dShare, QPoint& pt) const {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    if (std::isnan(dShare) || !axes.IsUsable())
+        return;
+    const double px = axes.PxOf(axes.AtHomeShare(dShare));
+    pt.setX(int(std::clamp(std::round(px), -1e6, 1e6)));
+}
+
+void CKalvorView::ReportSelection() {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const int nLeft = m_doc.m_plot.m_nLeft, nRight = m_doc.m_plot.m_nRight;
+    // Unzoomed, whole pixels as the mouse gave them; zoomed, finer parts of the unzoomed
+    // plot's pixels, so that the samples do not depend on the zoom.
+    const int k = m_zoom.m_bX ? kSubPixels : 1;
+    // Far outside the plot, a marker only needs to stay outside.
+    auto report = [&](double dShare, int px) -> int {
+        const double v = std::isnan(dShare) || !axes.IsUsable()
+                             ? double(px) * k
+                             : (nLeft + dShare * (nRight - nLeft)) * k;
+        return int(std::lround(std::clamp(v, -1e9, 1e9)));
+    };
+    m_doc.m_nPlotLeft = nLeft * k;
+    m_doc.m_nPlotRight = nRight * k;
+    m_doc.m_nSelStart = report(m_dShareLeft, m_ptLeft.x());
+    m_doc.m_nSelEnd = report(m_dShareRight, m_ptRight.x());
+}
+
+double CKalvorView::ShareAt(int px) const {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    if (!ShowsCurves() || !axes.IsUsable())
+        return kNone;
+    // Unzoomed this is (px - L) / PW, so the pixel comes back exactly.
+    return axes.HomeShare(axes.XAt(px));
+}
+
+bool CKalvorView::ShowsCurves() const {
+    return m_doc.m_bValid && m_doc.m_nPlotType == 1;
+}
+
+bool CKalvorView::HasSelection() const {
+    return ShowsCurves() && !std::isnan(m_dShareLeft) && !std::isnan(m_dShareRight);
+}
+
+void CKalvorView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    Draw(painter, rect());
+}
+
+void CKalvorView::mousePressEvent(QMouseEvent* pEvent) {
+    const QPoint pos = pEvent->position().toPoint();
+    if (pEvent->button() == Qt::LeftButton) {
+        m_ptLeft = pos;
+        m_dShareLeft = ShareAt(pos.x());
+    } else if (pEvent->button() == Qt::RightButton) {
+        m_ptRight = pos;
+        m_dShareRight = ShareAt(pos.x());
+    } else if (pEvent->button() == Qt::MiddleButton && ShowsCurves()) {
+        m_bPanning = true;
+        m_ptPan = pos;
+        return;
+    } else {
+        return QWidget::mousePressEvent(pEvent);
+    }
+    emit StatusText(Readout(pos));
+    update();
+}
+
+void CKalvorView::mouseMoveEvent(QMouseEvent* pEvent) {
+    const QPoint pos = pEvent->position().toPoint();
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    if (m_bPanning && (pEvent->buttons() & Qt::MiddleButton) && axes.IsUsable()) {
+        const QPoint d = pos - m_ptPan;
+        m_ptPan = pos;
+        const double dx = -d.x() * axes.m_dXr / axes.m_nWidth;
+        const double homeHi = axes.m_dHomeXMin + axes.m_dHomeXr;
+        if (m_zoom.m_bX)
+            m_zoom.PanX(axes.m_dXMin, axes.m_dXMin + axes.m_dXr, dx, axes.m_dHomeXMin, homeHi);
+        if (m_zoom.m_bY)
+            m_zoom.PanY(axes.m_dYMin, axes.m_dYMin + axes.m_dYr,
+                        d.y() * axes.m_dYr / axes.m_nHeight);
+        update();
+    }
+    emit StatusText(Readout(pos));
+}
+
+void CKalvorView::mouseReleaseEvent(QMouseEvent* pEvent) {
+    if (pEvent->button() == Qt::MiddleButton)
+        m_bPanning = false;
+    QWidget::mouseReleaseEvent(pEvent);
+}
+
+void CKalvorView::mouseDoubleClickEvent(QMouseEvent* pEvent) {
+    if (pEvent->button() != Qt::LeftButton)
+        return QWidget::mouseDoubleClickEvent(pEvent);
+    m_ptLeft = QPoint(-1, -1);
+    m_ptRight = QPoint(width() + 1, height() + 1);
+    m_dShareLeft = m_dShareRight = kNone;
+    emit StatusText(QString());
+    update();
+}
+
+void CKalvorView::wheelEvent(QWheelEvent* pEvent) {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const double notches = pEvent->angleDelta().y() / 120.0;
+    if (!ShowsCurves() || !axes.IsUsable() || notches == 0)
+        return QWidget::wheelEvent(pEvent);
+    const double factor = std::pow(kWheelFactor, notches);
+    const QPointF pos = pEvent->position();
+    if (pEvent->modifiers() & Qt::ControlModifier) {
+        const double py = std::clamp(pos.y(), double(axes.m_nTop), double(axes.m_nBottom));
+        m_zoom.ZoomY(axes.m_dYMin, axes.m_dYMin + axes.m_dYr, axes.YAt(py), factor,
+                     axes.m_dHomeYMin, axes.m_dHomeYMin + axes.m_dHomeYr);
+        update();
+    } else {
+        ZoomAt(pos.x(), factor);
+    }
+    pEvent->accept();
+}
+
+void CKalvorView::ZoomAt(double px, double factor) {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    if (!ShowsCurves() || !axes.IsUsable())
+        return;
+    px = std::clamp(px, double(axes.m_nLeft), double(axes.m_nLeft + axes.m_nWidth));
+    m_zoom.ZoomX(axes.m_dXMin, axes.m_dXMin + axes.m_dXr, axes.XAt(px), factor, axes.m_dHomeXMin,
+                 axes.m_dHomeXMin + axes.m_dHomeXr);
+    update();
+}
+
+void CKalvorView::leaveEvent(QEvent* pEvent) {
+    emit StatusText(HasSelection() ? SelectionReadout() : QString());
+    QWidget::leaveEvent(pEvent);
+}
+
+void CKalvorView::OnZoomToSelection() {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    if (!HasSelection() || !axes.IsUsable())
+        return;
+    m_zoom.ShowX(axes.AtHomeShare(m_dShareLeft), axes.AtHomeShare(m_dShareRight), axes.m_dHomeXMin,
+                 axes.m_dHomeXMin + axes.m_dHomeXr);
+    update();
+}
+
+void CKalvorView::OnZoomOut() {
+    m_zoom.Reset();
+    update();
+}
+
+QString CKalvorView::Readout(const QPoint& pos) const {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    if (!m_doc.m_bValid || !axes.IsUsable())
+        return QString();
+    const bool inside = pos.x() >= axes.m_nLeft && pos.x() <= axes.m_nLeft + axes.m_nWidth &&
+                        pos.y() >= axes.m_nTop && pos.y() <= axes.m_nBottom;
+    QString text;
+    if (inside && m_doc.m_nPlotType == 1)
+        text = CurveReadout(pos);
+    else if (inside && m_doc.m_nPlotType == 20)
+        text = SpectrumReadout(pos);
+    if (HasSelection())
+        text += (text.isEmpty() ? "" : "    ") + SelectionReadout();
+    return text;
+}
+
+QString CKalvorView::CurveReadout(const QPoint& pos) const {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const auto [xName, xUnit] = SplitLabel(m_doc.m_plot.m_strXLabel);
+    const std::vector<CPlotPrint::SCurve> curves = m_doc.Curves();
+    const QString yUnit = SplitLabel(curves.empty() ? QString() : curves[0].m_strLabel).second;
+    const double x = axes.XAt(pos.x());
+    QString text = QStringLiteral("%1 = %2   y = %3")
+                       .arg(xName, WithUnit(x, xUnit), WithUnit(axes.YAt(pos.y()), yUnit));
+    if (m_doc.m_nPlotCount == 0)
+        return text;
+    const std::size_t i = Nearest(m_doc.m_pPlotX.data(), m_doc.m_nPlotCount, x);
+    text += QStringLiteral("   at %1 = %2:").arg(xName, WithUnit(m_doc.m_pPlotX[i], xUnit));
+    for (const CPlotPrint::SCurve& curve : curves) {
+        const auto [name, unit] = SplitLabel(curve.m_strLabel);
+        text += QStringLiteral("  %1 = %2").arg(name, WithUnit(curve.m_pY[i], unit));
+    }
+    return text;
+}
+
+QString CKalvorView::SpectrumReadout(const QPoint& pos) const {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    if (m_doc.m_nPlotCount == 0)
+        return QString();
+    // The nearest line: x holds the harmonic numbers 0, 1, 2, ...
+    const double h = std::round(axes.XAt(pos.x()));
+    const std::size_t i = Nearest(m_doc.m_pPlotX.data(), m_doc.m_nPlotCount, h);
+    QString text = QStringLiteral("n = %1   Mag = %2")
+                       .arg(Number(m_doc.m_pPlotX[i]), Number(m_doc.m_pPlotY[i]));
+    const double period = m_doc.m_dSpectrumPeriod;
+    if (period > 0) {
+        text += QStringLiteral(" at %1 Hz   fundamental 1/\u0394t = %2 Hz")
+                    .arg(Number(m_doc.m_pPlotX[i] / period), Number(1 / period));
+    }
+    return text;
+}
+
+QString CKalvorView::SelectionReadout() const {
+    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    if (!axes.IsUsable())
+        return QString();
+    const auto [xName, xUnit] = SplitLabel(m_doc.m_plot.m_strXLabel);
+    const double a = axes.AtHomeShare(m_dShareLeft), b = axes.AtHomeShare(m_dShareRight);
+    const double t1 = std::min(a, b), t2 = std::max(a, b), dt = t2 - t1;
+    const QString inverse = xUnit == QStringLiteral("s") ? QStringLiteral("Hz")
+                            : xUnit.isEmpty()            ? QString()
+                                                         : "1/" + xUnit;
+    return QStringLiteral("%1\u2081 = %2   %1\u2082 = %3   \u0394%1 = %4   1/\u0394%1 = %5")
+        .arg(xName, WithUnit(t1, xUnit), WithUnit(t2, xUnit), WithUnit(dt, xUnit),
+             dt > 0 ? WithUnit(1 / dt, inverse) : QStringLiteral("undefined"));
+}
+
+void CKalvorView::OnUpdate() {
+    update();
+}
+
+void CKalvorView::OnFilePrint(QPrinter& printer) {
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        PrintPage(&printer);
+}
+
+void CKalvorView::OnFilePrintDirect(QPrinter& printer) {
+    PrintPage(&printer);
+}
+
+void CKalvorView::OnFilePrintPreview(QPrinter& printer) {
+    QPrintPreviewDialog dialog(&printer, this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &CKalvorView::PrintPage);
+    dialog.exec();
+}
+
+void CKalvorView::PrintPage(QPrinter* pPrinter) {
+    DrawScaled(*pPrinter);
+}
+
+void CKalvorView::DrawScaled(QPaintDevice& device) {
+    QPainter painter;
+    if (!painter.begin(&device))
+        return;
+    // Printer pixels are tiny: a drawing at screen-pixel size would be a stamp in a corner.
+    const QRect page = painter.viewport();
+    const QRect client = rect();
+    const double scale =
+        std::min(double(page.width()) / client.width(), double(page.height()) / client.height());
+    painter.scale(scale, scale);
+    painter.setClipRect(client);
+    painter.fillRect(client, Qt::white);
+    Draw(painter, client);
+    painter.end();
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "plot/PlotZoom.h"
+
+#include <QPoint>
+#include <QWidget>
+
+class CKalvorDoc;
+class QPaintDevice;
+class QPainter;
+class QPrinter;
+
+/// The view of a document: draws the plot buffer or a model picture with the document's
+/// renderer, keeps the two mouse points of the range selection and its own zoom of a curve
+/// plot, and reads values under the pointer into the status bar (StatusText).
+///
+/// Mouse: left and right button place the selection markers, a left double-click removes
+/// them; the wheel zooms x around the pointer, Ctrl+wheel zooms y; dragging with the middle
+/// button pans. The selection is kept as shares of the unzoomed x range, so it stays on the
+/// same samples while zooming; the document receives it in pixels of the unzoomed plot, in
+/// 1/kSubPixels of a pixel while zoomed.
+class CKalvorView : public QWidget {
+    Q_OBJECT
+public:
+    /// Fineness of the selection reported to the document while zoomed [parts of a pixel].
+    static constexpr int kSubPixels = 4096;
+    /// Zoom of one wheel notch.
+    static constexpr double kWheelFactor = 1.25;
+
+    explicit CKalvorView(CKalvorDoc& doc, QWidget* pParent = nullptr);
+
+    CKalvorDoc& GetDocument() const { return m_doc; }
+
+    /// Draws the document into rect (one logical unit per pixel): the picture, then the curves
+    /// with the selection markers or the spectrum, as the view shows them (zoom included). The
+    /// screen, the printer and the preview all come here. A curve plot reports its plot area
+    /// and the selection back to the document.
+    void Draw(QPainter& painter, const QRect& rect);
+
+    /// File / "Print...": the print dialog, then one page.
+    void OnFilePrint(QPrinter& printer);
+    /// Prints one page on printer without asking.
+    void OnFilePrintDirect(QPrinter& printer);
+    /// File / "Print Preview".
+    void OnFilePrintPreview(QPrinter& printer);
+    /// Draws the view-sized drawing on one page of pPrinter (the preview's too).
+    void PrintPage(QPrinter* pPrinter);
+    /// Draws the view-sized drawing on device, scaled to its width (or its height, when that is
+    /// the tighter one) keeping the proportions, at its top left.
+    void DrawScaled(QPaintDevice& device);
+
+    /// View / "Zoom to selection": x shows the marked range.
+    void OnZoomToSelection();
+    /// View / "Zoom out fully": the whole curve again.
+    void OnZoomOut();
+    /// Both selection markers are placed on a curve plot.
+    bool HasSelection() const;
+    /// A curve plot is shown, so zoom commands apply.
+    bool ShowsCurves() const;
+    const CPlotZoom& Zoom() const { return m_zoom; }
+    /// Zooms x by factor around pixel column px, as a wheel step there does.
+    void ZoomAt(double px, double factor);
+
+    QPoint m_ptLeft{-1, 0};     ///< left-button point [client pixels]
+    QPoint m_ptRight{10000, 0}; ///< right-button point [client pixels]
+
+signals:
+    /// The readout of the pointer or the selection for the status bar; empty clears it.
+    void StatusText(const QString& strText);
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override;
+    void mousePressEvent(QMouseEvent* pEvent) override;
+    void mouseMoveEvent(QMouseEvent* pEvent) override;
+    void mouseReleaseEvent(QMouseEvent* pEvent) override;
+    void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
+    void wheelEvent(QWheelEvent* pEvent) override;
+    void leaveEvent(QEvent* pEvent) override;
+
+private:
+    void DrawDocument(QPainter& painter, const QRect& rect);
+    void DrawCurves(QPainter& painter, const QRect& rect);
+    /// Places a marker's pixel x from its share of the home range.
+    void PlaceMarker(double dShare, QPoint& pt) const;
+    /// Tells the document the plot area and the selection of the drawing just made.
+    void ReportSelection();
+    /// Share of the home x range at pixel column px; NaN when no curve is shown.
+    double ShareAt(int px) const;
+    /// Readout of the pointer at pos, with the selection's when there is one.
+    QString Readout(const QPoint& pos) const;
+    QString CurveReadout(const QPoint& pos) const;
+    QString SpectrumReadout(const QPoint& pos) const;
+    QString SelectionReadout() const;
+    void OnUpdate();
+
+    CKalvorDoc& m_doc;       ///< outlives the view: the main frame deletes it after its last view
+    CPlotZoom m_zoom;        ///< zoom of the curve plot, in data coordinates
+    int m_nAxisSerial = -1;  ///< the document's x-axis serial the zoom belongs to
+    double m_dShareLeft;     ///< left-button point as a share of the home x range, or NaN
+    double m_dShareRight;    ///< right-button point likewise
+    bool m_bPanning = false; ///< the middle button drags the plot
+    QPoint m_ptPan;          ///< pointer at the last pan step [client pixels]
+};

@@ -1,0 +1,810 @@
+#include "plot/PlotPrint.h"
+
+#include "pictures/Pictures.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRect>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+/// Pixel coordinates are clamped here: far outside any device, yet every sum of two of them
+/// stays an int, so absurd data cannot make a conversion undefined.
+constexpr double kPixelLimit = 1 << 24;
+
+/// Truncates toward zero, as every pixel conversion of the plot does.
+int Trunc(double v) {
+    if (!(v > -kPixelLimit)) // also NaN
+        return -static_cast<int>(kPixelLimit);
+    if (v > kPixelLimit)
+        return static_cast<int>(kPixelLimit);
+    return static_cast<int>(v);
+}
+
+/// Writes text with its top left corner at (left, top), as the plot positions its texts.
+void TextAt(QPainter& dc, int left, int top, const QString& text) {
+    dc.drawText(left, top + dc.fontMetrics().ascent(), text);
+}
+
+int TextWidth(const QFontMetrics& fm, const QString& text) {
+    return fm.horizontalAdvance(text);
+}
+
+/// Collects a polyline point by point and turns it into the segments that cover its pixels:
+/// for every run of consecutive points in one pixel column, the segment entering the run and
+/// the vertical span the run covers.
+class CColumnReducer {
+public:
+    explicit CColumnReducer(std::vector<QLine>& out) : m_out(out) { m_out.clear(); }
+
+    void Add(const QPoint& p) {
+        if (m_nCount > 0 && p.x() == m_nX) {
+            m_nLast = p.y();
+            m_nLow = std::min(m_nLow, m_nLast);
+            m_nHigh = std::max(m_nHigh, m_nLast);
+            ++m_nCount;
+            return;
+        }
+        Finish();
+        if (m_bStarted)
+            m_out.emplace_back(m_nX, m_nLast, p.x(), p.y());
+        m_bStarted = true;
+        m_nX = p.x();
+        m_nLast = m_nLow = m_nHigh = p.y();
+        m_nCount = 1;
+    }
+
+    /// Closes the open run; call once after the last point.
+    void Finish() {
+        // The segments inside one column chain into one span. A run of repeated points is a
+        // span of length zero, which still marks its pixel, as a segment of length zero does.
+        if (m_nCount > 1)
+            m_out.emplace_back(m_nX, m_nLow, m_nX, m_nHigh);
+        m_nCount = 0;
+    }
+
+private:
+    std::vector<QLine>& m_out;
+    std::size_t m_nCount = 0; ///< points in the open run
+    bool m_bStarted = false;  ///< a point was added
+    int m_nX = 0;             ///< column of the open run
+    int m_nLast = 0;          ///< row of its last point
+    int m_nLow = 0;           ///< smallest row of the run
+    int m_nHigh = 0;          ///< largest row of the run
+};
+
+/// What one pass over the data finds.
+struct SDataScan {
+    double dXMin = 99999999.0;  ///< smallest x, or the start value when none is smaller
+    double dXMax = -99999999.0; ///< largest x, likewise
+    double dYMin = 99999999.0;  ///< smallest y
+    double dYMax = -99999999.0; ///< largest y
+    bool bNearZeroX = false;    ///< some |x| <= 0.001
+    bool bNearZeroY = false;    ///< some |y| <= 0.001
+    std::size_t nFinite = 0;    ///< points whose coordinates are both finite
+    bool bAscending = false;    ///< every point finite and x never decreasing
+};
+
+bool IsFinite(double v) {
+    return v - v == 0;
+}
+
+// Updates are rare after the first points, so plain comparisons beat branch-free ones here.
+inline void TakeX(SDataScan& s, double x) {
+    if (x > s.dXMax)
+        s.dXMax = x;
+    if (x < s.dXMin)
+        s.dXMin = x;
+    s.bNearZeroX = s.bNearZeroX | (std::fabs(x) <= 0.001);
+}
+
+inline void TakeY(SDataScan& s, double y) {
+    if (y > s.dYMax)
+        s.dYMax = y;
+    if (y < s.dYMin)
+        s.dYMin = y;
+    s.bNearZeroY = s.bNearZeroY | (std::fabs(y) <= 0.001);
+}
+
+/// x of every point: its range, whether all are finite and never decreasing.
+void ScanX(const double* x, std::size_t count, SDataScan& scan, bool& finite, bool& ascending) {
+    finite = ascending = true;
+    double previous = count > 0 ? x[0] : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double xi = x[i];
+        TakeX(scan, xi);
+        finite = finite & IsFinite(xi);
+        ascending = ascending & (xi >= previous);
+        previous = xi;
+    }
+}
+
+/// y of points from .. to - 1 into scan; false when one is not finite.
+bool ScanY(const double* y, std::size_t from, std::size_t to, SDataScan& scan) {
+    bool finite = true;
+    for (std::size_t i = from; i < to; ++i) {
+        const double yi = y[i];
+        TakeY(scan, yi);
+        finite = finite & IsFinite(yi);
+    }
+    return finite;
+}
+
+/// The scale's pass over the data: x once, then the y of every curve. Points with a value
+/// that is not finite are left out (a pair is taken when both its values are finite).
+SDataScan ScanData(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
+                   std::size_t count) {
+    SDataScan scan;
+    bool finite = true, ascending = true;
+    ScanX(x, count, scan, finite, ascending);
+    for (const CPlotPrint::SCurve& curve : curves)
+        finite = ScanY(curve.m_pY, 0, count, scan) && finite;
+    if (finite) {
+        scan.nFinite = count * curves.size();
+        scan.bAscending = ascending;
+        return scan;
+    }
+    scan = SDataScan();
+    for (const CPlotPrint::SCurve& curve : curves) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (IsFinite(x[i]) && IsFinite(curve.m_pY[i])) {
+                TakeX(scan, x[i]);
+                TakeY(scan, curve.m_pY[i]);
+                ++scan.nFinite;
+            }
+        }
+    }
+    return scan;
+}
+
+/// The scan of a plot zoomed in x, which reads y only inside the x range: for x finite and
+/// never decreasing, the x of every point and the y of the points shown (and one beyond each
+/// end). Any value that is not finite there falls back to the full scan.
+SDataScan ScanForZoom(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
+                      std::size_t count, const CPlotZoom& zoom) {
+    SDataScan scan;
+    bool finite = true, ascending = true;
+    ScanX(x, count, scan, finite, ascending);
+    if (!finite || !ascending || count == 0)
+        return ScanData(x, curves, count);
+    std::size_t from = std::size_t(std::lower_bound(x, x + count, zoom.m_dXLo) - x);
+    std::size_t to = std::size_t(std::upper_bound(x, x + count, zoom.m_dXHi) - x);
+    from = from > 0 ? from - 1 : 0;
+    to = std::min(to + 1, count);
+    for (const CPlotPrint::SCurve& curve : curves) {
+        SDataScan part;
+        if (!ScanY(curve.m_pY, from, to, part))
+            return ScanData(x, curves, count);
+        TakeY(scan, part.dYMin);
+        TakeY(scan, part.dYMax);
+        scan.bNearZeroY = scan.bNearZeroY || part.bNearZeroY;
+    }
+    scan.nFinite = count * curves.size();
+    scan.bAscending = true;
+    return scan;
+}
+
+/// Smallest and largest of v[0..n), n >= 1, all finite.
+void Extremes(const double* v, std::size_t n, double& lo, double& hi) {
+    lo = hi = v[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        if (v[i] < lo)
+            lo = v[i];
+        if (v[i] > hi)
+            hi = v[i];
+    }
+}
+
+/// Smallest and largest finite y of the points whose x lies in [lo, hi]; for x never
+/// decreasing found by bisection. When no point lies inside, the two points around the range.
+/// False when there is no finite point at all.
+bool VisibleExtremes(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
+                     std::size_t count, bool ascending, double lo, double hi, double& ymin,
+                     double& ymax) {
+    ymin = std::numeric_limits<double>::infinity();
+    ymax = -ymin;
+    std::size_t from = 0, to = count;
+    if (ascending) {
+        from = std::size_t(std::lower_bound(x, x + count, lo) - x);
+        to = std::size_t(std::upper_bound(x, x + count, hi) - x);
+        if (from >= to) {
+            from = from > 0 ? from - 1 : 0;
+            to = std::min(to + 1, count);
+        }
+    }
+    for (const CPlotPrint::SCurve& curve : curves) {
+        for (std::size_t i = from; i < to; ++i) {
+            const double xi = x[i], yi = curve.m_pY[i];
+            if (!ascending && !(xi >= lo && xi <= hi))
+                continue;
+            if (IsFinite(yi) && IsFinite(xi)) {
+                ymin = std::min(ymin, yi);
+                ymax = std::max(ymax, yi);
+            }
+        }
+    }
+    return ymin <= ymax;
+}
+
+/// Data to pixels by the plot's formulas: px = trunc(PW (x - xoff) / xr + x0) and
+/// py = trunc(y0 - PH (y - yoff) / yr). Unzoomed the offsets are 0 and x0, y0 the truncated
+/// pixels of zero; zoomed they are the ends of the ranges shown, so no pixel of zero (which
+/// may lie millions of pixels away) is ever truncated.
+struct SMapping {
+    double dPW;   ///< plot width
+    double dPH;   ///< plot height
+    double dXr;   ///< x range
+    double dYr;   ///< y range
+    double dXOff; ///< x subtracted before scaling
+    double dYOff; ///< y subtracted before scaling
+    double dX0;   ///< pixel column of x = dXOff
+    double dY0;   ///< pixel row of y = dYOff
+
+    int Px(double x) const { return Trunc(dPW * (x - dXOff) / dXr + dX0); }
+    int Py(double y) const { return Trunc(dY0 - dPH * (y - dYOff) / dYr); }
+};
+
+/// Splits the points from .. to - 1 of a curve whose x never decreases into runs of one pixel
+/// column: the column index never decreases either, so each run is found by galloping over x.
+/// runs receives the first index of every run, then to.
+void FindRuns(const SMapping& map, const double* x, std::size_t from, std::size_t to,
+              std::vector<std::size_t>& runs) {
+    runs.clear();
+    for (std::size_t i = from; i < to;) {
+        runs.push_back(i);
+        const int column = map.Px(x[i]);
+        std::size_t lo = i, hi = to, step = 1;
+        while (lo + step < to) {
+            if (map.Px(x[lo + step]) != column) {
+                hi = lo + step;
+                break;
+            }
+            lo += step;
+            step *= 2;
+        }
+        while (hi - lo > 1) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            (map.Px(x[mid]) == column ? lo : hi) = mid;
+        }
+        i = hi;
+    }
+    runs.push_back(to);
+}
+
+/// The segments of one curve over the runs of FindRuns: the segment entering each run and the
+/// span of the run; only a run's extremes of y are mapped (the row is monotone in y). Gives
+/// what CColumnReducer gives for every point.
+void ReduceRuns(const SMapping& map, const double* x, const double* y,
+                const std::vector<std::size_t>& runs, std::vector<QLine>& out) {
+    out.clear();
+    int prevX = 0, prevRow = 0;
+    for (std::size_t r = 0; r + 1 < runs.size(); ++r) {
+        const std::size_t i = runs[r], end = runs[r + 1];
+        const int column = map.Px(x[i]);
+        if (r > 0)
+            out.emplace_back(prevX, prevRow, column, map.Py(y[i]));
+        if (end - i > 1) {
+            double low, high;
+            Extremes(y + i, end - i, low, high);
+            out.emplace_back(column, map.Py(high), column, map.Py(low));
+        }
+        prevX = column;
+        prevRow = map.Py(y[end - 1]);
+    }
+}
+
+/// Number of points an index loop "while i < n" visits.
+std::size_t PointCount(double n) {
+    if (!(n > 0))
+        return 0;
+    const double count = std::ceil(n);
+    if (count >= static_cast<double>(std::numeric_limits<std::size_t>::max()))
+        return std::numeric_limits<std::size_t>::max();
+    return static_cast<std::size_t>(count);
+}
+
+/// Range of one axis by the plot's rule: the sum of the magnitudes when some value is within
+/// 0.001 of zero, else max - min. A range of zero is widened around its value first.
+double AxisRange(double& lo, double& hi, bool nearZero) {
+    if ((nearZero ? std::fabs(lo) + std::fabs(hi) : hi - lo) == 0) {
+        const double v = lo;
+        const double d = v == 0 ? 1.0 : std::fabs(v) * 0.1;
+        lo = v - d;
+        hi = v + d;
+    }
+    return nearZero ? std::fabs(lo) + std::fabs(hi) : hi - lo;
+}
+
+/// Decimals of the scale numbers of a zoomed axis whose numbers step by step: enough to tell
+/// neighbours apart (two significant digits of the step), at least the three of "%.3f".
+int Decimals(double step) {
+    if (!(step > 0) || !std::isfinite(step))
+        return 3;
+    const int d = static_cast<int>(std::ceil(-std::log10(step) - 1e-9)) + 1;
+    // A step of whole units of the last but one decimal needs no further decimal.
+    const double scaled = step * std::pow(10.0, d - 1);
+    const int trimmed = std::fabs(scaled - std::round(scaled)) < 1e-6 * scaled ? d - 1 : d;
+    return std::clamp(trimmed, 3, 12);
+}
+
+/// Every how many divisions a number is written so that neighbours keep a gap: the smallest
+/// of the given steps (for a curve divisors of its ten divisions) whose spacing holds size.
+int NumberStep(double spacing, double size, int divisions) {
+    if (!(spacing > 0))
+        return divisions;
+    if (divisions == 10) {
+        for (int k : {1, 2, 5})
+            if (k * spacing >= size)
+                return k;
+        return 10;
+    }
+    return std::clamp(static_cast<int>(std::ceil(size / spacing)), 1, std::max(divisions, 1));
+}
+
+/// Colours of the curves after the first (which keeps the plot's red): the Okabe-Ito set,
+/// told apart by readers with any common form of colour blindness.
+const QColor kCurveColours[CPlotPrint::kMaxCurves] = {
+    QColor(255, 0, 0),   QColor(0, 114, 178),   QColor(230, 159, 0),
+    QColor(0, 158, 115), QColor(204, 121, 167), QColor(86, 180, 233),
+};
+
+} // namespace
+
+/// The scale of one drawing, all in pixels of the drawing area.
+struct CPlotPrint::SScale {
+    int nW = 0;              ///< width of the drawing area
+    int nH = 0;              ///< height of the drawing area
+    int nL = 0;              ///< left margin, the x of the y axis
+    int nPW = 0;             ///< plot width
+    int nPH = 0;             ///< plot height
+    double dXMin = 0;        ///< x at the y axis
+    double dXMax = 0;        ///< largest x of the data (unzoomed), or the right end shown
+    double dYMin = 0;        ///< y at the x axis
+    double dYMax = 0;        ///< largest y of the data (unzoomed), or the top shown
+    double dXr = 1;          ///< x range shown
+    double dYr = 1;          ///< y range shown
+    double dHomeXMin = 0;    ///< x at the y axis without zoom
+    double dHomeXr = 1;      ///< x range without zoom
+    double dHomeYMin = 0;    ///< y at the x axis without a zoom of y by hand
+    double dHomeYr = 1;      ///< y range without a zoom of y by hand
+    int nX0 = 0;             ///< pixel column of x = 0 (unzoomed)
+    int nY0 = 0;             ///< pixel row of y = 0 (unzoomed)
+    int nXDivisions = 10;    ///< divisions of the x axis
+    int nXStep = 1;          ///< a number at every nXStep-th x division
+    int nYStep = 1;          ///< a number at every nYStep-th y division
+    int nXDecimals = 3;      ///< decimals of the x numbers of a curve
+    int nYDecimals = 3;      ///< decimals of the y numbers
+    bool bZoomed = false;    ///< a zoom is applied: offset mapping, curves clipped
+    bool bEmpty = true;      ///< no point to draw: axes only
+    bool bAscending = false; ///< all points finite, x never decreasing
+
+    SMapping Mapping() const {
+        if (bZoomed)
+            return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, double(nL), double(nH - 15)};
+        return {double(nPW), double(nPH), dXr, dYr, 0.0, 0.0, double(nX0), double(nY0)};
+    }
+    QString XNumber(int i, EKind kind) const {
+        const double v = dXMin + i * dXr / nXDivisions;
+        return kind == EKind::Curve ? QString::asprintf("%.*f", nXDecimals, v)
+                                    : QString::asprintf("%.0f", v);
+    }
+    QString YNumber(int i) const {
+        return QString::asprintf("%.*f", nYDecimals, dYMin + i * dYr / 10);
+    }
+};
+
+CPlotPrint::CPlotPrint()
+    : m_dTHD(0), m_nLeft(0), m_nRight(0), m_penSelect(QColor(100, 100, 255), 1, Qt::DotLine),
+      m_penGrid(QColor(200, 200, 200), 1, Qt::DotLine), m_penAxis(Qt::black, 1, Qt::SolidLine),
+      m_penCurve(QColor(255, 0, 0), 1, Qt::SolidLine), m_brush(Qt::white, Qt::SolidPattern),
+      m_strYLabel("y"), m_strXLabel("x") {
+    m_font.setFamily("font1");
+    m_font.setStyleHint(QFont::SansSerif);
+    m_font.setPixelSize(15);
+    m_font.setItalic(true);
+    m_font.setWeight(QFont::Normal);
+    m_font.setUnderline(false);
+    m_font.setStrikeOut(false);
+    for (int i = 0; i < kMaxCurves; ++i)
+        m_aCurvePens[i] = QPen(kCurveColours[i], 1, Qt::SolidLine);
+}
+
+CPlotPrint::~CPlotPrint() = default;
+
+void CPlotPrint::SetLabels(const QString& strXLabel, const QString& strYLabel) {
+    m_strXLabel = strXLabel;
+    m_strYLabel = strYLabel;
+}
+
+QPen CPlotPrint::CurvePen(int i) const {
+    return i <= 0 ? m_penCurve : m_aCurvePens[i % kMaxCurves];
+}
+
+CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, const double* x,
+                                            const std::vector<SCurve>& curves, std::size_t count,
+                                            EKind kind, double n, const CPlotZoom& zoom) const {
+    SScale s;
+    s.nW = rect.width();
+    s.nH = rect.height();
+
+    const SDataScan scan = zoom.m_bX && kind == EKind::Curve ? ScanForZoom(x, curves, count, zoom)
+                                                             : ScanData(x, curves, count);
+    double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
+    // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
+    bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
+    s.bAscending = scan.bAscending;
+    s.bEmpty = scan.nFinite == 0;
+    if (s.bEmpty) {
+        xmin = ymin = 0;
+        xmax = ymax = 1;
+        fx = fy = false;
+    }
+    if (kind == EKind::Spectrum) {
+        // Magnitudes are measured from 0; a single line gets one division of its own.
+        ymin = std::min(ymin, 0.0);
+        if (!s.bEmpty && xmin == xmax) {
+            xmax = xmin + 1;
+            fx = false;
+        }
+    }
+    s.dXr = AxisRange(xmin, xmax, fx);
+    s.dYr = AxisRange(ymin, ymax, fy);
+    s.dHomeXMin = xmin;
+    s.dHomeXr = s.dXr;
+    s.dXMin = xmin;
+    s.dXMax = xmax;
+    s.dYMin = ymin;
+    s.dYMax = ymax;
+
+    s.bZoomed = kind == EKind::Curve && !s.bEmpty && zoom.IsZoomed();
+    if (s.bZoomed) {
+        if (zoom.m_bX) {
+            s.dXMin = zoom.m_dXLo;
+            s.dXMax = zoom.m_dXHi;
+            s.dXr = zoom.m_dXHi - zoom.m_dXLo;
+            double lo, hi;
+            if (VisibleExtremes(x, curves, count, s.bAscending, s.dXMin, s.dXMax, lo, hi)) {
+                s.dYr = AxisRange(lo, hi, false);
+                s.dYMin = lo;
+                s.dYMax = hi;
+            }
+        } else {
+            // Unzoomed x, y by hand: the tight range of all the data.
+            double lo = scan.dYMin, hi = scan.dYMax;
+            s.dYr = AxisRange(lo, hi, false);
+            s.dYMin = lo;
+            s.dYMax = hi;
+        }
+    }
+    s.dHomeYMin = s.dYMin;
+    s.dHomeYr = s.dYr;
+    if (s.bZoomed && zoom.m_bY) {
+        s.dYMin = zoom.m_dYLo;
+        s.dYMax = zoom.m_dYHi;
+        s.dYr = zoom.m_dYHi - zoom.m_dYLo;
+    }
+
+    // The margin is measured in the plot font the scale numbers are written in, plus their
+    // 4-pixel gap to the axis, so the numbers are never cut off at the left edge whatever
+    // font the target starts with.
+    const QFontMetrics fm(m_font, dc.device());
+    if (kind == EKind::Spectrum) {
+        const double divisions = std::trunc(n - 1);
+        s.nXDivisions = divisions >= 1 ? Trunc(divisions) : 1;
+    }
+    if (s.bZoomed) {
+        s.nXDecimals = zoom.m_bX ? Decimals(s.dXr / 10) : 3;
+        s.nYDecimals = Decimals(s.dYr / 10);
+        int widest = 0;
+        for (int i = 0; i <= 10; ++i)
+            widest = std::max(widest, TextWidth(fm, s.YNumber(i)));
+        s.nL = widest + 4;
+    } else {
+        s.nL = std::max(TextWidth(fm, QString::asprintf("%.3f", ymax)),
+                        TextWidth(fm, QString::asprintf("%.3f", ymin))) +
+               4;
+    }
+    // The last x number is centred on the arrow, where the x label starts: both stay inside
+    // the drawing area.
+    const int lastHalf = (TextWidth(fm, s.XNumber(s.nXDivisions, kind)) + 1) / 2;
+    const int right = std::max({20, TextWidth(fm, m_strXLabel) + 2, lastHalf + 2});
+    s.nPW = s.nW - s.nL - right;
+    s.nPH = s.nH - 30;
+    s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);
+    s.nY0 = Trunc(s.nH - 15 + ymin * s.nPH / s.dYr);
+
+    // Numbers that would touch their neighbours are thinned.
+    int widestX = 0;
+    for (int i = 0; i <= s.nXDivisions; i += std::max(1, s.nXDivisions / 50))
+        widestX = std::max(widestX, TextWidth(fm, s.XNumber(i, kind)));
+    widestX = std::max(widestX, lastHalf * 2);
+    s.nXStep = NumberStep(double(s.nPW) / s.nXDivisions, widestX + 6.0, s.nXDivisions);
+    s.nYStep = NumberStep(s.nPH / 10.0, fm.height(), 10);
+    return s;
+}
+
+void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
+    const int H = s.nH, L = s.nL, PW = s.nPW, PH = s.nPH;
+    dc.setBrush(m_brush);
+    dc.setPen(m_penAxis);
+    dc.setFont(m_font);
+    const QFontMetrics fm = dc.fontMetrics();
+
+    // Axes with their arrow heads; the x axis always lies along the bottom edge.
+    dc.drawLine(L, H - 15, L + PW, H - 15);
+    dc.drawLine(L + PW, H - 15, L + PW - 4, H - 13);
+    dc.drawLine(L + PW, H - 15, L + PW - 4, H - 17);
+    dc.drawLine(L, H - 15, L, 15);
+    dc.drawLine(L, 15, L - 2, 19);
+    dc.drawLine(L, 15, L + 2, 19);
+
+    TextAt(dc, L + PW, H - 30, m_strXLabel);
+    TextAt(dc, L, 0, m_strYLabel);
+
+    const int nx = s.nXDivisions;
+    for (int i = 0; i < 10; ++i) {
+        const int yi = Trunc(H - 15 - i * PH / 10.0);
+        dc.drawLine(L - 2, yi, L + 2, yi);
+    }
+    for (int i = 0; i < nx; ++i) {
+        const int xi = Trunc(L + static_cast<double>(i) * PW / nx);
+        dc.drawLine(xi, H - 17, xi, H - 13);
+    }
+    if (s.bEmpty)
+        return;
+
+    if (kind == EKind::Curve) {
+        // Drawn even when zero lies outside the data: it then falls outside the plot area.
+        const int z = s.bZoomed ? s.Mapping().Py(0) : Trunc(15 + s.dYMax * PH / s.dYr);
+        if (!s.bZoomed || (z >= 15 && z <= H - 15)) {
+            dc.setPen(m_penGrid);
+            dc.drawLine(L, z, L + PW, z);
+            dc.setPen(m_penAxis);
+        }
+    }
+
+    // Numbers at every step-th division and always at both ends; the first starts right of
+    // the axis (centred, it would run into the lowest y number), and one that would come
+    // within 4 pixels of a neighbour gives way, the last never (in a plot too narrow for two
+    // numbers only the last is written).
+    auto box = [&](int i) {
+        const QString text = s.XNumber(i, kind);
+        const int xi = Trunc(L + static_cast<double>(i) * PW / nx);
+        const int width = TextWidth(fm, text);
+        const int left = i == 0 ? L + 2 : Trunc(xi - width / 2.0);
+        return std::make_pair(left, text);
+    };
+    const auto [lastLeft, lastText] = box(nx);
+    int shownRight = std::numeric_limits<int>::min() / 2;
+    for (int i = 0; i < nx; i += s.nXStep) {
+        const auto [left, text] = box(i);
+        const int right = left + TextWidth(fm, text);
+        if ((i > 0 && left < shownRight + 4) || right + 4 > lastLeft)
+            continue;
+        TextAt(dc, left, H - 15, text);
+        shownRight = right;
+    }
+    TextAt(dc, lastLeft, H - 15, lastText);
+    for (int i = 0; i <= 10; ++i) {
+        if (i % s.nYStep != 0)
+            continue;
+        const int yi = Trunc(H - 15 - i * PH / 10.0);
+        const QString text = s.YNumber(i);
+        TextAt(dc, L - TextWidth(fm, text) - 4, Trunc(yi - fm.height() / 2.0), text);
+    }
+}
+
+void CPlotPrint::StoreAxes(const SScale& s, EKind kind) {
+    m_axes.m_bDrawn = !s.bEmpty;
+    m_axes.m_bCurve = kind == EKind::Curve;
+    m_axes.m_nLeft = s.nL;
+    m_axes.m_nWidth = s.nPW;
+    m_axes.m_nTop = 15;
+    m_axes.m_nBottom = s.nH - 15;
+    m_axes.m_nHeight = s.nPH;
+    m_axes.m_dXMin = s.dXMin;
+    m_axes.m_dXr = s.dXr;
+    m_axes.m_dYMin = s.dYMin;
+    m_axes.m_dYr = s.dYr;
+    m_axes.m_dHomeXMin = s.dHomeXMin;
+    m_axes.m_dHomeXr = s.dHomeXr;
+    m_axes.m_dHomeYMin = s.dHomeYMin;
+    m_axes.m_dHomeYr = s.dHomeYr;
+}
+
+CPlotPrint::SScale CPlotPrint::BeginPlot(QPainter& dc, const QRect& rect, const double* x,
+                                         const std::vector<SCurve>& curves, std::size_t count,
+                                         EKind kind, double n, const CPlotZoom& zoom) {
+    // Saved here, restored by the caller once its points are drawn.
+    dc.save();
+    dc.translate(rect.topLeft());
+    dc.setRenderHint(QPainter::Antialiasing, false);
+    const SScale s = ComputeScale(dc, rect, x, curves, count, kind, n, zoom);
+    m_nLeft = s.nL;
+    m_nRight = s.nL + s.nPW;
+    StoreAxes(s, kind);
+    dc.setBackgroundMode(Qt::TransparentMode);
+    DrawFrame(dc, s, kind);
+    return s;
+}
+
+void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, const double* y,
+                           double n) {
+    DrawCurves(dc, rect, x, {SCurve{y, m_strYLabel}}, n, CPlotZoom());
+}
+
+void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
+                            const std::vector<SCurve>& curves, double n, const CPlotZoom& zoom) {
+    const std::size_t count = curves.empty() ? 0 : PointCount(n);
+    const SScale s = BeginPlot(dc, rect, x, curves, count, EKind::Curve, n, zoom);
+
+    if (!s.bEmpty) {
+        const SMapping map = s.Mapping();
+        if (s.bZoomed)
+            dc.setClipRect(QRect(s.nL, 15, s.nPW + 1, s.nPH + 1), Qt::IntersectClip);
+        std::size_t from = 0, to = count;
+        if (s.bAscending && s.bZoomed) {
+            // Only the points shown and one beyond each end.
+            from = std::size_t(std::lower_bound(x, x + count, s.dXMin) - x);
+            to = std::size_t(std::upper_bound(x, x + count, s.dXMin + s.dXr) - x);
+            from = from > 0 ? from - 1 : 0;
+            to = std::min(to + 1, count);
+        }
+        if (s.bAscending)
+            FindRuns(map, x, from, to, m_aRuns);
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            const double* y = curves[c].m_pY;
+            if (s.bAscending) {
+                ReduceRuns(map, x, y, m_aRuns, m_aReduced);
+            } else {
+                CColumnReducer reducer(m_aReduced);
+                for (std::size_t i = 0; i < count; ++i) {
+                    if (IsFinite(x[i]) && IsFinite(y[i]))
+                        reducer.Add(QPoint(map.Px(x[i]), map.Py(y[i])));
+                }
+                reducer.Finish();
+            }
+            dc.setPen(CurvePen(int(c)));
+            dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
+        }
+        DrawMarkers(dc, s);
+    }
+    dc.restore();
+    if (!s.bEmpty && curves.size() > 1)
+        DrawLegend(dc, rect, curves);
+    dc.setBackgroundMode(Qt::TransparentMode);
+}
+
+void CPlotPrint::DrawMarkers(QPainter& dc, const SScale& s) {
+    if (m_aMarkers.empty())
+        return;
+    const SMapping map = s.Mapping();
+    QFont font = m_font;
+    font.setPixelSize(11);
+    font.setItalic(false);
+    dc.setFont(font);
+    const QFontMetrics fm = dc.fontMetrics();
+    for (const SMarker& marker : m_aMarkers) {
+        const int px = map.Px(marker.m_dX);
+        if (px < s.nL || px > s.nL + s.nPW)
+            continue;
+        dc.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
+        dc.drawLine(px, 15, px, s.nH - 15);
+        // Beside the line's top, on the side with room.
+        const int width = TextWidth(fm, marker.m_strText);
+        const int left = px + 3 + width <= s.nL + s.nPW ? px + 3 : px - 3 - width;
+        dc.setPen(QColor(60, 60, 60));
+        TextAt(dc, left, 17, marker.m_strText);
+    }
+    dc.setFont(m_font);
+}
+
+void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<SCurve>& curves) {
+    if (curves.size() < 2 || !m_axes.IsUsable())
+        return;
+    dc.save();
+    dc.translate(rect.topLeft());
+    dc.setRenderHint(QPainter::Antialiasing, false);
+    dc.setFont(m_font);
+    const QFontMetrics fm = dc.fontMetrics();
+    int widest = 0;
+    for (const SCurve& curve : curves)
+        widest = std::max(widest, TextWidth(fm, curve.m_strLabel));
+    const int line = fm.height(), swatch = 18, pad = 5;
+    const int w = pad + swatch + pad + widest + pad;
+    const int h = pad + line * int(curves.size()) + pad;
+    const int right = m_axes.m_nLeft + m_axes.m_nWidth - 8, top = m_axes.m_nTop + 8;
+    const QRect box(right - w, top, w, h);
+    dc.setPen(QPen(QColor(160, 160, 160), 1));
+    dc.setBrush(m_brush);
+    dc.drawRect(box);
+    for (std::size_t c = 0; c < curves.size(); ++c) {
+        const int y = box.top() + pad + line * int(c);
+        dc.setPen(QPen(CurvePen(int(c)).color(), 2));
+        dc.drawLine(box.left() + pad, y + line / 2, box.left() + pad + swatch, y + line / 2);
+        dc.setPen(m_penAxis);
+        TextAt(dc, box.left() + pad + swatch + pad, y, curves[c].m_strLabel);
+    }
+    dc.restore();
+}
+
+void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y,
+                              double n) {
+    const std::size_t count = PointCount(n);
+    const SScale s =
+        BeginPlot(dc, rect, x, {SCurve{y, m_strYLabel}}, count, EKind::Spectrum, n, CPlotZoom());
+
+    if (!s.bEmpty) {
+        const double PW = s.nPW, PH = s.nPH, xr = s.dXr, yr = s.dYr;
+        const int x0 = s.nX0, y0 = s.nY0, H = s.nH;
+        dc.setPen(m_penCurve);
+        dc.setBrush(m_brush);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!IsFinite(x[i]) || !IsFinite(y[i]))
+                continue;
+            const double px = PW * x[i] / xr + x0;
+            const double py = y0 - PH * y[i] / yr;
+            dc.drawLine(Trunc(px), H - 15, Trunc(px), Trunc(py));
+            const int left = Trunc(px - 4), top = Trunc(py - 4);
+            dc.drawEllipse(QRect(left, top, Trunc(px + 4) - left, Trunc(py + 4) - top));
+        }
+    }
+
+    dc.setPen(m_penAxis);
+    const QString thd = std::isnan(m_dTHD)
+                            ? QStringLiteral("THD = undefined")
+                            : QString::asprintf("THD = %.2f (%.1f %%)", m_dTHD, 100 * m_dTHD);
+    TextAt(dc, s.nW - TextWidth(dc.fontMetrics(), thd) - 2, 0, thd);
+    dc.restore();
+    dc.setBackgroundMode(Qt::TransparentMode);
+}
+
+std::pair<int, int> CPlotPrint::DrawSelection(QPainter& dc, const QRect& rect, int x1, int y1,
+                                              int x2, int y2, bool bShade) {
+    dc.save();
+    dc.translate(rect.topLeft());
+    dc.setRenderHint(QPainter::Antialiasing, false);
+    if (bShade && m_axes.IsUsable()) {
+        const int lo = std::max(std::min(x1, x2), m_nLeft);
+        const int hi = std::min(std::max(x1, x2), m_nRight);
+        if (hi > lo) {
+            dc.setCompositionMode(QPainter::CompositionMode_Multiply);
+            dc.fillRect(QRect(lo, m_axes.m_nTop, hi - lo, m_axes.m_nHeight), QColor(228, 232, 255));
+            dc.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        }
+    }
+    dc.setPen(m_penSelect);
+    dc.drawLine(x1, y1, x1, y2);
+    dc.drawLine(x2, y2, x2, y1);
+    dc.restore();
+    return {m_nLeft, m_nRight};
+}
+
+void CPlotPrint::DrawPicture(QPainter& dc, const QRect& rect, int kind) {
+    const QSize size = CPictures::Size(kind);
+    if (size.isEmpty())
+        return;
+    dc.save();
+    dc.setClipRect(rect, Qt::IntersectClip);
+    dc.translate(rect.topLeft() + QPoint(10, 10));
+    // Too large for the area: scaled down, proportions kept, inside a 10-pixel border.
+    if (size.width() + 10 > rect.width() || size.height() + 10 > rect.height()) {
+        const double scale = std::min(double(rect.width() - 20) / size.width(),
+                                      double(rect.height() - 20) / size.height());
+        if (scale > 0)
+            dc.scale(scale, scale);
+    }
+    CPictures::Draw(dc, kind);
+    dc.restore();
+}
+
+void CPlotPrint::ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out) {
+    CColumnReducer reducer(out);
+    for (std::size_t i = 0; i < n; ++i)
+        reducer.Add(points[i]);
+    reducer.Finish();
+}

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "plot/PlotAxes.h"
+#include "plot/PlotZoom.h"
+
+#include <QBrush>
+#include <QFont>
+#include <QLine>
+#include <QPen>
+#include <QPoint>
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+class QPainter;
+class QRect;
+
+/// Draws what the document view shows: a curve y(x) with axes, ticks, numbered scales and
+/// labels; a harmonic spectrum with its THD; the two range-selection markers; the model
+/// pictures. The same calls draw on the screen, the printer and images.
+///
+/// Coordinates: one logical unit is one pixel of the painter's current transform. The drawing
+/// area is the given rectangle; every position below is relative to its top left corner, and
+/// W and H are its width and height. Conversions to pixels truncate toward zero.
+///
+/// The scale is computed from the data at every call; a curve plot may be given a zoom (the
+/// view keeps it). A data range of zero (all x equal, all y equal, one point) is widened around
+/// the value: by 10 % of its magnitude on each side, or by 1 when the value is 0. A spectrum's
+/// y axis starts at 0; a spectrum of one line at harmonic h spans h to h + 1, one division.
+/// Points with a non-finite coordinate are left out of the scale and the curve. With no point
+/// at all only the axes, their arrows, ticks and labels are drawn.
+///
+/// Placement: the right margin is at least 20 pixels and grows so that the x label (written
+/// right of the arrow) and the last x number stay inside the drawing area. Scale numbers that
+/// would touch are thinned (every 2nd, 5th or 10th; a spectrum every k-th), keeping both ends.
+///
+/// Every call restores the painter's pen, brush, font, transform, clipping and render hints;
+/// DrawCurve and DrawSpectrum leave the background mode transparent.
+class CPlotPrint {
+public:
+    CPlotPrint();
+    virtual ~CPlotPrint();
+    CPlotPrint(const CPlotPrint&) = delete;
+    CPlotPrint& operator=(const CPlotPrint&) = delete;
+
+    /// Stores the axis labels, x first. The document calls it whenever it fills its plot buffer.
+    void SetLabels(const QString& strXLabel, const QString& strYLabel);
+
+    /// Draws the points (x[i], y[i]) for every index i below n joined in index order, with
+    /// axes, ticks, a dotted zero line and eleven numbers on each scale. Sets m_nLeft and
+    /// m_nRight. x and y must hold at least ceil(n) values when n > 0.
+    ///
+    /// The pixels are those of drawing every segment between consecutive points with the
+    /// curve pen. Consecutive points falling in one pixel column are drawn as the vertical
+    /// span they cover, which keeps a redraw of millions of points fast (ReduceSegments).
+    void DrawCurve(QPainter& dc, const QRect& rect, const double* x, const double* y, double n);
+
+    /// One curve of a plot of several: its y values over the shared x and its legend text.
+    struct SCurve {
+        const double* m_pY; ///< y values, as many as the shared x
+        QString m_strLabel; ///< legend text: the quantity and its unit
+    };
+
+    /// A thin vertical line with a small label at a data x of a curve plot (a fault's onset).
+    struct SMarker {
+        double m_dX;       ///< where [x unit]
+        QString m_strText; ///< label beside its top
+    };
+
+    /// Most curves in one plot.
+    static constexpr int kMaxCurves = 6;
+
+    /// Draws several curves over the same n x values as DrawCurve draws one, sharing one y
+    /// scale computed over all of them; curve i is drawn with CurvePen(i), later ones on top.
+    /// With more than one curve a legend in the top right corner of the plot area names each.
+    /// The markers of m_aMarkers are drawn over the curves. With a zoom the axes show its x
+    /// range (and its y range when zoomed by hand; otherwise y follows the data inside the x
+    /// range), the curves are clipped to the plot area, and the scale numbers get the decimals
+    /// their steps need. Without a zoom one curve is drawn exactly as DrawCurve draws it.
+    /// Stores the plot area and the ranges in m_axes.
+    void DrawCurves(QPainter& dc, const QRect& rect, const double* x,
+                    const std::vector<SCurve>& curves, double n, const CPlotZoom& zoom);
+
+    /// Draws the legend of curves (nothing for fewer than two) in the plot area of the last
+    /// DrawCurves: a white box with a line of each curve's colour and its label.
+    void DrawLegend(QPainter& dc, const QRect& rect, const std::vector<SCurve>& curves);
+
+    /// Pen of curve i: m_penCurve for the first, m_aCurvePens[i] for the others.
+    QPen CurvePen(int i) const;
+
+    /// Draws n spectrum lines (harmonic numbers in x, magnitudes in y) as stems ending in a
+    /// white circle, with trunc(n - 1) x divisions numbered "%.0f", and the THD as a ratio and in
+    /// percent ("THD = 0.09 (9.4 %)", or "THD = undefined" when m_dTHD is NaN) at the top right.
+    /// Sets m_nLeft, m_nRight and m_axes.
+    void DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y, double n);
+
+    /// Draws the dotted vertical markers from (x1, y1) to (x1, y2) and from (x2, y2) to
+    /// (x2, y1), and returns (m_nLeft, m_nRight) as the last DrawCurve or DrawSpectrum left
+    /// them. With bShade the part of the plot area between the two markers is tinted lightly
+    /// (multiplied, so the curves stay visible).
+    std::pair<int, int> DrawSelection(QPainter& dc, const QRect& rect, int x1, int y1, int x2,
+                                      int y2, bool bShade = false);
+
+    /// Draws model picture kind 1 (2D model), 2 (3D model), 3 (circuit model) or 4 (results
+    /// export table order) with its top left corner at (10, 10): unscaled when it fits the
+    /// drawing area, else scaled down keeping its proportions to fit inside a 10-pixel border.
+    /// Any other kind draws nothing.
+    void DrawPicture(QPainter& dc, const QRect& rect, int kind);
+
+    /// Replaces the segments between consecutive points by at most two per run of consecutive
+    /// points in one pixel column: the segment entering the run, unchanged, and one vertical
+    /// segment over the rows the run covers. Drawn one by one with a solid pen whose lines
+    /// include their end points, the result covers exactly the pixels of drawing every
+    /// original segment: the segments inside a column chain into that span. out is cleared
+    /// first.
+    static void ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out);
+
+    double m_dTHD;       ///< total harmonic distortion shown by DrawSpectrum (a ratio)
+    int m_nLeft;         ///< x pixel of the left end of the plot area, set by each plot
+    int m_nRight;        ///< x pixel of the right end of the plot area, set by each plot
+    QFont m_font;        ///< plot font: face "font1", 15 pixels, italic, normal weight
+    QPen m_penSelect;    ///< dotted, (100, 100, 255): range-selection markers
+    QPen m_penGrid;      ///< dotted, (200, 200, 200): zero line of a curve
+    QPen m_penAxis;      ///< solid black: axes, arrows, ticks and texts
+    QPen m_penCurve;     ///< solid (255, 0, 0): curve and spectrum stems
+    QBrush m_brush;      ///< solid white: fill of the stem-head circles
+    QString m_strYLabel; ///< label of the y axis
+    QString m_strXLabel; ///< label of the x axis
+    /// Solid pens of the curves after the first, in colours that readers with any common
+    /// form of colour blindness can tell apart ([0] is unused: the first curve is red).
+    std::array<QPen, kMaxCurves> m_aCurvePens;
+    std::vector<SMarker> m_aMarkers; ///< marked x values of curve plots
+    CPlotAxes m_axes;                ///< plot area and ranges of the last plot
+
+private:
+    struct SScale;
+    enum class EKind { Curve, Spectrum };
+
+    /// Saves the painter, computes the scale, stores the plot area and draws the frame.
+    SScale BeginPlot(QPainter& dc, const QRect& rect, const double* x,
+                     const std::vector<SCurve>& curves, std::size_t count, EKind kind, double n,
+                     const CPlotZoom& zoom);
+    SScale ComputeScale(QPainter& dc, const QRect& rect, const double* x,
+                        const std::vector<SCurve>& curves, std::size_t count, EKind kind, double n,
+                        const CPlotZoom& zoom) const;
+    void DrawFrame(QPainter& dc, const SScale& s, EKind kind);
+    void DrawMarkers(QPainter& dc, const SScale& s);
+    void StoreAxes(const SScale& s, EKind kind);
+
+    std::vector<QLine> m_aReduced;    ///< work buffer of DrawCurves: the reduced segments
+    std::vector<std::size_t> m_aRuns; ///< work buffer: first index of each pixel column's run
+};

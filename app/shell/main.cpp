@@ -1,0 +1,13 @@
+#include "shell/Kalvor.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    CKalvorApp app;
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    if (!app.InitInstance(arguments))
+        return 1;
+    return QApplication::exec();
+}

@@ -1,0 +1,580 @@
+// Calculate from the time dialog to the result plot, with every dialog driven by the test.
+#include "ModalScript.h"
+#include "Solver.h"
+#include "dialogs/CalcProg.h"
+#include "dialogs/InvParam.h"
+#include "dialogs/TimeParam.h"
+#include "document/KalvorDoc.h"
+#include "document/KalvorView.h"
+#include "plot/ResPlot.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+namespace {
+
+void Start(CTimeParam* pDialog) {
+    pDialog->accept();
+}
+
+} // namespace
+
+class CTestCalculate : public QObject {
+    Q_OBJECT
+private slots:
+    void DefaultsGive20000RowsAndOpenTheResultPlot();
+    void ReversedTimesWarnAndRunTheOrderedInterval();
+    void CancelInTheTimeDialogChangesNothing();
+    void TimeDialogRefusesValuesOutOfRange_data();
+    void TimeDialogRefusesValuesOutOfRange();
+    void TimeDialogGreysUc0WithoutACapacitor();
+    void TimeDialogAcceptsValuesAtTheirBounds();
+    void TimeDialogOffersTheLastAcceptedValues();
+    void RefusedInputsKeepThePreviousRun();
+    void CancelInTheResultPlotKeepsThePlotBuffer();
+    void CancelledRunLeavesResultsNotValid();
+    void PlotResultWithoutRunWarns();
+    void PlotResultCopiesTheChosenColumn();
+    void AddToPlotOverlaysUpToSixCurves();
+    void ResultDialogFollowsTheConditionOfTheRun();
+    void FaultRunMarksItsOnsetAndClearing();
+    void SecondCalculateReplacesTheRun();
+    void HalvedStepIsReportedAndNotOffered();
+    void ProgressWindowShowsTheRangeAndTakesCancel();
+    void ProgressWindowOfAComputationThatCannotStopOffersNoCancel();
+};
+
+void CTestCalculate::DefaultsGive20000RowsAndOpenTheResultPlot() {
+    CKalvorDoc doc;
+    QStringList shown;
+    CModalScript script;
+    script
+        .Then<CTimeParam>([&](CTimeParam* p) {
+            shown << p->m_pTs->text() << p->m_pTe->text() << p->m_pH->text() << p->m_pBetaR->text()
+                  << p->m_pOmegaR->text();
+            Start(p);
+        })
+        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY2(script.m_unexpected.isEmpty(), qPrintable(script.m_unexpected.join('\n')));
+    QCOMPARE(shown, QStringList({"0", "0.1", "5e-06", "0", "0"}));
+    QCOMPARE(doc.m_nRows, 20000);
+    QVERIFY(doc.m_pSolver);
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.CanPlotResult());
+    QCOMPARE(doc.m_nPlotType, 1);
+    QCOMPARE(doc.m_nPlotCount, 20000u);
+    QCOMPARE(doc.m_plot.m_strXLabel, QString("t [s]"));
+    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia [A]"));
+    QVERIFY(!doc.IsModified());
+}
+
+void CTestCalculate::ReversedTimesWarnAndRunTheOrderedInterval() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTs->setText("0.1");
+            p->m_pTe->setText("0");
+            Start(p);
+        })
+        .ThenMessage()
+        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(script.m_unexpected.isEmpty());
+    QCOMPARE(script.m_messages, QStringList({"ERROR|Tp > Tk?"}));
+    QCOMPARE(doc.m_nRows, 20000);
+    QVERIFY(doc.m_bValid);
+    // The run covers 0 ... 0.1 s.
+    QCOMPARE(doc.m_pPlotX.front(), 0.0);
+    QVERIFY(qAbs(doc.m_pPlotX.back() - 0.1) < 1e-6);
+    // The dialog keeps what the user typed; only the run uses the ordered interval.
+    QCOMPARE(doc.m_params.m_time.m_dTs, 0.1);
+    QCOMPARE(doc.m_params.m_time.m_dTe, 0.0);
+    QVERIFY(doc.IsModified());
+}
+
+void CTestCalculate::CancelInTheTimeDialogChangesNothing() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script.Then<CTimeParam>([](CTimeParam* p) {
+        p->m_pH->setText("0.001");
+        p->reject();
+    });
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(!doc.m_pSolver);
+    QVERIFY(!doc.m_bValid);
+    QCOMPARE(doc.m_params.m_time.m_dH, 5e-6);
+    QVERIFY(!doc.IsModified());
+}
+
+void CTestCalculate::TimeDialogRefusesValuesOutOfRange_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("h = 2") << "h"
+                           << "2"
+                           << "h =";
+    QTest::newRow("h = -1e-6") << "h"
+                               << "-1e-6"
+                               << "h =";
+    // Inside the field's range, but Calculate refuses it: the dialog says so with its words.
+    QTest::newRow("h = 0") << "h"
+                           << "0" << QString::fromStdString(StepRefusal(0));
+    QTest::newRow("omegaR = 250") << "omegaR"
+                                  << "250"
+                                  << "omegaR =";
+    QTest::newRow("betaR = 400") << "betaR"
+                                 << "400"
+                                 << "betaR =";
+    QTest::newRow("betaR = -361") << "betaR"
+                                  << "-361"
+                                  << "betaR =";
+    QTest::newRow("te not a number") << "te"
+                                     << "abc"
+                                     << "te =";
+    QTest::newRow("ts decimal comma") << "ts"
+                                      << "0,5"
+                                      << "ts =";
+    QTest::newRow("every = 0") << "every"
+                               << "0"
+                               << "store every";
+    QTest::newRow("every = 2.5") << "every"
+                                 << "2.5"
+                                 << "store every";
+}
+
+void CTestCalculate::TimeDialogRefusesValuesOutOfRange() {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, named);
+
+    CTimeParams params;
+    params.m_dTs = 0.02; // a value that must survive the refusal
+    CTimeParam dialog(params);
+    QLineEdit* pEdit = field == "h"        ? dialog.m_pH
+                       : field == "omegaR" ? dialog.m_pOmegaR
+                       : field == "betaR"  ? dialog.m_pBetaR
+                       : field == "te"     ? dialog.m_pTe
+                       : field == "every"  ? dialog.m_pEvery
+                                           : dialog.m_pTs;
+    pEdit->setText(text);
+    dialog.m_pTs->setText(field == "ts" ? text : "0.05");
+    dialog.show();
+
+    CModalScript script;
+    script.ThenMessage();
+    dialog.accept();
+
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages.size(), 1);
+    QVERIFY2(script.m_messages[0].contains(named), qPrintable(script.m_messages[0]));
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    // Nothing is stored until every field is accepted.
+    QCOMPARE(params.m_dTs, 0.02);
+    QCOMPARE(params.m_dH, 5e-6);
+}
+
+void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
+    CTimeParams params;
+    CTimeParam dialog(params);
+    dialog.m_pH->setText("1e-300");
+    dialog.m_pOmegaR->setText(" -200 ");
+    dialog.m_pBetaR->setText("360");
+    dialog.m_pEvery->setText("20");
+    dialog.m_pUc0->setText("-100"); // a capacitor charged the other way round
+    CModalScript script;
+    dialog.accept();
+    QVERIFY(script.m_unexpected.isEmpty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(params.m_nEvery, 20);
+    QCOMPARE(params.m_dUc0, -100.0);
+    QCOMPARE(params.m_dH, 1e-300);
+    QCOMPARE(params.m_dOmegaR, -200.0);
+    QCOMPARE(params.m_dBetaR, 360.0);
+}
+
+void CTestCalculate::TimeDialogGreysUc0WithoutACapacitor() {
+    for (int condition = 0; condition < 4; ++condition) {
+        CTimeParams params;
+        CTimeParam dialog(params, nullptr, condition);
+        QCOMPARE(dialog.m_pUc0->isEnabled(), condition == 0 || condition == 2);
+    }
+}
+
+void CTestCalculate::TimeDialogOffersTheLastAcceptedValues() {
+    CKalvorDoc doc;
+    QString betaShown;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pBetaR->setText("90");
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->reject(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    {
+        CModalScript script;
+        script.Then<CTimeParam>([&](CTimeParam* p) {
+            betaShown = p->m_pBetaR->text();
+            p->m_pBetaR->setText("45");
+            p->reject();
+        });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    QCOMPARE(betaShown, QString("90"));
+    QCOMPARE(doc.m_params.m_time.m_dBetaR, 90.0);
+}
+
+void CTestCalculate::RefusedInputsKeepThePreviousRun() {
+    CKalvorDoc doc;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    const CSolver* pFirst = doc.m_pSolver.get();
+    QVERIFY(pFirst);
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTs->setText("0.05");
+            p->m_pTe->setText("0.05");
+            Start(p);
+        })
+        .ThenMessage() // "Tp > Tk?": ts is not before te
+        .ThenMessage();
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(script.m_messages[1].startsWith("ERROR|"));
+    QVERIFY2(script.m_messages[1].contains("empty"), qPrintable(script.m_messages[1]));
+    QCOMPARE(doc.m_pSolver.get(), pFirst);
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.CanPlotResult());
+}
+
+void CTestCalculate::CancelInTheResultPlotKeepsThePlotBuffer() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("0.002");
+            Start(p);
+        })
+        .Then<CResPlot>([](CResPlot* p) { p->reject(); });
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.CanPlotResult());
+    QCOMPARE(doc.m_nPlotCount, 0u);
+    QVERIFY(doc.m_pPlotX.empty());
+    QCOMPARE(doc.m_nPlotType, 0);
+}
+
+void CTestCalculate::CancelledRunLeavesResultsNotValid() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("10");
+            Start(p);
+        })
+        .Then<CCalcProg>([](CCalcProg* p) { p->m_pCancel->click(); })
+        .ThenMessage();
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages.size(), 1);
+    QVERIFY2(script.m_messages[0].contains("cancelled"), qPrintable(script.m_messages[0]));
+    QVERIFY(!doc.m_bValid);
+    QVERIFY(!doc.CanPlotResult());
+    QCOMPARE(doc.m_runStatus, ECalcStatus::Cancelled);
+}
+
+void CTestCalculate::PlotResultWithoutRunWarns() {
+    CKalvorDoc doc;
+    CModalScript script;
+    script.ThenMessage();
+    doc.OnPlotResult(nullptr);
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages, QStringList({"WARNING|You have to calculate first!"}));
+    QCOMPARE(doc.m_nPlotType, 0);
+}
+
+void CTestCalculate::PlotResultCopiesTheChosenColumn() {
+    CKalvorDoc doc;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    doc.m_nPicture = 3;
+    int chosenBefore = -1;
+    CModalScript script;
+    script.Then<CResPlot>([&](CResPlot* p) {
+        chosenBefore = p->m_nResult;
+        for (QRadioButton* pButton : p->findChildren<QRadioButton*>())
+            if (pButton->text().remove('&') == CResPlot::ButtonText(18)) // "omegaR"
+                pButton->click();
+        p->accept();
+    });
+    doc.OnPlotResult(nullptr);
+
+    QVERIFY(script.Done());
+    QCOMPARE(chosenBefore, 0);
+    QCOMPARE(doc.m_params.m_resultPlot.m_nResult, 18);
+    QCOMPARE(doc.m_nPicture, 0);
+    QCOMPARE(doc.m_nPlotType, 1);
+    QCOMPARE(doc.m_plot.m_strYLabel, QString("omegaR [rad/s]"));
+    QCOMPARE(int(doc.m_nPlotCount), doc.m_nRows);
+    for (int r = 0; r < doc.m_nRows; ++r) {
+        QCOMPARE(doc.m_pPlotX[r], doc.m_pSolver->m_ppResTab[r][0]);
+        QCOMPARE(doc.m_pPlotY[r], doc.m_pSolver->m_ppResTab[r][22]);
+    }
+}
+
+/// A short default run, its result dialog accepted.
+void ShortRun(CKalvorDoc& doc) {
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("0.002");
+            Start(p);
+        })
+        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+    doc.OnCalculate(nullptr);
+    QVERIFY(script.Done());
+}
+
+/// "Plot result..." choosing index with OK or "Add to plot"; bRefused expects a message after.
+void PlotResult(CKalvorDoc& doc, int index, bool add, CModalScript& script, bool bRefused = false) {
+    script.Then<CResPlot>([index, add](CResPlot* p) {
+        for (QRadioButton* pButton : p->findChildren<QRadioButton*>())
+            if (pButton->text() == CResPlot::ButtonText(index))
+                pButton->click();
+        for (QPushButton* pButton : p->findChildren<QPushButton*>())
+            if (pButton->text().remove('&') == (add ? "Add to plot" : "OK"))
+                pButton->click();
+    });
+    if (bRefused)
+        script.ThenMessage();
+    doc.OnPlotResult(nullptr);
+}
+
+void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
+    CKalvorDoc doc;
+    ShortRun(doc); // ia
+    CModalScript script;
+    for (int index : {1, 2, 22, 23, 24}) // ib, ic, ua, ub, uc
+        PlotResult(doc, index, true, script);
+    QCOMPARE(doc.CurveCount(), 6);
+    const std::vector<CPlotPrint::SCurve> curves = doc.Curves();
+    const QStringList labels = {"Ia [A]", "Ib [A]", "Ic [A]", "Ua [V]", "Ub [V]", "Uc [V]"};
+    const int columns[] = {1, 2, 3, 4, 5, 6};
+    for (int c = 0; c < 6; ++c) {
+        QCOMPARE(curves[c].m_strLabel, labels[c]);
+        for (int r = 0; r < doc.m_nRows; r += 37)
+            QCOMPARE(curves[c].m_pY[r], doc.m_pSolver->m_ppResTab[r][columns[c]]);
+    }
+    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia, Ib, Ic, Ua, Ub, Uc")); // no shared unit
+
+    // A seventh is refused with a message; OK replaces them all by one.
+    PlotResult(doc, 18, true, script, true);
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages.size(), 1);
+    QCOMPARE(doc.CurveCount(), 6);
+    PlotResult(doc, 18, false, script);
+    QVERIFY(script.Done());
+    QCOMPARE(doc.CurveCount(), 1);
+    QCOMPARE(doc.Curves()[0].m_strLabel, QString("omegaR [rad/s]"));
+}
+
+void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {
+    CKalvorDoc doc;
+    ShortRun(doc); // condition 0: the inverter, every result offered
+    // A condition clicked in the control dialog is stored at once, even when it is cancelled.
+    {
+        CModalScript script;
+        script.Then<CInvParam>([](CInvParam* p) {
+            p->findChild<QButtonGroup*>("m_nCondition")->button(1)->click();
+            p->reject();
+        });
+        doc.OnControl(nullptr);
+        QVERIFY(script.Done());
+    }
+    QCOMPARE(doc.m_params.m_control.m_nCondition, 1);
+    QVERIFY(doc.m_bValid);
+    bool bTransistorOffered = false;
+    int nCondition = -1;
+    CModalScript script;
+    script.Then<CResPlot>([&](CResPlot* p) {
+        nCondition = p->m_nCondition;
+        for (QRadioButton* pButton : p->findChildren<QRadioButton*>())
+            if (pButton->text() == "iT1")
+                bTransistorOffered = pButton->isEnabled();
+        p->reject();
+    });
+    doc.OnPlotResult(nullptr);
+    QVERIFY(script.Done());
+    QCOMPARE(nCondition, 0);
+    QVERIFY(bTransistorOffered);
+}
+
+void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
+    CKalvorDoc doc;
+    ShortRun(doc);
+    QVERIFY(doc.m_plot.m_aMarkers.empty()); // no failure, no marker
+    doc.m_params.m_failures.m_nFailT[0] = 1;
+    doc.m_params.m_failures.m_dOnset = 0.0005;
+    doc.m_params.m_failures.m_dClear = 0.0015;
+    ShortRun(doc);
+    const std::vector<CPlotPrint::SMarker> markers = doc.m_plot.m_aMarkers;
+    QCOMPARE(markers.size(), std::size_t(2));
+    QCOMPARE(markers[0].m_dX, 0.0005);
+    QCOMPARE(markers[1].m_dX, 0.0015);
+    // Failures changed after the run do not move the marks of its results.
+    doc.m_params.m_failures.m_dOnset = 0.001;
+    CModalScript script;
+    PlotResult(doc, 1, false, script);
+    QCOMPARE(doc.m_plot.m_aMarkers.front().m_dX, 0.0005);
+
+    // Drawn as a dashed line at its time with its label, over the curves.
+    CKalvorView view(doc);
+    view.resize(800, 500);
+    QImage image = view.grab().toImage();
+    const CPlotAxes& axes = doc.m_plot.m_axes;
+    const int px = int(axes.m_nLeft + (0.0005 - axes.m_dXMin) * axes.m_nWidth / axes.m_dXr);
+    int dark = 0;
+    for (int x = px - 1; x <= px + 1; ++x)
+        for (int y = axes.m_nTop + 40; y < axes.m_nBottom; ++y)
+            dark += image.pixelColor(x, y) == QColor(60, 60, 60) ? 1 : 0;
+    QVERIFY2(dark > axes.m_nHeight / 4, qPrintable(QString::number(dark)));
+}
+
+void CTestCalculate::SecondCalculateReplacesTheRun() {
+    CKalvorDoc doc;
+    for (const char* pszEnd : {"0.002", "0.001"}) {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([pszEnd](CTimeParam* p) {
+                p->m_pTe->setText(pszEnd);
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    QCOMPARE(doc.m_nRows, 200);
+    QCOMPARE(int(doc.m_pSolver->m_nRows), 200);
+    QCOMPARE(doc.m_nPlotCount, 200u);
+}
+
+void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
+    CKalvorDoc doc;
+    {
+        CModalScript script;
+        script
+            .Then<CTimeParam>([](CTimeParam* p) {
+                p->m_pTe->setText("0.002");
+                Start(p);
+            })
+            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+        doc.OnCalculate(nullptr);
+        QVERIFY(script.Done());
+    }
+    const std::vector<double> plotted = doc.m_pPlotY;
+    // A step of 1 ms is far too coarse for the switching circuit: the run halves it.
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("0.01");
+            p->m_pH->setText("0.001");
+            Start(p);
+        })
+        .ThenMessage();
+    doc.OnCalculate(nullptr);
+
+    QVERIFY(script.Done());
+    QVERIFY(script.m_unexpected.isEmpty());
+    QCOMPARE(script.m_messages, QStringList({"ERROR|Set smaller calculation step!"}));
+    QCOMPARE(doc.m_runStatus, ECalcStatus::StepHalved);
+    QVERIFY(doc.m_pSolver);
+    QCOMPARE(doc.m_nRows, 10);
+    QVERIFY(doc.m_pSolver->m_nStepCount != doc.m_nRows - 1);
+    // The earlier curve is untouched and stays valid; the new results are not offered.
+    QVERIFY(doc.m_bValid);
+    QVERIFY(doc.m_pPlotY == plotted);
+    QVERIFY(!doc.CanPlotResult());
+    QVERIFY(doc.CanExportPlot());
+}
+
+void CTestCalculate::ProgressWindowOfAComputationThatCannotStopOffersNoCancel() {
+    CCalcProg progress;
+    progress.SetCancellable(false);
+    progress.Open(0, 10);
+    QVERIFY(!progress.m_pCancel->isVisible());
+    progress.reject(); // Escape
+    QVERIFY(!progress.IsCancelled());
+    progress.Close();
+}
+
+void CTestCalculate::ProgressWindowShowsTheRangeAndTakesCancel() {
+    CCalcProg progress;
+    QVERIFY(!progress.isVisible());
+    progress.Open(1, 20000);
+    QVERIFY(progress.isVisible());
+    QCOMPARE(progress.windowTitle(), QString("Calculate progress"));
+    QCOMPARE(progress.m_progress->minimum(), 1);
+    QCOMPARE(progress.m_progress->maximum(), 20000);
+    QCOMPARE(progress.m_progress->value(), 1);
+    QTest::qWait(60); // positions are shown at most every few tens of milliseconds
+    progress.SetPos(12000);
+    QCOMPARE(progress.m_progress->value(), 12000);
+    QVERIFY2(progress.m_pTimes->text().startsWith("elapsed 0:0"),
+             qPrintable(progress.m_pTimes->text()));
+    QVERIFY(!progress.IsCancelled());
+
+    progress.m_pCancel->click();
+    QVERIFY(progress.IsCancelled());
+    progress.Close();
+    QVERIFY(!progress.isVisible());
+    // The next computation starts afresh.
+    progress.Open(0, 10);
+    QVERIFY(!progress.IsCancelled());
+    QVERIFY(progress.m_pCancel->isEnabled());
+    progress.Close();
+}
+
+QTEST_MAIN(CTestCalculate)
+#include "tst_Calculate.moc"

@@ -1,0 +1,478 @@
+// The document's commands of results export, post-processing and diagnostic plots, with their
+// dialogs driven as a user would.
+#include "ModalScript.h"
+#include "Solver.h"
+#include "dialogs/DDftPlot.h"
+#include "dialogs/DFluxPlot.h"
+#include "dialogs/DVoltPlot.h"
+#include "dialogs/Ind.h"
+#include "document/KalvorDoc.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+/// A file dialog step: chooses strPath and accepts once the step is done, so that a prompt the
+/// dialog opens (replace the file?) is the script's next step.
+std::function<void(QFileDialog*)> Choose(const QString& strPath) {
+    return [strPath](QFileDialog* pDialog) {
+        pDialog->selectFile(strPath);
+        // Through QDialog: the file dialog overrides accept() as protected.
+        QTimer::singleShot(0, pDialog, [pDialog] { static_cast<QDialog*>(pDialog)->accept(); });
+    };
+}
+
+template <class T> std::function<void(T*)> Accept() {
+    return [](T* pDialog) { pDialog->accept(); };
+}
+
+template <class T> std::function<void(T*)> Reject() {
+    return [](T* pDialog) { pDialog->reject(); };
+}
+
+QLineEdit* Edit(QWidget* pDialog, const char* name) {
+    auto* pEdit = pDialog->findChild<QLineEdit*>(name);
+    if (!pEdit)
+        qFatal("no field %s", name);
+    return pEdit;
+}
+
+QByteArray ReadFile(const QString& strPath) {
+    QFile file(strPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return "(missing)";
+    return file.readAll();
+}
+
+QByteArray Fixed6(double value) {
+    char text[400];
+    std::snprintf(text, sizeof text, "%.6f ", value);
+    return text;
+}
+
+/// A curve of n samples in the plot buffer, as "Plot result..." leaves it.
+void GiveCurve(CKalvorDoc& doc, const std::vector<double>& x, const std::vector<double>& y) {
+    doc.AllocPlot(unsigned(x.size()));
+    std::copy(x.begin(), x.end(), doc.m_pPlotX.begin());
+    std::copy(y.begin(), y.end(), doc.m_pPlotY.begin());
+    doc.m_nPlotType = 1;
+    doc.m_nPicture = 0;
+    doc.m_bValid = true;
+}
+
+/// Three periods of a sine of amplitude 2 over 600 samples, with a third harmonic in the first
+/// and the last period only.
+void GiveSine(CKalvorDoc& doc) {
+    std::vector<double> x(600), y(600);
+    for (int i = 0; i < 600; ++i) {
+        x[i] = 0.001 * i;
+        const double a = 2 * M_PI * i / 200.0;
+        y[i] = 2 * std::sin(a) + ((i < 200 || i >= 400) ? 0.5 * std::sin(3 * a) : 0.0);
+    }
+    GiveCurve(doc, x, y);
+}
+
+/// An accepted run of nRows rows whose cells hold distinct values of every sign and size.
+void GiveRun(CKalvorDoc& doc, int nRows) {
+    doc.m_pSolver = std::make_unique<CSolver>(nRows, 17, 16, 36);
+    for (int r = 0; r < nRows; ++r) {
+        for (int c = 0; c < 36; ++c)
+            doc.m_pSolver->m_ppResTab[r][c] = (c % 2 ? -1 : 1) * (r * 1000.25 + c * 0.1234567);
+    }
+    doc.m_pSolver->m_ppResTab[1][3] = 0.000005;
+    doc.m_pSolver->m_ppResTab[1][4] = 1e-7;
+    doc.m_pSolver->m_nStepCount = nRows - 1;
+    doc.m_nRows = nRows;
+    doc.m_runStatus = ECalcStatus::Accepted;
+    doc.m_bValid = true;
+}
+
+} // namespace
+
+class CTestKalvorDocTools : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QVERIFY(m_dir.isValid()); }
+
+    void ExportResultsWritesEveryRowWithATxtSuffix() {
+        CKalvorDoc doc;
+        GiveRun(doc, 3);
+        CModalScript script;
+        script.Then<QFileDialog>(Choose(m_dir.filePath("table")));
+        doc.OnExportResults(nullptr);
+        QVERIFY(script.Done());
+        QVERIFY2(script.m_unexpected.isEmpty(), qPrintable(script.m_unexpected.join('\n')));
+
+        QByteArray expected;
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 36; ++c)
+                expected += Fixed6(doc.m_pSolver->m_ppResTab[r][c]);
+            expected += "\r\n";
+        }
+        const QByteArray bytes = ReadFile(m_dir.filePath("table.txt"));
+        QCOMPARE(bytes, expected);
+        QVERIFY(bytes.contains(" 0.000005 0.000000 "));
+    }
+
+    void ExportWithoutDataSaysCalculateFirst() {
+        CKalvorDoc doc;
+        for (auto command : {&CKalvorDoc::OnExportResults, &CKalvorDoc::OnExportPlot}) {
+            CModalScript script;
+            script.ThenMessage();
+            (doc.*command)(nullptr);
+            QCOMPARE(script.m_messages, QStringList{"ERROR|You have to calculate first!"});
+            QVERIFY(script.m_unexpected.isEmpty());
+        }
+    }
+
+    void CancelInTheFileDialogWritesNothing() {
+        CKalvorDoc doc;
+        GiveSine(doc);
+        const QString strPath = m_dir.filePath("cancelled.txt");
+        CModalScript script;
+        script.Then<QFileDialog>([strPath](QFileDialog* pDialog) {
+            pDialog->selectFile(strPath);
+            pDialog->reject();
+        });
+        doc.OnExportPlot(nullptr);
+        QVERIFY(script.Done());
+        QVERIFY(!QFile::exists(strPath));
+    }
+
+    void ExportPlotOfASpectrumWritesTheHarmonicsUpToNh() {
+        CKalvorDoc doc;
+        GiveSine(doc);
+        CModalScript script;
+        script.Then<CDDftPlot>(Accept<CDDftPlot>()); // Nh = 10
+        doc.OnDft(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(doc.m_nPlotCount, 11u);
+        QCOMPARE(doc.m_nPlotType, 20);
+
+        const QString strPath = m_dir.filePath("spectrum.txt");
+        script.Then<QFileDialog>(Choose(strPath));
+        doc.OnExportPlot(nullptr);
+        QVERIFY(script.Done());
+        QByteArray expected;
+        for (int k = 0; k <= 10; ++k)
+            expected += Fixed6(k) + Fixed6(doc.m_pPlotTmp[k]) + "\r\n";
+        const QByteArray bytes = ReadFile(strPath);
+        QCOMPARE(bytes, expected);
+        QCOMPARE(bytes.count("\r\n"), 11);
+        QVERIFY(bytes.startsWith("0.000000 "));
+        QVERIFY(bytes.contains("\r\n10.000000 "));
+    }
+
+    void SeveralCurvesExportAColumnEachAndProcessTheFirst() {
+        CKalvorDoc doc;
+        GiveCurve(doc, {0.5, 1.5, 2.5}, {1, 2, 4});
+        doc.m_strFirstLabel = "Ia [A]";
+        doc.m_aPlotYMore = {{-1, -2, -3}, {0.25, 0.125, 1e6}};
+        doc.m_aMoreLabels = {"Ib [A]", "Ic [A]"};
+        const QString strPath = m_dir.filePath("three.txt");
+        CModalScript script;
+        script.Then<QFileDialog>(Choose(strPath));
+        doc.OnExportPlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(ReadFile(strPath), QByteArray("0.500000 1.000000 -1.000000 0.250000 \r\n"
+                                               "1.500000 2.000000 -2.000000 0.125000 \r\n"
+                                               "2.500000 4.000000 -3.000000 1000000.000000 \r\n"));
+
+        // The derivative takes the first curve and says so; the others leave the plot.
+        QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
+        doc.OnResultDerivative(nullptr);
+        QCOMPARE(doc.CurveCount(), 1);
+        QCOMPARE(doc.m_pPlotY[0], 1.0); // (2 - 1) / (1.5 - 0.5)
+        QCOMPARE(notes.size(), 1);
+        QCOMPARE(notes[0][0].toString(),
+                 QString("Derivative of Ia [A], the first of the 3 curves"));
+    }
+
+    void ExportPlotWhileAPictureIsShownWritesOnlyX() {
+        CKalvorDoc doc;
+        GiveCurve(doc, {0.5, 1.5, -2}, {7, 8, 9});
+        doc.OnView2D();
+        const QString strPath = m_dir.filePath("hidden.txt");
+        CModalScript script;
+        script.Then<QFileDialog>(Choose(strPath));
+        doc.OnExportPlot(nullptr);
+        QCOMPARE(ReadFile(strPath), QByteArray("0.500000 \r\n1.500000 \r\n-2.000000 \r\n"));
+    }
+
+    void ReplacingAFileAsksFirst() {
+        const QString strPath = m_dir.filePath("old.txt");
+        {
+            QFile file(strPath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("previous content that is longer than the plot");
+        }
+        CKalvorDoc doc;
+        GiveCurve(doc, {1, 2}, {3, 4});
+        CModalScript script;
+        // No goes back to the file dialog, where the user gives up.
+        script.Then<QFileDialog>(Choose(strPath))
+            .ThenMessage(QMessageBox::No)
+            .Then<QFileDialog>(Reject<QFileDialog>());
+        doc.OnExportPlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(script.m_messages.size(), 1);
+        QCOMPARE(ReadFile(strPath), QByteArray("previous content that is longer than the plot"));
+
+        script.Then<QFileDialog>(Choose(strPath)).ThenMessage(QMessageBox::Yes);
+        doc.OnExportPlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(ReadFile(strPath), QByteArray("1.000000 3.000000 \r\n2.000000 4.000000 \r\n"));
+    }
+
+    void ADeviceIsRefusedWithTheFileAndTheReason() {
+        if (!QFile::exists("/dev/full"))
+            QSKIP("no /dev/full on this system");
+        // A .txt name for the device that takes no data: refused before anything is written,
+        // the link and the device left as they were.
+        const QString strPath = m_dir.filePath("full.txt");
+        QVERIFY(QFile::link("/dev/full", strPath));
+        CKalvorDoc doc;
+        GiveRun(doc, 2000); // more than the writer's buffer, so the failure shows in a write
+        CModalScript script;
+        script.Then<QFileDialog>(Choose(strPath))
+            .ThenMessage(QMessageBox::Yes) // replace it?
+            .ThenMessage();
+        doc.OnExportResults(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(script.m_messages.size(), 2);
+        const QString report = script.m_messages[1];
+        QVERIFY2(report.startsWith("ERROR|") && report.contains(strPath) &&
+                     report.contains("not a regular file"),
+                 qPrintable(report));
+        QCOMPARE(QFileInfo(strPath).symLinkTarget(), QString("/dev/full"));
+    }
+
+    void AFileThatCannotBeCreatedIsReportedWithItsNameAndTheReason() {
+        // A name that leads into a folder that does not exist.
+        const QString strPath = m_dir.filePath("dangling.txt");
+        QVERIFY(QFile::link(m_dir.filePath("no-such-folder/plot.txt"), strPath));
+        CKalvorDoc doc;
+        GiveCurve(doc, {1, 2}, {3, 4});
+        CModalScript script;
+        script.Then<QFileDialog>(Choose(strPath)).ThenMessage();
+        doc.OnExportPlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(script.m_messages.size(), 1);
+        const QString report = script.m_messages[0];
+        QVERIFY2(report.startsWith("ERROR|") && report.contains(strPath) &&
+                     report.contains("No such file or directory"),
+                 qPrintable(report));
+    }
+
+    void IntegralStartsAtZeroAndTheDerivativeUndoesIt() {
+        CKalvorDoc doc;
+        GiveCurve(doc, {0, 0.1, 0.2}, {1, 1, 1});
+        doc.OnResultIntegral(nullptr);
+        QCOMPARE(doc.m_pPlotY[0], 0.0);
+        QCOMPARE(doc.m_pPlotY[1], 0.1);
+        QVERIFY(std::fabs(doc.m_pPlotY[2] - 0.2) < 1e-15);
+        QCOMPARE(doc.m_pPlotX[2], 0.2);
+        QCOMPARE(doc.m_plot.m_strXLabel, QString("x"));
+        QCOMPARE(doc.m_plot.m_strYLabel, QString("integral y dx"));
+        QCOMPARE(doc.m_nPlotType, 1);
+
+        doc.OnResultDerivative(nullptr);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(std::fabs(doc.m_pPlotY[i] - 1) < 1e-12);
+        QCOMPARE(doc.m_plot.m_strYLabel, QString("dy/dx"));
+    }
+
+    void DerivativeOfAHiddenPlotShowsTheCurveAgain() {
+        CKalvorDoc doc;
+        GiveCurve(doc, {0, 1, 3}, {0, 2, 6});
+        doc.OnView3D();
+        doc.OnResultDerivative(nullptr);
+        QCOMPARE(doc.m_nPicture, 0);
+        QCOMPARE(doc.m_nPlotType, 1);
+        QCOMPARE(doc.m_pPlotY, (std::vector<double>{2, 2, 2}));
+    }
+
+    void TransformsWithoutValidDataSayNoResult() {
+        CKalvorDoc doc;
+        GiveCurve(doc, {0, 1}, {5, 6});
+        doc.m_bValid = false;
+        for (auto command :
+             {&CKalvorDoc::OnResultDerivative, &CKalvorDoc::OnResultIntegral, &CKalvorDoc::OnDft}) {
+            CModalScript script;
+            script.ThenMessage();
+            (doc.*command)(nullptr);
+            QCOMPARE(script.m_messages, QStringList{"ERROR|No result!"});
+            QVERIFY(script.m_unexpected.isEmpty());
+            QCOMPARE(doc.m_pPlotY, (std::vector<double>{5, 6}));
+        }
+    }
+
+    void DftTransformsTheSelectedRangeOnly() {
+        CKalvorDoc doc;
+        GiveSine(doc);
+        // Plot area from pixel 100 to 700 over 600 samples: pixels 300 to 500 are the middle
+        // period, the one without the third harmonic.
+        doc.m_nPlotLeft = 100;
+        doc.m_nPlotRight = 700;
+        doc.m_nSelStart = 300;
+        doc.m_nSelEnd = 500;
+        CModalScript script;
+        script.Then<CDDftPlot>([](CDDftPlot* pDialog) {
+            Edit(pDialog, "m_nNh")->setText("5");
+            pDialog->accept();
+        });
+        doc.OnDft(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(doc.m_params.m_dft.m_nNh, 5);
+        QVERIFY(doc.IsModified());
+        QCOMPARE(doc.m_nPlotCount, 6u);
+        QCOMPARE(doc.m_plot.m_strXLabel, QString("n"));
+        QCOMPARE(doc.m_plot.m_strYLabel, QString("Mag"));
+        QVERIFY(std::fabs(doc.m_pPlotY[1] - 2) < 1e-4);
+        QVERIFY(doc.m_pPlotY[3] < 1e-4);
+        QVERIFY(doc.m_plot.m_dTHD < 1e-4);
+        QCOMPARE(doc.m_pPlotX[5], 5.0);
+        QVERIFY(!doc.CanProcessPlot()); // no transform of a spectrum
+    }
+
+    void DftOfTheWholeCurveWithoutASelection() {
+        CKalvorDoc doc;
+        GiveSine(doc);
+        CModalScript script;
+        script.Then<CDDftPlot>(Accept<CDDftPlot>());
+        doc.OnDft(nullptr);
+        // Three periods: the sine is harmonic 3, the two bursts of its third harmonic add at 9.
+        QVERIFY(std::fabs(doc.m_pPlotY[3] - 2) < 1e-3);
+        QVERIFY(doc.m_pPlotY[9] > 0.2);
+    }
+
+    void DftOfFewerThanTwoSamplesOrCancelledChangesNothing() {
+        CKalvorDoc doc;
+        GiveSine(doc);
+        const std::vector<double> y = doc.m_pPlotY;
+        doc.m_nPlotLeft = 100;
+        doc.m_nPlotRight = 700;
+        doc.m_nSelStart = 300;
+        doc.m_nSelEnd = 300;
+        CModalScript script;
+        script.Then<CDDftPlot>(Accept<CDDftPlot>()).ThenMessage();
+        doc.OnDft(nullptr);
+        QVERIFY(script.Done());
+        QVERIFY2(script.m_messages[0].startsWith("ERROR|") &&
+                     script.m_messages[0].contains("at least 2"),
+                 qPrintable(script.m_messages[0]));
+        QCOMPARE(doc.m_pPlotY, y);
+        QCOMPARE(doc.m_nPlotType, 1);
+
+        script.Then<CDDftPlot>([](CDDftPlot* pDialog) {
+            Edit(pDialog, "m_nNh")->setText("3");
+            pDialog->reject();
+        });
+        doc.OnDft(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(doc.m_params.m_dft.m_nNh, 10);
+        QCOMPARE(doc.m_pPlotY, y);
+        QVERIFY(!doc.IsModified());
+    }
+
+    void InductancePlotFillsTheBufferAndValidatesIt() {
+        CKalvorDoc doc;
+        doc.m_nPicture = 3;
+        CModalScript script;
+        script.Then<CInd>(Accept<CInd>());
+        doc.OnInductancePlot(nullptr);
+        QVERIFY(script.Done());
+        QVERIFY(doc.m_bValid);
+        QVERIFY(!doc.m_pSolver);
+        QVERIFY(!doc.CanPlotResult());
+        QVERIFY(doc.CanProcessPlot() && doc.CanExportPlot());
+        QCOMPARE(doc.m_nPlotCount, 1000u);
+        QCOMPARE(doc.m_nPlotType, 1);
+        QCOMPARE(doc.m_nPicture, 0);
+        QCOMPARE(doc.m_pPlotX[0], 0.0);
+        QVERIFY(std::fabs(doc.m_pPlotX[999] - 6.2832) < 1e-12);
+        QCOMPARE(doc.m_plot.m_strXLabel, QString("beta [rad]"));
+        QCOMPARE(doc.m_plot.m_strYLabel, QString("M [mH]"));
+        QCOMPARE(doc.m_pPlotY[10], 1000 * doc.m_pPlotM->Inductance(4, 4, doc.m_pPlotX[10]));
+        QVERIFY(!doc.IsModified()); // the settings did not change
+    }
+
+    void VoltagePlotWithReversedTimesWarnsAndPlotsTheOrderedInterval() {
+        CKalvorDoc doc;
+        CModalScript script;
+        script
+            .Then<CDVoltPlot>([](CDVoltPlot* pDialog) {
+                Edit(pDialog, "m_dTs")->setText("0.04");
+                Edit(pDialog, "m_dTe")->setText("0");
+                pDialog->accept();
+            })
+            .ThenMessage();
+        doc.OnVoltagePlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(script.m_messages, QStringList{"WARNING|Tp > Tk?"});
+        QVERIFY(doc.IsModified());
+        QVERIFY(doc.m_bValid);
+        QVERIFY(doc.m_nPlotCount >= 999u);
+        QCOMPARE(doc.m_pPlotX[0], 0.0);
+        QVERIFY(doc.m_pPlotX[doc.m_nPlotCount - 1] <= 0.04 + 1e-12);
+        QVERIFY(doc.m_pPlotX[doc.m_nPlotCount - 1] > 0.0399);
+        QCOMPARE(doc.m_plot.m_strXLabel, QString("t [s]"));
+        QCOMPARE(doc.m_plot.m_strYLabel, QString("U [V]"));
+    }
+
+    void VoltagePlotOfEqualTimesWarnsAndPlotsNothing() {
+        CKalvorDoc doc;
+        CModalScript script;
+        script
+            .Then<CDVoltPlot>([](CDVoltPlot* pDialog) {
+                Edit(pDialog, "m_dTe")->setText("0");
+                pDialog->accept();
+            })
+            .ThenMessage()
+            .ThenMessage();
+        doc.OnVoltagePlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(script.m_messages[0], QString("WARNING|Tp > Tk?"));
+        QVERIFY(script.m_messages[1].startsWith("ERROR|"));
+        QVERIFY(!doc.m_bValid);
+    }
+
+    void FluxDialogCancelKeepsItsClickStoresAndPlotsNothing() {
+        CKalvorDoc doc;
+        CModalScript script;
+        script.Then<CDFluxPlot>([](CDFluxPlot* pDialog) {
+            Edit(pDialog, "m_nNh")->setText("12");
+            pDialog->findChild<QAbstractButton*>("quantity0")->click();
+            pDialog->reject();
+        });
+        doc.OnFluxPlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(doc.m_params.m_fluxPlot.m_nQuantity, 0);
+        QCOMPARE(doc.m_params.m_fluxPlot.m_nNh, 12);
+        QVERIFY(doc.IsModified());
+        QVERIFY(!doc.m_bValid);
+        QCOMPARE(doc.m_nPlotCount, 0u);
+
+        script.Then<CDFluxPlot>(Accept<CDFluxPlot>());
+        doc.OnFluxPlot(nullptr);
+        QVERIFY(doc.m_bValid);
+        QCOMPARE(doc.m_plot.m_strYLabel, QString("B [T]"));
+        QCOMPARE(doc.m_pPlotG->m_nNb, 13u);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_MAIN(CTestKalvorDocTools)
+#include "tst_KalvorDocTools.moc"

@@ -1,0 +1,424 @@
+// The view: mouse range selection, what it reports to the document, printing.
+#include "PostProcess.h"
+#include "document/KalvorDoc.h"
+#include "document/KalvorView.h"
+#include "plot/PlotZoom.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <QSignalSpy>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <set>
+
+namespace {
+
+/// A document holding a valid sine curve, as "Plot result..." leaves it.
+void GiveCurve(CKalvorDoc& doc) {
+    doc.AllocPlot(1000);
+    for (unsigned i = 0; i < 1000; ++i) {
+        doc.m_pPlotX[i] = i * 1e-4;
+        doc.m_pPlotY[i] = 5 * std::sin(i * 0.02);
+    }
+    doc.m_plot.SetLabels("t [s]", "Ia [A]");
+    doc.m_nPlotType = 1;
+    doc.m_bValid = true;
+}
+
+/// Rightmost column holding a strongly red pixel (the curve), or -1.
+int RightmostRed(const QImage& image) {
+    for (int x = image.width() - 1; x >= 0; --x)
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 80 && c.blue() < 80)
+                return x;
+        }
+    return -1;
+}
+
+/// Counts the paint events of the widgets it filters.
+class CPaintCounter : public QObject {
+public:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::Paint)
+            m_paints.insert(pWatched);
+        return false;
+    }
+    std::set<QObject*> m_paints;
+};
+
+/// The samples the DFT would take from what the view last reported.
+CSampleRange Reported(const CKalvorDoc& doc) {
+    return MapDftRange(doc.m_nSelStart, doc.m_nSelEnd, doc.m_nPlotLeft, doc.m_nPlotRight,
+                       doc.m_nPlotCount);
+}
+
+void Wheel(CKalvorView& view, QPointF at, int delta, Qt::KeyboardModifiers modifiers = {}) {
+    QWheelEvent event(at, view.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view, &event);
+    view.grab();
+}
+
+} // namespace
+
+class CTestKalvorView : public QObject {
+    Q_OBJECT
+private slots:
+    void PointsStartOffThePlot();
+    void ButtonsSetThePointsAndRedrawReportsThem();
+    void DoubleClickResetsTheSelection();
+    void ScaleNumbersFitLeftOfTheAxis();
+    void OtherButtonsLeaveTheSelection();
+    void NothingIsReportedWithoutAValidCurve_data();
+    void NothingIsReportedWithoutAValidCurve();
+    void ViewsRedrawWhenTheDocumentSaysSo();
+    void PrintFillsThePageWidthKeepingProportions();
+    void PrintToAFileWritesOnePage();
+    void ZoomArithmetic_data();
+    void ZoomArithmetic();
+    void WheelZoomsAroundThePointerAndHomeReturns();
+    void SelectionKeepsItsSamplesWhileZooming();
+    void ReadoutNamesEveryCurveAndTheSelection();
+    void PrintShowsTheZoomedView();
+};
+
+void CTestKalvorView::PointsStartOffThePlot() {
+    CKalvorDoc doc;
+    CKalvorView view(doc);
+    QCOMPARE(view.m_ptLeft.x(), -1);
+    QCOMPARE(view.m_ptRight.x(), 10000);
+}
+
+void CTestKalvorView::ButtonsSetThePointsAndRedrawReportsThem() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(120, 50));
+    QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(90, 300)); // left of the left point
+    QCOMPARE(view.m_ptLeft, QPoint(120, 50));
+    QCOMPARE(view.m_ptRight, QPoint(90, 300));
+    view.grab();
+    QCOMPARE(doc.m_nSelStart, 120);
+    QCOMPARE(doc.m_nSelEnd, 90);
+    QVERIFY(doc.m_nPlotLeft > 0);
+    QVERIFY(doc.m_nPlotLeft < doc.m_nPlotRight);
+    QVERIFY(doc.m_nPlotRight < view.width());
+}
+
+void CTestKalvorView::DoubleClickResetsTheSelection() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(400, 200));
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(200, 100));
+    QCOMPARE(view.m_ptLeft, QPoint(-1, -1));
+    QCOMPARE(view.m_ptRight, QPoint(601, 401));
+    view.grab();
+    QCOMPARE(doc.m_nSelStart, -1);
+    QCOMPARE(doc.m_nSelEnd, 601);
+}
+
+void CTestKalvorView::ScaleNumbersFitLeftOfTheAxis() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    doc.m_pPlotY[10] = -10.631;
+    doc.m_pPlotY[20] = 12.209;
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.grab();
+    // The numbers stand 4 pixels left of the axis, in the plot font.
+    const QFontMetrics metrics(doc.m_plot.m_font);
+    for (const char* pszNumber : {"-10.631", "12.209"})
+        QVERIFY2(doc.m_nPlotLeft >= metrics.horizontalAdvance(pszNumber) + 4,
+                 qPrintable(QString("%1 %2").arg(doc.m_nPlotLeft).arg(pszNumber)));
+}
+
+void CTestKalvorView::OtherButtonsLeaveTheSelection() {
+    CKalvorDoc doc;
+    CKalvorView view(doc);
+    view.resize(300, 200);
+    QTest::mouseClick(&view, Qt::MiddleButton, {}, QPoint(50, 50));
+    QTest::mouseDClick(&view, Qt::RightButton, {}, QPoint(60, 60));
+    QCOMPARE(view.m_ptLeft.x(), -1);
+    QCOMPARE(view.m_ptRight, QPoint(60, 60));
+}
+
+void CTestKalvorView::NothingIsReportedWithoutAValidCurve_data() {
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("plotType");
+    QTest::newRow("results not valid") << false << 1;
+    QTest::newRow("a spectrum") << true << 20;
+    QTest::newRow("hidden by a picture") << true << 0;
+}
+
+void CTestKalvorView::NothingIsReportedWithoutAValidCurve() {
+    QFETCH(bool, valid);
+    QFETCH(int, plotType);
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    doc.m_bValid = valid;
+    doc.m_nPlotType = plotType;
+    doc.m_nSelStart = 7;
+    doc.m_nSelEnd = 8;
+    CKalvorView view(doc);
+    view.resize(400, 300);
+    view.m_ptLeft = QPoint(100, 10);
+    view.grab();
+    QCOMPARE(doc.m_nSelStart, 7);
+    QCOMPARE(doc.m_nSelEnd, 8);
+}
+
+void CTestKalvorView::ViewsRedrawWhenTheDocumentSaysSo() {
+    CKalvorDoc doc;
+    CKalvorView first(doc);
+    CKalvorView second(doc);
+    CPaintCounter counter;
+    for (CKalvorView* pView : {&first, &second}) {
+        pView->resize(400, 300);
+        pView->show();
+        QVERIFY(QTest::qWaitForWindowExposed(pView));
+        pView->installEventFilter(&counter);
+    }
+    QCoreApplication::processEvents();
+    counter.m_paints.clear();
+    emit doc.UpdateAllViews();
+    QTRY_COMPARE(counter.m_paints.size(), std::size_t(2));
+}
+
+void CTestKalvorView::PrintFillsThePageWidthKeepingProportions() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(400, 300);
+
+    QImage screen(400, 300, QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    QPainter painter(&screen);
+    view.Draw(painter, view.rect());
+    painter.end();
+
+    // A page twice as wide and much taller: the width limits the scale.
+    QImage page(800, 2000, QImage::Format_RGB32);
+    page.fill(Qt::gray);
+    view.DrawScaled(page);
+
+    const int nScreen = RightmostRed(screen);
+    const int nPage = RightmostRed(page);
+    QVERIFY(nScreen > 200);
+    QVERIFY2(std::abs(nPage - 2 * nScreen) <= 3,
+             qPrintable(QString("%1 %2").arg(nPage).arg(nScreen)));
+    // Proportions kept: below the scaled drawing the page is untouched.
+    QCOMPARE(page.pixelColor(400, 700), QColor(Qt::gray));
+    QCOMPARE(page.pixelColor(400, 590), QColor(Qt::white));
+}
+
+void CTestKalvorView::PrintToAFileWritesOnePage() {
+    QTemporaryDir dir;
+    const QString strPath = dir.filePath("plot.pdf");
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(400, 300);
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(strPath);
+    view.OnFilePrintDirect(printer);
+    QFile file(strPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray pdf = file.readAll();
+    QVERIFY(pdf.startsWith("%PDF"));
+    QCOMPARE(QString::fromLatin1(pdf).count(QRegularExpression("/Type\\s*/Page(?!s)")), 1);
+}
+
+void CTestKalvorView::ZoomArithmetic_data() {
+    // From the home range 0..10: an operation, then the range expected (zoomed or not).
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::addColumn<bool>("zoomed");
+    QTest::newRow("x4 around 2 keeps 2 in place") << "zoom 2 4" << 1.5 << 4.0 << true;
+    QTest::newRow("in and out again is home") << "zoom 2 4; zoom 2 0.25" << 0.0 << 10.0 << false;
+    QTest::newRow("out beyond home is home") << "zoom 5 0.5" << 0.0 << 10.0 << false;
+    QTest::newRow("pan stops at the right end") << "zoom 5 2; pan 100" << 5.0 << 10.0 << true;
+    QTest::newRow("pan stops at the left end") << "zoom 5 2; pan -100" << 0.0 << 5.0 << true;
+    QTest::newRow("selection in either order") << "show 7 3" << 3.0 << 7.0 << true;
+    QTest::newRow("selection beyond the data") << "show -5 2" << 0.0 << 2.0 << true;
+    QTest::newRow("narrowest range") << "zoom 5 1e9" << 5 - 5e-4 << 5 + 5e-4 << true;
+}
+
+void CTestKalvorView::ZoomArithmetic() {
+    QFETCH(QString, operation);
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    QFETCH(bool, zoomed);
+    CPlotZoom zoom;
+    for (const QString& step : operation.split("; ")) {
+        const QStringList w = step.split(' ');
+        const double a = w[1].toDouble(), b = w.size() > 2 ? w[2].toDouble() : 0;
+        const double shownLo = zoom.m_bX ? zoom.m_dXLo : 0, shownHi = zoom.m_bX ? zoom.m_dXHi : 10;
+        if (w[0] == "zoom")
+            zoom.ZoomX(shownLo, shownHi, a, b, 0, 10);
+        else if (w[0] == "pan")
+            zoom.PanX(shownLo, shownHi, a, 0, 10);
+        else
+            zoom.ShowX(a, b, 0, 10);
+    }
+    QCOMPARE(zoom.m_bX, zoomed);
+    if (zoomed) {
+        QVERIFY2(std::abs(zoom.m_dXLo - lo) < 1e-9 && std::abs(zoom.m_dXHi - hi) < 1e-9,
+                 qPrintable(QString("%1 .. %2").arg(zoom.m_dXLo).arg(zoom.m_dXHi)));
+    }
+}
+
+void CTestKalvorView::WheelZoomsAroundThePointerAndHomeReturns() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.grab();
+    const CPlotAxes& axes = doc.m_plot.m_axes;
+    const double home = axes.m_dXr;
+    const QPointF at(axes.m_nLeft + axes.m_nWidth * 0.3, 200);
+    const double under = axes.XAt(at.x());
+
+    Wheel(view, at, 240); // two notches in
+    QVERIFY(view.Zoom().m_bX);
+    QVERIFY(std::abs(axes.m_dXr - home / (1.25 * 1.25)) < 1e-9 * home);
+    QVERIFY(std::abs(axes.XAt(at.x()) - under) < 1e-9 * home);
+
+    // Ctrl+wheel zooms y by hand; x stays.
+    const double xr = axes.m_dXr, yr = axes.m_dYr;
+    Wheel(view, at, 120, Qt::ControlModifier);
+    QVERIFY(view.Zoom().m_bY);
+    QCOMPARE(axes.m_dXr, xr);
+    QVERIFY(std::abs(axes.m_dYr - yr / 1.25) < 1e-9 * yr);
+
+    // The middle button drags the x range to the left: later times come into view.
+    const double before = axes.m_dXMin;
+    QTest::mousePress(&view, Qt::MiddleButton, {}, QPoint(300, 200));
+    QMouseEvent move(QEvent::MouseMove, QPointF(200, 200), view.mapToGlobal(QPointF(200, 200)),
+                     Qt::NoButton, Qt::MiddleButton, {});
+    QCoreApplication::sendEvent(&view, &move);
+    QTest::mouseRelease(&view, Qt::MiddleButton, {}, QPoint(200, 200));
+    view.grab();
+    QVERIFY(std::abs(axes.m_dXMin - (before + 100 * xr / axes.m_nWidth)) < 1e-9 * home);
+
+    view.OnZoomOut();
+    view.grab();
+    QVERIFY(!view.Zoom().IsZoomed());
+    QCOMPARE(axes.m_dXr, home);
+}
+
+void CTestKalvorView::SelectionKeepsItsSamplesWhileZooming() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(150, 100));
+    QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(420, 300));
+    view.grab();
+    QCOMPARE(doc.m_nSelStart, 150); // unzoomed: the pixels as the mouse gave them
+    const CSampleRange unzoomed = Reported(doc);
+    QVERIFY(unzoomed.m_nCount > 100);
+
+    // Zoomed in anywhere, to the selection, and panned: the same samples.
+    const CPlotAxes& axes = doc.m_plot.m_axes;
+    Wheel(view, QPointF(500, 200), 600);
+    QCOMPARE(Reported(doc).m_nStart, unzoomed.m_nStart);
+    QCOMPARE(Reported(doc).m_nCount, unzoomed.m_nCount);
+    view.OnZoomToSelection();
+    view.grab();
+    QCOMPARE(Reported(doc).m_nStart, unzoomed.m_nStart);
+    QCOMPARE(Reported(doc).m_nCount, unzoomed.m_nCount);
+    // The markers stand at the ends of the zoomed range.
+    QVERIFY(std::abs(view.m_ptLeft.x() - axes.m_nLeft) <= 1);
+    QVERIFY(std::abs(view.m_ptRight.x() - (axes.m_nLeft + axes.m_nWidth)) <= 1);
+
+    // A point placed while zoomed is finer than a pixel of the unzoomed plot: the sample under
+    // the pointer, to a fraction of the samples one zoomed pixel holds.
+    const int px = axes.m_nLeft + axes.m_nWidth / 2;
+    const double x = axes.XAt(px);
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(px, 100));
+    view.grab();
+    const double expected = x / 1e-4; // sample i lies at i * 1e-4
+    const double perPixel = axes.m_dXr / 1e-4 / axes.m_nWidth;
+    QVERIFY2(std::abs(double(Reported(doc).m_nStart) - expected) <= perPixel + 1,
+             qPrintable(QString("%1 %2").arg(Reported(doc).m_nStart).arg(expected)));
+    QVERIFY(view.HasSelection());
+}
+
+void CTestKalvorView::ReadoutNamesEveryCurveAndTheSelection() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    doc.m_strFirstLabel = "Ia [A]";
+    doc.m_aPlotYMore.push_back(std::vector<double>(1000, 2.5));
+    doc.m_aMoreLabels.push_back("Ib [A]");
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    QSignalSpy spy(&view, &CKalvorView::StatusText);
+    const CPlotAxes& axes = doc.m_plot.m_axes;
+    const int px = int(std::lround(axes.PxOf(0.05))); // sample 500
+    QTest::mouseMove(&view, QPoint(px, 200));
+    QVERIFY(!spy.isEmpty());
+    const QString text = spy.last().at(0).toString();
+    // Each curve's value at the sample nearest to the pointer, whose time it names.
+    const QRegularExpressionMatch at = QRegularExpression("at t = ([0-9.e+-]+) s:").match(text);
+    QVERIFY2(at.hasMatch(), qPrintable(text));
+    const long i = std::lround(at.captured(1).toDouble() / 1e-4);
+    QVERIFY(std::abs(i - 500) <= 2);
+    QVERIFY2(text.contains("Ia = " + QString::number(5 * std::sin(i * 0.02), 'g', 6) + " A"),
+             qPrintable(text));
+    QVERIFY2(text.contains("Ib = 2.5 A"), qPrintable(text));
+
+    // A selection of 20 ms: its ends, its length and the frequency of that period.
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(int(std::lround(axes.PxOf(0.02))), 50));
+    QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(int(std::lround(axes.PxOf(0.04))), 50));
+    const QString selected = spy.last().at(0).toString();
+    const QRegularExpression dt("\u0394t = ([0-9.e+-]+) s +1/\u0394t = ([0-9.e+-]+) Hz");
+    const QRegularExpressionMatch match = dt.match(selected);
+    QVERIFY2(match.hasMatch(), qPrintable(selected));
+    const double span = match.captured(1).toDouble();
+    QVERIFY(std::abs(span - 0.02) < 2 * axes.m_dXr / axes.m_nWidth);
+    QVERIFY(std::abs(match.captured(2).toDouble() * span - 1) < 1e-5);
+}
+
+void CTestKalvorView::PrintShowsTheZoomedView() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(400, 300);
+    view.grab();
+    Wheel(view, QPointF(200, 150), 480);
+    QImage screen(400, 300, QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    QPainter painter(&screen);
+    view.Draw(painter, view.rect());
+    painter.end();
+    // A page of the view's size: the printed drawing is the screen's, zoom included.
+    QImage page(400, 300, QImage::Format_RGB32);
+    view.DrawScaled(page);
+    QCOMPARE(page, screen);
+    QVERIFY(view.Zoom().m_bX);
+}
+
+QTEST_MAIN(CTestKalvorView)
+#include "tst_KalvorView.moc"
