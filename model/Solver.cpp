@@ -77,42 +77,91 @@ CSolver::~CSolver() {
     delete m_pGObject;
 }
 
+// One call of Run: its buffers, allocated once, and where the run stands.
+struct CSolver::CRunState {
+    CRunState(int n, double ts, double te, std::uint32_t points, std::uint32_t rowLength,
+              const double* x0)
+        : m_adX(x0, x0 + n), m_adX1(m_adX), m_adX2(m_adX), m_adY(n, 0.0), m_adY1(n, 0.0),
+          m_system(n, kRotorBlock, CMclass::WrittenEntries(), CRclass::WrittenEntries(),
+                   CGclass::WrittenEntries()),
+          m_adScratch(2 * std::size_t(rowLength), 0.0), m_nScratchRow(rowLength), m_dTs(ts),
+          m_dDelta((te - ts) / (points - 1)), m_dHMin(std::ldexp(m_dDelta, -kMaxHalvings)),
+          m_dToProgress(double(kProgressScale) / (te - ts)), m_dT(ts) {}
+
+    std::vector<double> m_adX;       ///< state at the start of the step
+    std::vector<double> m_adX1;      ///< state the corrector starts its iteration from
+    std::vector<double> m_adX2;      ///< state the corrector reached at the end of the step
+    std::vector<double> m_adY;       ///< dx/dt at the start of the step [unit of x / s]
+    std::vector<double> m_adY1;      ///< dx/dt at m_adX1 [unit of x / s]
+    CLinearSystem m_system;          ///< M y = U - R x - omega G x, solved for y
+    std::vector<double> m_adScratch; ///< two rows for output points that are not stored
+    std::uint32_t m_nScratchRow;     ///< length of one scratch row: state, result, flux columns
+    double m_adBranchR[14] = {};     ///< branch resistances of the inverter this step [Ohm]
+    double m_adCoilR[kCoils] = {};   ///< coil resistances this step [Ohm]
+    double m_adPm[2] = {};           ///< magnet terms of U this step
+    CSolverProc m_proc;              ///< the library's step arithmetic
+    double m_dTs;                    ///< start of the run [s]
+    double m_dDelta;                 ///< output interval [s]
+    double m_dHMin;                  ///< smallest step before the run stops [s]
+    double m_dToProgress;            ///< progress units per simulated second [1/s]
+    double m_dA0 = 0.0;              ///< supply amplitude of the parameters [V]
+    bool m_bSupplyFollowsControl = false; ///< the control sets the supply's f and amplitude
+    double m_dT;                ///< time at the start of the step, at its end after Predict [s]
+    double m_dH = 0.0;          ///< step [s]
+    double m_dTe = 0.0;         ///< electromagnetic torque at the start of the step [Nm]
+    int m_nSubdiv = 1;          ///< steps left in the output interval
+    std::uint32_t m_nK = 1;     ///< next stored row
+    std::uint32_t m_nPoint = 1; ///< next output point
+    const double* m_pLastP = nullptr;            ///< state row of the previous output point
+    double* m_pLastT = nullptr;                  ///< result row of the previous output point
+    ERunStatus m_status = ERunStatus::Completed; ///< how the run ends
+};
+
 ERunStatus CSolver::Run(double ts, double te, const double* x0) {
-    if (m_nRows < 2 || !(ts < te) || m_nSize < 16 || m_nCols != std::uint32_t(m_nSize) + 1 ||
-        m_nResCols < std::uint32_t(kResultColumns))
+    if (!CanRun(ts, te))
         return ERunStatus::NotRun;
+    CRunState s(m_nSize, ts, te, m_nPoints, m_nCols + m_nResCols + kCoils, x0);
+    StartRun(s, x0);
+    BeginInterval(s);
+    do {
+        if (StopBeforeStep(s))
+            break;
+        BeginStep(s);
+        Predict(s);
+        const EStepVerdict verdict = Judge(s, Correct(s));
+        if (verdict == EStepVerdict::Stop)
+            break;
+        if (verdict == EStepVerdict::Halve) {
+            Halve(s);
+            continue;
+        }
+        Accept(s);
+        if (s.m_nSubdiv < 1) {
+            StoreRow(s);
+            BeginInterval(s);
+        }
+    } while (s.m_nPoint < m_nPoints);
+    return FinishRun(s);
+}
 
-    const int n = m_nSize;
-    const short ns = static_cast<short>(n);
-    CMclass& M = *m_pMObject;
-    CGclass& G = *m_pGObject;
-    CUclass& U = *m_pUObject;
-    CRclass& R = *m_pRObject;
-    double** P = m_pRes->m_pData;
-    double** T = m_ppResTab;
+bool CSolver::CanRun(double ts, double te) const {
+    return m_nRows >= 2 && ts < te && m_nSize >= 16 && m_nCols == std::uint32_t(m_nSize) + 1 &&
+           m_nResCols >= std::uint32_t(kResultColumns);
+}
 
-    // Every buffer of the run, allocated once.
-    std::vector<double> y(n, 0.0), y1(n, 0.0), x(x0, x0 + n), x1(x), x2(x);
-    CLinearSystem system(n, kRotorBlock, CMclass::WrittenEntries(), CRclass::WrittenEntries(),
-                         CGclass::WrittenEntries());
-    // Output points that are not stored go to two scratch rows in turn, so that the next point
-    // still finds its predecessor.
-    std::vector<double> scratch(2 * std::size_t(m_nCols + m_nResCols + kCoils), 0.0);
-    double branchR[14] = {};
-    double coilR[kCoils] = {};
-    double pm[2] = {};
-    const CSolverProc proc;
-
-    const double delta = (te - ts) / (m_nPoints - 1);
-    const double hMin = std::ldexp(delta, -kMaxHalvings);
-    double t = ts;
-    double h = delta;
+// Stores row 0 from the initial state and opens the progress.
+void CSolver::StartRun(CRunState& s, const double* x0) {
+    const double ts = s.m_dTs;
     m_nBadState = -1;
     m_dStopTime = ts;
     m_bPhaseLValid = false;
+    s.m_dA0 = m_pUObject->m_dUmax;
+    s.m_bSupplyFollowsControl = m_pRObject->m_nCondition == 1 && m_pRObject->m_bSpeedControl;
 
+    double** P = m_pRes->m_pData;
+    double** T = m_ppResTab;
     P[0][0] = ts;
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < m_nSize; ++i)
         P[0][i + 1] = x0[i];
     // Row 0 shows the initial state, so plots start where the run starts.
     T[0][kColT] = ts;
@@ -121,141 +170,186 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     T[0][kColIc] = 0.0 - x0[13]; // no negative zero in the first row
     T[0][kColOmegaR] = x0[15];
     T[0][kColBetaR] = x0[14];
+    s.m_pLastP = P[0];
+    s.m_pLastT = T[0];
 
     // Progress follows simulated time, so a run that halves its steps shows that it is slow.
-    const double toProgress = double(kProgressScale) / (te - ts);
     if (m_pProgress)
         m_pProgress->Open(0, kProgressScale);
+}
 
-    const double a0 = U.m_dUmax;
-    const bool bSupplyFollowsControl = R.m_nCondition == 1 && R.m_bSpeedControl;
-    ERunStatus status = ERunStatus::Completed;
-    std::uint32_t k = 1;     // next stored row
-    std::uint32_t point = 1; // next output point
-    const double* lastP = P[0];
-    double* lastT = T[0];
-    int subdiv = 1;
+// The next output interval is covered by one full step until a step is halved.
+void CSolver::BeginInterval(CRunState& s) {
+    s.m_dH = s.m_dDelta;
+    s.m_nSubdiv = 1;
+}
+
+// True, with the status set, when the user cancels or no further step can be counted.
+bool CSolver::StopBeforeStep(CRunState& s) {
+    if (m_pProgress && m_pProgress->IsCancelled())
+        s.m_status = ERunStatus::Cancelled;
+    else if (m_nStepCount == std::numeric_limits<int>::max())
+        // The step count cannot grow further: as many steps as a halved run can take.
+        s.m_status = ERunStatus::StepTooSmall;
+    else
+        return false;
+    m_dStopTime = s.m_dT;
+    return true;
+}
+
+// Counts the step and sets the control, the supply and the switches for it.
+void CSolver::BeginStep(CRunState& s) {
+    const double* x = s.m_adX.data();
+    s.m_dTe = m_pGObject->CalcTorque(x[12], x[13], x[14]);
+    ++m_nStepCount;
+    if (m_pProgress)
+        m_pProgress->SetPos(static_cast<long long>((s.m_dT - s.m_dTs) * s.m_dToProgress));
+    ApplyControl(s, x[15]);
+    SetSwitchResistances(s);
+}
+
+// Failures, speed path, speed control, supply and modulation at the start of the step.
+void CSolver::ApplyControl(CRunState& s, double omega) {
+    CRclass& R = *m_pRObject;
+    CUclass& U = *m_pUObject;
+    const double t = s.m_dT;
+    const double h = s.m_dH;
+    R.SelectFailures(t);
+    R.StepSpeedPath(t);
+    const double theta = R.SpeedControl(omega, h);
+    if (s.m_bSupplyFollowsControl) {
+        U.m_dF = R.m_dOmegaU / (2 * kPi);
+        U.m_dUmax = s.m_dA0 * R.m_dAmplitude;
+    }
+    U.BeginStep(t);
+    R.Modulate(theta, h);
+}
+
+// The switches conduct as the previous output point's branch currents say; R and M take the
+// resistances that follow.
+void CSolver::SetSwitchResistances(CRunState& s) {
+    CRclass& R = *m_pRObject;
+    const double* last = s.m_pLastT;
+    R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
+                       last[19], last[14], last[20], last[15], last[21]);
+    R.CalcR();
+    R.GetResistances(s.m_adBranchR, s.m_adCoilR);
+    m_pMObject->SetResistances(s.m_adBranchR, s.m_adCoilR);
+}
+
+// y = dx/dt at state x, torque Te and time s.m_dT.
+void CSolver::Slope(CRunState& s, const double* x, double Te, double* y) {
+    CMclass& M = *m_pMObject;
+    CGclass& G = *m_pGObject;
+    CUclass& U = *m_pUObject;
+    const double beta = x[14];
+    M.CalcM(beta);
+    G.CalcG(beta);
+    U.SetTorque(Te);
+    G.CalcPmTerms(s.m_adPm, beta);
+    U.SetPmTerms(s.m_adPm);
+    U.CalcU(s.m_dT, x[15]);
+    s.m_system.Solve(x, x[15], M.m_pM->m_pData, U.m_pU->m_pData, m_pRObject->m_pR->m_pData,
+                     G.m_pG->m_pData, y);
+}
+
+// Euler predictor: x1 = x + h y, and the time moves to the end of the step.
+void CSolver::Predict(CRunState& s) {
+    Slope(s, s.m_adX.data(), s.m_dTe, s.m_adY.data());
+    const double h = s.m_dH;
+    for (int i = 0; i < m_nSize; ++i)
+        s.m_adX1[i] = s.m_adX[i] + h * s.m_adY[i];
+    s.m_dT += h;
+}
+
+// Trapezoidal corrector, at most four iterations; true when the last one moved no state
+// value by more than 0.001.
+bool CSolver::Correct(CRunState& s) {
+    const double h = s.m_dH;
+    std::vector<double>& x1 = s.m_adX1;
+    std::vector<double>& x2 = s.m_adX2;
+    int iter = 0;
+    bool notConverged = false;
     do {
-        if (m_pProgress && m_pProgress->IsCancelled()) {
-            status = ERunStatus::Cancelled;
-            m_dStopTime = t;
-            break;
-        }
-        const double omega = x[15];
-        const double beta = x[14];
-        const double Te = G.CalcTorque(x[12], x[13], beta);
-        if (m_nStepCount == std::numeric_limits<int>::max()) {
-            // The step count cannot grow further: as many steps as a halved run can take.
-            status = ERunStatus::StepTooSmall;
-            m_dStopTime = t;
-            break;
-        }
-        ++m_nStepCount;
-        if (m_pProgress)
-            m_pProgress->SetPos(static_cast<long long>((t - ts) * toProgress));
+        const double Te1 = m_pGObject->CalcTorque(x1[12], x1[13], x1[14]);
+        Slope(s, x1.data(), Te1, s.m_adY1.data());
+        for (int i = 0; i < m_nSize; ++i)
+            x2[i] = s.m_adX[i] + 0.5 * h * (s.m_adY[i] + s.m_adY1[i]);
+        notConverged =
+            s.m_proc.IsNotCoincide(x1.data(), x2.data(), static_cast<short>(m_nSize), 0.001);
+        ++iter;
+        x1 = x2;
+    } while (notConverged && iter <= 3);
+    return !notConverged;
+}
 
-        R.SelectFailures(t);
-        R.StepSpeedPath(t);
-        const double theta = R.SpeedControl(omega, h);
-        if (bSupplyFollowsControl) {
-            U.m_dF = R.m_dOmegaU / (2 * kPi);
-            U.m_dUmax = a0 * R.m_dAmplitude;
-        }
-        U.BeginStep(t);
-        R.Modulate(theta, h);
-        const double* last = lastT;
-        R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
-                           last[19], last[14], last[20], last[15], last[21]);
-        R.CalcR();
-        R.GetResistances(branchR, coilR);
-        M.SetResistances(branchR, coilR);
+// A converged finite step is accepted; one that did not converge is halved while the step
+// stays at least the minimum; a state that is not finite stops the run either way.
+CSolver::EStepVerdict CSolver::Judge(CRunState& s, bool converged) {
+    const int bad = FirstNonFinite(s.m_adX2.data(), m_nSize);
+    if (converged) {
+        m_nBadState = bad;
+        if (bad < 0)
+            return EStepVerdict::Accept;
+        s.m_status = ERunStatus::NonFinite;
+    } else {
+        if (bad < 0 && s.m_dH * 0.5 >= s.m_dHMin)
+            return EStepVerdict::Halve;
+        m_nBadState = bad;
+        s.m_status = bad >= 0 ? ERunStatus::NonFinite : ERunStatus::StepTooSmall;
+    }
+    m_dStopTime = s.m_dT - s.m_dH;
+    return EStepVerdict::Stop;
+}
 
-        M.CalcM(beta);
-        G.CalcG(beta);
-        U.SetTorque(Te);
-        G.CalcPmTerms(pm, beta);
-        U.SetPmTerms(pm);
-        U.CalcU(t, omega);
-        system.Solve(x.data(), x[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
-                     G.m_pG->m_pData, y.data());
+// Moves the time back and retries the step with half its length.
+void CSolver::Halve(CRunState& s) {
+    // The count of steps left doubles; beyond the library's 16-bit count it is doubled here.
+    s.m_nSubdiv = s.m_nSubdiv < 16384 ? s.m_proc.IncreaseSubdiv(static_cast<short>(s.m_nSubdiv))
+                                      : 2 * s.m_nSubdiv;
+    s.m_dT = s.m_proc.SetSolverTime(s.m_dT, s.m_dH);
+    s.m_dH = s.m_proc.SetStep(s.m_dH);
+}
 
-        for (int i = 0; i < n; ++i)
-            x1[i] = x[i] + h * y[i];
-        t += h;
-        int iter = 0;
-        bool notConverged = false;
-        do {
-            const double Te1 = G.CalcTorque(x1[12], x1[13], x1[14]);
-            M.CalcM(x1[14]);
-            G.CalcG(x1[14]);
-            U.SetTorque(Te1);
-            G.CalcPmTerms(pm, x1[14]);
-            U.SetPmTerms(pm);
-            U.CalcU(t, x1[15]);
-            system.Solve(x1.data(), x1[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
-                         G.m_pG->m_pData, y1.data());
-            for (int i = 0; i < n; ++i)
-                x2[i] = x[i] + 0.5 * h * (y[i] + y1[i]);
-            notConverged = proc.IsNotCoincide(x1.data(), x2.data(), ns, 0.001);
-            ++iter;
-            x1 = x2;
-        } while (notConverged && iter <= 3);
+// The corrected state becomes the state the next step starts from.
+void CSolver::Accept(CRunState& s) {
+    m_pUObject->AcceptStep(s.m_dT);
+    --s.m_nSubdiv;
+    s.m_adX = s.m_adX2;
+}
 
-        if (notConverged) {
-            const int bad = FirstNonFinite(x2.data(), n);
-            if (bad >= 0 || h * 0.5 < hMin) {
-                m_nBadState = bad;
-                m_dStopTime = t - h;
-                status = bad >= 0 ? ERunStatus::NonFinite : ERunStatus::StepTooSmall;
-                break;
-            }
-            // The count of steps left doubles; beyond the library's 16-bit count it is
-            // doubled here.
-            subdiv = subdiv < 16384 ? proc.IncreaseSubdiv(static_cast<short>(subdiv)) : 2 * subdiv;
-            t = proc.SetSolverTime(t, h);
-            h = proc.SetStep(h);
-            continue;
-        }
+// Writes the output point that ends the interval: to the next stored row when it is kept,
+// otherwise to a scratch row, which the next point still finds as its predecessor.
+void CSolver::StoreRow(CRunState& s) {
+    const std::uint32_t point = s.m_nPoint;
+    const bool store = point % m_nEvery == 0 || point == m_nPoints - 1;
+    double* scratchRow = s.m_adScratch.data() + (point % 2) * s.m_nScratchRow;
+    double* rowP = store ? m_pRes->m_pData[s.m_nK] : scratchRow;
+    double* rowT = store ? m_ppResTab[s.m_nK] : scratchRow + m_nCols;
+    double* rowFlux = store ? m_pFluxTab[s.m_nK] : scratchRow + m_nCols + m_nResCols;
+    rowP[0] = s.m_dT;
+    for (int i = 0; i < m_nSize; ++i)
+        rowP[i + 1] = s.m_adX[i];
+    CalcResultRow(rowP, s.m_pLastP, rowT, s.m_pLastT, rowFlux);
+    CRclass& R = *m_pRObject;
+    R.KeepTransistorStates();
+    rowT[kColOmegaU] = R.m_dOmegaU;
+    rowT[kColTe] = s.m_dTe;
+    rowT[kColOmegaRRef] = R.m_dOmegaRRef;
+    rowT[kColOmegaRRamp] = R.m_dOmegaRRamp;
+    rowT[kColOmegaE] = R.m_dOmegaE;
+    s.m_pLastP = rowP;
+    s.m_pLastT = rowT;
+    s.m_nK += store ? 1 : 0;
+    s.m_nPoint = point + 1;
+}
 
-        m_nBadState = FirstNonFinite(x2.data(), n);
-        if (m_nBadState >= 0) {
-            m_dStopTime = t - h;
-            status = ERunStatus::NonFinite;
-            break;
-        }
-        U.AcceptStep(t);
-        --subdiv;
-        if (subdiv < 1) {
-            const bool store = point % m_nEvery == 0 || point == m_nPoints - 1;
-            double* scratchRow = scratch.data() + (point % 2) * (m_nCols + m_nResCols + kCoils);
-            double* rowP = store ? P[k] : scratchRow;
-            double* rowT = store ? T[k] : scratchRow + m_nCols;
-            double* rowFlux = store ? m_pFluxTab[k] : scratchRow + m_nCols + m_nResCols;
-            rowP[0] = t;
-            for (int i = 0; i < n; ++i)
-                rowP[i + 1] = x2[i];
-            CalcResultRow(rowP, lastP, rowT, lastT, rowFlux);
-            R.KeepTransistorStates();
-            rowT[kColOmegaU] = R.m_dOmegaU;
-            rowT[kColTe] = Te;
-            rowT[kColOmegaRRef] = R.m_dOmegaRRef;
-            rowT[kColOmegaRRamp] = R.m_dOmegaRRamp;
-            rowT[kColOmegaE] = R.m_dOmegaE;
-            lastP = rowP;
-            lastT = rowT;
-            h = delta;
-            k += store ? 1 : 0;
-            ++point;
-            subdiv = 1;
-        }
-        x = x2;
-    } while (point < m_nPoints);
-
+ERunStatus CSolver::FinishRun(const CRunState& s) {
     if (m_pProgress)
         m_pProgress->Close();
-    if (status == ERunStatus::Completed)
-        m_dStopTime = t;
-    return status;
+    if (s.m_status == ERunStatus::Completed)
+        m_dStopTime = s.m_dT;
+    return s.m_status;
 }
 
 std::uint32_t CSolver::StoredRows(std::uint32_t nPoints, std::uint32_t nEvery) {
