@@ -161,6 +161,33 @@ SDataScan ScanData(const double* x, const std::vector<CPlotPrint::SCurve>& curve
     return scan;
 }
 
+/// The scan of a plot zoomed in x, which reads y only inside the x range: for x finite and
+/// never decreasing, the x of every point and the y of the points shown (and one beyond each
+/// end). Any value that is not finite there falls back to the full scan.
+SDataScan ScanForZoom(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
+                      std::size_t count, const CPlotZoom& zoom) {
+    SDataScan scan;
+    bool finite = true, ascending = true;
+    ScanX(x, count, scan, finite, ascending);
+    if (!finite || !ascending || count == 0)
+        return ScanData(x, curves, count);
+    std::size_t from = std::size_t(std::lower_bound(x, x + count, zoom.m_dXLo) - x);
+    std::size_t to = std::size_t(std::upper_bound(x, x + count, zoom.m_dXHi) - x);
+    from = from > 0 ? from - 1 : 0;
+    to = std::min(to + 1, count);
+    for (const CPlotPrint::SCurve& curve : curves) {
+        SDataScan part;
+        if (!ScanY(curve.m_pY, from, to, part))
+            return ScanData(x, curves, count);
+        TakeY(scan, part.dYMin);
+        TakeY(scan, part.dYMax);
+        scan.bNearZeroY = scan.bNearZeroY || part.bNearZeroY;
+    }
+    scan.nFinite = count * curves.size();
+    scan.bAscending = true;
+    return scan;
+}
+
 /// Smallest and largest of v[0..n), n >= 1, all finite.
 void Extremes(const double* v, std::size_t n, double& lo, double& hi) {
     lo = hi = v[0];
@@ -404,7 +431,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, con
     s.nW = rect.width();
     s.nH = rect.height();
 
-    const SDataScan scan = ScanData(x, curves, count);
+    const SDataScan scan = zoom.m_bX && kind == EKind::Curve ? ScanForZoom(x, curves, count, zoom)
+                                                             : ScanData(x, curves, count);
     double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
     bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
@@ -480,11 +508,9 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, con
                         TextWidth(fm, QString::asprintf("%.3f", ymin))) +
                4;
     }
-    // The first x number is centred on the axis and the last on the arrow; the x label
-    // starts at the arrow. All of them stay inside the drawing area.
-    const int firstHalf = (TextWidth(fm, s.XNumber(0, kind)) + 1) / 2;
+    // The last x number is centred on the arrow, where the x label starts: both stay inside
+    // the drawing area.
     const int lastHalf = (TextWidth(fm, s.XNumber(s.nXDivisions, kind)) + 1) / 2;
-    s.nL = std::max(s.nL, firstHalf);
     const int right = std::max({20, TextWidth(fm, m_strXLabel) + 2, lastHalf + 2});
     s.nPW = s.nW - s.nL - right;
     s.nPH = s.nH - 30;
@@ -541,17 +567,28 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
         }
     }
 
-    // Numbers at every step-th division and always at both ends; one too close to the last
-    // gives way to it.
-    for (int i = 0; i <= nx; ++i) {
-        if (i % s.nXStep != 0 && i != nx)
-            continue;
-        if (i != nx && i != 0 && nx - i < s.nXStep)
-            continue;
-        const int xi = Trunc(L + static_cast<double>(i) * PW / nx);
+    // Numbers at every step-th division and always at both ends; the first starts right of
+    // the axis (centred, it would run into the lowest y number), and one that would come
+    // within 4 pixels of a neighbour gives way, the last never (in a plot too narrow for two
+    // numbers only the last is written).
+    auto box = [&](int i) {
         const QString text = s.XNumber(i, kind);
-        TextAt(dc, Trunc(xi - TextWidth(fm, text) / 2.0), H - 15, text);
+        const int xi = Trunc(L + static_cast<double>(i) * PW / nx);
+        const int width = TextWidth(fm, text);
+        const int left = i == 0 ? L + 2 : Trunc(xi - width / 2.0);
+        return std::make_pair(left, text);
+    };
+    const auto [lastLeft, lastText] = box(nx);
+    int shownRight = std::numeric_limits<int>::min() / 2;
+    for (int i = 0; i < nx; i += s.nXStep) {
+        const auto [left, text] = box(i);
+        const int right = left + TextWidth(fm, text);
+        if ((i > 0 && left < shownRight + 4) || right + 4 > lastLeft)
+            continue;
+        TextAt(dc, left, H - 15, text);
+        shownRight = right;
     }
+    TextAt(dc, lastLeft, H - 15, lastText);
     for (int i = 0; i <= 10; ++i) {
         if (i % s.nYStep != 0)
             continue;

@@ -113,8 +113,8 @@ std::optional<std::string> RefuseFrozenTime(const CCalcPlan& plan, double h) {
 
 } // namespace
 
-std::optional<std::string> FirstNonFiniteResult(const CSolver& solver, std::int32_t nRows) {
-    for (std::int32_t k = 0; k < nRows; ++k) {
+std::optional<std::string> FirstNonFiniteResult(const CSolver& solver) {
+    for (std::uint32_t k = 0; k < solver.m_nRows; ++k) {
         const double* row = solver.m_ppResTab[k];
         for (std::uint32_t c = 0; c < solver.m_nResCols; ++c) {
             if (!std::isfinite(row[c]))
@@ -349,7 +349,7 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
     switch (status) {
     case ERunStatus::Completed:
         // The state was finite at every step; a derived column may still overflow.
-        if (auto problem = FirstNonFiniteResult(solver, plan.m_nStored)) {
+        if (auto problem = FirstNonFiniteResult(solver)) {
             result.m_status = ECalcStatus::Stopped;
             result.m_strMessage = *problem;
         } else if (solver.m_nStepCount == plan.m_nRows - 1) {

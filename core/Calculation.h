@@ -66,9 +66,10 @@ struct CCalcResult {
 /// or Ud that space-vector PWM cannot run with.
 CCalcPlan PlanCalculation(const CParamSet& set);
 
-/// The first value of result rows 0..nRows-1 that is not finite, as the message of a stopped
-/// run naming the time, the column and the row; nothing when every value is finite.
-std::optional<std::string> FirstNonFiniteResult(const CSolver& solver, std::int32_t nRows);
+/// The first value of the solver's result table that is not finite, as the message of a
+/// stopped run naming the time, the column and the row; nothing when every value is finite.
+/// Meant for a completed run, whose every row is filled.
+std::optional<std::string> FirstNonFiniteResult(const CSolver& solver);
 
 /// The message PlanCalculation refuses a calculation step h with (h not above 0 s), or empty
 /// when h is accepted.

@@ -307,7 +307,6 @@ CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const do
 
 CExportStatus ExportPlotColumnsFile(const std::string& strPath, const double* x,
                                     const std::vector<const double*>& columns, std::size_t n) {
-    return ExportThroughTemporary(strPath, [&](std::FILE* pFile) {
-        return WritePlotColumns(pFile, strPath, x, columns, n);
-    });
+    return ExportThroughTemporary(
+        strPath, [&](std::FILE* pFile) { return WritePlotColumns(pFile, strPath, x, columns, n); });
 }

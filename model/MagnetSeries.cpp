@@ -1,6 +1,7 @@
 #include "MagnetSeries.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -13,9 +14,23 @@ constexpr double kMargin = 1e-9;
 /// Independent chains of the harmonics' turning, which would otherwise wait on each other.
 constexpr int kTurnChains = 4;
 
-int PhaseOf(int coil) {
+constexpr int PhaseOf(int coil) {
     return (coil / 3) % 3;
 }
+
+/// Where each arc end's terms go: its phase, or its coil.
+constexpr auto kPhaseSlot = [] {
+    std::array<int, CMagnetSeries::kEndCount> slots{};
+    for (int e = 0; e < CMagnetSeries::kEndCount; ++e)
+        slots[e] = PhaseOf(e / 2);
+    return slots;
+}();
+constexpr auto kCoilSlot = [] {
+    std::array<int, CMagnetSeries::kEndCount> slots{};
+    for (int e = 0; e < CMagnetSeries::kEndCount; ++e)
+        slots[e] = e / 2;
+    return slots;
+}();
 
 } // namespace
 
@@ -24,6 +39,7 @@ CMagnetSeries::CMagnetSeries(const double* pEnd, const double* pDc, const double
                              double dCoilScale)
     : m_pEnd(pEnd), m_pDc(pDc), m_pDs(pDs), m_pFc(pFc), m_pFs(pFs), m_dPhaseScale(dPhaseScale),
       m_dCoilScale(dCoilScale), m_bValid(false), m_nLast(0), m_dLo(0.0), m_dHi(0.0), m_adTurns{},
+      m_bPhasesValid(false), m_bCoilsValid(false), m_bPhasesSeen(false), m_bCoilsSeen(false),
       m_bTrigValid(false),
       m_dTrigBeta(0.0), m_adCos{}, m_adSin{}, m_adPhaseA{}, m_adPhaseB{}, m_adCoilA{}, m_adCoilB{} {
 }
@@ -42,7 +58,12 @@ void CMagnetSeries::Prepare(double beta, std::uint32_t nb) {
             std::copy(turns, turns + kEndCount, m_adTurns);
             m_nLast = last;
             m_bTrigValid = false;
-            Rebuild();
+            // Each set of coefficients is made when it is first asked for: a random walk over
+            // the angles (a diagram) needs only one of them.
+            m_bPhasesValid = false;
+            m_bCoilsValid = false;
+            m_bPhasesSeen = false;
+            m_bCoilsSeen = false;
         }
         // end - (n + 1) 2 pi < beta <= end - n 2 pi for every end, less a margin for the
         // rounding of the reduction.
@@ -81,46 +102,91 @@ void CMagnetSeries::Prepare(double beta, std::uint32_t nb) {
     m_dTrigBeta = beta;
 }
 
-void CMagnetSeries::Rebuild() {
-    for (int h = 0; h < kFluxRows; ++h) {
-        for (int p = 0; p < 4; ++p)
-            m_adPhaseA[h][p] = m_adPhaseB[h][p] = 0.0;
-        for (int k = 0; k < kCoilCount; ++k)
-            m_adCoilA[h][k] = m_adCoilB[h][k] = 0.0;
-    }
+void CMagnetSeries::Rebuild(const double* pP, const double* pQ, double scale, const int* pSlot,
+                            int stride, double* pA, double* pB) const {
     // With x = phi - beta: P cos hx + Q sin hx = (P cos h phi + Q sin h phi) cos h beta +
-    // (P sin h phi - Q cos h phi) sin h beta.
+    // (P sin h phi - Q cos h phi) sin h beta. The even end of a coil adds, the odd one
+    // subtracts. The ends are the inner loop, so that their turning runs side by side.
+    double c1[kEndCount], s1[kEndCount], c[kEndCount], s[kEndCount], sign[kEndCount];
     for (int e = 0; e < kEndCount; ++e) {
-        const int coil = e / 2, phase = PhaseOf(coil);
-        const double sign = e % 2 == 0 ? 1.0 : -1.0;
         const double phi = m_pEnd[e] - (2 * m_adTurns[e]) * kPi;
-        const double c1 = std::cos(phi), s1 = std::sin(phi);
-        double c = c1, s = s1;
-        for (std::uint32_t h = 1; h < m_nLast; ++h) {
-            const double sc = sign * c, ss = sign * s;
-            m_adPhaseA[h][phase] += m_pDc[h] * sc + m_pDs[h] * ss;
-            m_adPhaseB[h][phase] += m_pDc[h] * ss - m_pDs[h] * sc;
-            m_adCoilA[h][coil] += m_pFc[h] * sc + m_pFs[h] * ss;
-            m_adCoilB[h][coil] += m_pFc[h] * ss - m_pFs[h] * sc;
-            const double cn = c * c1 - s * s1;
-            s = s * c1 + c * s1;
-            c = cn;
-        }
+        c1[e] = c[e] = std::cos(phi);
+        s1[e] = s[e] = std::sin(phi);
+        sign[e] = e % 2 == 0 ? scale : -scale;
     }
+    for (std::uint32_t h = 0; h < m_nLast; ++h)
+        for (int slot = 0; slot < stride; ++slot)
+            pA[h * stride + slot] = pB[h * stride + slot] = 0.0;
     for (std::uint32_t h = 1; h < m_nLast; ++h) {
-        for (int p = 0; p < 3; ++p) {
-            m_adPhaseA[h][p] *= m_dPhaseScale;
-            m_adPhaseB[h][p] *= m_dPhaseScale;
+        const double p = pP[h], q = pQ[h];
+        double ta[kEndCount], tb[kEndCount];
+        for (int e = 0; e < kEndCount; ++e) {
+            const double sc = sign[e] * c[e], ss = sign[e] * s[e];
+            ta[e] = p * sc + q * ss;
+            tb[e] = p * ss - q * sc;
+            const double cn = c[e] * c1[e] - s[e] * s1[e];
+            s[e] = s[e] * c1[e] + c[e] * s1[e];
+            c[e] = cn;
         }
-        for (int k = 0; k < kCoilCount; ++k) {
-            m_adCoilA[h][k] *= m_dCoilScale;
-            m_adCoilB[h][k] *= m_dCoilScale;
+        double* a = pA + h * stride;
+        double* b = pB + h * stride;
+        for (int e = 0; e < kEndCount; ++e) {
+            a[pSlot[e]] += ta[e];
+            b[pSlot[e]] += tb[e];
         }
     }
 }
 
+void CMagnetSeries::DirectSums(double beta, const double* pP, const double* pQ, double scale,
+                               const int* pSlot, int nSlots, double* pOut) const {
+    // Each end's series at its reduced angle, the ends side by side.
+    double c1[kEndCount], s1[kEndCount], c[kEndCount], s[kEndCount], sum[kEndCount];
+    for (int e = 0; e < kEndCount; ++e) {
+        const double x = (m_pEnd[e] - beta) - (2 * m_adTurns[e]) * kPi;
+        c1[e] = c[e] = std::cos(x);
+        s1[e] = s[e] = std::sin(x);
+        sum[e] = 0.0;
+    }
+    for (std::uint32_t h = 1; h < m_nLast; ++h) {
+        const double p = pP[h], q = pQ[h];
+        for (int e = 0; e < kEndCount; ++e) {
+            sum[e] += p * c[e] + q * s[e];
+            const double cn = c[e] * c1[e] - s[e] * s1[e];
+            s[e] = s[e] * c1[e] + c[e] * s1[e];
+            c[e] = cn;
+        }
+    }
+    for (int slot = 0; slot < nSlots; ++slot)
+        pOut[slot] = 0.0;
+    for (int e = 0; e < kEndCount; e += 2)
+        pOut[pSlot[e]] += sum[e] - sum[e + 1];
+    for (int slot = 0; slot < nSlots; ++slot)
+        pOut[slot] *= scale;
+}
+
+void CMagnetSeries::RebuildPhases() {
+    Rebuild(m_pDc, m_pDs, m_dPhaseScale, kPhaseSlot.data(), 4, &m_adPhaseA[0][0],
+            &m_adPhaseB[0][0]);
+    m_bPhasesValid = true;
+}
+
+void CMagnetSeries::RebuildCoils() {
+    Rebuild(m_pFc, m_pFs, m_dCoilScale, kCoilSlot.data(), kCoilCount, &m_adCoilA[0][0],
+            &m_adCoilB[0][0]);
+    m_bCoilsValid = true;
+}
+
 void CMagnetSeries::PhaseDensitySums(double beta, std::uint32_t nb, double* pOut) {
     Prepare(beta, nb);
+    if (!m_bPhasesValid) {
+        // Coefficients pay off from the second angle with the same turn counts on.
+        if (!m_bPhasesSeen) {
+            m_bPhasesSeen = true;
+            DirectSums(beta, m_pDc, m_pDs, m_dPhaseScale, kPhaseSlot.data(), 3, pOut);
+            return;
+        }
+        RebuildPhases();
+    }
     // Odd and even harmonics in two sums, so that the additions need not wait on each other.
     double odd[4] = {0.0, 0.0, 0.0, 0.0}, even[4] = {0.0, 0.0, 0.0, 0.0};
     std::uint32_t h = 1;
@@ -140,6 +206,14 @@ void CMagnetSeries::PhaseDensitySums(double beta, std::uint32_t nb, double* pOut
 
 void CMagnetSeries::CoilFluxSums(double beta, std::uint32_t nb, double* pOut) {
     Prepare(beta, nb);
+    if (!m_bCoilsValid) {
+        if (!m_bCoilsSeen) {
+            m_bCoilsSeen = true;
+            DirectSums(beta, m_pFc, m_pFs, m_dCoilScale, kCoilSlot.data(), kCoilCount, pOut);
+            return;
+        }
+        RebuildCoils();
+    }
     double sum[kCoilCount] = {};
     for (std::uint32_t h = 1; h < m_nLast; ++h) {
         const double c = m_adCos[h], s = m_adSin[h];

@@ -38,8 +38,19 @@ public:
 private:
     /// Brings the coefficients to beta's turn counts and nb, and the harmonics to beta.
     void Prepare(double beta, std::uint32_t nb);
-    /// Recomputes the coefficients for the turn counts in m_adTurns.
-    void Rebuild();
+    /// Sets the coefficients of cos h beta at pA[h stride + slot] and of sin h beta at
+    /// pB[h stride + slot] to the sums over the arc ends e with pSlot[e] = slot of the series
+    /// pP (cos), pQ (sin) times scale, for the turn counts in m_adTurns.
+    void Rebuild(const double* pP, const double* pQ, double scale, const int* pSlot, int stride,
+                 double* pA, double* pB) const;
+    /// Writes pOut[slot] = scale times the sum over the coils' ends with pSlot[e] = slot of the
+    /// series pP, pQ at the end's reduced angle (even end minus odd end), directly.
+    void DirectSums(double beta, const double* pP, const double* pQ, double scale, const int* pSlot,
+                    int nSlots, double* pOut) const;
+    /// Recomputes the phase coefficients for the turn counts in m_adTurns.
+    void RebuildPhases();
+    /// Recomputes the coil coefficients for the turn counts in m_adTurns.
+    void RebuildCoils();
 
     const double* m_pEnd;        ///< end angles [rad]
     const double* m_pDc;         ///< flux density cosine coefficients [T]
@@ -48,11 +59,15 @@ private:
     const double* m_pFs;         ///< flux sine coefficients [T rad]
     double m_dPhaseScale;        ///< factor of the phase sums [Wb/(T rad)]
     double m_dCoilScale;         ///< factor of the coil sums [Wb/(T rad)]
-    bool m_bValid;               ///< the coefficients are those of m_adTurns, m_nLast
+    bool m_bValid;               ///< m_adTurns, m_dLo, m_dHi are those of m_nLast
     std::uint32_t m_nLast;       ///< harmonics h < m_nLast are used
     double m_dLo;                ///< the turn counts hold for m_dLo < beta < m_dHi [rad]
     double m_dHi;                ///< upper end of that interval [rad]
     double m_adTurns[kEndCount]; ///< turn counts n_e of the coefficients
+    bool m_bPhasesValid;         ///< m_adPhaseA, m_adPhaseB are those of m_adTurns and m_nLast
+    bool m_bCoilsValid;          ///< m_adCoilA, m_adCoilB are those of m_adTurns and m_nLast
+    bool m_bPhasesSeen;          ///< the phase sums were taken directly once with m_adTurns
+    bool m_bCoilsSeen;           ///< the coil sums were taken directly once with m_adTurns
     bool m_bTrigValid;           ///< m_adCos, m_adSin are those of m_dTrigBeta
     double m_dTrigBeta;          ///< rotor angle of the harmonics [rad]
     double m_adCos[kFluxRows];   ///< cos h beta, h = 1 .. m_nLast - 1

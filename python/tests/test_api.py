@@ -21,6 +21,8 @@ FAULTED = [1, 0, 0, 0, 0, 0]
         {"failures.FailT": FAULTED, "control.ControlMethod": 1},
         {"control.Condition": 1, "control.SpeedControl": True},
         {"control.Condition": 2, "control.T": 2.0, "time.OmegaR": 150.0},
+        {"time.Every": 7, "time.Uc0": 200.0, "failures.FailD": [0, 0, 1, 0, 0, 0],
+         "failures.Onset": 0.004},
     ],
 )
 def test_table_equals_cli_csv_and_is_a_view(cli, overrides):
@@ -40,6 +42,7 @@ def test_table_equals_cli_csv_and_is_a_view(cli, overrides):
     assert np.array_equal(r.table, expected)  # "%.17g" reads back exactly
     assert not r.table.flags.owndata and r.table.base is r._outcome
     assert np.array_equal(r["Ia"], r.table[:, 1]) and np.array_equal(r.t, r.table[:, 0])
+    assert len(r.table) == len(expected) > 1
     assert 50 <= len(calls) <= 100 and calls == sorted(calls) and calls[-1] <= 1
 
 

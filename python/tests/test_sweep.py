@@ -1,6 +1,5 @@
 """Sweeps on a local Dask cluster against the serial loop; a refused case stays a row."""
 
-import io
 import json
 import subprocess
 import sys

@@ -1,11 +1,13 @@
 // Calculate from the time dialog to the result plot, with every dialog driven by the test.
 #include "CalcProg.h"
+#include "InvParam.h"
 #include "KalvorDoc.h"
 #include "ModalScript.h"
 #include "ResPlot.h"
 #include "Solver.h"
 #include "TimeParam.h"
 
+#include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -37,6 +39,8 @@ private slots:
     void CancelledRunLeavesResultsNotValid();
     void PlotResultWithoutRunWarns();
     void PlotResultCopiesTheChosenColumn();
+    void AddToPlotOverlaysUpToSixCurves();
+    void ResultDialogFollowsTheConditionOfTheRun();
     void SecondCalculateReplacesTheRun();
     void HalvedStepIsReportedAndNotOffered();
     void ProgressWindowShowsTheRangeAndTakesCancel();
@@ -356,6 +360,93 @@ void CTestCalculate::PlotResultCopiesTheChosenColumn() {
         QCOMPARE(doc.m_pPlotX[r], doc.m_pSolver->m_ppResTab[r][0]);
         QCOMPARE(doc.m_pPlotY[r], doc.m_pSolver->m_ppResTab[r][22]);
     }
+}
+
+/// A short default run, its result dialog accepted.
+void ShortRun(CKalvorDoc& doc) {
+    CModalScript script;
+    script
+        .Then<CTimeParam>([](CTimeParam* p) {
+            p->m_pTe->setText("0.002");
+            Start(p);
+        })
+        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+    doc.OnCalculate(nullptr);
+    QVERIFY(script.Done());
+}
+
+/// "Plot result..." choosing index with OK or "Add to plot"; bRefused expects a message after.
+void PlotResult(CKalvorDoc& doc, int index, bool add, CModalScript& script, bool bRefused = false) {
+    script.Then<CResPlot>([index, add](CResPlot* p) {
+        for (QRadioButton* pButton : p->findChildren<QRadioButton*>())
+            if (pButton->text() == CResPlot::ButtonText(index))
+                pButton->click();
+        for (QPushButton* pButton : p->findChildren<QPushButton*>())
+            if (pButton->text().remove('&') == (add ? "Add to plot" : "OK"))
+                pButton->click();
+    });
+    if (bRefused)
+        script.ThenMessage();
+    doc.OnPlotResult(nullptr);
+}
+
+void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
+    CKalvorDoc doc;
+    ShortRun(doc); // ia
+    CModalScript script;
+    for (int index : {1, 2, 22, 23, 24}) // ib, ic, ua, ub, uc
+        PlotResult(doc, index, true, script);
+    QCOMPARE(doc.CurveCount(), 6);
+    const std::vector<CPlotPrint::SCurve> curves = doc.Curves();
+    const QStringList labels = {"Ia [A]", "Ib [A]", "Ic [A]", "Ua [V]", "Ub [V]", "Uc [V]"};
+    const int columns[] = {1, 2, 3, 4, 5, 6};
+    for (int c = 0; c < 6; ++c) {
+        QCOMPARE(curves[c].m_strLabel, labels[c]);
+        for (int r = 0; r < doc.m_nRows; r += 37)
+            QCOMPARE(curves[c].m_pY[r], doc.m_pSolver->m_ppResTab[r][columns[c]]);
+    }
+    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia, Ib, Ic, Ua, Ub, Uc")); // no shared unit
+
+    // A seventh is refused with a message; OK replaces them all by one.
+    PlotResult(doc, 18, true, script, true);
+    QVERIFY(script.Done());
+    QCOMPARE(script.m_messages.size(), 1);
+    QCOMPARE(doc.CurveCount(), 6);
+    PlotResult(doc, 18, false, script);
+    QVERIFY(script.Done());
+    QCOMPARE(doc.CurveCount(), 1);
+    QCOMPARE(doc.Curves()[0].m_strLabel, QString("omegaR [rad/s]"));
+}
+
+void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {
+    CKalvorDoc doc;
+    ShortRun(doc); // condition 0: the inverter, every result offered
+    // A condition clicked in the control dialog is stored at once, even when it is cancelled.
+    {
+        CModalScript script;
+        script.Then<CInvParam>([](CInvParam* p) {
+            p->findChild<QButtonGroup*>("m_nCondition")->button(1)->click();
+            p->reject();
+        });
+        doc.OnControl(nullptr);
+        QVERIFY(script.Done());
+    }
+    QCOMPARE(doc.m_params.m_control.m_nCondition, 1);
+    QVERIFY(doc.m_bValid);
+    bool bTransistorOffered = false;
+    int nCondition = -1;
+    CModalScript script;
+    script.Then<CResPlot>([&](CResPlot* p) {
+        nCondition = p->m_nCondition;
+        for (QRadioButton* pButton : p->findChildren<QRadioButton*>())
+            if (pButton->text() == "iT1")
+                bTransistorOffered = pButton->isEnabled();
+        p->reject();
+    });
+    doc.OnPlotResult(nullptr);
+    QVERIFY(script.Done());
+    QCOMPARE(nCondition, 0);
+    QVERIFY(bTransistorOffered);
 }
 
 void CTestCalculate::SecondCalculateReplacesTheRun() {

@@ -5,7 +5,9 @@
 #include "Solver.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -70,6 +72,7 @@ private slots:
     void EmptyFileOpensWithDefaults();
     void RefusedFileChangesNothing();
     void SaveToAnUnwritablePlaceFails();
+    void SaveThroughALinkKeepsTheLinkAndEveryOtherFile();
     void SaveModifiedAsksOnlyWhenModified();
     void SaveModifiedYesSavesToTheDocumentsFile();
 };
@@ -294,6 +297,34 @@ void CTestKalvorDoc::SaveToAnUnwritablePlaceFails() {
     QVERIFY(!strError.isEmpty());
     QVERIFY(doc.IsModified());
     QVERIFY(doc.PathName().isEmpty());
+}
+
+void CTestKalvorDoc::SaveThroughALinkKeepsTheLinkAndEveryOtherFile() {
+    QTemporaryDir dir;
+    const QString strLink = dir.filePath("drive.kalvor");
+    const QString strTarget = dir.filePath("real.kalvor");
+    QFile target(strTarget);
+    QVERIFY(target.open(QIODevice::WriteOnly));
+    target.write("{}");
+    target.close();
+    QVERIFY(QFile::link("real.kalvor", strLink));
+    // A file of the user's that only shares the name an earlier save used as its scratch.
+    QFile mine(strLink + ".tmp");
+    QVERIFY(mine.open(QIODevice::WriteOnly));
+    mine.write("mine");
+    mine.close();
+
+    CKalvorDoc doc;
+    doc.m_params.m_control.m_dUd = 150;
+    QString strError;
+    QVERIFY2(doc.OnSaveDocument(strLink, &strError), qPrintable(strError));
+    QCOMPARE(QFileInfo(strLink).symLinkTarget(), strTarget);
+    CParamSet saved;
+    QVERIFY(ReadParamFile(strTarget.toStdString(), saved).m_bOk);
+    QVERIFY(saved == doc.m_params);
+    QVERIFY(mine.open(QIODevice::ReadOnly));
+    QCOMPARE(mine.readAll(), QByteArray("mine"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 3);
 }
 
 void CTestKalvorDoc::SaveModifiedAsksOnlyWhenModified() {

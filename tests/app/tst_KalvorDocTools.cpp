@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -170,6 +171,31 @@ private slots:
         QCOMPARE(bytes.count("\r\n"), 11);
         QVERIFY(bytes.startsWith("0.000000 "));
         QVERIFY(bytes.contains("\r\n10.000000 "));
+    }
+
+    void SeveralCurvesExportAColumnEachAndProcessTheFirst() {
+        CKalvorDoc doc;
+        GiveCurve(doc, {0.5, 1.5, 2.5}, {1, 2, 4});
+        doc.m_strFirstLabel = "Ia [A]";
+        doc.m_aPlotYMore = {{-1, -2, -3}, {0.25, 0.125, 1e6}};
+        doc.m_aMoreLabels = {"Ib [A]", "Ic [A]"};
+        const QString strPath = m_dir.filePath("three.txt");
+        CModalScript script;
+        script.Then<QFileDialog>(Choose(strPath));
+        doc.OnExportPlot(nullptr);
+        QVERIFY(script.Done());
+        QCOMPARE(ReadFile(strPath), QByteArray("0.500000 1.000000 -1.000000 0.250000 \r\n"
+                                               "1.500000 2.000000 -2.000000 0.125000 \r\n"
+                                               "2.500000 4.000000 -3.000000 1000000.000000 \r\n"));
+
+        // The derivative takes the first curve and says so; the others leave the plot.
+        QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
+        doc.OnResultDerivative(nullptr);
+        QCOMPARE(doc.CurveCount(), 1);
+        QCOMPARE(doc.m_pPlotY[0], 1.0); // (2 - 1) / (1.5 - 0.5)
+        QCOMPARE(notes.size(), 1);
+        QCOMPARE(notes[0][0].toString(),
+                 QString("Derivative of Ia [A], the first of the 3 curves"));
     }
 
     void ExportPlotWhileAPictureIsShownWritesOnlyX() {

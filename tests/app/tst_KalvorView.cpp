@@ -1,6 +1,8 @@
 // The view: mouse range selection, what it reports to the document, printing.
 #include "KalvorDoc.h"
 #include "KalvorView.h"
+#include "PlotZoom.h"
+#include "PostProcess.h"
 
 #include <QImage>
 #include <QPainter>
@@ -8,6 +10,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <QSignalSpy>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <set>
@@ -48,6 +53,19 @@ public:
     std::set<QObject*> m_paints;
 };
 
+/// The samples the DFT would take from what the view last reported.
+CSampleRange Reported(const CKalvorDoc& doc) {
+    return MapDftRange(doc.m_nSelStart, doc.m_nSelEnd, doc.m_nPlotLeft, doc.m_nPlotRight,
+                       doc.m_nPlotCount);
+}
+
+void Wheel(CKalvorView& view, QPointF at, int delta, Qt::KeyboardModifiers modifiers = {}) {
+    QWheelEvent event(at, view.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view, &event);
+    view.grab();
+}
+
 } // namespace
 
 class CTestKalvorView : public QObject {
@@ -63,6 +81,12 @@ private slots:
     void ViewsRedrawWhenTheDocumentSaysSo();
     void PrintFillsThePageWidthKeepingProportions();
     void PrintToAFileWritesOnePage();
+    void ZoomArithmetic_data();
+    void ZoomArithmetic();
+    void WheelZoomsAroundThePointerAndHomeReturns();
+    void SelectionKeepsItsSamplesWhileZooming();
+    void ReadoutNamesEveryCurveAndTheSelection();
+    void PrintShowsTheZoomedView();
 };
 
 void CTestKalvorView::PointsStartOffThePlot() {
@@ -218,6 +242,182 @@ void CTestKalvorView::PrintToAFileWritesOnePage() {
     const QByteArray pdf = file.readAll();
     QVERIFY(pdf.startsWith("%PDF"));
     QCOMPARE(QString::fromLatin1(pdf).count(QRegularExpression("/Type\\s*/Page(?!s)")), 1);
+}
+
+void CTestKalvorView::ZoomArithmetic_data() {
+    // From the home range 0..10: an operation, then the range expected (zoomed or not).
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::addColumn<bool>("zoomed");
+    QTest::newRow("x4 around 2 keeps 2 in place") << "zoom 2 4" << 1.5 << 4.0 << true;
+    QTest::newRow("in and out again is home") << "zoom 2 4; zoom 2 0.25" << 0.0 << 10.0 << false;
+    QTest::newRow("out beyond home is home") << "zoom 5 0.5" << 0.0 << 10.0 << false;
+    QTest::newRow("pan stops at the right end") << "zoom 5 2; pan 100" << 5.0 << 10.0 << true;
+    QTest::newRow("pan stops at the left end") << "zoom 5 2; pan -100" << 0.0 << 5.0 << true;
+    QTest::newRow("selection in either order") << "show 7 3" << 3.0 << 7.0 << true;
+    QTest::newRow("selection beyond the data") << "show -5 2" << 0.0 << 2.0 << true;
+    QTest::newRow("narrowest range") << "zoom 5 1e9" << 5 - 5e-4 << 5 + 5e-4 << true;
+}
+
+void CTestKalvorView::ZoomArithmetic() {
+    QFETCH(QString, operation);
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    QFETCH(bool, zoomed);
+    CPlotZoom zoom;
+    for (const QString& step : operation.split("; ")) {
+        const QStringList w = step.split(' ');
+        const double a = w[1].toDouble(), b = w.size() > 2 ? w[2].toDouble() : 0;
+        const double shownLo = zoom.m_bX ? zoom.m_dXLo : 0, shownHi = zoom.m_bX ? zoom.m_dXHi : 10;
+        if (w[0] == "zoom")
+            zoom.ZoomX(shownLo, shownHi, a, b, 0, 10);
+        else if (w[0] == "pan")
+            zoom.PanX(shownLo, shownHi, a, 0, 10);
+        else
+            zoom.ShowX(a, b, 0, 10);
+    }
+    QCOMPARE(zoom.m_bX, zoomed);
+    if (zoomed) {
+        QVERIFY2(std::abs(zoom.m_dXLo - lo) < 1e-9 && std::abs(zoom.m_dXHi - hi) < 1e-9,
+                 qPrintable(QString("%1 .. %2").arg(zoom.m_dXLo).arg(zoom.m_dXHi)));
+    }
+}
+
+void CTestKalvorView::WheelZoomsAroundThePointerAndHomeReturns() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.grab();
+    const CPlotAxes& axes = doc.m_plot.m_axes;
+    const double home = axes.m_dXr;
+    const QPointF at(axes.m_nLeft + axes.m_nWidth * 0.3, 200);
+    const double under = axes.XAt(at.x());
+
+    Wheel(view, at, 240); // two notches in
+    QVERIFY(view.Zoom().m_bX);
+    QVERIFY(std::abs(axes.m_dXr - home / (1.25 * 1.25)) < 1e-9 * home);
+    QVERIFY(std::abs(axes.XAt(at.x()) - under) < 1e-9 * home);
+
+    // Ctrl+wheel zooms y by hand; x stays.
+    const double xr = axes.m_dXr, yr = axes.m_dYr;
+    Wheel(view, at, 120, Qt::ControlModifier);
+    QVERIFY(view.Zoom().m_bY);
+    QCOMPARE(axes.m_dXr, xr);
+    QVERIFY(std::abs(axes.m_dYr - yr / 1.25) < 1e-9 * yr);
+
+    // The middle button drags the x range to the left: later times come into view.
+    const double before = axes.m_dXMin;
+    QTest::mousePress(&view, Qt::MiddleButton, {}, QPoint(300, 200));
+    QMouseEvent move(QEvent::MouseMove, QPointF(200, 200), view.mapToGlobal(QPointF(200, 200)),
+                     Qt::NoButton, Qt::MiddleButton, {});
+    QCoreApplication::sendEvent(&view, &move);
+    QTest::mouseRelease(&view, Qt::MiddleButton, {}, QPoint(200, 200));
+    view.grab();
+    QVERIFY(std::abs(axes.m_dXMin - (before + 100 * xr / axes.m_nWidth)) < 1e-9 * home);
+
+    view.OnZoomOut();
+    view.grab();
+    QVERIFY(!view.Zoom().IsZoomed());
+    QCOMPARE(axes.m_dXr, home);
+}
+
+void CTestKalvorView::SelectionKeepsItsSamplesWhileZooming() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(150, 100));
+    QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(420, 300));
+    view.grab();
+    QCOMPARE(doc.m_nSelStart, 150); // unzoomed: the pixels as the mouse gave them
+    const CSampleRange unzoomed = Reported(doc);
+    QVERIFY(unzoomed.m_nCount > 100);
+
+    // Zoomed in anywhere, to the selection, and panned: the same samples.
+    const CPlotAxes& axes = doc.m_plot.m_axes;
+    Wheel(view, QPointF(500, 200), 600);
+    QCOMPARE(Reported(doc).m_nStart, unzoomed.m_nStart);
+    QCOMPARE(Reported(doc).m_nCount, unzoomed.m_nCount);
+    view.OnZoomToSelection();
+    view.grab();
+    QCOMPARE(Reported(doc).m_nStart, unzoomed.m_nStart);
+    QCOMPARE(Reported(doc).m_nCount, unzoomed.m_nCount);
+    // The markers stand at the ends of the zoomed range.
+    QVERIFY(std::abs(view.m_ptLeft.x() - axes.m_nLeft) <= 1);
+    QVERIFY(std::abs(view.m_ptRight.x() - (axes.m_nLeft + axes.m_nWidth)) <= 1);
+
+    // A point placed while zoomed is finer than a pixel of the unzoomed plot: the sample under
+    // the pointer, to a fraction of the samples one zoomed pixel holds.
+    const int px = axes.m_nLeft + axes.m_nWidth / 2;
+    const double x = axes.XAt(px);
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(px, 100));
+    view.grab();
+    const double expected = x / 1e-4; // sample i lies at i * 1e-4
+    const double perPixel = axes.m_dXr / 1e-4 / axes.m_nWidth;
+    QVERIFY2(std::abs(double(Reported(doc).m_nStart) - expected) <= perPixel + 1,
+             qPrintable(QString("%1 %2").arg(Reported(doc).m_nStart).arg(expected)));
+    QVERIFY(view.HasSelection());
+}
+
+void CTestKalvorView::ReadoutNamesEveryCurveAndTheSelection() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    doc.m_strFirstLabel = "Ia [A]";
+    doc.m_aPlotYMore.push_back(std::vector<double>(1000, 2.5));
+    doc.m_aMoreLabels.push_back("Ib [A]");
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    QSignalSpy spy(&view, &CKalvorView::StatusText);
+    const CPlotAxes& axes = doc.m_plot.m_axes;
+    const int px = int(std::lround(axes.PxOf(0.05))); // sample 500
+    QTest::mouseMove(&view, QPoint(px, 200));
+    QVERIFY(!spy.isEmpty());
+    const QString text = spy.last().at(0).toString();
+    // Each curve's value at the sample nearest to the pointer, whose time it names.
+    const QRegularExpressionMatch at = QRegularExpression("at t = ([0-9.e+-]+) s:").match(text);
+    QVERIFY2(at.hasMatch(), qPrintable(text));
+    const long i = std::lround(at.captured(1).toDouble() / 1e-4);
+    QVERIFY(std::abs(i - 500) <= 2);
+    QVERIFY2(text.contains("Ia = " + QString::number(5 * std::sin(i * 0.02), 'g', 6) + " A"),
+             qPrintable(text));
+    QVERIFY2(text.contains("Ib = 2.5 A"), qPrintable(text));
+
+    // A selection of 20 ms: its ends, its length and the frequency of that period.
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(int(std::lround(axes.PxOf(0.02))), 50));
+    QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(int(std::lround(axes.PxOf(0.04))), 50));
+    const QString selected = spy.last().at(0).toString();
+    const QRegularExpression dt("\u0394t = ([0-9.e+-]+) s +1/\u0394t = ([0-9.e+-]+) Hz");
+    const QRegularExpressionMatch match = dt.match(selected);
+    QVERIFY2(match.hasMatch(), qPrintable(selected));
+    const double span = match.captured(1).toDouble();
+    QVERIFY(std::abs(span - 0.02) < 2 * axes.m_dXr / axes.m_nWidth);
+    QVERIFY(std::abs(match.captured(2).toDouble() * span - 1) < 1e-5);
+}
+
+void CTestKalvorView::PrintShowsTheZoomedView() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(400, 300);
+    view.grab();
+    Wheel(view, QPointF(200, 150), 480);
+    QImage screen(400, 300, QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    QPainter painter(&screen);
+    view.Draw(painter, view.rect());
+    painter.end();
+    // A page of the view's size: the printed drawing is the screen's, zoom included.
+    QImage page(400, 300, QImage::Format_RGB32);
+    view.DrawScaled(page);
+    QCOMPARE(page, screen);
+    QVERIFY(view.Zoom().m_bX);
 }
 
 QTEST_MAIN(CTestKalvorView)

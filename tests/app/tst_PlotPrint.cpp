@@ -179,6 +179,11 @@ private slots:
     void selectionMarkersSpanBothPointsAndReturnThePlotArea();
     void picturesFillTheirSizeAtTenTenClippedToTheArea_data();
     void picturesFillTheirSizeAtTenTenClippedToTheArea();
+    void overlaidCurvesShareOneScaleInTheirColoursWithALegend();
+    void zoomShowsItsRangeInsideThePlotArea();
+    void labelsAndNumbersStayInsideAndApart_data();
+    void labelsAndNumbersStayInsideAndApart();
+    void spectrumMagnitudesStartAtZero();
 };
 
 void TestPlotPrint::reducedSegmentsCoverThePixelsOfEverySegment_data() {
@@ -646,6 +651,143 @@ void TestPlotPrint::picturesFillTheirSizeAtTenTenClippedToTheArea() {
     QVERIFY2(std::abs(inked.width() - scale * size.width()) <= 1.5 &&
                  std::abs(inked.height() - scale * size.height()) <= 1.5,
              qPrintable(QString("%1 x %2").arg(inked.width()).arg(inked.height())));
+}
+
+void TestPlotPrint::overlaidCurvesShareOneScaleInTheirColoursWithALegend() {
+    // Three lines over x 0..1: y = 1, y = 2 and a ramp from -1 to 3. One scale: -1 .. 3 (no
+    // value near 0), so y = 1 lies at the middle row and the ramp spans the plot height.
+    const std::vector<double> x = {0, 0.5, 1}, a = {1, 1, 1}, b = {2, 2, 2}, c = {-1, 1, 3};
+    CPlotPrint plot;
+    const std::vector<CPlotPrint::SCurve> curves = {
+        {a.data(), "Ia [A]"}, {b.data(), "Ib [A]"}, {c.data(), "Ic [A]"}};
+    QImage image = Blank(800, 1000);
+    QPainter dc(&image);
+    plot.DrawCurves(dc, image.rect(), x.data(), curves, 3, CPlotZoom());
+    dc.end();
+    const QColor colours[3] = {plot.CurvePen(0).color(), plot.CurvePen(1).color(),
+                               plot.CurvePen(2).color()};
+    QCOMPARE(colours[0], kRed); // the first stays red
+    QVERIFY(colours[1] != colours[0] && colours[2] != colours[1] && colours[2] != colours[0]);
+    // Rows by hand: y0 = trunc(985 + (-1) * 970 / 4) = 742, py = trunc(742 - 970 y / 4):
+    // 499 for y = 1, 257 for y = 2.
+    const int mid = (plot.m_nLeft + plot.m_nRight) / 2;
+    QVERIFY(Is(image, plot.m_nLeft + 10, 499, colours[0]));
+    QVERIFY(Is(image, plot.m_nLeft + 10, 257, colours[1]));
+    QCOMPARE(RowsWith(image, colours[2]).nLast, 984);
+    QVERIFY(RowsWith(image, colours[2]).nFirst <= 40); // the legend's swatch or the top end
+    QVERIFY(Is(image, mid, 499, colours[2]) || Is(image, mid + 1, 499, colours[2]));
+
+    // The legend: a box in the top right of the plot area holding a swatch of every colour
+    // and each label, in the plot font.
+    const QRect box(plot.m_nRight - 200, 15, 200, 100);
+    const QImage legend = image.copy(box);
+    for (const QColor& colour : colours)
+        QVERIFY(ColumnsWith(legend, colour).nFirst >= 0);
+    int inked = 0;
+    for (int y = 0; y < legend.height(); ++y)
+        for (int x2 = 0; x2 < legend.width(); ++x2)
+            inked += qGray(legend.pixel(x2, y)) < 80 ? 1 : 0;
+    QVERIFY(inked > 30);
+
+    // The legend's frame is a grey line; one curve has no legend.
+    const QColor frame(160, 160, 160);
+    auto framed = [&](const QImage& drawn) {
+        for (int y = 0; y < drawn.height(); ++y)
+            if (CountInRow(drawn, y, frame) > 30)
+                return true;
+        return false;
+    };
+    QVERIFY(framed(image));
+    QVERIFY(!framed(DrawCurveImage(plot, 800, 1000, x, c)));
+}
+
+void TestPlotPrint::zoomShowsItsRangeInsideThePlotArea() {
+    // y = x over 0..1, zoomed to x 0.25..0.5: y follows the visible data, so the line runs
+    // corner to corner of the plot area and nothing red lies outside it.
+    std::vector<double> x(1001), y(1001);
+    for (int i = 0; i <= 1000; ++i)
+        x[i] = y[i] = i / 1000.0;
+    CPlotZoom zoom;
+    zoom.ShowX(0.25, 0.5, 0, 1);
+    CPlotPrint plot;
+    QImage image = Blank(700, 500);
+    QPainter dc(&image);
+    plot.DrawCurves(dc, image.rect(), x.data(), {{y.data(), "y"}}, 1001, zoom);
+    dc.end();
+    const CPlotAxes& axes = plot.m_axes;
+    QCOMPARE(axes.m_dXMin, 0.25);
+    QCOMPARE(axes.m_dYMin, 0.25);
+    QCOMPARE(axes.m_dYr, 0.25);
+    QCOMPARE(axes.m_dHomeXr, 1.0);
+    const SSpan columns = ColumnsWith(image, kRed), rows = RowsWith(image, kRed);
+    QCOMPARE(columns.nFirst, axes.m_nLeft);
+    QCOMPARE(columns.nLast, axes.m_nLeft + axes.m_nWidth);
+    QCOMPARE(rows.nFirst, 15);
+    QCOMPARE(rows.nLast, 485);
+    // The scale numbers say where: 0.250 at the left end, 0.500 at the right.
+    QVERIFY(std::abs(axes.XAt(axes.m_nLeft + axes.m_nWidth) - 0.5) < 1e-12);
+}
+
+void TestPlotPrint::labelsAndNumbersStayInsideAndApart_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QString>("xLabel");
+    QTest::addColumn<double>("xFirst");
+    QTest::newRow("wide, long label") << 900 << 500 << "beta [rad]" << -123.25;
+    QTest::newRow("narrow") << 260 << 500 << "t [s]" << -123.25;
+    QTest::newRow("small") << 200 << 150 << "t [s]" << 0.0;
+}
+
+void TestPlotPrint::labelsAndNumbersStayInsideAndApart() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(QString, xLabel);
+    QFETCH(double, xFirst);
+    const std::vector<double> x = {xFirst, xFirst + 1}, y = {-1234.5, 9876.5};
+    CPlotPrint plot;
+    plot.SetLabels(xLabel, "y");
+    // Drawn into the left part of a wider image: nothing may reach beyond the area.
+    QImage image = Blank(width + 100, height + 100);
+    QPainter dc(&image);
+    plot.DrawCurve(dc, QRect(0, 0, width, height), x.data(), y.data(), 2);
+    dc.end();
+    QCOMPARE(image.copy(width, 0, 100, height + 100), Blank(100, height + 100));
+    QCOMPARE(image.copy(0, height, width + 100, 100), Blank(width + 100, 100));
+
+    // The numbers under the x axis, as runs of inked columns (glyphs of one number lie closer
+    // than 4 columns): both ends are written, the first right of the axis (clear of the lowest
+    // y number), and no run is wider than one number, so no two numbers touch.
+    const int L = plot.m_nLeft, R = plot.m_nRight;
+    std::vector<std::pair<int, int>> runs;
+    for (int c = L - 3; c < width; ++c) {
+        bool ink = false;
+        for (int r = height - 8; r < height && !ink; ++r)
+            ink = qGray(image.pixel(c, r)) < 128;
+        if (ink && (runs.empty() || runs.back().second < c - 4))
+            runs.emplace_back(c, c);
+        else if (ink)
+            runs.back().second = c;
+    }
+    const int widest = QFontMetrics(plot.m_font, &image).horizontalAdvance("-8888.888");
+    QVERIFY(runs.size() >= 2);
+    QVERIFY(runs.front().first > L && runs.front().first <= L + 4);
+    QVERIFY(runs.back().first <= R && runs.back().second >= R - 2);
+    for (const auto& [first, last] : runs)
+        QVERIFY2(last - first <= widest, qPrintable(QString("%1 .. %2").arg(first).arg(last)));
+}
+
+void TestPlotPrint::spectrumMagnitudesStartAtZero() {
+    // Magnitudes 5 to 6: the axis starts at 0, so the lowest head stands at 5/6 of the height.
+    const double x[3] = {0, 1, 2}, y[3] = {6, 5, 5.5};
+    const int W = 600, H = 630; // PH = 600
+    QImage image = Blank(W, H);
+    QPainter dc(&image);
+    CPlotPrint plot;
+    plot.DrawSpectrum(dc, image.rect(), x, y, 3);
+    dc.end();
+    QCOMPARE(plot.m_axes.m_dYMin, 0.0);
+    const int px = static_cast<int>(plot.m_nLeft + (plot.m_nRight - plot.m_nLeft) / 2.0);
+    QCOMPARE(RowsWith(image, kRed, px).nFirst, H - 15 - 500 - 4); // circle top: py - 4
 }
 
 QTEST_MAIN(TestPlotPrint)

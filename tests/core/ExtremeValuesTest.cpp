@@ -132,10 +132,10 @@ TEST(FirstNonFiniteResult, NamesTheColumnTheRowAndTheTime) {
     for (std::uint32_t k = 0; k < 4; ++k)
         for (int c = 0; c < kResultCols; ++c)
             solver.m_ppResTab[k][c] = k == 0 ? 0.0 : 0.5 * k;
-    EXPECT_FALSE(FirstNonFiniteResult(solver, 4));
+    EXPECT_FALSE(FirstNonFiniteResult(solver));
     solver.m_ppResTab[2][7] = std::numeric_limits<double>::infinity();
     solver.m_ppResTab[3][4] = std::nan("");
-    const auto message = FirstNonFiniteResult(solver, 4);
+    const auto message = FirstNonFiniteResult(solver);
     ASSERT_TRUE(message);
     const std::string label(kResultLabels[7]);
     EXPECT_NE(message->find(label), std::string::npos) << *message;

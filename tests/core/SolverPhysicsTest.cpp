@@ -423,7 +423,11 @@ TEST_P(CStoredRows, AreTheFullRunsRowsByteForByte) {
     const std::uint32_t last = full.Rows() - 1;
     ASSERT_EQ(sparse.Rows(), (last + every - 1) / every + 1);
     for (std::uint32_t r = 0; r < sparse.Rows(); ++r)
-        ASSERT_TRUE(SameRow(full, std::min(r * every, last), sparse, r)) << "row " << r;
+        ASSERT_TRUE(SameRow(full, std::min(r * every, last), sparse, r))
+            << "row " << r; // Calculate judges the run by its points and checks the stored rows.
+    const CCalcResult calculated = Calculate(set, nullptr);
+    EXPECT_EQ(calculated.m_status, ECalcStatus::Accepted) << calculated.m_strMessage;
+    EXPECT_EQ(std::uint32_t(calculated.m_nRows), sparse.Rows());
 }
 
 INSTANTIATE_TEST_SUITE_P(Every, CStoredRows, ::testing::Values(1, 7, 10, 1999, 5000));
