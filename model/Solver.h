@@ -75,31 +75,4 @@ public:
     int m_nBadState;            ///< index of the first non-finite state value, -1 if none
     double m_adPhaseL[18][3];   ///< per coil, the sums of its inductances to each phase [H]
     bool m_bPhaseLValid;        ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
-
-private:
-    /// Buffers, step and position of one call of Run.
-    struct CRunState;
-    /// What the corrector's result makes of a step.
-    enum class EStepVerdict {
-        Accept, ///< the step converged to a finite state
-        Halve,  ///< the step did not converge: retry it with half the step
-        Stop,   ///< the run ends (the status is in the run state)
-    };
-
-    // The phases of Run, in the order a step goes through them.
-    bool CanRun(double ts, double te) const;
-    void StartRun(CRunState& s, const double* x0);
-    static void BeginInterval(CRunState& s);
-    bool StopBeforeStep(CRunState& s);
-    void BeginStep(CRunState& s);
-    void ApplyControl(CRunState& s, double omega);
-    void SetSwitchResistances(CRunState& s);
-    void Slope(CRunState& s, const double* x, double Te, double* y);
-    void Predict(CRunState& s);
-    bool Correct(CRunState& s);
-    EStepVerdict Judge(CRunState& s, bool converged);
-    static void Halve(CRunState& s);
-    void Accept(CRunState& s);
-    void StoreRow(CRunState& s);
-    ERunStatus FinishRun(const CRunState& s);
 };
