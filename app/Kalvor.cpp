@@ -33,6 +33,8 @@ CKalvorApp::CKalvorApp() {
     QApplication::setOrganizationName(QString::fromLatin1(g_pszOrganization));
     QApplication::setApplicationName(QString::fromLatin1(g_pszApplication));
     QApplication::setApplicationDisplayName(QStringLiteral("Kalvor"));
+    // Lets the desktop match the windows to the installed kalvor.desktop entry.
+    QApplication::setDesktopFileName(QStringLiteral("kalvor"));
     QApplication::setApplicationVersion(QStringLiteral(KALVOR_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/kalvor.svg")));
 }

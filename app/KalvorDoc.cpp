@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <algorithm>
+
 CKalvorDoc::CKalvorDoc(QObject* pParent) : QObject(pParent) {}
 
 CKalvorDoc::~CKalvorDoc() = default;
@@ -264,6 +266,18 @@ void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
 
 void CKalvorDoc::SetFaultMarkers() {
     m_plot.m_aMarkers.clear();
+    const CFailParams& failures = m_resultParams.m_failures;
+    const auto failed = [](int code) { return code != 0; };
+    const bool bFailed = CFailParam::IsAvailable(m_resultParams.m_control) &&
+                         (std::any_of(failures.m_nFailD.begin(), failures.m_nFailD.end(), failed) ||
+                          std::any_of(failures.m_nFailT.begin(), failures.m_nFailT.end(), failed));
+    if (!bFailed)
+        return;
+    m_plot.m_aMarkers.push_back(
+        {failures.m_dOnset, QStringLiteral("fault %1 s").arg(failures.m_dOnset, 0, 'g', 6)});
+    if (failures.m_dClear > 0)
+        m_plot.m_aMarkers.push_back(
+            {failures.m_dClear, QStringLiteral("cleared %1 s").arg(failures.m_dClear, 0, 'g', 6)});
 }
 
 bool CKalvorDoc::RunParamDialog(QDialog& dialog) {

@@ -2,6 +2,7 @@
 #include "CalcProg.h"
 #include "InvParam.h"
 #include "KalvorDoc.h"
+#include "KalvorView.h"
 #include "ModalScript.h"
 #include "ResPlot.h"
 #include "Solver.h"
@@ -41,6 +42,7 @@ private slots:
     void PlotResultCopiesTheChosenColumn();
     void AddToPlotOverlaysUpToSixCurves();
     void ResultDialogFollowsTheConditionOfTheRun();
+    void FaultRunMarksItsOnsetAndClearing();
     void SecondCalculateReplacesTheRun();
     void HalvedStepIsReportedAndNotOffered();
     void ProgressWindowShowsTheRangeAndTakesCancel();
@@ -447,6 +449,37 @@ void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {
     QVERIFY(script.Done());
     QCOMPARE(nCondition, 0);
     QVERIFY(bTransistorOffered);
+}
+
+void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
+    CKalvorDoc doc;
+    ShortRun(doc);
+    QVERIFY(doc.m_plot.m_aMarkers.empty()); // no failure, no marker
+    doc.m_params.m_failures.m_nFailT[0] = 1;
+    doc.m_params.m_failures.m_dOnset = 0.0005;
+    doc.m_params.m_failures.m_dClear = 0.0015;
+    ShortRun(doc);
+    const std::vector<CPlotPrint::SMarker> markers = doc.m_plot.m_aMarkers;
+    QCOMPARE(markers.size(), std::size_t(2));
+    QCOMPARE(markers[0].m_dX, 0.0005);
+    QCOMPARE(markers[1].m_dX, 0.0015);
+    // Failures changed after the run do not move the marks of its results.
+    doc.m_params.m_failures.m_dOnset = 0.001;
+    CModalScript script;
+    PlotResult(doc, 1, false, script);
+    QCOMPARE(doc.m_plot.m_aMarkers.front().m_dX, 0.0005);
+
+    // Drawn as a dashed line at its time with its label, over the curves.
+    CKalvorView view(doc);
+    view.resize(800, 500);
+    QImage image = view.grab().toImage();
+    const CPlotAxes& axes = doc.m_plot.m_axes;
+    const int px = int(axes.m_nLeft + (0.0005 - axes.m_dXMin) * axes.m_nWidth / axes.m_dXr);
+    int dark = 0;
+    for (int x = px - 1; x <= px + 1; ++x)
+        for (int y = axes.m_nTop + 40; y < axes.m_nBottom; ++y)
+            dark += image.pixelColor(x, y) == QColor(60, 60, 60) ? 1 : 0;
+    QVERIFY2(dark > axes.m_nHeight / 4, qPrintable(QString::number(dark)));
 }
 
 void CTestCalculate::SecondCalculateReplacesTheRun() {
