@@ -47,6 +47,281 @@ int FirstNonFinite(const double* x, int n) {
     return -1;
 }
 
+// What the corrector's result makes of a step.
+enum class EStepVerdict {
+    Accept, // the step converged to a finite state
+    Halve,  // the step did not converge: retry it with half the step
+    Stop,   // the run ends
+};
+
+// One call of CSolver::Run: its buffers, allocated once, where it stands, and the phases a
+// step goes through. Works on the solver's model objects and tables.
+class CRun {
+public:
+    CRun(CSolver& solver, double ts, double te, const double* x0);
+
+    void StartRun(const double* x0);
+    void BeginInterval();
+    bool StopBeforeStep();
+    void BeginStep();
+    void Predict();
+    bool Correct();
+    EStepVerdict Judge(bool converged);
+    void Halve();
+    void Accept();
+    bool IntervalDone() const { return m_nSubdiv < 1; }
+    void StoreRow();
+    bool PointsLeft() const { return m_nPoint < m_solver.m_nPoints; }
+    ERunStatus Finish();
+
+private:
+    void ApplyControl(double omega);
+    void SetSwitchResistances();
+    void Slope(const double* x, double Te, double* y);
+
+    CSolver& m_solver;                  ///< the solver whose run this is
+    CMclass& m_M;                       ///< its inductance matrix
+    CGclass& m_G;                       ///< its matrix G, torque and magnet flux
+    CUclass& m_U;                       ///< its source vector
+    CRclass& m_R;                       ///< its resistance matrix with the control
+    const int m_nSize;                  ///< n, states
+    std::vector<double> m_adX;          ///< state at the start of the step
+    std::vector<double> m_adX1;         ///< state the corrector's iteration starts from
+    std::vector<double> m_adX2;         ///< state the corrector reached at the end of the step
+    std::vector<double> m_adY;          ///< dx/dt at the start of the step [unit of x / s]
+    std::vector<double> m_adY1;         ///< dx/dt at m_adX1 [unit of x / s]
+    CLinearSystem m_system;             ///< M y = U - R x - omega G x, solved for y
+    const std::uint32_t m_nScratchRow;  ///< length of a scratch row: state, result, flux columns
+    std::vector<double> m_adScratch;    ///< two rows for output points that are not stored
+    double m_adBranchR[14] = {};        ///< branch resistances of the inverter this step [Ohm]
+    double m_adCoilR[kCoils] = {};      ///< coil resistances this step [Ohm]
+    double m_adPm[2] = {};              ///< magnet terms of U this step
+    const CSolverProc m_proc;           ///< the library's step arithmetic
+    const double m_dTs;                 ///< start of the run [s]
+    const double m_dDelta;              ///< output interval [s]
+    const double m_dHMin;               ///< smallest step before the run stops [s]
+    const double m_dToProgress;         ///< progress units per simulated second [1/s]
+    const double m_dA0;                 ///< supply amplitude of the parameters [V]
+    const bool m_bSupplyFollowsControl; ///< the control sets the supply's f and amplitude
+    double m_dT;                      ///< time at the start of the step, its end after Predict [s]
+    double m_dH = 0.0;                ///< step [s]
+    double m_dTe = 0.0;               ///< electromagnetic torque at the start of the step [Nm]
+    int m_nSubdiv = 1;                ///< steps left in the output interval
+    std::uint32_t m_nK = 1;           ///< next stored row
+    std::uint32_t m_nPoint = 1;       ///< next output point
+    const double* m_pLastP = nullptr; ///< state row of the previous output point
+    double* m_pLastT = nullptr;       ///< result row of the previous output point
+    ERunStatus m_status = ERunStatus::Completed; ///< how the run ends
+};
+
+CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
+    : m_solver(solver), m_M(*solver.m_pMObject), m_G(*solver.m_pGObject), m_U(*solver.m_pUObject),
+      m_R(*solver.m_pRObject), m_nSize(solver.m_nSize), m_adX(x0, x0 + m_nSize), m_adX1(m_adX),
+      m_adX2(m_adX), m_adY(m_nSize, 0.0), m_adY1(m_nSize, 0.0),
+      m_system(m_nSize, kRotorBlock, CMclass::WrittenEntries(), CRclass::WrittenEntries(),
+               CGclass::WrittenEntries()),
+      m_nScratchRow(solver.m_nCols + solver.m_nResCols + kCoils),
+      m_adScratch(2 * std::size_t(m_nScratchRow), 0.0), m_dTs(ts),
+      m_dDelta((te - ts) / (solver.m_nPoints - 1)),
+      m_dHMin(std::ldexp(m_dDelta, -CSolver::kMaxHalvings)),
+      m_dToProgress(double(kProgressScale) / (te - ts)), m_dA0(m_U.m_dUmax),
+      m_bSupplyFollowsControl(m_R.m_nCondition == 1 && m_R.m_bSpeedControl), m_dT(ts) {}
+
+// Resets what the run reports, stores row 0 from the initial state and opens the progress.
+void CRun::StartRun(const double* x0) {
+    const double ts = m_dTs;
+    m_solver.m_nBadState = -1;
+    m_solver.m_dStopTime = ts;
+    m_solver.m_bPhaseLValid = false;
+
+    double* P0 = m_solver.m_pRes->m_pData[0];
+    double* T0 = m_solver.m_ppResTab[0];
+    P0[0] = ts;
+    for (int i = 0; i < m_nSize; ++i)
+        P0[i + 1] = x0[i];
+    // Row 0 shows the initial state, so plots start where the run starts.
+    T0[kColT] = ts;
+    T0[kColIa] = x0[12];
+    T0[kColIb] = x0[13] - x0[12];
+    T0[kColIc] = 0.0 - x0[13]; // no negative zero in the first row
+    T0[kColOmegaR] = x0[15];
+    T0[kColBetaR] = x0[14];
+    m_pLastP = P0;
+    m_pLastT = T0;
+
+    // Progress follows simulated time, so a run that halves its steps shows that it is slow.
+    if (m_solver.m_pProgress)
+        m_solver.m_pProgress->Open(0, kProgressScale);
+}
+
+// The next output interval is covered by one full step until a step is halved.
+void CRun::BeginInterval() {
+    m_dH = m_dDelta;
+    m_nSubdiv = 1;
+}
+
+// True, with the status set, when the user cancels or no further step can be counted.
+bool CRun::StopBeforeStep() {
+    if (m_solver.m_pProgress && m_solver.m_pProgress->IsCancelled())
+        m_status = ERunStatus::Cancelled;
+    else if (m_solver.m_nStepCount == std::numeric_limits<int>::max())
+        // The step count cannot grow further: as many steps as a halved run can take.
+        m_status = ERunStatus::StepTooSmall;
+    else
+        return false;
+    m_solver.m_dStopTime = m_dT;
+    return true;
+}
+
+// Counts the step and sets the control, the supply and the switches for it.
+void CRun::BeginStep() {
+    const double* x = m_adX.data();
+    m_dTe = m_G.CalcTorque(x[12], x[13], x[14]);
+    ++m_solver.m_nStepCount;
+    if (m_solver.m_pProgress)
+        m_solver.m_pProgress->SetPos(static_cast<long long>((m_dT - m_dTs) * m_dToProgress));
+    ApplyControl(x[15]);
+    SetSwitchResistances();
+}
+
+// Failures, speed path, speed control, supply and modulation at the start of the step.
+void CRun::ApplyControl(double omega) {
+    const double t = m_dT;
+    const double h = m_dH;
+    m_R.SelectFailures(t);
+    m_R.StepSpeedPath(t);
+    const double theta = m_R.SpeedControl(omega, h);
+    if (m_bSupplyFollowsControl) {
+        m_U.m_dF = m_R.m_dOmegaU / (2 * kPi);
+        m_U.m_dUmax = m_dA0 * m_R.m_dAmplitude;
+    }
+    m_U.BeginStep(t);
+    m_R.Modulate(theta, h);
+}
+
+// The switches conduct as the previous output point's branch currents say; R and M take the
+// resistances that follow.
+void CRun::SetSwitchResistances() {
+    const double* last = m_pLastT;
+    m_R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
+                         last[19], last[14], last[20], last[15], last[21]);
+    m_R.CalcR();
+    m_R.GetResistances(m_adBranchR, m_adCoilR);
+    m_M.SetResistances(m_adBranchR, m_adCoilR);
+}
+
+// y = dx/dt at the state x, the torque Te and the time m_dT.
+void CRun::Slope(const double* x, double Te, double* y) {
+    const double beta = x[14];
+    m_M.CalcM(beta);
+    m_G.CalcG(beta);
+    m_U.SetTorque(Te);
+    m_G.CalcPmTerms(m_adPm, beta);
+    m_U.SetPmTerms(m_adPm);
+    m_U.CalcU(m_dT, x[15]);
+    m_system.Solve(x, x[15], m_M.m_pM->m_pData, m_U.m_pU->m_pData, m_R.m_pR->m_pData,
+                   m_G.m_pG->m_pData, y);
+}
+
+// Euler predictor x1 = x + h y; the time moves to the end of the step.
+void CRun::Predict() {
+    Slope(m_adX.data(), m_dTe, m_adY.data());
+    const double h = m_dH;
+    for (int i = 0; i < m_nSize; ++i)
+        m_adX1[i] = m_adX[i] + h * m_adY[i];
+    m_dT += h;
+}
+
+// Trapezoidal corrector, at most four iterations; true when the last one moved no state value
+// by more than 0.001.
+bool CRun::Correct() {
+    const double h = m_dH;
+    int iter = 0;
+    bool notConverged = false;
+    do {
+        const double Te1 = m_G.CalcTorque(m_adX1[12], m_adX1[13], m_adX1[14]);
+        Slope(m_adX1.data(), Te1, m_adY1.data());
+        for (int i = 0; i < m_nSize; ++i)
+            m_adX2[i] = m_adX[i] + 0.5 * h * (m_adY[i] + m_adY1[i]);
+        notConverged =
+            m_proc.IsNotCoincide(m_adX1.data(), m_adX2.data(), static_cast<short>(m_nSize), 0.001);
+        ++iter;
+        m_adX1 = m_adX2;
+    } while (notConverged && iter <= 3);
+    return !notConverged;
+}
+
+// A converged finite step is accepted; one that did not converge is halved while the half
+// step stays at least the minimum; a state that is not finite stops the run either way.
+EStepVerdict CRun::Judge(bool converged) {
+    const int bad = FirstNonFinite(m_adX2.data(), m_nSize);
+    if (converged) {
+        m_solver.m_nBadState = bad;
+        if (bad < 0)
+            return EStepVerdict::Accept;
+        m_status = ERunStatus::NonFinite;
+    } else {
+        if (bad < 0 && !(m_dH * 0.5 < m_dHMin))
+            return EStepVerdict::Halve;
+        m_solver.m_nBadState = bad;
+        m_status = bad >= 0 ? ERunStatus::NonFinite : ERunStatus::StepTooSmall;
+    }
+    m_solver.m_dStopTime = m_dT - m_dH;
+    return EStepVerdict::Stop;
+}
+
+// Moves the time back and retries the step with half its length.
+void CRun::Halve() {
+    // The count of steps left doubles; beyond the library's 16-bit count it is doubled here.
+    m_nSubdiv =
+        m_nSubdiv < 16384 ? m_proc.IncreaseSubdiv(static_cast<short>(m_nSubdiv)) : 2 * m_nSubdiv;
+    m_dT = m_proc.SetSolverTime(m_dT, m_dH);
+    m_dH = m_proc.SetStep(m_dH);
+}
+
+// The corrected state becomes the one the next step starts from.
+void CRun::Accept() {
+    m_U.AcceptStep(m_dT);
+    --m_nSubdiv;
+    m_adX = m_adX2;
+}
+
+// Writes the output point that ends the interval to the next stored row when it is kept.
+// Output points that are not stored go to two scratch rows in turn, so that the next point
+// still finds its predecessor.
+void CRun::StoreRow() {
+    CSolver& s = m_solver;
+    const std::uint32_t point = m_nPoint;
+    const bool store = point % s.m_nEvery == 0 || point == s.m_nPoints - 1;
+    double* scratchRow = m_adScratch.data() + (point % 2) * m_nScratchRow;
+    double* rowP = store ? s.m_pRes->m_pData[m_nK] : scratchRow;
+    double* rowT = store ? s.m_ppResTab[m_nK] : scratchRow + s.m_nCols;
+    double* rowFlux = store ? s.m_pFluxTab[m_nK] : scratchRow + s.m_nCols + s.m_nResCols;
+    rowP[0] = m_dT;
+    for (int i = 0; i < m_nSize; ++i)
+        rowP[i + 1] = m_adX[i];
+    s.CalcResultRow(rowP, m_pLastP, rowT, m_pLastT, rowFlux);
+    m_R.KeepTransistorStates();
+    rowT[kColOmegaU] = m_R.m_dOmegaU;
+    rowT[kColTe] = m_dTe;
+    rowT[kColOmegaRRef] = m_R.m_dOmegaRRef;
+    rowT[kColOmegaRRamp] = m_R.m_dOmegaRRamp;
+    rowT[kColOmegaE] = m_R.m_dOmegaE;
+    m_pLastP = rowP;
+    m_pLastT = rowT;
+    m_nK += store ? 1 : 0;
+    m_nPoint = point + 1;
+}
+
+// Closes the progress; a completed run stops at the time it reached.
+ERunStatus CRun::Finish() {
+    if (m_solver.m_pProgress)
+        m_solver.m_pProgress->Close();
+    if (m_status == ERunStatus::Completed)
+        m_solver.m_dStopTime = m_dT;
+    return m_status;
+}
+
 } // namespace
 
 CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols)
@@ -82,180 +357,28 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         m_nResCols < std::uint32_t(kResultColumns))
         return ERunStatus::NotRun;
 
-    const int n = m_nSize;
-    const short ns = static_cast<short>(n);
-    CMclass& M = *m_pMObject;
-    CGclass& G = *m_pGObject;
-    CUclass& U = *m_pUObject;
-    CRclass& R = *m_pRObject;
-    double** P = m_pRes->m_pData;
-    double** T = m_ppResTab;
-
-    // Every buffer of the run, allocated once.
-    std::vector<double> y(n, 0.0), y1(n, 0.0), x(x0, x0 + n), x1(x), x2(x);
-    CLinearSystem system(n, kRotorBlock, CMclass::WrittenEntries(), CRclass::WrittenEntries(),
-                         CGclass::WrittenEntries());
-    // Output points that are not stored go to two scratch rows in turn, so that the next point
-    // still finds its predecessor.
-    std::vector<double> scratch(2 * std::size_t(m_nCols + m_nResCols + kCoils), 0.0);
-    double branchR[14] = {};
-    double coilR[kCoils] = {};
-    double pm[2] = {};
-    const CSolverProc proc;
-
-    const double delta = (te - ts) / (m_nPoints - 1);
-    const double hMin = std::ldexp(delta, -kMaxHalvings);
-    double t = ts;
-    double h = delta;
-    m_nBadState = -1;
-    m_dStopTime = ts;
-    m_bPhaseLValid = false;
-
-    P[0][0] = ts;
-    for (int i = 0; i < n; ++i)
-        P[0][i + 1] = x0[i];
-    // Row 0 shows the initial state, so plots start where the run starts.
-    T[0][kColT] = ts;
-    T[0][kColIa] = x0[12];
-    T[0][kColIb] = x0[13] - x0[12];
-    T[0][kColIc] = 0.0 - x0[13]; // no negative zero in the first row
-    T[0][kColOmegaR] = x0[15];
-    T[0][kColBetaR] = x0[14];
-
-    // Progress follows simulated time, so a run that halves its steps shows that it is slow.
-    const double toProgress = double(kProgressScale) / (te - ts);
-    if (m_pProgress)
-        m_pProgress->Open(0, kProgressScale);
-
-    const double a0 = U.m_dUmax;
-    const bool bSupplyFollowsControl = R.m_nCondition == 1 && R.m_bSpeedControl;
-    ERunStatus status = ERunStatus::Completed;
-    std::uint32_t k = 1;     // next stored row
-    std::uint32_t point = 1; // next output point
-    const double* lastP = P[0];
-    double* lastT = T[0];
-    int subdiv = 1;
+    CRun run(*this, ts, te, x0);
+    run.StartRun(x0);
+    run.BeginInterval();
     do {
-        if (m_pProgress && m_pProgress->IsCancelled()) {
-            status = ERunStatus::Cancelled;
-            m_dStopTime = t;
+        if (run.StopBeforeStep())
             break;
-        }
-        const double omega = x[15];
-        const double beta = x[14];
-        const double Te = G.CalcTorque(x[12], x[13], beta);
-        if (m_nStepCount == std::numeric_limits<int>::max()) {
-            // The step count cannot grow further: as many steps as a halved run can take.
-            status = ERunStatus::StepTooSmall;
-            m_dStopTime = t;
+        run.BeginStep();
+        run.Predict();
+        const EStepVerdict verdict = run.Judge(run.Correct());
+        if (verdict == EStepVerdict::Stop)
             break;
-        }
-        ++m_nStepCount;
-        if (m_pProgress)
-            m_pProgress->SetPos(static_cast<long long>((t - ts) * toProgress));
-
-        R.SelectFailures(t);
-        R.StepSpeedPath(t);
-        const double theta = R.SpeedControl(omega, h);
-        if (bSupplyFollowsControl) {
-            U.m_dF = R.m_dOmegaU / (2 * kPi);
-            U.m_dUmax = a0 * R.m_dAmplitude;
-        }
-        U.BeginStep(t);
-        R.Modulate(theta, h);
-        const double* last = lastT;
-        R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
-                           last[19], last[14], last[20], last[15], last[21]);
-        R.CalcR();
-        R.GetResistances(branchR, coilR);
-        M.SetResistances(branchR, coilR);
-
-        M.CalcM(beta);
-        G.CalcG(beta);
-        U.SetTorque(Te);
-        G.CalcPmTerms(pm, beta);
-        U.SetPmTerms(pm);
-        U.CalcU(t, omega);
-        system.Solve(x.data(), x[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
-                     G.m_pG->m_pData, y.data());
-
-        for (int i = 0; i < n; ++i)
-            x1[i] = x[i] + h * y[i];
-        t += h;
-        int iter = 0;
-        bool notConverged = false;
-        do {
-            const double Te1 = G.CalcTorque(x1[12], x1[13], x1[14]);
-            M.CalcM(x1[14]);
-            G.CalcG(x1[14]);
-            U.SetTorque(Te1);
-            G.CalcPmTerms(pm, x1[14]);
-            U.SetPmTerms(pm);
-            U.CalcU(t, x1[15]);
-            system.Solve(x1.data(), x1[15], M.m_pM->m_pData, U.m_pU->m_pData, R.m_pR->m_pData,
-                         G.m_pG->m_pData, y1.data());
-            for (int i = 0; i < n; ++i)
-                x2[i] = x[i] + 0.5 * h * (y[i] + y1[i]);
-            notConverged = proc.IsNotCoincide(x1.data(), x2.data(), ns, 0.001);
-            ++iter;
-            x1 = x2;
-        } while (notConverged && iter <= 3);
-
-        if (notConverged) {
-            const int bad = FirstNonFinite(x2.data(), n);
-            if (bad >= 0 || h * 0.5 < hMin) {
-                m_nBadState = bad;
-                m_dStopTime = t - h;
-                status = bad >= 0 ? ERunStatus::NonFinite : ERunStatus::StepTooSmall;
-                break;
-            }
-            // The count of steps left doubles; beyond the library's 16-bit count it is
-            // doubled here.
-            subdiv = subdiv < 16384 ? proc.IncreaseSubdiv(static_cast<short>(subdiv)) : 2 * subdiv;
-            t = proc.SetSolverTime(t, h);
-            h = proc.SetStep(h);
+        if (verdict == EStepVerdict::Halve) {
+            run.Halve();
             continue;
         }
-
-        m_nBadState = FirstNonFinite(x2.data(), n);
-        if (m_nBadState >= 0) {
-            m_dStopTime = t - h;
-            status = ERunStatus::NonFinite;
-            break;
+        run.Accept();
+        if (run.IntervalDone()) {
+            run.StoreRow();
+            run.BeginInterval();
         }
-        U.AcceptStep(t);
-        --subdiv;
-        if (subdiv < 1) {
-            const bool store = point % m_nEvery == 0 || point == m_nPoints - 1;
-            double* scratchRow = scratch.data() + (point % 2) * (m_nCols + m_nResCols + kCoils);
-            double* rowP = store ? P[k] : scratchRow;
-            double* rowT = store ? T[k] : scratchRow + m_nCols;
-            double* rowFlux = store ? m_pFluxTab[k] : scratchRow + m_nCols + m_nResCols;
-            rowP[0] = t;
-            for (int i = 0; i < n; ++i)
-                rowP[i + 1] = x2[i];
-            CalcResultRow(rowP, lastP, rowT, lastT, rowFlux);
-            R.KeepTransistorStates();
-            rowT[kColOmegaU] = R.m_dOmegaU;
-            rowT[kColTe] = Te;
-            rowT[kColOmegaRRef] = R.m_dOmegaRRef;
-            rowT[kColOmegaRRamp] = R.m_dOmegaRRamp;
-            rowT[kColOmegaE] = R.m_dOmegaE;
-            lastP = rowP;
-            lastT = rowT;
-            h = delta;
-            k += store ? 1 : 0;
-            ++point;
-            subdiv = 1;
-        }
-        x = x2;
-    } while (point < m_nPoints);
-
-    if (m_pProgress)
-        m_pProgress->Close();
-    if (status == ERunStatus::Completed)
-        m_dStopTime = t;
-    return status;
+    } while (run.PointsLeft());
+    return run.Finish();
 }
 
 std::uint32_t CSolver::StoredRows(std::uint32_t nPoints, std::uint32_t nEvery) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -325,6 +326,23 @@ TEST(CSolver, HalvedStepsStillLandOnEveryOutputPoint) {
     for (std::uint32_t k = 0; k < 11; ++k)
         EXPECT_NEAR(s->m_pRes->m_pData[k][0], k * 0.001, 1e-15) << k;
     EXPECT_EQ(s->m_ppResTab[10][kColT], s->m_pRes->m_pData[10][0]);
+    EXPECT_EQ(s->m_dStopTime, s->m_pRes->m_pData[10][0]);
+
+    // Keeping every 4th point of the same halved run stores points 0, 4, 8 and 10 unchanged.
+    auto sparse = MakeDrive(CSolver::StoredRows(11, 4));
+    ASSERT_TRUE(sparse->SetStoring(11, 4));
+    ASSERT_EQ(sparse->Run(0.0, 0.01, x0), ERunStatus::Completed);
+    EXPECT_EQ(sparse->m_nStepCount, s->m_nStepCount);
+    const std::uint32_t points[] = {0, 4, 8, 10};
+    for (std::uint32_t r = 0; r < 4; ++r) {
+        const std::uint32_t k = points[r];
+        EXPECT_EQ(0, std::memcmp(sparse->m_pRes->m_pData[r], s->m_pRes->m_pData[k],
+                                 sizeof(double) * (kN + 1)))
+            << "state row " << k;
+        EXPECT_EQ(0, std::memcmp(sparse->m_ppResTab[r], s->m_ppResTab[k],
+                                 sizeof(double) * kResultColumns))
+            << "result row " << k;
+    }
 }
 
 // Negative damping of 1e12 Nm s/rad makes the speed grow at a rate of 1e18 /s: no step above
@@ -350,6 +368,8 @@ TEST(CSolver, StopsWhenTheStateIsNotFinite) {
     EXPECT_EQ(s->Run(0.0, 1e-4, x0), ERunStatus::NonFinite);
     EXPECT_GE(s->m_nBadState, 0);
     EXPECT_LT(s->m_nBadState, kN);
+    EXPECT_EQ(s->m_dStopTime, 0.0); // the start of the step that failed, the first
+    EXPECT_EQ(s->m_ppResTab[1][kColT], 0.0);
 }
 
 TEST(CSolver, StopsWhenTheProgressSinkCancels) {
