@@ -203,3 +203,24 @@ CDiagPlot VoltagePlot(const CVoltPlotSettings& s, CControl& control) {
     plot.m_bTimesSwapped = swapped;
     return plot;
 }
+
+CDiagPlot DiagPlotOfKind(const std::string& strKind, const CParamSet& set) {
+    // The program builds its plot models with the 18 coils of the winding.
+    constexpr std::uint32_t kPlotModelSize = 18;
+    if (strKind == "inductance") {
+        CMclass m(kPlotModelSize);
+        CGclass g(kPlotModelSize);
+        return InductancePlot(set.m_inductancePlot, set.m_motor, m, g);
+    }
+    if (strKind == "flux") {
+        CGclass g(kPlotModelSize);
+        return FluxPlot(set.m_fluxPlot, g);
+    }
+    if (strKind == "pwm") {
+        CControl control;
+        return VoltagePlot(set.m_voltagePlot, control);
+    }
+    CDiagPlot unknown;
+    unknown.m_strMessage = "kind \"" + strKind + "\" is not known: enter inductance, flux or pwm.";
+    return unknown;
+}

@@ -50,3 +50,8 @@ CDiagPlot FluxPlot(const CFluxPlotSettings& settings, CGclass& g);
 /// Every plot refuses, naming the fields that gave them, samples that are not finite (angles
 /// or times too large to subtract, multipliers that overflow).
 CDiagPlot VoltagePlot(const CVoltPlotSettings& settings, CControl& control);
+
+/// The diagnostic plot of the given kind ("inductance", "flux" or "pwm") from the plot
+/// settings of set, on model objects of the winding's 18 coils, as kalvor-cli's diag and the
+/// Python package make it; an unknown kind is refused with a message naming it.
+CDiagPlot DiagPlotOfKind(const std::string& strKind, const CParamSet& set);

@@ -22,25 +22,25 @@ def load_spec(path):
     """(base Params, cases, metric names) from a sweep file; ValueError naming what is wrong."""
     try:
         with open(path, encoding="utf-8") as f:
-            spec = json.load(f)
+            sweep_file = json.load(f)
     except OSError as error:
         raise ValueError(f"{path}: cannot be read ({error.strerror}).") from None
     except json.JSONDecodeError as error:
         raise ValueError(f"{path}: not JSON ({error}).") from None
-    if not isinstance(spec, dict):
+    if not isinstance(sweep_file, dict):
         raise ValueError(f"{path}: must be an object with base, cases and metrics.")
-    unknown = set(spec) - {"base", "cases", "metrics"}
+    unknown = set(sweep_file) - {"base", "cases", "metrics"}
     if unknown:
         raise ValueError(f"{path}: unknown key {sorted(unknown)[0]!r}; "
                          "the keys are base, cases and metrics.")
-    base = spec.get("base", {})
+    base = sweep_file.get("base", {})
     if isinstance(base, str):
         params = Params.load(os.path.join(os.path.dirname(os.path.abspath(path)), base))
     elif isinstance(base, dict):
         params = Params.from_text(json.dumps(base), f"{path}: base")
     else:
         raise ValueError(f"{path}: base must be parameter-file groups or a file name.")
-    cases = spec.get("cases")
+    cases = sweep_file.get("cases")
     if not isinstance(cases, (list, dict)) or not cases:
         raise ValueError(f"{path}: cases must be a list of override objects or an object of "
                          "lists of values.")
@@ -48,7 +48,7 @@ def load_spec(path):
         raise ValueError(f"{path}: every entry of the cases object must be a list of values.")
     if isinstance(cases, list) and not all(isinstance(c, dict) for c in cases):
         raise ValueError(f"{path}: every case must be an object of overrides.")
-    metrics = spec.get("metrics", list(METRICS))
+    metrics = sweep_file.get("metrics", list(METRICS))
     if isinstance(metrics, str):
         metrics = [metrics]
     unknown = [m for m in metrics if m not in METRICS]

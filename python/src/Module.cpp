@@ -4,8 +4,6 @@
 #include "Calculation.h"
 #include "Control.h"
 #include "DiagPlots.h"
-#include "Gclass.h"
-#include "Mclass.h"
 #include "ParamFile.h"
 #include "PostProcess.h"
 #include "PyProgress.h"
@@ -25,9 +23,6 @@
 namespace py = pybind11;
 
 namespace {
-
-// The program builds its plot models with the 18 coils of the winding.
-constexpr std::uint32_t kPlotModelSize = 18;
 
 [[noreturn]] void Raise(const char* pszType, const std::string& strMessage) {
     const py::object type = py::module_::import("kalvor._kalvor").attr(pszType);
@@ -118,21 +113,7 @@ double TimeCalculation(const CParamSet& set) {
 }
 
 py::tuple Diagram(const std::string& strKind, const CParamSet& set) {
-    CDiagPlot plot;
-    if (strKind == "inductance") {
-        CMclass m(kPlotModelSize);
-        CGclass g(kPlotModelSize);
-        plot = InductancePlot(set.m_inductancePlot, set.m_motor, m, g);
-    } else if (strKind == "flux") {
-        CGclass g(kPlotModelSize);
-        plot = FluxPlot(set.m_fluxPlot, g);
-    } else if (strKind == "pwm") {
-        CControl control;
-        plot = VoltagePlot(set.m_voltagePlot, control);
-    } else {
-        Raise("ParameterError",
-              "kind \"" + strKind + "\" is not known: enter inductance, flux or pwm.");
-    }
+    const CDiagPlot plot = DiagPlotOfKind(strKind, set);
     if (!plot.m_bOk)
         Raise("ParameterError", plot.m_strMessage);
     return py::make_tuple(py::array_t<double>(py::ssize_t(plot.m_x.size()), plot.m_x.data()),

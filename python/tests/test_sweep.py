@@ -52,10 +52,10 @@ def test_sweep_matches_the_serial_loop_and_keeps_refused_cases(client):
 
 
 def test_command_line_sweep_on_a_scheduler(client, tmp_path):
-    spec = {"base": {"time": {"Te": 0.02}},
+    sweep_file = {"base": {"time": {"Te": 0.02}},
             "cases": {"control.T": [0.0, -0.1], "control.Cu": [0.0002, 20]},
             "metrics": ["final_speed", "peak_current"]}
-    (tmp_path / "cases.json").write_text(json.dumps(spec))
+    (tmp_path / "cases.json").write_text(json.dumps(sweep_file))
     out = tmp_path / "r.csv"
     done = subprocess.run([sys.executable, "-m", "kalvor", "sweep", str(tmp_path / "cases.json"),
                            "--scheduler", client.scheduler.address, "--out", str(out)],
