@@ -41,25 +41,19 @@ int WriteOutput(const std::string& strOut, const CInterruptGuard& interrupt, F w
         }
         return kExitOk;
     }
-    CAtomicFile file(strOut);
-    if (!file.Open()) {
-        std::fprintf(stderr, "%s\n", file.Message().c_str());
-        return kExitUsage;
-    }
-    const CExportStatus status = write(file.File(), strOut);
-    if (interrupt.Requested()) {
-        file.Discard();
-        std::fprintf(stderr, "Interrupted: %s was not written.\n", strOut.c_str());
-        return kExitInterrupted;
-    }
-    if (!status.m_bOk) {
-        file.Discard();
-        std::fprintf(stderr, "%s\n", status.m_strMessage.c_str());
-        return kExitUsage;
-    }
-    if (!file.Commit()) {
-        std::fprintf(stderr, "%s\n", file.Message().c_str());
-        return kExitUsage;
-    }
-    return kExitOk;
+    bool interrupted = false;
+    const std::optional<std::string> failure =
+        CAtomicFile::Write(strOut, [&](std::FILE* pFile) -> std::optional<std::string> {
+            const CExportStatus status = write(pFile, strOut);
+            interrupted = interrupt.Requested();
+            if (interrupted)
+                return "Interrupted: " + strOut + " was not written.";
+            if (!status.m_bOk)
+                return status.m_strMessage;
+            return std::nullopt;
+        });
+    if (!failure)
+        return kExitOk;
+    std::fprintf(stderr, "%s\n", failure->c_str());
+    return interrupted ? kExitInterrupted : kExitUsage;
 }

@@ -14,24 +14,17 @@ namespace {
 
 /// Writes one text file through write; on failure prints the file and the reason.
 template <class F> bool WriteFile(const std::filesystem::path& path, F write) {
-    CAtomicFile file(path.string());
-    if (!file.Open()) {
-        std::fprintf(stderr, "kalvor-cli tables: %s\n", file.Message().c_str());
-        return false;
-    }
-    errno = 0;
-    if (!write(file.File())) {
-        const int error = errno;
-        file.Discard();
-        std::fprintf(stderr, "kalvor-cli tables: cannot write \"%s\": %s\n", path.string().c_str(),
-                     std::strerror(error ? error : EIO));
-        return false;
-    }
-    if (!file.Commit()) {
-        std::fprintf(stderr, "kalvor-cli tables: %s\n", file.Message().c_str());
-        return false;
-    }
-    return true;
+    const std::optional<std::string> failure =
+        CAtomicFile::Write(path.string(), [&](std::FILE* pFile) -> std::optional<std::string> {
+            errno = 0;
+            if (write(pFile))
+                return std::nullopt;
+            const int error = errno;
+            return "cannot write \"" + path.string() + "\": " + std::strerror(error ? error : EIO);
+        });
+    if (failure)
+        std::fprintf(stderr, "kalvor-cli tables: %s\n", failure->c_str());
+    return !failure;
 }
 
 bool WriteTable(std::FILE* f, const double (*pTable)[kCoilCount]) {

@@ -128,17 +128,11 @@ std::optional<std::string> CAtomicFile::CheckDestination(const std::string& strP
 
 std::optional<std::string> CAtomicFile::WriteText(const std::string& strPath,
                                                   std::string_view text) {
-    CAtomicFile file(strPath);
-    if (!file.Open())
-        return file.Message();
-    if (std::fwrite(text.data(), 1, text.size(), file.File()) != text.size()) {
-        const int error = errno;
-        file.Discard();
-        return "Cannot write " + strPath + ": " + Reason(error);
-    }
-    if (!file.Commit())
-        return file.Message();
-    return std::nullopt;
+    return Write(strPath, [&](std::FILE* pFile) -> std::optional<std::string> {
+        if (std::fwrite(text.data(), 1, text.size(), pFile) == text.size())
+            return std::nullopt;
+        return "Cannot write " + strPath + ": " + Reason(errno);
+    });
 }
 
 bool CAtomicFile::Open() {

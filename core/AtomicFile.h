@@ -28,6 +28,23 @@ public:
     /// Callers check this before a long calculation, so a doomed write wastes no time.
     static std::optional<std::string> CheckDestination(const std::string& strPath);
 
+    /// Writes strPath as one file through write(FILE*), which returns nothing when it wrote
+    /// everything and otherwise why not; the file is then discarded. Returns the refusal or
+    /// failure message, or nothing when strPath now holds what write wrote.
+    template <class F>
+    static std::optional<std::string> Write(const std::string& strPath, F write) {
+        CAtomicFile file(strPath);
+        if (!file.Open())
+            return file.Message();
+        if (std::optional<std::string> failure = write(file.File())) {
+            file.Discard();
+            return failure;
+        }
+        if (!file.Commit())
+            return file.Message();
+        return std::nullopt;
+    }
+
     /// Writes text to strPath as one file; returns the refusal or failure message.
     static std::optional<std::string> WriteText(const std::string& strPath, std::string_view text);
 

@@ -118,16 +118,16 @@ private:
 
 // Writes through the one atomic writer: the destination changes only when all went well.
 template <class F> CExportStatus ExportThroughTemporary(const std::string& strPath, F write) {
-    CAtomicFile file(strPath);
-    if (!file.Open())
-        return {false, file.Message()};
-    CExportStatus status = write(file.File());
-    if (!status.m_bOk) {
-        file.Discard();
-        return status;
-    }
-    if (!file.Commit())
-        return {false, file.Message()};
+    CExportStatus status;
+    const std::optional<std::string> failure =
+        CAtomicFile::Write(strPath, [&](std::FILE* pFile) -> std::optional<std::string> {
+            status = write(pFile);
+            if (status.m_bOk)
+                return std::nullopt;
+            return status.m_strMessage;
+        });
+    if (failure)
+        return {false, *failure};
     return status;
 }
 
