@@ -317,6 +317,14 @@ void TransferParameters(const CParamSet& set, CSolver& solver) {
         pM->m_nNh = std::uint32_t(motor.m_nNhInd);
     }
 
+    const CProtectionParams& protection = set.m_protection;
+    CProtection& P = solver.m_protection;
+    P.m_dItrip = protection.m_dItrip;
+    P.m_dIdesat = protection.m_dIdesat;
+    P.m_dTdesat = protection.m_dTdesat;
+    P.m_dUovp = protection.m_dUovp;
+    P.m_nSafeState = protection.m_nSafeState;
+
     if (CGclass* pG = solver.m_pGObject) {
         pG->m_dMl = motor.m_dMl;
         pG->m_dMm = motor.m_dMm;

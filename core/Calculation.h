@@ -96,5 +96,6 @@ void FillInitialState(const CParamSet& set, double* x0);
 CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress);
 
 /// Copies the parameter set into the model objects of a new solver, in the order R, U, M, G,
-/// skipping an object that is missing. Every run starts the PWM sequence sign at -1.
+/// skipping an object that is missing, and the protection group into its protection. Every run
+/// starts the PWM sequence sign at -1.
 void TransferParameters(const CParamSet& set, CSolver& solver);

@@ -122,6 +122,12 @@ const std::vector<CFieldDesc> g_descriptions = {
     WholeIn("dft", "Nh", "Nh =", 0, 1000),
 
     WholeIn("result_plot", "Result", "Result", 0, 34),
+
+    RealIn("protection", "Itrip", "Itrip =", 0, kInf),
+    RealIn("protection", "Idesat", "Idesat =", 0, kInf),
+    RealIn("protection", "Tdesat", "Tdesat =", 0, kInf),
+    RealIn("protection", "Uovp", "Uovp =", 0, kInf),
+    WholeIn("protection", "SafeState", "After a trip", 0, 1),
 };
 
 // Bounds and values are printed so that they read back exactly: a value just outside a range
@@ -260,6 +266,12 @@ std::vector<CField> ListFields(CParamSet& s) {
         &s.m_dft.m_nNh,
 
         &s.m_resultPlot.m_nResult,
+
+        &s.m_protection.m_dItrip,
+        &s.m_protection.m_dIdesat,
+        &s.m_protection.m_dTdesat,
+        &s.m_protection.m_dUovp,
+        &s.m_protection.m_nSafeState,
     };
     std::vector<CField> fields;
     fields.reserve(refs.size());

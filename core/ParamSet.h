@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Protection.h"
+
 #include <array>
 #include <optional>
 #include <string>
@@ -52,6 +54,15 @@ struct CFailParams {
     std::array<int, 6> m_nFailT{}; ///< transistors T1..T6
     double m_dOnset = 0;           ///< the codes apply from this time on; 0 from the first step [s]
     double m_dClear = 0;           ///< the codes stop applying from this time on; 0 never [s]
+};
+
+/// Protection of the inverter, acting in condition of work index 0; every threshold 0 is off.
+struct CProtectionParams {
+    double m_dItrip = 0;  ///< phase overcurrent threshold on |ia|, |ib|, |ic| [A]; 0 off
+    double m_dIdesat = 0; ///< desaturation threshold of a transistor's current [A]; 0 off
+    double m_dTdesat = CProtection::kDefaultTdesat; ///< time above Idesat before the trip [s]
+    double m_dUovp = 0;                             ///< DC-link overvoltage threshold [V]; 0 off
+    int m_nSafeState = 0; ///< after a trip: 0 every gate off, 1 active short circuit
 };
 
 /// Simulation time and initial conditions ("Simulation parameters").
@@ -120,6 +131,7 @@ struct CParamSet {
     CVoltPlotSettings m_voltagePlot;
     CDftSettings m_dft;
     CResPlotSettings m_resultPlot;
+    CProtectionParams m_protection;
 
     bool operator==(const CParamSet&) const;
 };

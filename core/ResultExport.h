@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EventLog.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -46,6 +48,15 @@ CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
 CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
                              const double* const* ppRows, std::size_t nRows, std::size_t nCols);
 
+/// The run's event log as CSV: the header "t,kind,source,value", then one line per event with
+/// its time and value written with "%.17g", LF line ends.
+CExportStatus WriteEventsCsv(std::FILE* pFile, std::string_view strName,
+                             const std::vector<CRunEvent>& events);
+
+/// One line saying what tripped when, e.g. "Protection tripped at t = 0.0501373 s:
+/// desaturation of T4 (753.706 A)." (no line end).
+std::string TripSummary(const CRunEvent& event);
+
 /// The "Export plot..." format, one line per point, each number "%.6f" followed by a space,
 /// CR LF: a curve writes x and y, a spectrum x and work (the magnitudes), a picture only x.
 /// y or work may be null when the kind does not read them.
@@ -62,6 +73,9 @@ CExportStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const
 CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
                                std::size_t nRows, std::size_t nCols, bool bCsv = false,
                                IProgressSink* pProgress = nullptr);
+
+/// Writes the event log to strPath as WriteEventsCsv does, through CAtomicFile.
+CExportStatus ExportEventsFile(const std::string& strPath, const std::vector<CRunEvent>& events);
 
 /// Writes the plot buffer to strPath as WritePlot does, through CAtomicFile.
 CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,

@@ -1,6 +1,7 @@
 #include "document/KalvorDoc.h"
 
 #include "ParamFile.h"
+#include "ResultExport.h"
 #include "Solver.h"
 #include "dialogs/CalcProg.h"
 #include "dialogs/FailParam.h"
@@ -155,9 +156,13 @@ void CKalvorDoc::OnCalculate(QWidget* pParent) {
         m_bResultCurves = false;
         ++m_nAxisSerial;
         emit UpdateAllViews();
+        if (const QString strTrip = TripText(); !strTrip.isEmpty())
+            emit StatusMessage(strTrip);
         OnPlotResult(pParent);
         break;
     case ECalcStatus::StepHalved:
+        if (const QString strTrip = TripText(); !strTrip.isEmpty())
+            emit StatusMessage(strTrip);
         CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("ERROR"),
                           QStringLiteral("Set smaller calculation step!"));
         break;
@@ -271,13 +276,28 @@ void CKalvorDoc::SetFaultMarkers() {
     const bool bFailed = CFailParam::IsAvailable(m_resultParams.m_control) &&
                          (std::any_of(failures.m_nFailD.begin(), failures.m_nFailD.end(), failed) ||
                           std::any_of(failures.m_nFailT.begin(), failures.m_nFailT.end(), failed));
-    if (!bFailed)
-        return;
-    m_plot.m_aMarkers.push_back(
-        {failures.m_dOnset, QStringLiteral("fault %1 s").arg(failures.m_dOnset, 0, 'g', 6)});
-    if (failures.m_dClear > 0)
+    if (bFailed) {
         m_plot.m_aMarkers.push_back(
-            {failures.m_dClear, QStringLiteral("cleared %1 s").arg(failures.m_dClear, 0, 'g', 6)});
+            {failures.m_dOnset, QStringLiteral("fault %1 s").arg(failures.m_dOnset, 0, 'g', 6)});
+        if (failures.m_dClear > 0)
+            m_plot.m_aMarkers.push_back(
+                {failures.m_dClear,
+                 QStringLiteral("cleared %1 s").arg(failures.m_dClear, 0, 'g', 6)});
+    }
+    // The protection's trips, from the run itself.
+    if (!m_pSolver)
+        return;
+    for (const CRunEvent& event : m_pSolver->m_events.Events()) {
+        if (IsTrip(event.m_eKind))
+            m_plot.m_aMarkers.push_back({event.m_dT, QStringLiteral("trip %1 %2 s")
+                                                         .arg(QString::fromLatin1(event.m_szSource))
+                                                         .arg(event.m_dT, 0, 'g', 6)});
+    }
+}
+
+QString CKalvorDoc::TripText() const {
+    const CRunEvent* pTrip = m_pSolver ? m_pSolver->m_events.FirstTrip() : nullptr;
+    return pTrip ? QString::fromStdString(TripSummary(*pTrip)) : QString();
 }
 
 bool CKalvorDoc::RunParamDialog(QDialog& dialog) {
@@ -304,7 +324,8 @@ void CKalvorDoc::OnMotor(QWidget* pParent) {
 }
 
 void CKalvorDoc::OnFailures(QWidget* pParent) {
-    CFailParam dialog(m_params.m_failures, pParent);
+    CFailParam dialog(m_params.m_failures, m_params.m_protection, m_params.m_control.m_nCondition,
+                      pParent);
     RunParamDialog(dialog);
 }
 

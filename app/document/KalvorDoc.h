@@ -162,8 +162,11 @@ private:
     void TogglePicture(int nPicture);
     /// Copies result column nColumn into y (m_nRows values).
     void CopyResult(int nColumn, std::vector<double>& y) const;
-    /// The onset and clearing of the failures of the last run as markers of time plots.
+    /// The onset and clearing of the failures of the last run and the trips of its protection
+    /// as markers of time plots.
     void SetFaultMarkers();
+    /// What tripped the protection of the last run and when, empty when nothing did.
+    QString TripText() const;
 
     using CurveOperation = void (CControl::*)(const double*, const double*, double*, std::size_t);
     /// Derivative or integral of the plotted curve, with the progress window.

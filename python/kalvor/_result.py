@@ -7,6 +7,8 @@ from ._kalvor import ParameterError, RunStopped
 from ._params import Params
 
 COLUMNS = _kalvor.COLUMNS
+# Kinds of the event log that are protection trips.
+TRIP_KINDS = ("overcurrent", "desaturation", "overvoltage")
 # "Ia [A]" -> "Ia": the names r["Ia"] accepts besides the labels.
 _SHORT = {label.split(" [")[0]: i for i, label in enumerate(COLUMNS)}
 _SHORT.update({label: i for i, label in enumerate(COLUMNS)})
@@ -28,6 +30,14 @@ class Result:
         The system's text for the status ("Set smaller calculation step!"), empty when accepted.
     params : Params
         The parameters the run used.
+    events : list of dict
+        The run's event log, oldest first: one dict per event with the keys ``"t"`` (time
+        [s]), ``"kind"`` (``"fault_onset"``, ``"fault_clear"``, ``"overcurrent"``,
+        ``"desaturation"`` or ``"overvoltage"``), ``"source"`` (the device or quantity:
+        ``"T4"``, ``"D1"``, ``"ia"``, ``"Uc"``) and ``"value"`` (a fault's failure code, a
+        trip's measured current [A] or voltage [V]); the same records as ``kalvor-cli run
+        --events`` writes. ``pandas.DataFrame(r.events, columns=["t", "kind", "source",
+        "value"])`` makes a table of them.
     """
 
     def __init__(self, outcome, params):
@@ -37,6 +47,7 @@ class Result:
         self.status = outcome.status
         self.message = outcome.message
         self.params = params
+        self.events = outcome.events
 
     def __getitem__(self, name):
         """The column named by its label ("Ia [A]") or its symbol ("Ia")."""
@@ -55,6 +66,11 @@ class Result:
         import pandas
 
         return pandas.DataFrame(self.table, columns=list(COLUMNS), copy=False)
+
+    @property
+    def trips(self):
+        """The events of the log that are protection trips (the first is what tripped)."""
+        return [e for e in self.events if e["kind"] in TRIP_KINDS]
 
     def __repr__(self):
         return f"<kalvor.Result {self.status}, {len(self.table)} rows>"

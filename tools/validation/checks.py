@@ -6,6 +6,7 @@ import defaults
 import dq
 import emf
 import energy
+import protection
 import sixstep
 from machine import Machine
 
@@ -17,6 +18,8 @@ TOLERANCE = {
     "bridge": 0.01,  # mean DC voltage against the textbook with the high diode Roff, relative
     "emf": 1e-3,  # back-EMF constant against the tables, relative
     "line_margin": 10.0,  # line voltage above the DC-link voltage after 1 ms [V]
+    "generator": 0.01,  # measured uncontrolled-generator threshold speed against Ud / Ke, rel.
+    "short_circuit": 0.02,  # active short circuit's current against the dq formula, relative
 }
 
 ENERGY_CASES = {
@@ -69,3 +72,11 @@ def section5():
 
 def section6():
     return defaults.facts()
+
+
+def section7():
+    return protection.uncontrolled_generator()
+
+
+def section8():
+    return protection.active_short_circuit()

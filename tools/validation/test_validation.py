@@ -55,3 +55,19 @@ def test_default_facts_stated_in_the_report():
     assert f["inrush_peak"] > 0.5 * f["inrush_limit"] and f["tau"] < 3 * f["h"]
     assert f["ramp_time"] > f["te"] and f["final_reference"] < 100
     assert math.isclose(f["source_r_energy"], f["capacitor_energy"], rel_tol=0.05)
+
+
+def test_gates_off_rectify_only_above_the_back_emf_speed():
+    res = checks.section7()
+    assert abs(res["measured"] - res["threshold"]) <= TOL["generator"] * res["threshold"]
+    for point in res["points"]:
+        below = point["speed"] < res["threshold"]
+        assert (point["diode"] > 2 * res["leakage"]) != below, point
+        assert point["trip"] == "overvoltage"
+
+
+def test_active_short_circuit_current_follows_the_dq_formula():
+    res = checks.section8()
+    for point in res["points"]:
+        assert point["error"] <= TOL["short_circuit"], point["speed"]
+        assert point["torque"] < 0 and point["upper"] < 0.5, point["speed"]

@@ -43,6 +43,7 @@ private slots:
     void AddToPlotOverlaysUpToSixCurves();
     void ResultDialogFollowsTheConditionOfTheRun();
     void FaultRunMarksItsOnsetAndClearing();
+    void TripIsMarkedAndReportedInTheStatusBar();
     void SecondCalculateReplacesTheRun();
     void HalvedStepIsReportedAndNotOffered();
     void ProgressWindowShowsTheRangeAndTakesCancel();
@@ -480,6 +481,29 @@ void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
         for (int y = axes.m_nTop + 40; y < axes.m_nBottom; ++y)
             dark += image.pixelColor(x, y) == QColor(60, 60, 60) ? 1 : 0;
     QVERIFY2(dark > axes.m_nHeight / 4, qPrintable(QString::number(dark)));
+}
+
+void CTestCalculate::TripIsMarkedAndReportedInTheStatusBar() {
+    CKalvorDoc doc;
+    doc.m_params.m_protection.m_dUovp = 150; // the link charges from 0 to 200 V
+    QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
+    ShortRun(doc);
+    QVERIFY(doc.m_pSolver);
+    const CRunEvent* pTrip = doc.m_pSolver->m_events.FirstTrip();
+    QVERIFY(pTrip);
+    QCOMPARE(notes.size(), 1);
+    const QString note = notes[0][0].toString();
+    QVERIFY2(note.startsWith("Protection tripped at t = ") && note.contains("overvoltage of Uc"),
+             qPrintable(note));
+    QCOMPARE(doc.m_plot.m_aMarkers.size(), std::size_t(1));
+    QCOMPARE(doc.m_plot.m_aMarkers[0].m_dX, pTrip->m_dT);
+    QVERIFY(doc.m_plot.m_aMarkers[0].m_strText.startsWith("trip Uc "));
+    // A run without a trip says nothing and marks nothing.
+    doc.m_params.m_protection.m_dUovp = 0;
+    notes.clear();
+    ShortRun(doc);
+    QVERIFY(notes.isEmpty());
+    QVERIFY(doc.m_plot.m_aMarkers.empty());
 }
 
 void CTestCalculate::SecondCalculateReplacesTheRun() {
