@@ -25,6 +25,7 @@ enum class ERunStatus {
 class CSolver {
 public:
     /// rows output points, cols = n + 1 state-table columns, n states, resCols result columns.
+    /// Throws CAllocFailure, holding nothing, when a table or model object cannot be allocated.
     CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols);
     virtual ~CSolver();
     CSolver(const CSolver&) = delete;
@@ -75,4 +76,8 @@ public:
     int m_nBadState;            ///< index of the first non-finite state value, -1 if none
     double m_adPhaseL[18][3];   ///< per coil, the sums of its inductances to each phase [H]
     bool m_bPhaseLValid;        ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
+
+private:
+    /// Frees the tables and model objects allocated so far.
+    void Release();
 };
