@@ -6,6 +6,7 @@
 #include "DiagPlots.h"
 #include "InterpreterExit.h"
 #include "ParamFile.h"
+#include "ParamReference.h"
 #include "PostProcess.h"
 #include "PyProgress.h"
 #include "ResultColumns.h"
@@ -226,4 +227,11 @@ PYBIND11_MODULE(_kalvor, m) {
     m.def("dft", &Spectrum, py::arg("samples"), py::arg("nh"));
     m.def("write_file", &WriteFile, py::arg("path"), py::arg("data"));
     m.def("check_destination", &CAtomicFile::CheckDestination, py::arg("path"));
+    m.def("parameter_reference", [] {
+        py::list entries;
+        for (const CParamEntry& e : ParamReference())
+            entries.append(py::make_tuple(e.m_strKey, e.m_strMeaning, e.m_strUnit, e.m_strAccepted,
+                                          e.m_strDefault));
+        return entries;
+    });
 }
