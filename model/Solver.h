@@ -27,6 +27,7 @@ enum class ERunStatus {
 class CSolver {
 public:
     /// rows output points, cols = n + 1 state-table columns, n states, resCols result columns.
+    /// Throws CAllocFailure, holding nothing, when a table or model object cannot be allocated.
     CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols);
     virtual ~CSolver();
     CSolver(const CSolver&) = delete;
@@ -81,4 +82,8 @@ public:
     bool m_bPhaseLValid;        ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
     CProtection m_protection;   ///< trips and safe state; acts in condition index 0 only
     CEventLog m_events;         ///< fault onsets and clearings and trips of the last run
+
+private:
+    /// Frees the tables and model objects allocated so far.
+    void Release();
 };

@@ -132,6 +132,13 @@ def test_dft_follows_the_programs_convention():
         kalvor.dft([1.0], 3)
 
 
+def test_help_names_every_key_with_its_unit():
+    doc = kalvor.Params.__doc__
+    for key in kalvor.Params().to_dict()["motor"]:
+        assert f"    motor.{key} = " in doc, key
+    assert "motor.J = 0.000962 [kg m^2]" in doc
+
+
 @pytest.mark.parametrize("safe_state", [0, 1])
 def test_events_are_the_cli_event_log_and_give_the_trip_metrics(cli, tmp_path, safe_state):
     overrides = {"time.Te": 0.056, "failures.FailT": FAULTED, "failures.Onset": 0.05,
