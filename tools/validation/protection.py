@@ -21,9 +21,10 @@ import math
 import numpy as np
 
 import kalvor
+from emf import fundamental
 from machine import PI, POLE_PAIRS, Machine
 
-SETTLE = 0.04  # the electrical transient has decayed [s]
+SETTLE = 0.08  # the electrical transient (L/R about 12 ms) has decayed [s]
 GENERATOR_FACTORS = (0.8, 0.9, 0.97, 1.03, 1.1, 1.25)
 SHORT_SPEEDS = (50.0, 100.0, 150.0, 200.0)  # the initial speed accepts up to 200
 
@@ -90,10 +91,14 @@ def short_circuit_point(speed, machine, dq):
     ld, lq, psi = dq["Ld"], dq["Lq"], dq["psi_m"]
     formula = w * psi * math.hypot(resistance, w * lq) / (resistance ** 2 + w * w * ld * lq)
     simple = w * psi / abs(complex(resistance, w * 0.5 * (ld + lq)))
-    simulated = float(np.max(np.abs(r.table[rows, 1:4])))
+    # The fundamental in the electrical angle: the flux density's harmonics add their own
+    # short-circuit currents, which the dq model of the fundamental does not hold.
+    simulated = fundamental(r["Ia"][rows], r["betaR"][rows])
+    peak = float(np.max(np.abs(r.table[rows, 1:4])))
     # The braking torque the short circuit develops: the copper loss over the speed.
     torque = float(np.mean(r["Te"][rows]))
-    return {"speed": speed, "simulated": simulated, "formula": formula, "simple": simple,
+    return {"speed": speed, "simulated": simulated, "peak": peak, "formula": formula,
+            "simple": simple,
             "error": abs(simulated - formula) / formula, "torque": torque,
             "torque_loss": -1.5 * resistance * formula ** 2 / speed,
             "upper": float(np.max(np.abs(r.table[rows, 10:13]))),
