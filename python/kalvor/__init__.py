@@ -19,6 +19,8 @@ from ._params import Params
 from ._result import COLUMNS, Result, run
 from ._sweep import sweep
 
+__version__ = _kalvor.VERSION
+
 __all__ = [
     "COLUMNS",
     "METRICS",

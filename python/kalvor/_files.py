@@ -17,3 +17,27 @@ def write_atomic(path, data):
 def destination_problem(path):
     """Why path cannot be written (a folder, a read-only file, a missing folder), or None."""
     return _kalvor.check_destination(os.fspath(path))
+
+
+class AtomicPath:
+    """A path to write a whole file at (h5py needs a name), committed over the destination
+    only when the block ends without an exception::
+
+        with AtomicPath("data.h5") as temp:
+            with h5py.File(temp, "w") as f:
+                ...
+    """
+
+    def __init__(self, path):
+        self._file = _kalvor.AtomicFile(os.fspath(path))
+
+    def __enter__(self):
+        self._file.open()
+        return self._file.temp
+
+    def __exit__(self, kind, error, trace):
+        if kind is None:
+            self._file.commit()
+        else:
+            self._file.discard()
+        return False

@@ -1,0 +1,172 @@
+"""Cases as Dask tasks: batched, retried one by one when a batch's worker dies, and a clear
+message instead of a wait that never ends when the cluster cannot run them."""
+
+import ast
+import math
+import os
+import sys
+
+# Batches per worker thread by default: enough to even out the last batches, few enough that
+# a task's overhead stays small against its runs.
+BATCHES_PER_THREAD = 4
+# Longest wait for a scheduler's first worker [s].
+WORKER_WAIT = 60
+# What a worker evaluates to show it can import the package (a builtin, so the probe itself
+# needs nothing on the worker).
+_PROBE = "__import__('kalvor').__version__"
+
+CRASHED = "crashed"
+
+
+def batch_size(n_cases, n_threads):
+    """Cases per task: BATCHES_PER_THREAD tasks per worker thread, at least one case."""
+    if n_cases <= 0:
+        return 1
+    return max(1, math.ceil(n_cases / (max(1, n_threads) * BATCHES_PER_THREAD)))
+
+
+def batches(indices, size):
+    """Consecutive slices of the list indices, each of at most size items."""
+    return [indices[k:k + size] for k in range(0, len(indices), size)]
+
+
+def run_batch(indices, cases, base_text, job):
+    """Runs job(index, overrides, base_text) for every case of a batch on a worker."""
+    return [(i, job(i, case, base_text)) for i, case in zip(indices, cases)]
+
+
+class GuardMissing(RuntimeError):
+    """A script starts a local cluster outside ``if __name__ == "__main__":``."""
+
+
+def _guarded(path, line):
+    """Whether the statement at line of the script at path lies inside an
+    ``if __name__ == "__main__":`` block (any test that compares __name__ with "__main__")."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            tree = ast.parse(f.read(), path)
+    except (OSError, SyntaxError, ValueError):
+        return True  # nothing to go on: let it start
+
+    def tests_main(test):
+        names = {n.id for n in ast.walk(test) if isinstance(n, ast.Name)}
+        texts = {n.value for n in ast.walk(test) if isinstance(n, ast.Constant)}
+        return "__name__" in names and "__main__" in texts
+
+    for node in ast.walk(tree):
+        if isinstance(node, ast.If) and tests_main(node.test):
+            last = max(getattr(n, "end_lineno", n.lineno) for n in node.body)
+            if node.body[0].lineno <= line <= last:
+                return True
+    return False
+
+
+def check_main_guard(what):
+    """Raises GuardMissing when a local cluster would be started by a script's top-level code
+    outside the ``__main__`` guard: its spawned worker processes re-run the script and never
+    start (or, in such a worker process, stops the re-run at once)."""
+    frame = sys._getframe(1)
+    while frame is not None:
+        if frame.f_code.co_name == "<module>":
+            name = frame.f_globals.get("__name__")
+            path = frame.f_globals.get("__file__")
+            if name == "__mp_main__" or (name == "__main__" and path and
+                                         not _guarded(path, frame.f_lineno)):
+                script = os.path.basename(path or "the script")
+                raise GuardMissing(
+                    f"{what} starts a local Dask cluster whose worker processes re-run "
+                    f"{script}: put the script's code under 'if __name__ == \"__main__\":' "
+                    f"({script}, line {frame.f_lineno}), or pass client= a running cluster's "
+                    "Client.")
+        frame = frame.f_back
+
+
+def local_client(what):
+    """A LocalCluster of one single-threaded worker process per core and its Client."""
+    check_main_guard(what)
+    from distributed import Client, LocalCluster
+
+    cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
+                           processes=True, dashboard_address=":0")
+    return Client(cluster), cluster
+
+
+def check_workers(client, timeout=WORKER_WAIT):
+    """The number of worker threads, once every worker has shown it imports the package.
+
+    Raises RuntimeError naming the worker and what to do when one cannot, or when the
+    scheduler has no worker within timeout seconds.
+    """
+    address = getattr(client.scheduler, "address", "the scheduler")
+    try:
+        client.wait_for_workers(1, timeout=timeout)
+    except TimeoutError:
+        raise RuntimeError(f"{address} has no worker after {timeout} s: start workers with "
+                           "dask-worker (the package on their PYTHONPATH).") from None
+    answers = client.run(eval, _PROBE, on_error="return")
+    for worker, answer in sorted(answers.items()):
+        if isinstance(answer, BaseException):
+            raise RuntimeError(
+                f"worker {worker} cannot import the kalvor package ({type(answer).__name__}: "
+                f"{answer}): start the workers with the package on their PYTHONPATH "
+                "(PYTHONPATH=/path/to/build/python dask-worker ...) or install it there.")
+    workers = client.scheduler_info()["workers"].values()
+    return sum(w.get("nthreads", 1) for w in workers) or 1
+
+
+def crashed_entry(error):
+    """The status and message of a case whose worker process died on every try."""
+    return {"status": CRASHED,
+            "message": f"the worker process died on every try of this case "
+                       f"({type(error).__name__}): a crash or abort in the engine or in a metric "
+                       "or labels function"}
+
+
+def run_cases(client, cases, base_text, job, batch=None, done=None, on_crash=crashed_entry):
+    """Runs job over the cases on client in batches and yields (index, entry) as they arrive.
+
+    A worker that dies takes its tasks with it and Dask reruns them; a task whose workers died
+    on every try (Dask's KilledWorker) may only have shared a worker with the case that kills
+    it, so its cases are run again one at a time once everything else is done, and only a case
+    that fails alone becomes on_crash(error). Cases whose index is in done are skipped. batch:
+    cases per task, by default from the case count and the worker threads.
+    """
+    from distributed import as_completed
+
+    done = set() if done is None else done
+    todo = [i for i in range(len(cases)) if i not in done]
+    if not todo:
+        return
+    threads = check_workers(client)
+    size = batch if batch is not None else batch_size(len(todo), threads)
+    if size < 1:
+        raise ValueError(f"batch {size} is not accepted: enter a number of cases of 1 or more.")
+
+    def submit(indices):
+        return client.submit(run_batch, indices, [cases[i] for i in indices], base_text, job,
+                             pure=False)
+
+    pending = {}
+    queue = as_completed()
+    for indices in batches(todo, size):
+        future = submit(indices)
+        pending[future.key] = indices
+        queue.add(future)
+    suspects = []
+    for future in queue:
+        indices = pending.pop(future.key)
+        if future.status == "finished":
+            items = future.result()
+            future.release()
+            yield from items
+        else:
+            future.release()
+            suspects.extend(indices)
+    for i in sorted(suspects):
+        future = submit([i])
+        try:
+            items = future.result()
+        except Exception as error:  # the worker died on every try: the case's own fault
+            items = [(i, on_crash(error))]
+        future.release()
+        yield from items
