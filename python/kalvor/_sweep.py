@@ -102,7 +102,7 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
         ``"table"`` also returns each case's result table (column ``table``).
     batch : int, optional
         Cases per Dask task; by default the cases are spread over four tasks per worker
-        thread. A task whose worker dies is rerun; one that dies on every try is rerun case by
+        thread, at most 8 cases each. A task whose worker dies is rerun; one that dies on every try is rerun case by
         case, and a case that kills its worker on every try becomes a row of status
         ``crashed`` with its message.
 
@@ -135,11 +135,11 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
     rows = [None] * len(case_list)
     bar = _Bar(len(case_list)) if progress and case_list else None
     try:
-        for index, row in run_cases(client, case_list, base.text(), SweepJob(fn, keep),
-                                    batch=batch):
-            rows[index] = row
-            if bar:
-                bar.step()
+        for items in run_cases(client, case_list, base.text(), SweepJob(fn, keep), batch=batch):
+            for index, row in items:
+                rows[index] = row
+                if bar:
+                    bar.step()
     finally:
         if own:
             client.close()

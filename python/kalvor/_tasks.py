@@ -9,6 +9,9 @@ import sys
 # Batches per worker thread by default: enough to even out the last batches, few enough that
 # a task's overhead stays small against its runs.
 BATCHES_PER_THREAD = 4
+# Most cases per task by default: a task of a few runs already makes its overhead small, and a
+# lost task costs no more than these.
+MAX_BATCH = 8
 # Longest wait for a scheduler's first worker [s].
 WORKER_WAIT = 60
 # What a worker evaluates to show it can import the package (a builtin, so the probe itself
@@ -18,11 +21,11 @@ _PROBE = "__import__('kalvor').__version__"
 CRASHED = "crashed"
 
 
-def batch_size(n_cases, n_threads):
-    """Cases per task: BATCHES_PER_THREAD tasks per worker thread, at least one case."""
+def batch_size(n_cases, n_threads, limit=MAX_BATCH):
+    """Cases per task: BATCHES_PER_THREAD tasks per worker thread, 1 to limit cases."""
     if n_cases <= 0:
         return 1
-    return max(1, math.ceil(n_cases / (max(1, n_threads) * BATCHES_PER_THREAD)))
+    return max(1, min(limit, math.ceil(n_cases / (max(1, n_threads) * BATCHES_PER_THREAD))))
 
 
 def batches(indices, size):
@@ -122,14 +125,16 @@ def crashed_entry(error):
                        "or labels function"}
 
 
-def run_cases(client, cases, base_text, job, batch=None, done=None, on_crash=crashed_entry):
-    """Runs job over the cases on client in batches and yields (index, entry) as they arrive.
+def run_cases(client, cases, base_text, job, batch=None, done=None, on_crash=crashed_entry,
+              limit=MAX_BATCH):
+    """Runs job over the cases on client in batches and yields the list of (index, entry) of
+    each batch as it arrives.
 
     A worker that dies takes its tasks with it and Dask reruns them; a task whose workers died
     on every try (Dask's KilledWorker) may only have shared a worker with the case that kills
     it, so its cases are run again one at a time once everything else is done, and only a case
     that fails alone becomes on_crash(error). Cases whose index is in done are skipped. batch:
-    cases per task, by default from the case count and the worker threads.
+    cases per task, by default from the case count and the worker threads, at most limit.
     """
     from distributed import as_completed
 
@@ -138,7 +143,7 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, on_crash=cra
     if not todo:
         return
     threads = check_workers(client)
-    size = batch if batch is not None else batch_size(len(todo), threads)
+    size = batch if batch is not None else batch_size(len(todo), threads, limit)
     if size < 1:
         raise ValueError(f"batch {size} is not accepted: enter a number of cases of 1 or more.")
 
@@ -158,7 +163,7 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, on_crash=cra
         if future.status == "finished":
             items = future.result()
             future.release()
-            yield from items
+            yield items
         else:
             future.release()
             suspects.extend(indices)
@@ -169,4 +174,4 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, on_crash=cra
         except Exception as error:  # the worker died on every try: the case's own fault
             items = [(i, on_crash(error))]
         future.release()
-        yield from items
+        yield items
