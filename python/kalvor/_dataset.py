@@ -24,7 +24,7 @@ from ._labels import default_labels
 from ._metrics import resolve
 from ._params import Params
 from ._sweep import _Bar, attempt, expand_cases
-from ._tasks import local_client, run_cases
+from ._tasks import crashed_entry, local_client, run_cases
 
 FORMAT = "kalvor-dataset"
 FORMAT_VERSION = 1
@@ -152,6 +152,12 @@ class DatasetJob:
         groups = params.to_dict()["time"]
         entry["dt"] = groups["H"] * groups.get("Every", 1) * self.every
         return entry
+
+    @staticmethod
+    def crashed(ending):
+        """The entry of a case whose process died."""
+        return {**crashed_entry(ending), "labels": {}, "metrics": {}, "arrays": {},
+                "events": [], "dt": math.nan}
 
     def _label(self, entry, params):
         try:
@@ -335,8 +341,8 @@ class Identity:
                     f"{given} given, or the same number with other overrides): run it with the "
                     "cases it was started with, or write to another file.")
         changed = [k for k in self.fields if stored[k] != self.fields[k]]
-        return (f"{path} holds a dataset with other {', '.join(changed)} "
-                f"(there {', '.join(str(stored[k]) for k in changed)}): run it with the same "
+        there = "; ".join(f"{k} {stored[k]} there, {self.fields[k]} given" for k in changed)
+        return (f"{path} holds a dataset with other settings ({there}): run it with the same "
                 "settings, or write to another file.")
 
 
@@ -547,7 +553,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
         bar = _Bar(todo, "dataset") if progress else None
         try:
             for items in run_cases(client, case_list, base.text(), job, batch=batch,
-                                   done=set(store.finished), on_crash=_crashed,
+                                   done=set(store.finished),
                                    limit=_batch_limit(base, n_columns, every, dtype)):
                 store.add(items)
                 if bar:
@@ -561,11 +567,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
     return pandas.DataFrame(store.rows())
 
 
-def _crashed(error):
-    from ._tasks import crashed_entry
 
-    return {**crashed_entry(error), "labels": {}, "metrics": {}, "arrays": {}, "events": [],
-            "dt": math.nan}
 
 
 def read_table(path):

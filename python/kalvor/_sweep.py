@@ -6,7 +6,7 @@ import sys
 
 from ._metrics import resolve
 from ._params import Params
-from ._tasks import local_client, run_cases
+from ._tasks import crashed_entry, local_client, run_cases
 
 
 def expand_cases(cases):
@@ -62,6 +62,11 @@ class SweepJob:
 
     def __call__(self, index, case, base_text):
         return run_case(case, base_text, self.metrics, self.keep)
+
+    @staticmethod
+    def crashed(ending):
+        """The row of a case whose process died."""
+        return crashed_entry(ending)
 
 
 class _Bar:

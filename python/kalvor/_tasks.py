@@ -5,6 +5,7 @@ import ast
 import math
 import os
 import sys
+import time
 
 # Batches per worker thread by default: enough to even out the last batches, few enough that
 # a task's overhead stays small against its runs.
@@ -34,8 +35,74 @@ def batches(indices, size):
 
 
 def run_batch(indices, cases, base_text, job):
-    """Runs job(index, overrides, base_text) for every case of a batch on a worker."""
-    return [(i, job(i, case, base_text)) for i, case in zip(indices, cases)]
+    """Runs job(index, overrides, base_text) for every case of a batch on a worker;
+    job.crashed(ending) is the entry of a case whose process died.
+
+    Where the system can fork, the cases run in a child process that sends each entry back as
+    it is done: a case that crashes or aborts that process becomes a crashed entry naming the
+    signal, the cases before it are kept and the rest go on in a new child, and the worker
+    itself (and what Dask holds on it) never dies.
+    """
+    todo = list(zip(indices, cases))
+    if not hasattr(os, "fork"):
+        return [(i, job(i, case, base_text)) for i, case in todo]
+    out = []
+    while todo:
+        got, ending = _run_in_child(todo, base_text, job)
+        out.extend(got)
+        todo = todo[len(got):]
+        if todo:
+            index, _ = todo.pop(0)
+            out.append((index, job.crashed(ending)))
+    return out
+
+
+def _run_in_child(todo, base_text, job):
+    """The (index, entry) a forked child sent for todo, and how it ended when it sent fewer."""
+    import pickle
+    import signal
+
+    sys.stdout.flush()
+    sys.stderr.flush()
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:  # the child: no return from here
+        code = 0
+        try:
+            os.close(read_end)
+            parent = os.getppid()
+            with os.fdopen(write_end, "wb") as pipe:
+                for index, case in todo:
+                    if os.getppid() != parent:  # the worker is gone: nobody reads
+                        break
+                    pickle.dump((index, job(index, case, base_text)), pipe,
+                                protocol=pickle.HIGHEST_PROTOCOL)
+                    pipe.flush()
+        except BaseException:  # job turns every error of a case into its entry
+            code = 70
+        finally:
+            sys.stdout.flush()
+            sys.stderr.flush()
+            os._exit(code)
+    os.close(write_end)
+    got = []
+    with os.fdopen(read_end, "rb") as pipe:
+        while True:
+            try:
+                got.append(pickle.load(pipe))
+            except EOFError:
+                break
+            except pickle.UnpicklingError:  # cut short by the child's death
+                break
+    _, status = os.waitpid(pid, 0)
+    if os.WIFSIGNALED(status):
+        number = os.WTERMSIG(status)
+        try:
+            name = signal.Signals(number).name
+        except ValueError:
+            name = f"signal {number}"
+        return got, f"ended by {name}"
+    return got, f"exit status {os.WEXITSTATUS(status)}"
 
 
 class GuardMissing(RuntimeError):
@@ -117,27 +184,26 @@ def check_workers(client, timeout=WORKER_WAIT):
     return sum(w.get("nthreads", 1) for w in workers) or 1
 
 
-def crashed_entry(error):
-    """The status and message of a case whose worker process died on every try."""
+def crashed_entry(ending):
+    """The status and message of a case whose process died: ending says how (a signal, or
+    Dask's KilledWorker when its worker died on every try)."""
+    if isinstance(ending, BaseException):
+        ending = f"{type(ending).__name__}: its worker process died on every try"
     return {"status": CRASHED,
-            "message": f"the worker process died on every try of this case "
-                       f"({type(error).__name__}): a crash or abort in the engine or in a metric "
-                       "or labels function"}
+            "message": f"the process running this case died ({ending}): a crash or abort in the "
+                       "engine or in a metric or labels function"}
 
 
-def run_cases(client, cases, base_text, job, batch=None, done=None, on_crash=crashed_entry,
-              limit=MAX_BATCH):
+def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BATCH):
     """Runs job over the cases on client in batches and yields the list of (index, entry) of
     each batch as it arrives.
 
     A worker that dies takes its tasks with it and Dask reruns them; a task whose workers died
     on every try (Dask's KilledWorker) may only have shared a worker with the case that kills
     it, so its cases are run again one at a time once everything else is done, and only a case
-    that fails alone becomes on_crash(error). Cases whose index is in done are skipped. batch:
+    that fails alone becomes job.crashed(error). Cases whose index is in done are skipped. batch:
     cases per task, by default from the case count and the worker threads, at most limit.
     """
-    from distributed import as_completed
-
     done = set() if done is None else done
     todo = [i for i in range(len(cases)) if i not in done]
     if not todo:
@@ -151,27 +217,47 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, on_crash=cra
         return client.submit(run_batch, indices, [cases[i] for i in indices], base_text, job,
                              pure=False)
 
-    pending = {}
-    queue = as_completed()
-    for indices in batches(todo, size):
-        future = submit(indices)
-        pending[future.key] = indices
-        queue.add(future)
+    pending = {submit(indices): indices for indices in batches(todo, size)}
     suspects = []
-    for future in queue:
-        indices = pending.pop(future.key)
-        if future.status == "finished":
-            items = future.result()
-            future.release()
-            yield items
-        else:
-            future.release()
-            suspects.extend(indices)
+    while pending:
+        for future in _first_done(client, pending):
+            indices = pending.pop(future)
+            if future.status == "finished":
+                items = future.result()
+                future.release()
+                yield items
+            else:
+                future.release()
+                suspects.extend(indices)
     for i in sorted(suspects):
-        future = submit([i])
+        single = {submit([i]): [i]}
+        (future,) = _first_done(client, single)
         try:
             items = future.result()
         except Exception as error:  # the worker died on every try: the case's own fault
-            items = [(i, on_crash(error))]
+            items = [(i, job.crashed(error))]
         future.release()
         yield items
+
+
+def _first_done(client, futures, poll=5.0):
+    """The futures that are done, once at least one is; RuntimeError when the cluster has had
+    no worker for WORKER_WAIT seconds (the cases would wait for good)."""
+    from distributed import wait
+
+    lost_since = None
+    while True:
+        try:
+            done, _ = wait(list(futures), timeout=poll, return_when="FIRST_COMPLETED")
+        except TimeoutError:
+            done = ()
+        if done:
+            return list(done)
+        if client.scheduler_info().get("workers"):
+            lost_since = None
+            continue
+        lost_since = lost_since or time.monotonic()
+        if time.monotonic() - lost_since > WORKER_WAIT:
+            raise RuntimeError(f"the cluster has had no worker for {WORKER_WAIT} s (its workers "
+                               "died and were not restarted): finished cases are kept; start "
+                               "workers, or run again.")
