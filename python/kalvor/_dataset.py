@@ -125,10 +125,6 @@ def event_records(result):
     return out
 
 
-def _unit(label):
-    return label.rsplit(" [", 1)[1].rstrip("]") if " [" in label else ""
-
-
 class DatasetJob:
     """A dataset's work per case on a worker: the run, its labels, metrics and decimated
     columns (a class, so that Dask can pickle it)."""
@@ -236,30 +232,16 @@ def _read_attr(value):
 
 
 def write_case(parent, name, overrides, entry):
-    """The group of one case: its arrays (unit and label as attributes) and its attributes."""
-    group = parent.create_group(name, track_order=True)
-    for column, (data, label) in entry["arrays"].items():
-        ds = group.create_dataset(column, data=data)
-        ds.attrs["label"] = label
-        ds.attrs["unit"] = _unit(label)
-    group.attrs["status"] = entry["status"]
-    group.attrs["message"] = entry["message"]
-    for key, value in list(entry["labels"].items()) + list(entry["metrics"].items()):
-        group.attrs[key] = _attr_value(value)
-    group.attrs["overrides"] = _json(overrides)
-    group.attrs["events"] = _json(entry["events"])
-    group.attrs["dt"] = entry["dt"]
-
-
-def copy_case(source, parent, name):
-    """A stored case into another file, array by array (H5Ocopy of groups that track their
-    attributes' order can crash the HDF5 library)."""
-    group = parent.create_group(name, track_order=True)
-    for column, ds in source.items():
-        copied = group.create_dataset(column, data=ds[()])
-        for key, value in ds.attrs.items():
-            copied.attrs[key] = value
-    for key, value in source.attrs.items():
+    """The group of one case: its arrays and its attributes (status, message, labels, metrics,
+    overrides and events as JSON, dt)."""
+    group = parent.create_group(name)
+    for column, (data, _) in entry["arrays"].items():
+        group.create_dataset(column, data=data)
+    attrs = {"status": entry["status"], "message": entry["message"],
+             **{k: _attr_value(v) for k, v in entry["labels"].items()},
+             **{k: _attr_value(v) for k, v in entry["metrics"].items()},
+             "overrides": _json(overrides), "events": _json(entry["events"]), "dt": entry["dt"]}
+    for key, value in attrs.items():
         group.attrs[key] = value
 
 
@@ -354,6 +336,7 @@ class Store:
         self.parts = self.path + ".parts"
         self.identity, self.cases = identity, cases
         self.finished = {}  # case index -> (part file name or None, table row)
+        self.labels = {}  # stored column -> its result label with the unit ("Ia [A]")
         self.complete = False
 
     def _row(self, index, row):
@@ -373,6 +356,7 @@ class Store:
                     if difference:
                         raise DatasetError(difference)
                     self.complete = bool(f.attrs["complete"])
+                    self.labels.update(json.loads(_read_attr(f.attrs["column_labels"])))
                     if self.complete:
                         for name, group in f["cases"].items():
                             self.finished[int(name)] = (None, case_row(group))
@@ -400,6 +384,7 @@ class Store:
                             "folder or write to another file.")
                     for case, group in f["cases"].items():
                         self.finished[int(case)] = (name, case_row(group))
+                    self.labels.update(json.loads(_read_attr(f.attrs["column_labels"])))
             except OSError as error:
                 raise DatasetError(f"{path} cannot be read ({error}): remove it to compute its "
                                    "cases again.") from None
@@ -410,9 +395,12 @@ class Store:
         os.makedirs(self.parts, exist_ok=True)
         first = min(index for index, _ in items)
         name = f"part-{case_name(first)}-{uuid.uuid4().hex[:8]}.h5"
+        labels = {k: label for _, e in items for k, (_, label) in e["arrays"].items()}
+        self.labels.update(labels)
         with AtomicPath(os.path.join(self.parts, name)) as temp:
             with h5py.File(temp, "w") as f:
                 f.attrs["identity"] = self.identity.digest
+                f.attrs["column_labels"] = _json(labels)
                 cases = f.create_group("cases")
                 for index, entry in items:
                     write_case(cases, case_name(index), self.cases[index], entry)
@@ -432,8 +420,9 @@ class Store:
         h5py = _h5py()
         complete = copy and len(self.finished) == len(self.cases)
         with AtomicPath(self.path) as temp:
-            with h5py.File(temp, "w", track_order=True) as f:
+            with h5py.File(temp, "w") as f:
                 self.identity.write(f, complete, len(self.cases), len(self.finished))
+                f.attrs["column_labels"] = _json(self.labels)
                 cases = f.create_group("cases")
                 source = None
                 for index in sorted(self.finished):
@@ -447,7 +436,7 @@ class Store:
                         if source is not None:
                             source.close()
                         source = h5py.File(os.path.join(self.parts, part), "r")
-                    copy_case(source[f"cases/{name}"], cases, name)
+                    source.copy(source[f"cases/{name}"], cases, name=name)
                 if source is not None:
                     source.close()
                 write_table(f, self.rows())

@@ -20,6 +20,8 @@ WORKER_WAIT = 60
 _PROBE = "__import__('kalvor').__version__"
 
 CRASHED = "crashed"
+# Cases run in a forked child where the system can fork (see run_batch).
+ISOLATE = hasattr(os, "fork")
 
 
 def batch_size(n_cases, n_threads, limit=MAX_BATCH):
@@ -44,7 +46,7 @@ def run_batch(indices, cases, base_text, job):
     itself (and what Dask holds on it) never dies.
     """
     todo = list(zip(indices, cases))
-    if not hasattr(os, "fork"):
+    if not ISOLATE:
         return [(i, job(i, case, base_text)) for i, case in todo]
     out = []
     while todo:
