@@ -16,20 +16,13 @@ import sys
 
 from . import METRICS, DatasetError, ParameterError, Params, dataset, sweep
 from ._dataset import DTYPES, summary_line
-from ._files import destination_problem, write_atomic
+from ._files import destination_problem, read_json, write_atomic
 from ._sweep import summary
-from ._tasks import GuardMissing
 
 
 def load_spec(path, default_metrics=tuple(METRICS)):
     """(base Params, cases, metric names) from a sweep file; ValueError naming what is wrong."""
-    try:
-        with open(path, encoding="utf-8") as f:
-            sweep_file = json.load(f)
-    except OSError as error:
-        raise ValueError(f"{path}: cannot be read ({error.strerror}).") from None
-    except json.JSONDecodeError as error:
-        raise ValueError(f"{path}: not JSON ({error}).") from None
+    sweep_file = read_json(path)
     if not isinstance(sweep_file, dict):
         raise ValueError(f"{path}: must be an object with base, cases and metrics.")
     unknown = set(sweep_file) - {"base", "cases", "metrics"}
@@ -54,6 +47,9 @@ def load_spec(path, default_metrics=tuple(METRICS)):
     metrics = sweep_file.get("metrics", list(default_metrics))
     if isinstance(metrics, str):
         metrics = [metrics]
+    if not isinstance(metrics, list) or not all(isinstance(m, str) for m in metrics):
+        raise ValueError(f"{path}: metrics must be a list of names of built-in metrics "
+                         f"({', '.join(METRICS)}).")
     unknown = [m for m in metrics if m not in METRICS]
     if unknown:
         raise ValueError(f"{path}: unknown metric {unknown[0]!r}; the built-in metrics are "
@@ -111,7 +107,7 @@ def run_sweep(args, params, cases, metrics, client):
         try:
             write_atomic(args.out, text.getvalue())
         except OSError as error:
-            raise ValueError(f"{args.out}: cannot be written ({error.strerror or error}).")
+            raise ValueError(str(error)) from None  # names the file and the reason
     else:
         sys.stdout.write(text.getvalue())
     print(f"{len(frame)} cases: {summary(frame)}", file=sys.stderr)
@@ -121,19 +117,29 @@ def run_dataset(args, params, cases, metrics, client):
     columns = None
     if args.columns is not None:
         columns = [c.strip() for c in args.columns.split(",") if c.strip()]
-    try:
-        frame = dataset(params, cases, args.out, columns=columns, every=args.every,
-                        client=client, batch=args.batch, metrics=metrics or None,
-                        dtype=args.dtype, progress=not args.quiet and sys.stderr.isatty())
-    except KeyboardInterrupt:
-        print(f"interrupted: the finished cases are in {args.out}; the same command resumes.",
-              file=sys.stderr)
-        raise
+    frame = dataset(params, cases, args.out, columns=columns, every=args.every, client=client,
+                    batch=args.batch, metrics=metrics or None, dtype=args.dtype,
+                    progress=not args.quiet and sys.stderr.isatty())
     print(summary_line(frame, args.out), file=sys.stderr)
 
 
 def main(argv=None):
-    args = parser().parse_args(argv)
+    args = None
+    try:
+        args = parser().parse_args(argv)
+        return _main(args)
+    except KeyboardInterrupt:
+        if sys.stderr.isatty():
+            sys.stderr.write("\n")  # leave the progress bar's line
+        if args is not None and args.command == "dataset":
+            print(f"Interrupted: the finished cases are kept in {args.out}; the same command "
+                  "resumes.", file=sys.stderr)
+        else:
+            print("Interrupted: the sweep was stopped and nothing written.", file=sys.stderr)
+        return 130
+
+
+def _main(args):
     try:
         params, cases, metrics = load_spec(
             args.cases, () if args.command == "dataset" else tuple(METRICS))
@@ -146,11 +152,9 @@ def main(argv=None):
     run = run_dataset if args.command == "dataset" else run_sweep
     try:
         run(args, params, cases, metrics, client)
-    except (ValueError, ParameterError, DatasetError, GuardMissing, RuntimeError) as error:
+    except (ValueError, ParameterError, DatasetError, RuntimeError) as error:
         print(error, file=sys.stderr)
         return 2
-    except KeyboardInterrupt:
-        return 130
     finally:
         if client is not None:
             client.close()

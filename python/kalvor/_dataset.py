@@ -23,7 +23,7 @@ from ._files import AtomicPath, destination_problem
 from ._labels import default_labels
 from ._metrics import resolve
 from ._params import Params
-from ._sweep import _Bar, attempt, expand_cases
+from ._sweep import _Bar, attempt, expand_cases, quiet_logs
 from ._tasks import crashed_entry, local_client, run_cases
 
 FORMAT = "kalvor-dataset"
@@ -540,6 +540,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
         n_columns = len(columns) if columns is not None else len(DEFAULT_COLUMNS) + len(DQ_COLUMNS)
         job = DatasetJob(None if columns is None else list(columns), int(every), dtype, fn, labels)
         bar = _Bar(todo, "dataset") if progress else None
+        interrupted = False
         try:
             for items in run_cases(client, case_list, base.text(), job, batch=batch,
                                    done=set(store.finished),
@@ -548,10 +549,14 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
                 if bar:
                     for _ in items:
                         bar.step()
+        except KeyboardInterrupt:
+            interrupted = True
+            raise
         finally:
-            if own:
-                client.close()
-                cluster.close()
+            with quiet_logs(interrupted):
+                if own:
+                    client.close()
+                    cluster.close()
     store.finish()
     return pandas.DataFrame(store.rows())
 

@@ -1,7 +1,9 @@
 """Parameter sweeps as Dask tasks: a task carries a batch of cases' overrides, its result their
 metrics."""
 
+import contextlib
 import itertools
+import logging
 import sys
 
 from ._metrics import resolve
@@ -86,6 +88,20 @@ class _Bar:
         self.stream.flush()
 
 
+@contextlib.contextmanager
+def quiet_logs(quiet):
+    """Silences Dask's and asyncio's log while the block runs, when quiet."""
+    loggers = [logging.getLogger(name) for name in ("distributed", "asyncio")] if quiet else []
+    levels = [logger.level for logger in loggers]
+    for logger in loggers:
+        logger.setLevel(logging.CRITICAL + 1)
+    try:
+        yield
+    finally:
+        for logger, level in zip(loggers, levels):
+            logger.setLevel(level)
+
+
 def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=None):
     """Runs every case as a Dask task and collects one row per case.
 
@@ -139,16 +155,22 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
         client, cluster = local_client("kalvor.sweep")
     rows = [None] * len(case_list)
     bar = _Bar(len(case_list)) if progress and case_list else None
+    interrupted = False
     try:
         for items in run_cases(client, case_list, base.text(), SweepJob(fn, keep), batch=batch):
             for index, row in items:
                 rows[index] = row
                 if bar:
                     bar.step()
+    except KeyboardInterrupt:
+        interrupted = True
+        raise
     finally:
-        if own:
-            client.close()
-            cluster.close()
+        # After Ctrl-C the cluster's shutdown reports every task it drops: not news to the user.
+        with quiet_logs(interrupted):
+            if own:
+                client.close()
+                cluster.close()
     return pandas.DataFrame([{**case, **row} for case, row in zip(case_list, rows)])
 
 

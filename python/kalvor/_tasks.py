@@ -155,11 +155,20 @@ def check_main_guard(what):
 
 def local_client(what):
     """A LocalCluster of one single-threaded worker process per core and its Client."""
+    import signal
+
     check_main_guard(what)
     from distributed import Client, LocalCluster
 
-    cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
-                           processes=True, dashboard_address=":0")
+    # Ctrl-C is the caller's to handle: the worker processes, in the same process group, are
+    # started with SIGINT blocked (kept across exec), so they do not each print a traceback.
+    # Here it waits until the cluster is up.
+    previous = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+    try:
+        cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
+                               processes=True, dashboard_address=":0")
+    finally:
+        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
     return Client(cluster), cluster
 
 
