@@ -3,6 +3,7 @@
 #include "ModalScript.h"
 #include "ParamFile.h"
 #include "SolverProc.h"
+#include "TestHome.h"
 #include "dialogs/TimeParam.h"
 #include "document/KalvorDoc.h"
 #include "plot/ResPlot.h"
@@ -17,7 +18,6 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -116,7 +116,9 @@ private:
 };
 
 void CTestMainFrm::initTestCase() {
-    QStandardPaths::setTestModeEnabled(true);
+    const QString strOutside = SettingsOutsideTheTestHome();
+    QVERIFY2(strOutside.isEmpty(), qPrintable("the tests would write the user's settings " +
+                                              strOutside + "; run them through ctest"));
 }
 
 void CTestMainFrm::init() {
@@ -511,10 +513,7 @@ void CTestMainFrm::SavedFromTheProgramAndOpenedAgain() {
     const CParamSet saved = pDoc->m_params;
 
     CModalScript script;
-    script.Then<QFileDialog>([&](QFileDialog* p) {
-        p->selectFile(strPath);
-        static_cast<QDialog*>(p)->accept();
-    });
+    script.ThenFile(strPath);
     m_pFrame->OnCommand(ID_FILE_SAVE_AS);
     QVERIFY(script.Done());
     QVERIFY(QFile::exists(strPath));
