@@ -6,6 +6,7 @@ import logging
 import os
 import signal
 import sys
+import threading
 
 from ._metrics import resolve
 from ._params import Params
@@ -75,19 +76,23 @@ def _quiet_logs(quiet):
             logger.setLevel(level)
 
 
-def _local_client():
+def _local_client(started):
+    """A client of a new local cluster; the cluster is appended to started as soon as it
+    exists, so that the caller can close it even when Ctrl-C comes right after."""
     from distributed import Client, LocalCluster
 
     # Ctrl-C is the caller's to handle: the worker processes, in the same process group, are
-    # started with SIGINT blocked (kept across exec), so they do not each print a traceback.
-    # Here it waits until the cluster is up.
-    previous = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+    # started with SIGINT ignored (kept across exec), so they do not each print a traceback.
+    # A Ctrl-C during the few seconds of the start is therefore lost.
+    main_thread = threading.current_thread() is threading.main_thread()
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main_thread else None
     try:
-        cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
-                               processes=True, dashboard_address=":0")
+        started.append(LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
+                                    processes=True, dashboard_address=":0"))
     finally:
-        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
-    return Client(cluster), cluster
+        if main_thread:
+            signal.signal(signal.SIGINT, previous)
+    return Client(started[0])
 
 
 def sweep(base, cases, metrics, client=None, progress=True, keep=None):
@@ -127,11 +132,11 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None):
     case_list = expand_cases(cases)
     fn = resolve(metrics)
     own = client is None
-    cluster = None
-    if own:
-        client, cluster = _local_client()
+    started = []
     interrupted = False
     try:
+        if own:
+            client = _local_client(started)
         futures = client.map(run_case, case_list, base_text=base.text(), metrics=fn, keep=keep,
                              pure=False)
         if progress and case_list:
@@ -145,8 +150,9 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None):
     finally:
         # After Ctrl-C the cluster's shutdown reports every task it drops: not news to the user.
         with _quiet_logs(interrupted):
-            if own:
+            if own and client is not None:
                 client.close()
+            for cluster in started:
                 cluster.close()
     frame = pandas.DataFrame([{**case, **row} for case, row in zip(case_list, rows)])
     return frame
