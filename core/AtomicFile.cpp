@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,6 +99,22 @@ bool IsTempSuffix(std::string_view suffix) {
     return true;
 }
 
+// The writer's mark on its temporary file: an open-file-description lock, which a file format
+// library's own flock on the same file (HDF5) does not collide with.
+void LockWhole(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ::fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+bool IsLocked(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
+}
+
 // Removes temporary files of the destination (".NAME.XXXXXX" beside it) that a writer left
 // when it was killed (SIGKILL, a power cut). A live writer holds a lock on its temporary file
 // for as long as it writes, so a file whose lock can be taken belongs to nobody.
@@ -119,10 +134,9 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix
         struct stat opened {
         }, named{};
         // Only a regular file of our own, and still the file of that name when unlinked.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-            S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid() &&
-            ::lstat(path.c_str(), &named) == 0 && named.st_ino == opened.st_ino &&
-            named.st_dev == opened.st_dev)
+        if (!IsLocked(fd) && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+            opened.st_uid == ::geteuid() && ::lstat(path.c_str(), &named) == 0 &&
+            named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
             ::unlink(path.c_str());
         ::close(fd);
     }
@@ -210,7 +224,7 @@ bool CAtomicFile::Open() {
     m_strTemp = name.data();
     // Marks the temporary file as being written, until it is renamed or removed (a second
     // descriptor keeps the lock beyond the stream's close).
-    ::flock(fd, LOCK_EX);
+    LockWhole(fd);
     m_nLockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     const mode_t mode = dest.m_bExists ? mode_t(dest.m_stat.st_mode & 07777) : NewFileMode();
     if (dest.m_bExists &&
