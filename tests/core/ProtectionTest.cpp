@@ -221,6 +221,12 @@ TEST_P(CUncontrolledGenerator, ConductsOnlyAboveTheBackEmfSpeed) {
 INSTANTIATE_TEST_SUITE_P(BelowAndAbove, CUncontrolledGenerator,
                          ::testing::Values(0.9, 0.97, 1.1, 1.2));
 
+// Test names show the thresholds and the safe state.
+static void PrintTo(const CProtectionParams& p, std::ostream* os) {
+    *os << "Itrip " << p.m_dItrip << " Idesat " << p.m_dIdesat << " Uovp " << p.m_dUovp
+        << " SafeState " << p.m_nSafeState;
+}
+
 // Protection that is off, or armed with thresholds the run never reaches, leaves every value
 // of the tables as it was, bit for bit, and logs only the fault.
 class CQuietProtection : public ::testing::TestWithParam<CProtectionParams> {};

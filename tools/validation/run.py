@@ -405,7 +405,7 @@ def section8(rep):
                          f"{p['formula']:.3f} | "
                          f"{p['simple']:.3f} | {p['error']:.1e} | {p['torque']:.3f} | "
                          f"{p['torque_loss']:.3f} | {p['upper']:.3f} | "
-                         f"{TOL['short_circuit']:.0%}: "
+                         f"{TOL['short_circuit']:.1%}: "
                          f"{verdict(p['error'] <= TOL['short_circuit'])} |")
         rep.say(f"active short circuit {p['speed']:g} rad/s: {p['simulated']:.3f} A "
                 f"simulated, {p['formula']:.3f} A formula")
@@ -443,7 +443,7 @@ def main(argv=None):
              "Roff), back-EMF " + g(TOL["emf"]) + ", line voltage within the DC link + "
              + g(TOL["line_margin"]) + " V after 1 ms, uncontrolled-generator threshold "
              + f"{TOL['generator']:.0%}" + ", short-circuit current "
-             + f"{TOL['short_circuit']:.0%}" + ".")
+             + f"{TOL['short_circuit']:.1%}" + ".")
     for section in (section1, section2, section3, section4, section5, section6, section7,
                     section8):
         section(rep)
