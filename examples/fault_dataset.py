@@ -32,6 +32,7 @@ POST = 0.1  # run after the onset [s]
 EVERY = 10  # stored rows: every 10th, 20 kHz with the default step of 5 us
 DEVICES = [f"T{k}" for k in range(1, 7)] + [f"D{k}" for k in range(1, 7)]
 KINDS = {1: "short", 2: "open"}
+POLE_PAIRS = 2  # four magnets
 
 
 def drive():
@@ -103,12 +104,12 @@ def case_names(frame):
     return [f if f == "healthy" else f"{d} {f}" for f, d in zip(frame["fault"], frame["device"])]
 
 
-def space_vector(group, onset):
-    """The current space vector (i_alpha, i_beta) of a stored case from the onset on [A]:
-    the amplitude-invariant Clarke transform of ia, ib, ic."""
+def space_vector(group, start, span):
+    """The current space vector (i_alpha, i_beta) of a stored case over [start, start + span]
+    [A]: the amplitude-invariant Clarke transform of ia, ib, ic."""
     t = group["t"][()]
-    after = t >= onset
-    ia, ib, ic = (group[name][()][after].astype(float) for name in ("ia", "ib", "ic"))
+    rows = (t >= start) & (t <= start + span)
+    ia, ib, ic = (group[name][()][rows].astype(float) for name in ("ia", "ib", "ic"))
     return (2 * ia - ib - ic) / 3, (ib - ic) / math.sqrt(3)
 
 
@@ -131,23 +132,23 @@ def draw_bars(axes, frame):
     axes[0].set_title("Inverter faults: peak device current and speed dip per case")
 
 
-def draw_trajectories(axes, path, frame, onset):
-    """i_alpha against i_beta after the onset: the healthy drive's circle and the shape each
-    open transistor leaves, at the first load."""
+def draw_trajectories(axes, path, frame, onset, span):
+    """i_alpha against i_beta over the electrical period after the onset at the heaviest load:
+    the healthy drive's circle and the half-plane each open transistor cuts from it."""
     import h5py
 
-    rows = frame[frame["control.T"] == LOADS[0]].set_index("name")
+    rows = frame[frame["control.T"] == LOADS[-1]].set_index("name")
     shown = ["healthy"] + [f"T{k} open" for k in range(1, 7)]
     with h5py.File(path, "r") as f:
         for ax, name in zip(axes, shown):
-            alpha, beta = space_vector(f[f"cases/{int(rows.loc[name, 'case']):06d}"], onset)
-            ax.plot(alpha, beta, lw=0.6, color="tab:blue" if name == "healthy" else "tab:red")
+            alpha, beta = space_vector(f[f"cases/{int(rows.loc[name, 'case']):06d}"], onset, span)
+            ax.plot(alpha, beta, lw=0.8, color="tab:blue" if name == "healthy" else "tab:red")
             ax.set_title(name, fontsize=10)
             ax.set_aspect("equal", adjustable="datalim")
             ax.grid(alpha=0.3)
             ax.tick_params(labelsize=7)
-    axes[0].set_xlabel("i$_\\alpha$ [A]")
-    axes[0].set_ylabel("i$_\\beta$ [A]")
+    axes[4].set_xlabel("i$_\\alpha$ [A]")
+    axes[4].set_ylabel("i$_\\beta$ [A]")
     for ax in axes[len(shown):]:
         ax.axis("off")
 
@@ -163,11 +164,14 @@ def figure(frame, path, dataset, onset):
     left = [fig.add_subplot(grid[0, 0])]
     left.append(fig.add_subplot(grid[1, 0], sharex=left[0]))
     draw_bars(left, frame)
-    right = grid[:, 1].subgridspec(2, 4)
+    left[0].tick_params(labelbottom=False)
+    right = grid[:, 1].subgridspec(2, 4, hspace=0.3)
     axes = [fig.add_subplot(right[k // 4, k % 4]) for k in range(8)]
-    draw_trajectories(axes, dataset, frame, onset)
-    fig.text(0.79, 0.97, f"Current space vector after the onset ({onset:g} s), T = {LOADS[0]:g} N m",
-             ha="center", va="top", fontsize=11)
+    speed = float(frame.loc[frame["name"] == "healthy", "speed_at_onset"].mean())
+    span = 2 * math.pi / (POLE_PAIRS * speed)
+    draw_trajectories(axes, dataset, frame, onset, span)
+    fig.text(0.79, 0.97, f"Current space vector over the first electrical period after the "
+             f"onset ({onset:g} s), T = {LOADS[-1]:g} N m", ha="center", va="top", fontsize=11)
     fig.tight_layout(rect=(0, 0, 1, 0.95))
     buffer = io.BytesIO()
     fig.savefig(buffer, format="png", dpi=100)
