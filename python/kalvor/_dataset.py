@@ -554,7 +554,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
             interrupted = True
             raise
         finally:
-            with quiet_logs(interrupted):
+            with quiet_logs(interrupted or own):
                 if own:
                     client.close()
                     cluster.close()
