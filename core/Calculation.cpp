@@ -296,6 +296,15 @@ void TransferParameters(const CParamSet& set, CSolver& solver) {
         R.m_dD = motor.m_dD;
     }
 
+    if (inv.m_nScheme == 1) {
+        CFocSettings foc;
+        foc.m_dCurrentBandwidth = set.m_foc.m_dCurrentBandwidth;
+        foc.m_dSpeedBandwidth = set.m_foc.m_dSpeedBandwidth;
+        foc.m_dImax = set.m_foc.m_dImax;
+        foc.m_bMtpa = set.m_foc.m_bMtpa;
+        solver.EnableFoc(foc);
+    }
+
     if (CUclass* pU = solver.m_pUObject) {
         CUclass& U = *pU;
         const bool sine = cond == 1;

@@ -27,6 +27,15 @@ struct CInvParams {
     double m_dPhi = 0;                         ///< phase of the supply at t = 0 [deg]
     double m_dRlR = 100;                       ///< resistance of the three-phase R load [Ohm]
     double m_dT = 0;                           ///< external torque, load - / force + [Nm]
+    int m_nScheme = 0; ///< 0 scalar speed control, 1 field-oriented control (index 0, SVPWM)
+};
+
+/// Field-oriented control ("Control scheme": field oriented).
+struct CFocParams {
+    double m_dCurrentBandwidth = 2 * 3.141592653589793 * 200; ///< current loops [rad/s]
+    double m_dSpeedBandwidth = 2 * 3.141592653589793 * 10;    ///< speed loop [rad/s]
+    double m_dImax = 10;                                      ///< peak phase-current limit [A]
+    bool m_bMtpa = false; ///< maximum torque per ampere; false: id* = 0
 };
 
 /// Motor and inverter parameters ("Motor and inverter parameters").
@@ -120,6 +129,7 @@ struct CParamSet {
     CVoltPlotSettings m_voltagePlot;
     CDftSettings m_dft;
     CResPlotSettings m_resultPlot;
+    CFocParams m_foc;
 
     bool operator==(const CParamSet&) const;
 };
