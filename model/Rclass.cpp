@@ -90,6 +90,11 @@ void CRclass::KeepTransistorStates() {
         m_bTOnAtRow[k] = TransistorConducts(k);
 }
 
+void CRclass::SetGates(const bool* pbGates) {
+    for (int k = 1; k <= 6; ++k)
+        m_dRT[k] = pbGates[k] ? m_dRonT : m_dRoffT;
+}
+
 void CRclass::CalcR() {
     const double multiplier[3] = {m_dMra, m_dMrb, m_dMrc};
     for (int i = 0; i < 18; ++i)

@@ -42,6 +42,10 @@ public:
     /// Keeps the conducting transistors of this step as those of the last output point; the run
     /// calls it at every output point, stored or not.
     void KeepTransistorStates();
+    /// Sets the transistors' resistances from gate commands of T1..T6 (index 0 unused) in place
+    /// of the switching of Modulate; the conduction update and the failure codes act on them as
+    /// on the switching.
+    void SetGates(const bool* pbGates);
     /// Brings coil and branch resistances up to date and writes the matrix entries.
     void CalcR();
     /// The entries of m_pR that CalcR writes (n = 16); the others stay as they are, zero.

@@ -1,5 +1,6 @@
 #include "Solver.h"
 
+#include "DeviceCharges.h"
 #include "Fatal.h"
 #include "LinearSystem.h"
 #include "Progress.h"
@@ -78,6 +79,9 @@ private:
     void ApplyControl(const double* x);
     void StartFoc();
     void StoreFocColumns(const double* x, double* row) const;
+    void LogFailureChange(double t);
+    void GuardGates();
+    void Protect();
     void SetSwitchResistances();
     void Slope(const double* x, double Te, double* y);
 
@@ -105,6 +109,11 @@ private:
     const double m_dToProgress;         ///< progress units per simulated second [1/s]
     const double m_dA0;                 ///< supply amplitude of the parameters [V]
     const bool m_bSupplyFollowsControl; ///< the control sets the supply's f and amplitude
+    CProtection& m_protection;          ///< the solver's protection
+    CEventLog& m_events;                ///< the solver's event log
+    const bool m_bProtect;              ///< the protection is armed and acts in this condition
+    CProtection::CSample m_sample;      ///< what the protection sees of the step
+    bool m_bFailuresLogged = false;     ///< the log shows the failure codes applying
     double m_dT;                      ///< time at the start of the step, its end after Predict [s]
     double m_dH = 0.0;                ///< step [s]
     double m_dTe = 0.0;               ///< electromagnetic torque at the start of the step [Nm]
@@ -127,7 +136,9 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
       m_dDelta((te - ts) / (solver.m_nPoints - 1)),
       m_dHMin(std::ldexp(m_dDelta, -CSolver::kMaxHalvings)),
       m_dToProgress(double(kProgressScale) / (te - ts)), m_dA0(m_U.m_dUmax),
-      m_bSupplyFollowsControl(m_R.m_nCondition == 1 && m_R.m_bSpeedControl), m_dT(ts) {}
+      m_bSupplyFollowsControl(m_R.m_nCondition == 1 && m_R.m_bSpeedControl),
+      m_protection(solver.m_protection), m_events(solver.m_events),
+      m_bProtect(m_protection.Armed() && m_R.m_nCondition == 0), m_dT(ts) {}
 
 // Resets what the run reports, stores row 0 from the initial state and opens the progress.
 void CRun::StartRun(const double* x0) {
@@ -135,6 +146,8 @@ void CRun::StartRun(const double* x0) {
     m_solver.m_nBadState = -1;
     m_solver.m_dStopTime = ts;
     m_solver.m_bPhaseLValid = false;
+    m_events.Clear();
+    m_protection.Reset();
 
     double* P0 = m_solver.m_pRes->m_pData[0];
     double* T0 = m_solver.m_ppResTab[0];
@@ -220,6 +233,7 @@ void CRun::ApplyControl(const double* x) {
     const double t = m_dT;
     const double h = m_dH;
     m_R.SelectFailures(t);
+    LogFailureChange(t);
     m_R.StepSpeedPath(t);
     CFocControl* pFoc = m_solver.m_pFoc.get();
     const double theta = pFoc ? pFoc->Step(m_R, x, t, h, m_R.m_dC) : m_R.SpeedControl(x[15], h);
@@ -229,6 +243,68 @@ void CRun::ApplyControl(const double* x) {
     }
     m_U.BeginStep(t);
     m_R.Modulate(theta, h);
+    if (m_bProtect)
+        GuardGates();
+}
+
+// Logs the onset or clearing of every failure code that acts in this condition when the codes
+// start or stop applying with the step that begins at t.
+void CRun::LogFailureChange(double t) {
+    const bool active = m_R.m_bFailuresActive;
+    if (active == m_bFailuresLogged)
+        return;
+    m_bFailuresLogged = active;
+    static constexpr const char* kT[7] = {"", "T1", "T2", "T3", "T4", "T5", "T6"};
+    static constexpr const char* kD[7] = {"", "D1", "D2", "D3", "D4", "D5", "D6"};
+    const EEventKind kind = active ? EEventKind::FaultOnset : EEventKind::FaultClear;
+    const int cond = m_R.m_nCondition;
+    // The transistors' codes act with the inverter only, the diodes' also in the rectifier.
+    for (int k = 1; k <= 6 && cond == 0; ++k) {
+        if (m_R.m_nFailT[k] != 0)
+            m_events.Add(t, kind, kT[k], m_R.m_nFailT[k]);
+    }
+    for (int k = 1; k <= 6 && (cond == 0 || cond == 2); ++k) {
+        if (m_R.m_nFailD[k] != 0)
+            m_events.Add(t, kind, kD[k], m_R.m_nFailD[k]);
+    }
+}
+
+// After a trip the safe state replaces the switching; the gate commands of the step are what
+// the desaturation comparators need.
+void CRun::GuardGates() {
+    if (m_protection.Tripped()) {
+        int codeT[7];
+        int codeD[7];
+        for (int k = 0; k < 7; ++k) {
+            codeT[k] = k == 0 ? 0 : m_R.FailCodeT(k);
+            codeD[k] = k == 0 ? 0 : m_R.FailCodeD(k);
+        }
+        bool gates[7];
+        CProtection::SafeGates(m_protection.m_nSafeState, codeT, codeD, gates);
+        m_R.SetGates(gates);
+    }
+    for (int k = 1; k <= 6; ++k)
+        m_sample.m_abGateOn[k] = m_R.m_dRT[k] == m_R.m_dRonT;
+}
+
+// Shows the protection the accepted step: the phase currents and the capacitor voltage at its
+// end, the transistors' mean currents over it (as the result table's columns show them).
+void CRun::Protect() {
+    const double* x = m_adX.data();
+    const double* x2 = m_adX2.data();
+    CProtection::CSample& s = m_sample;
+    s.m_dT = m_dT;
+    s.m_adPhaseI[0] = x2[12];
+    s.m_adPhaseI[1] = x2[13] - x2[12];
+    s.m_adPhaseI[2] = -x2[13];
+    double q1[6];
+    double q0[6];
+    TransistorCharges(x2, q1);
+    TransistorCharges(x, q0);
+    for (int k = 0; k < 6; ++k)
+        s.m_adTransistorI[k + 1] = (q1[k] - q0[k]) / m_dH;
+    s.m_dUc = x2[0] / m_R.m_dC;
+    m_protection.Check(s, m_events);
 }
 
 // The switches conduct as the previous output point's branch currents say; R and M take the
@@ -315,6 +391,8 @@ void CRun::Halve() {
 void CRun::Accept() {
     m_U.AcceptStep(m_dT);
     --m_nSubdiv;
+    if (m_bProtect && !m_protection.Tripped())
+        Protect();
     m_adX = m_adX2;
 }
 
@@ -458,18 +536,16 @@ void CSolver::CalcResultRow(const double* P1, const double* P0, double* T1, doub
     T1[kColIU] = D(X1(0) + X1(1), X0(0) + X0(1));
     T1[kColIC] = D(X1(0), X0(0));
     T1[kColIDC] = T1[kColIU] - T1[kColIC];
-    T1[10] = D(X1(2) - X1(4), X0(2) - X0(4));
-    T1[11] = D(X1(5) - X1(7), X0(5) - X0(7));
-    T1[12] = D(X1(8), X0(8));
-    T1[13] = D(X1(3) - X1(4) - X1(10), X0(3) - X0(4) - X0(10));
-    T1[14] = D(X1(6) - X1(7) - X1(11), X0(6) - X0(7) - X0(11));
-    T1[15] = D(X1(9), X0(9));
-    T1[16] = D(X1(2) - X1(1), X0(2) - X0(1));
-    T1[17] = D(X1(5) - X1(4), X0(5) - X0(4));
-    T1[18] = D(X1(8) - X1(7), X0(8) - X0(7));
-    T1[19] = D(X1(3) - X1(1), X0(3) - X0(1));
-    T1[20] = D(X1(6) - X1(4) - X1(10), X0(6) - X0(4) - X0(10));
-    T1[21] = D(X1(9) - X1(7) - X1(11), X0(9) - X0(7) - X0(11));
+    double q1[6];
+    double q0[6];
+    TransistorCharges(P1 + 1, q1);
+    TransistorCharges(P0 + 1, q0);
+    for (int k = 0; k < 6; ++k)
+        T1[kColIT1 + k] = D(q1[k], q0[k]);
+    DiodeCharges(P1 + 1, q1);
+    DiodeCharges(P0 + 1, q0);
+    for (int k = 0; k < 6; ++k)
+        T1[kColID1 + k] = D(q1[k], q0[k]);
     T1[kColOmegaR] = X1(15);
     T1[kColBetaR] = X1(14);
 

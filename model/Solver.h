@@ -1,9 +1,11 @@
 #pragma once
 
+#include "EventLog.h"
 #include "FocControl.h"
 #include "Gclass.h"
 #include "Matrix.h"
 #include "Mclass.h"
+#include "Protection.h"
 #include "Rclass.h"
 #include "Uclass.h"
 
@@ -43,6 +45,8 @@ public:
     /// step would have to be halved more than kMaxHalvings times, with NonFinite when an
     /// accepted state holds a value that is not finite, with Cancelled when the progress sink
     /// asks; the rows after the stop are not filled. Allocates nothing inside the step loop.
+    /// m_events receives the onset and clearing of the failure codes that act in the
+    /// condition and every trip of m_protection.
     ERunStatus Run(double ts, double te, const double* x0);
     /// Fills result row k (1 <= k < rows) and coil-flux row k from state rows k and k-1 and
     /// result row k-1.
@@ -82,6 +86,8 @@ public:
     int m_nBadState;            ///< index of the first non-finite state value, -1 if none
     double m_adPhaseL[18][3];   ///< per coil, the sums of its inductances to each phase [H]
     bool m_bPhaseLValid;        ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
+    CProtection m_protection;   ///< trips and safe state; acts in condition index 0 only
+    CEventLog m_events;         ///< fault onsets and clearings and trips of the last run
     CFocSettings m_focSettings; ///< settings of field-oriented control (when enabled)
     double** m_ppFocTab;        ///< id, iq, id*, iq*, ud*, uq* per stored row; null: scalar
     std::unique_ptr<CFocControl> m_pFoc; ///< the field-oriented controller of the last run
