@@ -1,5 +1,6 @@
 #include "Calculation.h"
 
+#include "AllocFailure.h"
 #include "MessageText.h"
 #include "ResultColumns.h"
 #include "Solver.h"
@@ -111,7 +112,29 @@ std::optional<std::string> RefuseFrozenTime(const CCalcPlan& plan, double h) {
            Num(spacing) + " s); enter times nearer to 0 or a larger calculation step.";
 }
 
+// The system's text of a failed allocation; a failure outside the engine's own tables gets
+// the matrices' text.
+std::string AllocationText(const std::bad_alloc& failure) {
+    if (const auto* pEngine = dynamic_cast<const CAllocFailure*>(&failure))
+        return pEngine->what();
+    return "Błąd przydziału pamęci";
+}
+
 } // namespace
+
+CFocSettings FocSettings(const CFocParams& foc) {
+    CFocSettings settings;
+    settings.m_dCurrentBandwidth = foc.m_dCurrentBandwidth;
+    settings.m_dSpeedBandwidth = foc.m_dSpeedBandwidth;
+    settings.m_dImax = foc.m_dImax;
+    settings.m_bMtpa = foc.m_bMtpa;
+    return settings;
+}
+
+std::uint64_t BytesPerRow(const CParamSet& set) {
+    const bool foc = set.m_control.m_nScheme == 1;
+    return kBytesPerRow + (foc ? (kFocColumns + 1) * sizeof(double) : 0);
+}
 
 std::optional<std::string> FirstNonFiniteResult(const CSolver& solver) {
     for (std::uint32_t k = 0; k < solver.m_nRows; ++k) {
@@ -211,7 +234,7 @@ CCalcPlan PlanCalculation(const CParamSet& set) {
     plan.m_nStored = std::int32_t(
         CSolver::StoredRows(std::uint32_t(plan.m_nRows), std::uint32_t(time.m_nEvery)));
     // Only the stored rows take memory.
-    const std::uint64_t bytes = std::uint64_t(plan.m_nStored) * kBytesPerRow;
+    const std::uint64_t bytes = std::uint64_t(plan.m_nStored) * BytesPerRow(set);
     const std::uint64_t memory = AvailableMemory();
     if (memory != 0 && bytes > memory / 5 * 4) {
         // The rest of the program and the system need room too: a run that takes nearly all
@@ -296,14 +319,8 @@ void TransferParameters(const CParamSet& set, CSolver& solver) {
         R.m_dD = motor.m_dD;
     }
 
-    if (inv.m_nScheme == 1) {
-        CFocSettings foc;
-        foc.m_dCurrentBandwidth = set.m_foc.m_dCurrentBandwidth;
-        foc.m_dSpeedBandwidth = set.m_foc.m_dSpeedBandwidth;
-        foc.m_dImax = set.m_foc.m_dImax;
-        foc.m_bMtpa = set.m_foc.m_bMtpa;
-        solver.EnableFoc(foc);
-    }
+    if (inv.m_nScheme == 1)
+        solver.EnableFoc(FocSettings(set.m_foc));
 
     if (CUclass* pU = solver.m_pUObject) {
         CUclass& U = *pU;
@@ -343,8 +360,22 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
         return result;
     }
     result.m_nRows = plan.m_nStored;
-    result.m_pSolver = std::make_unique<CSolver>(std::uint32_t(plan.m_nStored), kStateCols,
-                                                 kStateSize, kResultCols);
+    try {
+        result.m_pSolver = std::make_unique<CSolver>(std::uint32_t(plan.m_nStored), kStateCols,
+                                                     kStateSize, kResultCols);
+        if (set.m_control.m_nScheme == 1)
+            result.m_pSolver->EnableFoc(FocSettings(set.m_foc));
+    } catch (const std::bad_alloc& failure) {
+        result.m_status = ECalcStatus::Refused;
+        result.m_strMessage = AllocationText(failure);
+        result.m_strDetail = "The tables of " + std::to_string(plan.m_nStored) + " stored rows (" +
+                             MegaBytes(std::uint64_t(plan.m_nStored) * BytesPerRow(set)) +
+                             ") could not be allocated: enter a shorter interval, a larger "
+                             "calculation step, or store fewer rows (a larger " +
+                             Label("time", "Every") + ").";
+        result.m_nRows = 0;
+        return result;
+    }
     CSolver& solver = *result.m_pSolver;
     solver.SetStoring(std::uint32_t(plan.m_nRows), std::uint32_t(set.m_time.m_nEvery));
     double x0[kStateSize];
@@ -352,7 +383,17 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
     TransferParameters(set, solver);
 
     solver.m_pProgress = pProgress;
-    const ERunStatus status = solver.Run(plan.m_dStart, plan.m_dEnd, x0);
+    ERunStatus status = ERunStatus::NotRun;
+    try {
+        status = solver.Run(plan.m_dStart, plan.m_dEnd, x0);
+    } catch (const std::bad_alloc& failure) {
+        solver.m_pProgress = nullptr;
+        result.m_status = ECalcStatus::Stopped;
+        result.m_strMessage = AllocationText(failure);
+        result.m_strDetail = "The calculation stopped at t = " + Num(plan.m_dStart) +
+                             " s: the memory of its working buffers could not be allocated.";
+        return result;
+    }
     solver.m_pProgress = nullptr;
 
     switch (status) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FocControl.h"
 #include "ParamSet.h"
 
 #include <cstdint>
@@ -92,9 +93,18 @@ void FillInitialState(const CParamSet& set, double* x0);
 /// StepHalved ("Set smaller calculation step!") when one was, Stopped when the run hit the
 /// minimum step ("Set smaller calculation step!") or a state that is not finite, Cancelled
 /// when pProgress asked for it, Refused when the plan refused the inputs (no solver then).
-/// pProgress may be null.
+/// An allocation that fails never ends the process: the tables that cannot be allocated give
+/// Refused (no solver), the run's buffers Stopped, each with the system's text and m_strDetail
+/// saying what to change. pProgress may be null.
 CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress);
 
+/// The engine's settings of field-oriented control from the parameter group foc.
+CFocSettings FocSettings(const CFocParams& foc);
+/// Memory the tables of one stored row take at most for this parameter set [bytes]: a
+/// field-oriented run keeps its kFocColumns columns beside the result table.
+std::uint64_t BytesPerRow(const CParamSet& set);
+
 /// Copies the parameter set into the model objects of a new solver, in the order R, U, M, G,
-/// skipping an object that is missing. Every run starts the PWM sequence sign at -1.
+/// skipping an object that is missing, and enables field-oriented control when the scheme
+/// asks for it. Every run starts the PWM sequence sign at -1.
 void TransferParameters(const CParamSet& set, CSolver& solver);

@@ -1,6 +1,6 @@
 #include "Rclass.h"
 
-#include "Fatal.h"
+#include "AllocFailure.h"
 
 #include <new>
 
@@ -28,8 +28,12 @@ CRclass::CRclass(std::uint32_t n)
       m_dMrb(1.0), m_dMrc(1.0), m_pR(nullptr), m_nSize(n) {
     m_pR = new (std::nothrow) CMatrix(n, n);
     m_pBranchR = new (std::nothrow) double[kBranchCount]();
-    if (!m_pR || !m_pBranchR)
-        FatalExit("Błąd inicjalizacji m_pR", 1);
+    if (!m_pR || !m_pBranchR) {
+        // The destructor does not run for an object whose constructor throws.
+        delete m_pR;
+        delete[] m_pBranchR;
+        throw CAllocFailure("Błąd inicjalizacji m_pR");
+    }
 }
 
 CRclass::~CRclass() {

@@ -1,7 +1,7 @@
 #include "Solver.h"
 
+#include "AllocFailure.h"
 #include "DeviceCharges.h"
-#include "Fatal.h"
 #include "LinearSystem.h"
 #include "Progress.h"
 #include "ResultColumns.h"
@@ -29,14 +29,14 @@ constexpr int CoilPhase(int coil) {
 double** AllocRows(std::uint32_t rows, std::uint32_t cols, const char* pszFailure) {
     double** ppRows = CMatrix::AllocateRows(rows, cols);
     if (!ppRows)
-        FatalExit(pszFailure, 1);
+        throw CAllocFailure(pszFailure);
     return ppRows;
 }
 
 template <class T> T* MakeModel(std::uint32_t n, const char* pszFailure) {
     T* p = new (std::nothrow) T(n);
     if (!p)
-        FatalExit(pszFailure, 0);
+        throw CAllocFailure(pszFailure);
     return p;
 }
 
@@ -442,19 +442,29 @@ CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t re
       m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nPoints(rows),
       m_nEvery(1), m_nCols(cols), m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{},
       m_bPhaseLValid(false), m_focSettings(), m_ppFocTab(nullptr) {
-    m_pRes = new (std::nothrow) CMatrix(rows, cols);
-    if (!m_pRes)
-        FatalExit("Błąd inicjalizacji m_pRes", 0);
-    m_ppResTab = AllocRows(rows, resCols, "Błąd przydziału pamęci m_ppResTab");
-    m_pFluxTab = AllocRows(rows, kCoils, "Błąd przydziału pamęci m_pFluxTab");
-    const std::uint32_t size = std::uint32_t(n);
-    m_pMObject = MakeModel<CMclass>(size, "Błąd inicjalizacji m_pMObject");
-    m_pUObject = MakeModel<CUclass>(size, "Błąd inicjalizacji m_pUObject");
-    m_pRObject = MakeModel<CRclass>(size, "Błąd inicjalizacji m_pRObject");
-    m_pGObject = MakeModel<CGclass>(size, "Błąd inicjalizacji m_pGObject");
+    try {
+        m_pRes = new (std::nothrow) CMatrix(rows, cols);
+        if (!m_pRes)
+            throw CAllocFailure("Błąd inicjalizacji m_pRes");
+        m_ppResTab = AllocRows(rows, resCols, "Błąd przydziału pamęci m_ppResTab");
+        m_pFluxTab = AllocRows(rows, kCoils, "Błąd przydziału pamęci m_pFluxTab");
+        const std::uint32_t size = std::uint32_t(n);
+        m_pMObject = MakeModel<CMclass>(size, "Błąd inicjalizacji m_pMObject");
+        m_pUObject = MakeModel<CUclass>(size, "Błąd inicjalizacji m_pUObject");
+        m_pRObject = MakeModel<CRclass>(size, "Błąd inicjalizacji m_pRObject");
+        m_pGObject = MakeModel<CGclass>(size, "Błąd inicjalizacji m_pGObject");
+    } catch (...) {
+        // The destructor does not run for an object whose constructor throws.
+        Release();
+        throw;
+    }
 }
 
 CSolver::~CSolver() {
+    Release();
+}
+
+void CSolver::Release() {
     CMatrix::FreeRows(m_ppResTab, m_nRows, m_nResCols);
     if (m_ppFocTab)
         CMatrix::FreeRows(m_ppFocTab, m_nRows, kFocColumns);

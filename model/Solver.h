@@ -29,6 +29,7 @@ enum class ERunStatus {
 class CSolver {
 public:
     /// rows output points, cols = n + 1 state-table columns, n states, resCols result columns.
+    /// Throws CAllocFailure, holding nothing, when a table or model object cannot be allocated.
     CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols);
     virtual ~CSolver();
     CSolver(const CSolver&) = delete;
@@ -91,4 +92,8 @@ public:
     CFocSettings m_focSettings; ///< settings of field-oriented control (when enabled)
     double** m_ppFocTab;        ///< id, iq, id*, iq*, ud*, uq* per stored row; null: scalar
     std::unique_ptr<CFocControl> m_pFoc; ///< the field-oriented controller of the last run
+
+private:
+    /// Frees the tables and model objects allocated so far.
+    void Release();
 };
