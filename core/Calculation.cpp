@@ -49,6 +49,47 @@ std::string MegaBytes(std::uint64_t bytes) {
     return Num(std::round(double(bytes) / 1e6)) + " MB";
 }
 
+// Field-oriented control: bandwidths its sampled loops can hold, and a motor its dq model can
+// describe.
+std::optional<std::string> RefuseFoc(const CParamSet& set) {
+    const CInvParams& inv = set.m_control;
+    const CFocParams& foc = set.m_foc;
+    if (inv.m_nScheme != 1)
+        return std::nullopt;
+    // The current loops act once per carrier period and a period late: beyond wc Tc = 0.5 the
+    // sampled loop rings (it turns unstable at wc Tc = 1).
+    const double widest = 0.5 * inv.m_dFT;
+    if (!(foc.m_dCurrentBandwidth <= widest))
+        return Label("foc", "CurrentBandwidth") + " " + Num(foc.m_dCurrentBandwidth) +
+               " rad/s is not accepted with " + Label("control", "FT") + " " + Num(inv.m_dFT) +
+               " Hz: the current loops are sampled once per carrier period and act a period "
+               "later, so they ring above fT / 2 = " +
+               Num(widest) + " rad/s; enter a bandwidth up to that, or a higher carrier frequency.";
+    if (!(foc.m_dSpeedBandwidth < foc.m_dCurrentBandwidth))
+        return Label("foc", "SpeedBandwidth") + " " + Num(foc.m_dSpeedBandwidth) +
+               " rad/s is not accepted with " + Label("foc", "CurrentBandwidth") + " " +
+               Num(foc.m_dCurrentBandwidth) +
+               " rad/s: the speed loop commands the current loops and must be slower than "
+               "them; enter a speed bandwidth below the current bandwidth (a tenth or less is "
+               "usual).";
+    CMclass M(kStateSize);
+    CGclass G(kStateSize);
+    const CMotorParams& motor = set.m_motor;
+    M.m_nNh = G.m_nNh = std::uint32_t(motor.m_nNhInd);
+    G.m_nNb = std::uint32_t(motor.m_nNhFlux + 2);
+    M.m_dMl = G.m_dMl = motor.m_dMl;
+    M.m_dMm = G.m_dMm = motor.m_dMm;
+    const CDqModel dq = CDqModel::Derive(M, G, 1.0);
+    if (!(dq.m_dLd > 0 && dq.m_dLq > 0 && dq.m_dPsiM > 0))
+        return "Field-oriented control is not accepted for this motor: with " +
+               Label("motor", "Ml") + " " + Num(motor.m_dMl) + " and " + Label("motor", "Mm") +
+               " " + Num(motor.m_dMm) + " its dq model has Ld = " + Num(dq.m_dLd * 1e3) +
+               " mH, Lq = " + Num(dq.m_dLq * 1e3) + " mH and a magnet flux of " + Num(dq.m_dPsiM) +
+               " Wb, and the current loops need positive inductances and flux; enter "
+               "multipliers that give them, or choose the scalar scheme.";
+    return std::nullopt;
+}
+
 // The values that make the equations singular, and what the speed path and the SVPWM need.
 std::optional<std::string> RefuseModel(const CParamSet& set) {
     const CInvParams& inv = set.m_control;
@@ -90,7 +131,7 @@ std::optional<std::string> RefuseModel(const CParamSet& set) {
         problem = CControl::SvpwmMessage(inv.m_dFT, inv.m_dUd);
     if (!problem.empty())
         return problem;
-    return std::nullopt;
+    return RefuseFoc(set);
 }
 
 // A step that no longer moves the time (ts + h == ts far from 0) freezes the run and divides

@@ -66,6 +66,7 @@ const std::vector<CFieldDesc> g_descriptions = {
     Real("control", "Phi", "phi ="),
     Real("control", "RlR", "Rl =", "R load"),
     RealIn("control", "T", "T =", -50, 50),
+    WholeIn("control", "Scheme", "Control scheme", 0, 1),
 
     RealIn("motor", "RonT", "Ron =", 0, 10000, "Transistor"),
     RealIn("motor", "RoffT", "Roff =", 0, 10000, "Transistor"),
@@ -122,6 +123,11 @@ const std::vector<CFieldDesc> g_descriptions = {
     WholeIn("dft", "Nh", "Nh =", 0, 1000),
 
     WholeIn("result_plot", "Result", "Result", 0, 34),
+
+    RealIn("foc", "CurrentBandwidth", "Current bandwidth =", 1, 1e6),
+    RealIn("foc", "SpeedBandwidth", "Speed bandwidth =", 0.01, 1e5),
+    RealIn("foc", "Imax", "Imax =", 0.001, 10000),
+    Flag("foc", "Mtpa", "Maximum torque per ampere"),
 };
 
 // Bounds and values are printed so that they read back exactly: a value just outside a range
@@ -204,6 +210,7 @@ std::vector<CField> ListFields(CParamSet& s) {
         &c.m_dPhi,
         &c.m_dRlR,
         &c.m_dT,
+        &c.m_nScheme,
 
         &m.m_dRonT,
         &m.m_dRoffT,
@@ -260,6 +267,11 @@ std::vector<CField> ListFields(CParamSet& s) {
         &s.m_dft.m_nNh,
 
         &s.m_resultPlot.m_nResult,
+
+        &s.m_foc.m_dCurrentBandwidth,
+        &s.m_foc.m_dSpeedBandwidth,
+        &s.m_foc.m_dImax,
+        &s.m_foc.m_bMtpa,
     };
     std::vector<CField> fields;
     fields.reserve(refs.size());
@@ -320,7 +332,24 @@ std::optional<std::string> ValidateParamSet(const CParamSet& set) {
         if (refusal)
             return refusal;
     }
-    return CheckFaultTiming(set.m_failures);
+    if (auto refusal = CheckFaultTiming(set.m_failures))
+        return refusal;
+    return CheckControlScheme(set.m_control);
+}
+
+std::optional<std::string> CheckControlScheme(const CInvParams& control) {
+    if (control.m_nScheme != 1 || (control.m_nCondition == 0 && control.m_nControlMethod == 0))
+        return std::nullopt;
+    auto name = [](std::string_view key) {
+        const CFieldDesc* pDesc = FindField("control", key);
+        return pDesc ? pDesc->DisplayName() : std::string(key);
+    };
+    const std::string why = control.m_nCondition != 0
+                                ? name("Condition") + " " + std::to_string(control.m_nCondition)
+                                : name("ControlMethod") + " 1 (six-step control)";
+    return name("Scheme") + " 1 (field oriented) is not accepted with " + why +
+           ": field-oriented control drives the inverter (condition 0, \"1 - Motor supplied by "
+           "inverter\") with Space Vector PWM; choose both, or the scalar scheme 0.";
 }
 
 std::optional<std::string> CheckFaultTiming(const CFailParams& failures) {

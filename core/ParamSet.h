@@ -183,6 +183,10 @@ std::optional<std::string> CheckText(const CFieldDesc& desc, std::string_view te
 /// Checks the fault timing: a positive Clear must come after Onset.
 std::optional<std::string> CheckFaultTiming(const CFailParams& failures);
 
-/// Checks every parameter of the set in the file's order, then the fault timing; returns the
-/// first refusal.
+/// Checks the control scheme against the condition and the modulation: field-oriented control
+/// (Scheme 1) runs only the inverter (condition index 0) with space-vector PWM.
+std::optional<std::string> CheckControlScheme(const CInvParams& control);
+
+/// Checks every parameter of the set in the file's order, then the fault timing and the
+/// control scheme; returns the first refusal.
 std::optional<std::string> ValidateParamSet(const CParamSet& set);

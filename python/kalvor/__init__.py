@@ -16,11 +16,12 @@ from . import _kalvor
 from ._kalvor import ParameterError, RunStopped
 from ._metrics import METRICS
 from ._params import Params
-from ._result import COLUMNS, Result, run
+from ._result import COLUMNS, FOC_COLUMNS, Result, run
 from ._sweep import sweep
 
 __all__ = [
     "COLUMNS",
+    "FOC_COLUMNS",
     "METRICS",
     "ParameterError",
     "Params",

@@ -2,6 +2,7 @@
 // physics in whole runs.
 #include "Calculation.h"
 #include "FocControl.h"
+#include "ParamFile.h"
 #include "ResultColumns.h"
 #include "Solver.h"
 
@@ -202,4 +203,33 @@ TEST(FocDrive, OpenT1AtSpeedKeepsSynchronismAndRemovesPositiveIa) {
     EXPECT_GT(omegaLowest, omegaBefore - 20);
     EXPECT_LT(iaNegative, -0.2);
     EXPECT_LT(iaPositive, 0.01 * -iaNegative);
+}
+
+// The file reads and writes the scheme and the foc group, and refuses field-oriented control
+// outside the inverter with space-vector PWM, naming the file and the key; nothing changes.
+TEST(FocParameters, FileKeepsTheSchemeAndRefusesItOutsideTheInverterWithSvpwm) {
+    CParamSet set;
+    const CFileStatus read = ParseParamText(
+        R"({"control": {"Scheme": 1}, "foc": {"Imax": 5.5, "Mtpa": true, "SpeedBandwidth": 30}})",
+        "drive.json", set);
+    ASSERT_TRUE(read.m_bOk) << read.m_strMessage;
+    EXPECT_EQ(set.m_control.m_nScheme, 1);
+    EXPECT_EQ(set.m_foc.m_dImax, 5.5);
+    EXPECT_TRUE(set.m_foc.m_bMtpa);
+    EXPECT_EQ(set.m_foc.m_dSpeedBandwidth, 30.0);
+    CParamSet again;
+    ASSERT_TRUE(ParseParamText(ParamText(set), "saved", again).m_bOk);
+    EXPECT_TRUE(again == set);
+
+    const char* refused[] = {R"({"control": {"Scheme": 1, "Condition": 3}})",
+                             R"({"control": {"Scheme": 1, "ControlMethod": 1}})"};
+    for (const char* text : refused) {
+        CParamSet kept = set;
+        const CFileStatus status = ParseParamText(text, "drive.json", kept);
+        EXPECT_FALSE(status.m_bOk) << text;
+        EXPECT_NE(status.m_strMessage.find("drive.json"), std::string::npos);
+        EXPECT_NE(status.m_strMessage.find("control.Scheme"), std::string::npos)
+            << status.m_strMessage;
+        EXPECT_TRUE(kept == set);
+    }
 }
