@@ -278,8 +278,10 @@ constexpr std::array kRows{
                                     In(0, 1000)),
 
     Row<kResultPlot, &CResPlotSettings::m_nResult>(
-        "Result", "Result", "result plotted: column of the result table after the time, 0 ia", "",
-        In(0, 34)),
+        "Result", "Result",
+        "result plotted: column of the result table after the time, 0 ia; 35..40 id, iq, id*, "
+        "iq*, ud*, uq* of field-oriented runs",
+        "", In(0, 40)),
 
     Row<kFoc, &CFocParams::m_dCurrentBandwidth>(
         "CurrentBandwidth", "Current bandwidth =",

@@ -115,7 +115,7 @@ struct CDftSettings {
 
 /// Remembered setting of the result plot dialog.
 struct CResPlotSettings {
-    int m_nResult = 0; ///< chosen result, 0..34
+    int m_nResult = 0; ///< chosen result, 0..40 (35..40 the dq results of field-oriented runs)
 };
 
 /// The whole parameter set of a document.

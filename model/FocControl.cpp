@@ -152,7 +152,7 @@ CDqModel CDqModel::Derive(CMclass& M, CGclass& G, double phaseR) {
 }
 
 CFocControl::CFocControl(const CFocSettings& settings, const CDqModel& dq, double J, double Tc)
-    : m_settings(settings), m_dq(dq), m_dTc(Tc), m_dSampleTime(0.0) {
+    : m_settings(settings), m_dq(dq), m_dJ(J), m_dTc(Tc), m_dSampleTime(0.0) {
     const double wc = settings.m_dCurrentBandwidth;
     const double ws = settings.m_dSpeedBandwidth;
     m_dKpD = wc * dq.m_dLd;
@@ -231,10 +231,15 @@ void CFocControl::Sample(const CControl& control, const double* x, double t, dou
     m_dOmegaES = we;
     const double Tc = m_dTc;
 
-    // Speed PI on the ramp's output.
-    const double e = control.m_dOmegaRRamp - omega;
-    const double torque = Clamp(m_dKpW * e + m_dIntW + m_dKiW * Tc * e, m_dTmax);
-    m_dIntW += m_dKiW * Tc * (torque - m_dIntW) / (m_dKpW + m_dKiW * Tc);
+    // Speed PI on the ramp's output, with the torque that accelerates the inertia as the ramp
+    // does fed forward: the integral then holds only the load.
+    const double ramp = control.m_dOmegaRRamp;
+    const double accelerate = m_bSampled ? m_dJ * (ramp - m_dRampSampled) / Tc : 0.0;
+    m_dRampSampled = ramp;
+    m_bSampled = true;
+    const double e = ramp - omega;
+    const double torque = Clamp(accelerate + m_dKpW * e + m_dIntW + m_dKiW * Tc * e, m_dTmax);
+    m_dIntW += m_dKiW * Tc * (torque - accelerate - m_dIntW) / (m_dKpW + m_dKiW * Tc);
     CurrentReference(torque, m_dIdRef, m_dIqRef);
 
     // Current PIs with decoupling and back-EMF feed-forward.

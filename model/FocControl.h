@@ -50,7 +50,8 @@ struct CDqModel {
 /// previous period's start (through the space-vector arithmetic of CControl), then samples
 /// ia, ib, betaR, omegaR and the capacitor voltage Udc and computes the next reference:
 ///
-///   speed PI:    T* = KpW e + IW, e = omegaR** - omegaR, |T*| <= Tmax (the torque at Imax)
+///   speed PI:    T* = J d(omegaR**)/dt + KpW e + IW, e = omegaR** - omegaR, |T*| <= Tmax
+///                (the torque at Imax); the ramp's acceleration torque is fed forward
 ///   currents:    id* = 0, iq* = T* / (3/2 p psiM); or MTPA: for |i| = I,
 ///                id = 2 (Ld - Lq) I^2 / (psiM + sqrt(psiM^2 + 8 (Ld - Lq)^2 I^2)),
 ///                iq = sqrt(I^2 - id^2), I chosen so that the torque is T*
@@ -96,6 +97,7 @@ private:
 
     CFocSettings m_settings;        ///< bandwidths, Imax, MTPA
     CDqModel m_dq;                  ///< the motor
+    double m_dJ;                    ///< moment of inertia [kg m^2]
     double m_dTc;                   ///< carrier (sampling) period [s]
     double m_dKpD;                  ///< d-current proportional gain [V/A]
     double m_dKpQ;                  ///< q-current proportional gain [V/A]
@@ -106,6 +108,8 @@ private:
     double m_dIntD = 0;             ///< d-current integrator [V]
     double m_dIntQ = 0;             ///< q-current integrator [V]
     double m_dIntW = 0;             ///< speed integrator [Nm]
+    double m_dRampSampled = 0;      ///< omegaR** at the last sample [rad/s]
+    bool m_bSampled = false;        ///< a sample has been taken
     double m_dSampleTime;           ///< time of the last sample [s]
     double m_dPendingAngle = 0;     ///< angle for the modulator in the next period [rad]
     double m_dPendingAmplitude = 0; ///< amplitude factor for the next period

@@ -191,6 +191,7 @@ void CKalvorDoc::OnPlotResult(QWidget* pParent) {
     // The buttons follow the conditions the results were computed in.
     dlgResPlot.m_nCondition = m_resultParams.m_control.m_nCondition;
     dlgResPlot.m_bSpeedControl = m_resultParams.m_control.m_bSpeedControl;
+    dlgResPlot.m_bFoc = m_pSolver->UsesFoc();
     dlgResPlot.m_nResult = m_params.m_resultPlot.m_nResult;
     if (dlgResPlot.exec() != QDialog::Accepted)
         return;
@@ -203,6 +204,14 @@ void CKalvorDoc::OnPlotResult(QWidget* pParent) {
 
     const int nColumn = CResPlot::ResultColumn(dlgResPlot.m_nResult);
     const QString strLabel = CResPlot::ResultLabel(dlgResPlot.m_nResult);
+    if (nColumn >= CResPlot::kFocColumn && !m_pSolver->UsesFoc()) {
+        // A dq choice remembered from a field-oriented run: these results have no such column.
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
+                          QStringLiteral("%1 is a result of field-oriented control only: these "
+                                         "results were calculated with the scalar scheme.")
+                              .arg(strLabel));
+        return;
+    }
     const bool bAdd = dlgResPlot.m_bAdd && m_bResultCurves &&
                       m_nPlotCount == static_cast<unsigned>(m_nRows) &&
                       m_pPlotY.size() == m_nPlotCount;
@@ -260,6 +269,12 @@ void CKalvorDoc::OnPlotResult(QWidget* pParent) {
 
 void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
     y.resize(static_cast<std::size_t>(m_nRows));
+    if (nColumn >= CResPlot::kFocColumn) {
+        const int c = nColumn - CResPlot::kFocColumn;
+        for (int r = 0; r < m_nRows; ++r)
+            y[r] = m_pSolver->m_ppFocTab[r][c];
+        return;
+    }
     for (int r = 0; r < m_nRows; ++r)
         y[r] = m_pSolver->m_ppResTab[r][nColumn];
 }
@@ -294,7 +309,7 @@ bool CKalvorDoc::RunParamDialog(QDialog& dialog) {
 }
 
 void CKalvorDoc::OnControl(QWidget* pParent) {
-    CInvParam dialog(m_params.m_control, pParent);
+    CInvParam dialog(m_params.m_control, m_params.m_foc, pParent);
     RunParamDialog(dialog);
 }
 

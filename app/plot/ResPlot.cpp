@@ -22,9 +22,10 @@ enum class EFamily {
     Transistor, ///< iT1..iT6: the inverter's transistors
     Diode,      ///< iD1..iD6: the bridge diodes
     Control,    ///< omegaU, omegaR*, omegaR**, omegaE: the speed control
+    Foc,        ///< id, iq and the references: field-oriented runs only
 };
 
-enum class EGroup { Current, Voltage, Flux, Speed };
+enum class EGroup { Current, Voltage, Flux, Speed, Foc };
 
 struct SChoice {
     const char* pszButton; ///< text of the radio button
@@ -72,6 +73,12 @@ constexpr std::array<SChoice, CResPlot::kResults> kChoices = {{
     {"Psia", 33, EFamily::Always, EGroup::Flux, 0, 0},
     {"Psib", 34, EFamily::Always, EGroup::Flux, 1, 0},
     {"Psic", 35, EFamily::Always, EGroup::Flux, 2, 0},
+    {"id", CResPlot::kFocColumn + 0, EFamily::Foc, EGroup::Foc, 0, 0},
+    {"iq", CResPlot::kFocColumn + 1, EFamily::Foc, EGroup::Foc, 0, 1},
+    {"id*", CResPlot::kFocColumn + 2, EFamily::Foc, EGroup::Foc, 0, 2},
+    {"iq*", CResPlot::kFocColumn + 3, EFamily::Foc, EGroup::Foc, 0, 3},
+    {"ud*", CResPlot::kFocColumn + 4, EFamily::Foc, EGroup::Foc, 0, 4},
+    {"uq*", CResPlot::kFocColumn + 5, EFamily::Foc, EGroup::Foc, 0, 5},
 }};
 
 bool IsIndex(int index) {
@@ -84,8 +91,8 @@ const QPoint kPictureAt(23, 170);
 } // namespace
 
 CResPlot::CResPlot(QWidget* parent)
-    : QDialog(parent), m_nCondition(0), m_bSpeedControl(false), m_nResult(0), m_bAdd(false),
-      m_pButtons(new QButtonGroup(this)) {
+    : QDialog(parent), m_nCondition(0), m_bSpeedControl(false), m_bFoc(false), m_nResult(0),
+      m_bAdd(false), m_pButtons(new QButtonGroup(this)) {
     setWindowTitle("Result plot");
     m_pButtons->setExclusive(true);
 
@@ -98,11 +105,13 @@ CResPlot::CResPlot(QWidget* parent)
         return box;
     };
     // The top band holds the groups; the picture takes the lower left from (23, 170).
-    QGroupBox* boxes[4] = {
+    QGroupBox* boxes[5] = {
         makeGroup("Current", QRect(12, 6, 430, 156)),
         makeGroup("Voltage", QRect(450, 6, 220, 156)),
         makeGroup("Flux", QRect(678, 6, 130, 156)),
         makeGroup("Speed and torque", QRect(620, 170, 188, 230)),
+        // Below the circuit picture, across the dialog.
+        makeGroup("Field-oriented control", QRect(12, 494, 796, 50)),
     };
     for (int index = 0; index < kResults; ++index) {
         const SChoice& choice = kChoices[index];
@@ -126,7 +135,7 @@ CResPlot::CResPlot(QWidget* parent)
     });
     connect(add, &QPushButton::clicked, this, &CResPlot::OnAdd);
     connect(cancel, &QPushButton::clicked, this, &CResPlot::reject);
-    setFixedSize(820, 494);
+    setFixedSize(820, 552);
 }
 
 int CResPlot::ResultColumn(int index) {
@@ -136,7 +145,9 @@ int CResPlot::ResultColumn(int index) {
 QString CResPlot::ResultLabel(int index) {
     if (!IsIndex(index))
         return {};
-    const std::string_view label = kResultLabels[kChoices[index].nColumn];
+    const int column = kChoices[index].nColumn;
+    const std::string_view label =
+        column >= kFocColumn ? kFocLabels[column - kFocColumn] : kResultLabels[column];
     return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
 }
 
@@ -144,10 +155,12 @@ QString CResPlot::ButtonText(int index) {
     return IsIndex(index) ? QString(kChoices[index].pszButton) : QString();
 }
 
-bool CResPlot::IsResultEnabled(int index, int condition, bool speedControl) {
+bool CResPlot::IsResultEnabled(int index, int condition, bool speedControl, bool foc) {
     if (!IsIndex(index))
         return false;
     const EFamily family = kChoices[index].family;
+    if (family == EFamily::Foc)
+        return foc;
     switch (condition) {
     case 1: // motor on the sine supply: no bridge; the control acts only when it is on
         if (family == EFamily::Control)
@@ -171,7 +184,7 @@ void CResPlot::LoadFields() {
 void CResPlot::ApplyEnablingRule() {
     for (int index = 0; index < kResults; ++index)
         m_pButtons->button(index)->setEnabled(
-            IsResultEnabled(index, m_nCondition, m_bSpeedControl));
+            IsResultEnabled(index, m_nCondition, m_bSpeedControl, m_bFoc));
 }
 
 void CResPlot::accept() {

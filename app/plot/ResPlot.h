@@ -9,7 +9,8 @@ class QShowEvent;
 
 /// "Result plot": chooses which result column is plotted against time. 35 radio buttons in the
 /// groups "Current", "Voltage", "Flux" and "Speed and torque"; below them the circuit of the
-/// condition of work is drawn at (23, 170).
+/// condition of work is drawn at (23, 170). A sixth group, "Field-oriented control", offers the
+/// dq currents and references that field-oriented runs keep beside the table (m_bFoc).
 ///
 /// Use: set m_nCondition, m_bSpeedControl and m_nResult, call exec(); after OK or "Add to plot"
 /// m_nResult holds the chosen index and m_bAdd tells which of the two closed the dialog. Cancel
@@ -20,23 +21,29 @@ class CResPlot : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kResults = 35; ///< number of choices
+    static constexpr int kTableResults = 35; ///< choices of the result table's columns
+    static constexpr int kResults = 41;      ///< number of choices, the dq ones after the table's
+    /// First "column" of the dq results: column kFocColumn + c is column c of the solver's
+    /// m_ppFocTab (id, iq, id*, iq*, ud*, uq*).
+    static constexpr int kFocColumn = 36;
 
     explicit CResPlot(QWidget* parent = nullptr);
 
-    /// Result-table column plotted as y for choice index 0..34; -1 for other indices.
+    /// Result-table column plotted as y for choice index 0..40 (from kFocColumn: a dq column);
+    /// -1 for other indices.
     static int ResultColumn(int index);
-    /// y-axis label of choice index 0..34 ("Ia [A]"); empty for other indices.
+    /// y-axis label of choice index 0..40 ("Ia [A]", "iq [A]"); empty for other indices.
     static QString ResultLabel(int index);
-    /// Text of the radio button of choice index 0..34 ("ia"); empty for other indices.
+    /// Text of the radio button of choice index 0..40 ("ia", "iq"); empty for other indices.
     static QString ButtonText(int index);
     /// Whether choice index is offered in the given condition of work (0..3) with speed
-    /// control on or off.
-    static bool IsResultEnabled(int index, int condition, bool speedControl);
+    /// control on or off, for a field-oriented run (foc) or not.
+    static bool IsResultEnabled(int index, int condition, bool speedControl, bool foc = false);
 
     int m_nCondition;     ///< condition of work 0..3, set by the caller before opening
     bool m_bSpeedControl; ///< speed control on, set by the caller before opening
-    int m_nResult;        ///< chosen index 0..34; 0 after construction
+    bool m_bFoc;          ///< the results come from a field-oriented run, set before opening
+    int m_nResult;        ///< chosen index 0..40; 0 after construction
     bool m_bAdd;          ///< closed with "Add to plot" rather than OK
 
 public slots:
@@ -53,5 +60,5 @@ private:
     void LoadFields();
     void ApplyEnablingRule();
 
-    QButtonGroup* m_pButtons; ///< the 35 radio buttons, id = choice index
+    QButtonGroup* m_pButtons; ///< the 41 radio buttons, id = choice index
 };
