@@ -2,6 +2,8 @@
 
 import warnings
 
+import numpy as np
+
 from . import _kalvor
 from ._kalvor import ParameterError, RunStopped
 from ._params import Params
@@ -79,6 +81,18 @@ class Result:
             dq = pandas.DataFrame(self.foc_table, columns=list(FOC_COLUMNS), copy=False)
             frame = pandas.concat([frame, dq], axis=1)
         return frame
+
+    def __getstate__(self):
+        """Pickled with copies of the tables: the engine's blocks stay in this process."""
+        state = {k: v for k, v in self.__dict__.items() if k != "_outcome"}
+        state["table"] = np.array(self.table)
+        if self.foc_table is not None:
+            state["foc_table"] = np.array(self.foc_table)
+        return state
+
+    def __setstate__(self, state):
+        self.__dict__.update(state)
+        self._outcome = None
 
     def __repr__(self):
         return f"<kalvor.Result {self.status}, {len(self.table)} rows>"
