@@ -45,10 +45,13 @@ CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
 
 /// CSV: a header line of the column labels, then nRows lines of nCols numbers written with
 /// "%.17g" and separated by commas, LF line ends. nCols must not exceed kResultColumns.
-/// pProgress, when given, follows the rows and can cancel the write as for the table.
+/// pProgress, when given, follows the rows and can cancel the write as for the table. With
+/// ppFocRows (a field-oriented run's rows of kFocColumns values) their labels and values follow
+/// on every line.
 CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
                              const double* const* ppRows, std::size_t nRows, std::size_t nCols,
-                             IProgressSink* pProgress = nullptr);
+                             IProgressSink* pProgress = nullptr,
+                             const double* const* ppFocRows = nullptr);
 
 /// The run's event log as CSV: the header "t,kind,source,value", then one line per event with
 /// its time and value written with "%.17g", LF line ends.

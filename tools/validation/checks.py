@@ -6,6 +6,7 @@ import defaults
 import dq
 import emf
 import energy
+import foc
 import protection
 import sixstep
 from machine import Machine
@@ -18,6 +19,9 @@ TOLERANCE = {
     "bridge": 0.01,  # mean DC voltage against the textbook with the high diode Roff, relative
     "emf": 1e-3,  # back-EMF constant against the tables, relative
     "line_margin": 10.0,  # line voltage above the DC-link voltage after 1 ms [V]
+    "foc_t63": 0.3,  # 63 % time of the current step against 1/wc + Tc, relative
+    "foc_torque": 1e-3,  # mean torque against the dq model of the measured currents, relative
+    "foc_speed": 0.02,  # mean speed error under load after the ramp [rad/s]
     "generator": 0.02,  # measured uncontrolled-generator threshold speed against Ud / Ke, rel.
     "short_circuit": 0.005,  # active short circuit's current against the dq formula, relative
 }
@@ -75,8 +79,15 @@ def section6():
 
 
 def section7():
-    return protection.uncontrolled_generator()
+    return {"step": foc.step_response(),
+            "torque": [foc.torque_per_ampere(nh, mtpa) for nh, mtpa in ((0, False), (1, False),
+                                                                        (1, True))],
+            "hold": foc.speed_hold()}
 
 
 def section8():
+    return protection.uncontrolled_generator()
+
+
+def section9():
     return protection.active_short_circuit()

@@ -57,8 +57,19 @@ def test_default_facts_stated_in_the_report():
     assert math.isclose(f["source_r_energy"], f["capacitor_energy"], rel_tol=0.05)
 
 
+def test_field_oriented_control_follows_its_design_and_the_dq_model():
+    f = checks.section7()
+    step = f["step"]
+    assert abs(step["t63"] / step["design_t63"] - 1) <= TOL["foc_t63"]
+    assert step["id_largest"] < 0.05
+    for case in f["torque"]:
+        assert case["error"] <= TOL["foc_torque"], case
+    plain, salient, mtpa = f["torque"]
+    assert abs(plain["id"]) < 0.01 and mtpa["id"] < -0.03  # MTPA drives id negative (Ld < Lq)
+    assert mtpa["per_ampere"] > salient["per_ampere"]  # and gets more torque per ampere
+    assert abs(f["hold"]["error"]) <= TOL["foc_speed"]
 def test_gates_off_rectify_only_above_the_back_emf_speed():
-    res = checks.section7()
+    res = checks.section8()
     assert abs(res["measured"] - res["threshold"]) <= TOL["generator"] * res["threshold"]
     for point in res["points"]:
         below = point["speed"] < res["threshold"]
@@ -67,7 +78,7 @@ def test_gates_off_rectify_only_above_the_back_emf_speed():
 
 
 def test_active_short_circuit_current_follows_the_dq_formula():
-    res = checks.section8()
+    res = checks.section9()
     for point in res["points"]:
         assert point["error"] <= TOL["short_circuit"], point["speed"]
         assert point["torque"] < 0 and point["upper"] < 0.5, point["speed"]
