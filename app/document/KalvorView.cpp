@@ -71,7 +71,16 @@ void CKalvorView::Draw(QPainter& painter, const QRect& rect) {
     painter.restore();
 }
 
+void CKalvorView::SetScaleOptions(bool bRoundScale, bool bGrid) {
+    m_bRoundScale = bRoundScale;
+    m_bGrid = bGrid;
+    update();
+}
+
 void CKalvorView::DrawDocument(QPainter& painter, const QRect& rect) {
+    // The renderer is shared by the document's views; each draws with its own choice.
+    m_doc.m_plot.m_bRoundScale = m_bRoundScale;
+    m_doc.m_plot.m_bGrid = m_bGrid;
     if (m_doc.m_nPicture >= 1 && m_doc.m_nPicture <= 4)
         m_doc.m_plot.DrawPicture(painter, rect, m_doc.m_nPicture);
     if (!m_doc.m_bValid)

@@ -1,6 +1,7 @@
 #include "plot/PlotPrint.h"
 
 #include "pictures/Pictures.h"
+#include "plot/PlotScale.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -405,12 +407,50 @@ int NumberStep(double spacing, double size, int divisions) {
 
 /// Colours of the curves after the first (which keeps the plot's red): the Okabe-Ito set,
 /// told apart by readers with any common form of colour blindness.
+/// Light lines of the grid.
+const QColor kGridColour(225, 225, 225);
+
 const QColor kCurveColours[CPlotPrint::kMaxCurves] = {
     QColor(255, 0, 0),   QColor(0, 114, 178),   QColor(230, 159, 0),
     QColor(0, 158, 115), QColor(204, 121, 167), QColor(86, 180, 233),
 };
 
 } // namespace
+
+/// Ticks of one round axis and their numbers.
+struct SRoundAxis {
+    double dStep = 0;              ///< step between ticks [axis unit]
+    double dFactor = 1;            ///< numbers are values times this (seconds to ms)
+    std::vector<double> vecTicks;  ///< tick values [axis unit]
+    std::vector<QString> vecTexts; ///< their numbers
+};
+
+/// Round ticks over [lo, hi] whose numbers, nSize pixels each way at most plus a gap, fit
+/// nPixels; bTime writes seconds in the unit that suits the step.
+SRoundAxis RoundAxis(double lo, double hi, int nPixels, bool bTime,
+                     const std::function<int(const QString&)>& size) {
+    SRoundAxis axis;
+    const double span = hi - lo;
+    for (int steps = std::max(1, nPixels / 40); steps >= 1; --steps) {
+        axis.dStep = PlotScale::RoundStep(span, steps);
+        if (!(axis.dStep > 0))
+            return axis;
+        axis.dFactor = bTime ? PlotScale::TimeUnit(axis.dStep).m_dFactor : 1.0;
+        const double shownStep = axis.dStep * axis.dFactor;
+        const int decimals = PlotScale::Decimals(shownStep);
+        axis.vecTicks = PlotScale::Ticks(lo, hi, axis.dStep);
+        axis.vecTexts.clear();
+        int widest = 0;
+        for (double tick : axis.vecTicks) {
+            axis.vecTexts.push_back(PlotScale::Number(tick * axis.dFactor, shownStep, decimals));
+            widest = std::max(widest, size(axis.vecTexts.back()));
+        }
+        // Neighbours keep a gap of a third of a number, at least 8 pixels.
+        if (steps == 1 || (widest + std::max(8, widest / 3)) * span <= axis.dStep * nPixels)
+            return axis;
+    }
+    return axis;
+}
 
 /// The scale of one drawing, all in pixels of the drawing area.
 struct CPlotPrint::SScale {
@@ -438,6 +478,10 @@ struct CPlotPrint::SScale {
     int nYDecimals = 3;   ///< decimals of the y numbers
     bool bZoomed = false; ///< a zoom is applied: offset mapping, curves clipped
     bool bEmpty = true;   ///< no point to draw: axes only
+    bool bRound = false;  ///< round scales: ticks at multiples of 1-2-5 steps
+    SRoundAxis xRound;    ///< the x axis's round ticks (with bRound)
+    SRoundAxis yRound;    ///< the y axis's round ticks (with bRound)
+    QString strXLabel;    ///< x label as written (a time axis in its unit)
 
     SMapping Mapping() const {
         if (bZoomed)
@@ -551,6 +595,31 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
         const double divisions = std::trunc(n - 1);
         s.nXDivisions = divisions >= 1 ? Trunc(divisions) : 1;
     }
+    s.strXLabel = m_strXLabel;
+    s.bRound = kind == EKind::Curve && !s.bEmpty && (s.bZoomed || m_bRoundScale);
+    if (s.bRound) {
+        // y first: its numbers set the left margin, which sets the width x has.
+        const auto height = [&fm](const QString&) { return fm.height(); };
+        const auto width = [&fm](const QString& text) { return TextWidth(fm, text); };
+        s.yRound = RoundAxis(s.dYMin, s.dYMin + s.dYr, s.nH - 30, false, height);
+        int widest = 0;
+        for (const QString& text : s.yRound.vecTexts)
+            widest = std::max(widest, TextWidth(fm, text));
+        s.nL = widest + 4;
+        const bool bTime = PlotScale::IsSeconds(m_strXLabel);
+        const int guess = s.nW - s.nL - std::max(20, TextWidth(fm, m_strXLabel) + 2);
+        s.xRound = RoundAxis(s.dXMin, s.dXMin + s.dXr, guess, bTime, width);
+        if (bTime)
+            s.strXLabel = PlotScale::TimeLabel(m_strXLabel, PlotScale::TimeUnit(s.xRound.dStep));
+        const int lastHalf =
+            s.xRound.vecTexts.empty() ? 0 : (TextWidth(fm, s.xRound.vecTexts.back()) + 1) / 2;
+        const int right = std::max({20, TextWidth(fm, s.strXLabel) + 2, lastHalf + 2});
+        s.nPW = s.nW - s.nL - right;
+        s.nPH = s.nH - 30;
+        s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);
+        s.nY0 = Trunc(s.nH - 15 + ymin * s.nPH / s.dYr);
+        return s;
+    }
     if (s.bZoomed) {
         s.nXDecimals = zoom.m_bX ? Decimals(s.dXr / 10) : 3;
         s.nYDecimals = Decimals(s.dYr / 10);
@@ -597,8 +666,22 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
     dc.drawLine(L, 15, L - 2, 19);
     dc.drawLine(L, 15, L + 2, 19);
 
-    TextAt(dc, L + PW, H - 30, m_strXLabel);
+    TextAt(dc, L + PW, H - 30, s.strXLabel);
     TextAt(dc, L, 0, m_strYLabel);
+    if (s.bRound) {
+        DrawRoundScales(dc, s);
+        return;
+    }
+    if (m_bGrid && !s.bEmpty && kind == EKind::Curve) {
+        dc.setPen(QPen(kGridColour, 1));
+        for (int i = 1; i < 10; ++i) {
+            const int yi = Trunc(H - 15 - i * PH / 10.0);
+            const int xi = Trunc(L + static_cast<double>(i) * PW / 10);
+            dc.drawLine(L + 1, yi, L + PW, yi);
+            dc.drawLine(xi, 15, xi, H - 16);
+        }
+        dc.setPen(m_penAxis);
+    }
 
     const int nx = s.nXDivisions;
     for (int i = 0; i < 10; ++i) {
@@ -650,6 +733,54 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
         const int yi = Trunc(H - 15 - i * PH / 10.0);
         const QString text = s.YNumber(i);
         TextAt(dc, L - TextWidth(fm, text) - 4, Trunc(yi - fm.height() / 2.0), text);
+    }
+}
+
+void CPlotPrint::DrawRoundScales(QPainter& dc, const SScale& s) {
+    const int H = s.nH, L = s.nL, PW = s.nPW;
+    const QFontMetrics fm = dc.fontMetrics();
+    const SMapping map = s.Mapping();
+    std::vector<int> xs, ys;
+    for (double tick : s.xRound.vecTicks)
+        xs.push_back(map.Px(tick));
+    for (double tick : s.yRound.vecTicks)
+        ys.push_back(map.Py(tick));
+    if (m_bGrid) {
+        dc.setPen(QPen(kGridColour, 1));
+        for (int x : xs)
+            if (x > L && x < L + PW)
+                dc.drawLine(x, 15, x, H - 16);
+        for (int y : ys)
+            if (y > 15 && y < H - 15)
+                dc.drawLine(L + 1, y, L + PW, y);
+        dc.setPen(m_penAxis);
+    }
+    for (int x : xs)
+        dc.drawLine(x, H - 17, x, H - 13);
+    for (int y : ys)
+        dc.drawLine(L - 2, y, L + 2, y);
+    // The zero line where zero is shown.
+    const int z = map.Py(0);
+    if (z > 15 && z < H - 15) {
+        dc.setPen(m_penGrid);
+        dc.drawLine(L, z, L + PW, z);
+        dc.setPen(m_penAxis);
+    }
+    // x numbers centred on their ticks; one that would cross the left edge of the drawing or
+    // come within 4 pixels of the one before is left out.
+    int shownRight = std::numeric_limits<int>::min() / 2;
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        const QString& text = s.xRound.vecTexts[i];
+        const int width = TextWidth(fm, text);
+        const int left = Trunc(xs[i] - width / 2.0);
+        if (left < 0 || left < shownRight + 4 || left + width > s.nW)
+            continue;
+        TextAt(dc, left, H - 15, text);
+        shownRight = left + width;
+    }
+    for (std::size_t i = 0; i < ys.size(); ++i) {
+        const QString& text = s.yRound.vecTexts[i];
+        TextAt(dc, L - TextWidth(fm, text) - 4, Trunc(ys[i] - fm.height() / 2.0), text);
     }
 }
 

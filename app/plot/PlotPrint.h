@@ -137,6 +137,10 @@ public:
     std::array<QPen, kMaxCurves> m_aCurvePens;
     std::vector<SMarker> m_aMarkers; ///< marked x values of curve plots
     CPlotAxes m_axes;                ///< plot area and ranges of the last plot
+    /// Round scales (1-2-5 steps, time in ms or us) for an unzoomed curve plot too; a zoomed
+    /// one always has them. Off: the ten divisions numbered "%.3f".
+    bool m_bRoundScale = false;
+    bool m_bGrid = false; ///< light lines at the ticks of a curve plot
 
     struct SGroup;
 
@@ -153,6 +157,8 @@ private:
     SScale ComputeScale(QPainter& dc, const QRect& rect, std::vector<SGroup>& groups, EKind kind,
                         double n, const CPlotZoom& zoom) const;
     void DrawFrame(QPainter& dc, const SScale& s, EKind kind);
+    /// Ticks, numbers, grid and zero line of round scales.
+    void DrawRoundScales(QPainter& dc, const SScale& s);
     void DrawMarkers(QPainter& dc, const SScale& s);
     void StoreAxes(const SScale& s, EKind kind);
 

@@ -25,6 +25,8 @@ enum ECommandId : int {
     ID_ZOOM_OUT = 32831,
     ID_DIFFERENCE = 32840,
     ID_EXPORT_IMAGE = 32841,
+    ID_ROUND_SCALE = 32842,
+    ID_GRID = 32843,
 
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
