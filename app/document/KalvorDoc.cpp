@@ -264,8 +264,20 @@ void CKalvorDoc::PlotResultOf(const CKalvorDoc& source, int nColumn, const QStri
 
 bool CKalvorDoc::AddResultCurve(QWidget* pParent, const CKalvorDoc& source, int nColumn,
                                 const QString& strLabel) {
-    const QString strSource = &source == this ? QString() : source.Title();
-    const QString strShownSource = strSource.isEmpty() ? m_strTitle : strSource;
+    CPlotCurve curve;
+    source.CopyResult(nColumn, curve.m_vecY);
+    std::vector<double> x(curve.m_vecY.size());
+    for (std::size_t r = 0; r < x.size(); ++r)
+        x[r] = source.m_pSolver->m_ppResTab[r][0];
+    curve.m_pX = std::make_shared<const std::vector<double>>(std::move(x));
+    curve.m_strLabel = strLabel;
+    curve.m_strSource = &source == this ? QString() : source.Title();
+    return AddCurve(pParent, std::move(curve));
+}
+
+bool CKalvorDoc::AddCurve(QWidget* pParent, CPlotCurve curve) {
+    const QString& strLabel = curve.m_strLabel;
+    const QString strShownSource = curve.m_strSource.isEmpty() ? m_strTitle : curve.m_strSource;
     const auto same = [&](const QString& label, const QString& src) {
         return label == strLabel && src == strShownSource;
     };
@@ -290,16 +302,11 @@ bool CKalvorDoc::AddResultCurve(QWidget* pParent, const CKalvorDoc& source, int 
     }
     if (m_strFirstLabel.isEmpty())
         m_strFirstLabel = m_plot.m_strYLabel;
-    CPlotCurve curve;
-    source.CopyResult(nColumn, curve.m_vecY);
-    // Samples of another run (other ts, te, h or store-every) are kept as they are.
-    std::vector<double> x(curve.m_vecY.size());
-    for (std::size_t r = 0; r < x.size(); ++r)
-        x[r] = source.m_pSolver->m_ppResTab[r][0];
-    if (x.size() != m_nPlotCount || !std::equal(x.begin(), x.end(), m_pPlotX.begin()))
-        curve.m_pX = std::make_shared<const std::vector<double>>(std::move(x));
-    curve.m_strLabel = strLabel;
-    curve.m_strSource = strSource;
+    // Samples of another run (other ts, te, h or store-every) or of a file are kept as they
+    // are; the plot's own x is shared.
+    const std::vector<double>& x = *curve.m_pX;
+    if (x.size() == m_nPlotCount && std::equal(x.begin(), x.end(), m_pPlotX.begin()))
+        curve.m_pX.reset();
     m_vecMore.push_back(std::move(curve));
     SetSharedYLabel();
     return true;

@@ -67,6 +67,7 @@ const CCommandDesc g_commands[] = {
     {ID_FAILURES, "&Failures...", "Failures", "Failures", "failures"},
     {ID_CALCULATE, "&Calculate\tF5", "Calculate", "Calculate", "calculate"},
     {ID_PLOT_RESULT, "&Plot result...\tCtrl+R", "Plot result", "Plot result", "plot"},
+    {ID_ADD_FILE_CURVE, "Add curve from &file...", "Plots a column of a table file (exported results or CSV with a header)", "Add curve from file", nullptr},
     {ID_EXPORT_RESULTS, "&Export results...", "Export model results", "Export model results", "export"},
     {ID_PWM_PLOT, "&PWM voltage plot...", "SVPWM voltage plot", "SVPWM voltage plot", "pwm"},
     {ID_INDUCTANCE_PLOT, "&Inductance plot...", "Inductance plot", "Inductance plot", "inductance"},
@@ -239,7 +240,9 @@ void CMainFrame::CreateMenus() {
              g_nSeparator, ID_ROUND_SCALE, ID_GRID},
             true);
     AddMenu("&Options", {ID_CONTROL, ID_MOTOR, g_nSeparator, ID_FAILURES}, true);
-    AddMenu("&Model", {ID_CALCULATE, g_nSeparator, ID_PLOT_RESULT, ID_EXPORT_RESULTS}, true);
+    AddMenu("&Model",
+            {ID_CALCULATE, g_nSeparator, ID_PLOT_RESULT, ID_ADD_FILE_CURVE, ID_EXPORT_RESULTS},
+            true);
     AddMenu("&Tools",
             {ID_PWM_PLOT, ID_INDUCTANCE_PLOT, ID_FLUX_PLOT, g_nSeparator, ID_RESULT_DERIVATIVE,
              ID_RESULT_INTEGRAL, ID_DFT, ID_DIFFERENCE, g_nSeparator, ID_EXPORT_PLOT,
@@ -688,6 +691,9 @@ void CMainFrame::OnCommand(int nId) {
         break;
     case ID_DIFFERENCE:
         pDoc->OnDifference(this);
+        break;
+    case ID_ADD_FILE_CURVE:
+        pDoc->OnAddCurveFromFile(this);
         break;
     case ID_EXPORT_IMAGE:
         OnExportImage(*pView);

@@ -27,6 +27,7 @@ enum ECommandId : int {
     ID_EXPORT_IMAGE = 32841,
     ID_ROUND_SCALE = 32842,
     ID_GRID = 32843,
+    ID_ADD_FILE_CURVE = 32844,
 
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,

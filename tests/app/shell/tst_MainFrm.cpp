@@ -204,6 +204,7 @@ void CTestMainFrm::MenusWithADocument() {
           {{"&Calculate\tF5", 32772},
            g_sep,
            {"&Plot result...\tCtrl+R", 32799},
+           {"Add curve from &file...", ID_ADD_FILE_CURVE},
            {"&Export results...", 32774}}},
          {"&Tools",
           {{"&PWM voltage plot...", 32807},
