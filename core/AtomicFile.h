@@ -61,6 +61,9 @@ public:
     const std::string& Message() const { return m_strMessage; }
     /// The file that is (or would be) replaced: the destination with its links resolved.
     const std::string& Target() const { return m_strTarget; }
+    /// The temporary file's name while open, for writers that need a path (HDF5); empty
+    /// otherwise. Commit() syncs and renames whatever that path then holds.
+    const std::string& TempPath() const { return m_strTemp; }
 
 private:
     bool Fail(std::string_view what, int error);

@@ -2,6 +2,8 @@
 
 import warnings
 
+import numpy as np
+
 from . import _kalvor
 from ._kalvor import ParameterError, RunStopped
 from ._params import Params
@@ -55,6 +57,16 @@ class Result:
         import pandas
 
         return pandas.DataFrame(self.table, columns=list(COLUMNS), copy=False)
+
+    def __getstate__(self):
+        """Pickled with a copy of the table: the engine's block stays in this process."""
+        state = {k: v for k, v in self.__dict__.items() if k != "_outcome"}
+        state["table"] = np.array(self.table)
+        return state
+
+    def __setstate__(self, state):
+        self.__dict__.update(state)
+        self._outcome = None
 
     def __repr__(self):
         return f"<kalvor.Result {self.status}, {len(self.table)} rows>"
