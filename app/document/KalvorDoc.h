@@ -195,8 +195,10 @@ private:
     bool AddCurve(QWidget* pParent, CPlotCurve curve);
     /// Replaces the plot by the result column of source.
     void PlotResultOf(const CKalvorDoc& source, int nColumn, const QString& strLabel);
-    /// The y label of several curves: each quantity once, with the unit when they share one.
+    /// The y labels of several curves: on each axis each quantity once, with its unit.
     void SetSharedYLabel();
+    /// "A" of "Ia [A]"; empty without a unit.
+    static QString UnitOf(const QString& strLabel);
     /// The onset and clearing of the failures of a run as markers of time plots.
     void SetFaultMarkers(const CParamSet& resultParams);
 

@@ -121,6 +121,9 @@ private:
     double m_dShareLeft;     ///< left-button point as a share of the home x range, or NaN
     double m_dShareRight;    ///< right-button point likewise
     bool m_bPanning = false; ///< the middle button drags the plot
+    bool m_bAnchor = false;  ///< the next drawing keeps m_dAnchorX at pixel m_dAnchorPx
+    double m_dAnchorX = 0;   ///< data x under the pointer at the last wheel zoom
+    double m_dAnchorPx = 0;  ///< the pointer's pixel column then
     bool m_bRoundScale = false; ///< round scales unzoomed too
     bool m_bGrid = false;       ///< grid lines at the ticks
     QPoint m_ptPan;             ///< pointer at the last pan step [client pixels]

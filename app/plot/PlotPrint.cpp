@@ -145,6 +145,7 @@ struct CPlotPrint::SGroup {
     std::size_t nCount = 0;        ///< points
     std::vector<const double*> ys; ///< y values of each curve over pX
     bool bAscending = false;       ///< every point finite and x never decreasing
+    bool bRight = false;           ///< its curves are scaled by the right-hand y axis
 };
 
 namespace {
@@ -210,27 +211,37 @@ SDataScan ScanGroupForZoom(SGroup& group, const CPlotZoom& zoom) {
     return scan;
 }
 
-/// Joins the scan of another group into all.
-void Merge(SDataScan& all, const SDataScan& part) {
+/// Joins the x of the scan of another group into all.
+void MergeX(SDataScan& all, const SDataScan& part) {
     all.dXMin = std::min(all.dXMin, part.dXMin);
     all.dXMax = std::max(all.dXMax, part.dXMax);
-    all.dYMin = std::min(all.dYMin, part.dYMin);
-    all.dYMax = std::max(all.dYMax, part.dYMax);
     all.bNearZeroX = all.bNearZeroX || part.bNearZeroX;
-    all.bNearZeroY = all.bNearZeroY || part.bNearZeroY;
     all.nFinite += part.nFinite;
     all.bAscending = all.bAscending && part.bAscending;
 }
 
-/// The scan of every group; with one group exactly that group's scan.
-SDataScan ScanData(std::vector<SGroup>& groups, const CPlotZoom* pZoom) {
+/// Joins the scan of another group into all.
+void Merge(SDataScan& all, const SDataScan& part) {
+    MergeX(all, part);
+    all.dYMin = std::min(all.dYMin, part.dYMin);
+    all.dYMax = std::max(all.dYMax, part.dYMax);
+    all.bNearZeroY = all.bNearZeroY || part.bNearZeroY;
+}
+
+/// The scan of every group: x of all, y of the left-axis groups; the y of the right-axis
+/// groups goes to right. With one group exactly that group's scan.
+SDataScan ScanData(std::vector<SGroup>& groups, const CPlotZoom* pZoom, SDataScan& right) {
     SDataScan all;
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        const SDataScan part = pZoom ? ScanGroupForZoom(groups[g], *pZoom) : ScanGroup(groups[g]);
-        if (g == 0)
-            all = part;
-        else
+    all.bAscending = true;
+    right = SDataScan();
+    for (SGroup& group : groups) {
+        const SDataScan part = pZoom ? ScanGroupForZoom(group, *pZoom) : ScanGroup(group);
+        if (group.bRight) {
+            MergeX(all, part);
+            Merge(right, part);
+        } else {
             Merge(all, part);
+        }
     }
     return all;
 }
@@ -259,11 +270,13 @@ std::pair<std::size_t, std::size_t> ShownPoints(const double* x, std::size_t cou
 /// Smallest and largest finite y of the points whose x lies in [lo, hi]; for x never
 /// decreasing found by bisection. When no point of a group lies inside, the two points around
 /// the range. False when there is no finite point at all.
-bool VisibleExtremes(const std::vector<SGroup>& groups, double lo, double hi, double& ymin,
-                     double& ymax) {
+bool VisibleExtremes(const std::vector<SGroup>& groups, bool bRight, double lo, double hi,
+                     double& ymin, double& ymax) {
     ymin = std::numeric_limits<double>::infinity();
     ymax = -ymin;
     for (const SGroup& group : groups) {
+        if (group.bRight != bRight)
+            continue;
         const double* x = group.pX;
         const std::size_t count = group.nCount;
         std::size_t from = 0, to = count;
@@ -407,6 +420,12 @@ int NumberStep(double spacing, double size, int divisions) {
 
 /// Colours of the curves after the first (which keeps the plot's red): the Okabe-Ito set,
 /// told apart by readers with any common form of colour blindness.
+/// Legend text of a curve; with two y axes those of the right one say so.
+QString Legend(const CPlotPrint::SCurve& curve, bool bTwoAxes) {
+    return bTwoAxes && curve.m_nAxis == 1 ? curve.m_strLabel + QStringLiteral(" (right)")
+                                          : curve.m_strLabel;
+}
+
 /// Light lines of the grid.
 const QColor kGridColour(225, 225, 225);
 
@@ -482,7 +501,19 @@ struct CPlotPrint::SScale {
     SRoundAxis xRound;    ///< the x axis's round ticks (with bRound)
     SRoundAxis yRound;    ///< the y axis's round ticks (with bRound)
     QString strXLabel;    ///< x label as written (a time axis in its unit)
+    bool bY2 = false;     ///< a right-hand y axis for the curves of a second unit
+    double dY2Min = 0;    ///< its y at the x axis
+    double dY2r = 1;      ///< its y range
+    SRoundAxis y2Round;   ///< its round ticks
 
+    /// The mapping of the right-hand axis's curves: x as Mapping(), y by their own range.
+    SMapping RightMapping() const {
+        SMapping map = Mapping();
+        map.dYr = dY2r;
+        map.dYOff = dY2Min;
+        map.dY0 = double(nH - 15);
+        return map;
+    }
     SMapping Mapping() const {
         if (bZoomed)
             return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, double(nL), double(nH - 15)};
@@ -497,6 +528,17 @@ struct CPlotPrint::SScale {
         return QString::asprintf("%.*f", nYDecimals, dYMin + i * dYr / 10);
     }
 };
+
+int CPlotPrint::RightAxisWidth(SScale& s, const QFontMetrics& fm) {
+    if (!s.bY2)
+        return 0;
+    const auto height = [&fm](const QString&) { return fm.height(); };
+    s.y2Round = RoundAxis(s.dY2Min, s.dY2Min + s.dY2r, s.nH - 30, false, height);
+    int widest = 0;
+    for (const QString& text : s.y2Round.vecTexts)
+        widest = std::max(widest, TextWidth(fm, text));
+    return widest + 8;
+}
 
 CPlotPrint::CPlotPrint()
     : m_dTHD(0), m_nLeft(0), m_nRight(0), m_penSelect(QColor(100, 100, 255), 1, Qt::DotLine),
@@ -532,7 +574,9 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     s.nW = rect.width();
     s.nH = rect.height();
 
-    const SDataScan scan = ScanData(groups, zoom.m_bX && kind == EKind::Curve ? &zoom : nullptr);
+    SDataScan rightScan;
+    const SDataScan scan =
+        ScanData(groups, zoom.m_bX && kind == EKind::Curve ? &zoom : nullptr, rightScan);
     double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
     bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
@@ -566,7 +610,7 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
             s.dXMax = zoom.m_dXHi;
             s.dXr = zoom.m_dXHi - zoom.m_dXLo;
             double lo, hi;
-            if (VisibleExtremes(groups, s.dXMin, s.dXMax, lo, hi)) {
+            if (VisibleExtremes(groups, false, s.dXMin, s.dXMax, lo, hi)) {
                 s.dYr = AxisRange(lo, hi, false);
                 s.dYMin = lo;
                 s.dYMax = hi;
@@ -585,6 +629,16 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
         s.dYMin = zoom.m_dYLo;
         s.dYMax = zoom.m_dYHi;
         s.dYr = zoom.m_dYHi - zoom.m_dYLo;
+    }
+
+    // The right-hand axis: the tight range of its curves (inside the x range shown).
+    s.bY2 = kind == EKind::Curve && rightScan.nFinite > 0 && !s.bEmpty;
+    if (s.bY2) {
+        double lo = rightScan.dYMin, hi = rightScan.dYMax;
+        if (s.bZoomed && zoom.m_bX)
+            VisibleExtremes(groups, true, s.dXMin, s.dXMax, lo, hi);
+        s.dY2r = AxisRange(lo, hi, false);
+        s.dY2Min = lo;
     }
 
     // The margin is measured in the plot font the scale numbers are written in, plus their
@@ -613,7 +667,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
             s.strXLabel = PlotScale::TimeLabel(m_strXLabel, PlotScale::TimeUnit(s.xRound.dStep));
         const int lastHalf =
             s.xRound.vecTexts.empty() ? 0 : (TextWidth(fm, s.xRound.vecTexts.back()) + 1) / 2;
-        const int right = std::max({20, TextWidth(fm, s.strXLabel) + 2, lastHalf + 2});
+        const int right =
+            std::max({20, TextWidth(fm, s.strXLabel) + 2, lastHalf + 2, RightAxisWidth(s, fm)});
         s.nPW = s.nW - s.nL - right;
         s.nPH = s.nH - 30;
         s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);
@@ -635,7 +690,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     // The last x number is centred on the arrow, where the x label starts: both stay inside
     // the drawing area.
     const int lastHalf = (TextWidth(fm, s.XNumber(s.nXDivisions, kind)) + 1) / 2;
-    const int right = std::max({20, TextWidth(fm, m_strXLabel) + 2, lastHalf + 2});
+    const int right =
+        std::max({20, TextWidth(fm, m_strXLabel) + 2, lastHalf + 2, RightAxisWidth(s, fm)});
     s.nPW = s.nW - s.nL - right;
     s.nPH = s.nH - 30;
     s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);
@@ -668,6 +724,7 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
 
     TextAt(dc, L + PW, H - 30, s.strXLabel);
     TextAt(dc, L, 0, m_strYLabel);
+    DrawRightAxis(dc, s);
     if (s.bRound) {
         DrawRoundScales(dc, s);
         return;
@@ -784,6 +841,29 @@ void CPlotPrint::DrawRoundScales(QPainter& dc, const SScale& s) {
     }
 }
 
+void CPlotPrint::DrawRightAxis(QPainter& dc, const SScale& s) {
+    if (!s.bY2)
+        return;
+    const int H = s.nH, R = s.nL + s.nPW;
+    const QFontMetrics fm = dc.fontMetrics();
+    dc.drawLine(R, H - 15, R, 15);
+    dc.drawLine(R, 15, R - 2, 19);
+    dc.drawLine(R, 15, R + 2, 19);
+    // Its label over its top, inside the drawing.
+    const int labelWidth = TextWidth(fm, m_strY2Label);
+    TextAt(dc, std::min(R - labelWidth / 2, s.nW - labelWidth - 2), 0, m_strY2Label);
+    const SMapping map = s.RightMapping();
+    for (std::size_t i = 0; i < s.y2Round.vecTicks.size(); ++i) {
+        const int y = map.Py(s.y2Round.vecTicks[i]);
+        dc.drawLine(R - 2, y, R + 2, y);
+        // The lowest numbers would meet the x label written right of the arrow.
+        const int top = Trunc(y - fm.height() / 2.0);
+        if (top + fm.height() > H - 30)
+            continue;
+        TextAt(dc, R + 6, top, s.y2Round.vecTexts[i]);
+    }
+}
+
 void CPlotPrint::StoreAxes(const SScale& s, EKind kind) {
     m_axes.m_bDrawn = !s.bEmpty;
     m_axes.m_bCurve = kind == EKind::Curve;
@@ -833,10 +913,11 @@ std::vector<CPlotPrint::SGroup> CPlotPrint::Groups(const double* x,
     for (const SCurve& curve : curves) {
         const double* px = curve.m_pX ? curve.m_pX : x;
         const std::size_t cnt = curve.m_pX ? curve.m_nCount : count;
-        auto it = std::find_if(groups.begin(), groups.end(),
-                               [&](const SGroup& g) { return g.pX == px && g.nCount == cnt; });
+        auto it = std::find_if(groups.begin(), groups.end(), [&](const SGroup& g) {
+            return g.pX == px && g.nCount == cnt && g.bRight == (curve.m_nAxis == 1);
+        });
         if (it == groups.end()) {
-            groups.push_back(SGroup{px, cnt, {}, false});
+            groups.push_back(SGroup{px, cnt, {}, false, curve.m_nAxis == 1});
             it = groups.end() - 1;
         }
         it->ys.push_back(curve.m_pY);
@@ -853,12 +934,14 @@ void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
     const SScale s = BeginPlot(dc, rect, groups, EKind::Curve, n, zoom);
 
     if (!s.bEmpty) {
-        const SMapping map = s.Mapping();
-        if (s.bZoomed)
+        const SMapping left = s.Mapping();
+        const SMapping right = s.RightMapping();
+        if (s.bZoomed || s.bY2)
             dc.setClipRect(QRect(s.nL, 15, s.nPW + 1, s.nPH + 1), Qt::IntersectClip);
         std::size_t runsOf = groups.size(); // the group m_aRuns belongs to
         for (std::size_t c = 0; c < curves.size(); ++c) {
             const SGroup& group = groups[groupOf[c]];
+            const SMapping& map = group.bRight ? right : left;
             const double* gx = group.pX;
             const double* y = curves[c].m_pY;
             if (group.bAscending) {
@@ -922,9 +1005,11 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
     dc.setRenderHint(QPainter::Antialiasing, false);
     dc.setFont(m_font);
     const QFontMetrics fm = dc.fontMetrics();
+    const bool bTwoAxes = std::any_of(curves.begin(), curves.end(),
+                                      [](const SCurve& curve) { return curve.m_nAxis == 1; });
     int widest = 0;
     for (const SCurve& curve : curves)
-        widest = std::max(widest, TextWidth(fm, curve.m_strLabel));
+        widest = std::max(widest, TextWidth(fm, Legend(curve, bTwoAxes)));
     const int line = fm.height(), swatch = 18, pad = 5;
     const int w = pad + swatch + pad + widest + pad;
     const int h = pad + line * int(curves.size()) + pad;
@@ -938,7 +1023,7 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
         dc.setPen(QPen(CurvePen(int(c)).color(), 2));
         dc.drawLine(box.left() + pad, y + line / 2, box.left() + pad + swatch, y + line / 2);
         dc.setPen(m_penAxis);
-        TextAt(dc, box.left() + pad + swatch + pad, y, curves[c].m_strLabel);
+        TextAt(dc, box.left() + pad + swatch + pad, y, Legend(curves[c], bTwoAxes));
     }
     dc.restore();
 }

@@ -156,6 +156,7 @@ class TestPlotPrint : public QObject {
     Q_OBJECT
 
 private slots:
+    void aSecondUnitIsScaledByTheRightAxis();
     void reducedSegmentsCoverThePixelsOfEverySegment_data();
     void reducedSegmentsCoverThePixelsOfEverySegment();
     void drawCurveGivesThePixelsOfEverySegment_data();
@@ -788,6 +789,39 @@ void TestPlotPrint::spectrumMagnitudesStartAtZero() {
     QCOMPARE(plot.m_axes.m_dYMin, 0.0);
     const int px = static_cast<int>(plot.m_nLeft + (plot.m_nRight - plot.m_nLeft) / 2.0);
     QCOMPARE(RowsWith(image, kRed, px).nFirst, H - 15 - 500 - 4); // circle top: py - 4
+}
+
+void TestPlotPrint::aSecondUnitIsScaledByTheRightAxis() {
+    // A current of +-2 A and a voltage of 0..300 V over the same time: on one axis the current
+    // would be a flat line; with the voltage on a right-hand axis each curve spans the whole
+    // plot height, and the right axis stands at the plot's right end with its label.
+    const std::vector<double> t = {0, 0.25, 0.5, 0.75, 1}, i = {0, 2, 0, -2, 0},
+                              u = {0, 150, 300, 150, 0};
+    CPlotPrint plot;
+    plot.SetLabels("t [s]", "Ia [A]");
+    plot.m_strY2Label = "Ua [V]";
+    const int W = 700, H = 500;
+    QImage image = Blank(W, H);
+    QPainter dc(&image);
+    CPlotPrint::SCurve voltage{u.data(), "Ua [V]"};
+    voltage.m_nAxis = 1;
+    plot.DrawCurves(dc, image.rect(), t.data(), {{i.data(), "Ia [A]"}, voltage}, 5, CPlotZoom());
+    dc.end();
+    const QColor blue = plot.CurvePen(1).color();
+    const int L = plot.m_nLeft, R = plot.m_nRight;
+    for (const QColor& colour : {kRed, blue}) {
+        const SSpan rows = RowsWith(image.copy(L + 1, 0, R - L - 1, H), colour);
+        QVERIFY2(rows.nFirst <= 40 && rows.nLast >= H - 16, // the legend's swatch may lie higher
+                 qPrintable(QString("%1 .. %2").arg(rows.nFirst).arg(rows.nLast)));
+    }
+    // The voltage's peak (300 V at t = 0.5) is at the top of the plot area.
+    QVERIFY(Is(image, (L + R) / 2, 15, blue) || Is(image, (L + R) / 2 + 1, 15, blue));
+    // The right axis: a black line at R, numbers right of it.
+    int dark = 0;
+    for (int y = 30; y < H - 30; ++y)
+        dark += qGray(image.pixel(R, y)) < 64;
+    QVERIFY(dark > H - 80);
+    QVERIFY(R < W - 30);
 }
 
 QTEST_MAIN(TestPlotPrint)
