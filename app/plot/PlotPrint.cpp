@@ -966,11 +966,62 @@ void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
             dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
         }
         DrawMarkers(dc, s);
+        if (curves.size() > 1)
+            PlaceLegend(dc, s, curves, groups, groupOf);
     }
     dc.restore();
     if (!s.bEmpty && curves.size() > 1)
         DrawLegend(dc, rect, curves);
     dc.setBackgroundMode(Qt::TransparentMode);
+}
+
+QSize CPlotPrint::LegendSize(const QFontMetrics& fm, const std::vector<SCurve>& curves) const {
+    const bool bTwoAxes = std::any_of(curves.begin(), curves.end(),
+                                      [](const SCurve& curve) { return curve.m_nAxis == 1; });
+    int widest = 0;
+    for (const SCurve& curve : curves)
+        widest = std::max(widest, TextWidth(fm, Legend(curve, bTwoAxes)));
+    return {5 + 18 + 5 + widest + 5, 5 + fm.height() * int(curves.size()) + 5};
+}
+
+void CPlotPrint::PlaceLegend(QPainter& dc, const SScale& s, const std::vector<SCurve>& curves,
+                             const std::vector<SGroup>& groups,
+                             const std::vector<std::size_t>& groupOf) {
+    const QSize size = LegendSize(QFontMetrics(m_font, dc.device()), curves);
+    // The corners of the plot area, top right first: the one whose box hides the fewest
+    // points of the curves and no label of a mark.
+    const int l = s.nL + 8, r = s.nL + s.nPW - 8 - size.width();
+    const int t = 15 + 8, b = s.nH - 15 - 8 - size.height();
+    const QPoint corners[] = {{r, t}, {l, t}, {r, b}, {l, b}};
+    const SMapping left = s.Mapping(), right = s.RightMapping();
+    std::size_t best = std::numeric_limits<std::size_t>::max();
+    m_ptLegend = corners[0];
+    for (const QPoint& corner : corners) {
+        const QRect box(corner, size);
+        std::size_t hidden = 0;
+        for (const QRect& label : m_aMarkerLabels)
+            hidden += label.intersects(box) ? 1000000 : 0;
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            const SGroup& group = groups[groupOf[c]];
+            const SMapping& map = group.bRight ? right : left;
+            const double* y = curves[c].m_pY;
+            // Every point of a short curve, a sample of a long one.
+            // Every segment of a short curve, of a long one a sample: one whose bounding box
+            // meets the legend's counts.
+            const std::size_t step = std::max<std::size_t>(1, group.nCount / 4000);
+            for (std::size_t i = 0; i + 1 < group.nCount; i += step) {
+                const std::size_t j = std::min(i + step, group.nCount - 1);
+                const QRect span = QRect(QPoint(map.Px(group.pX[i]), map.Py(y[i])),
+                                         QPoint(map.Px(group.pX[j]), map.Py(y[j])))
+                                       .normalized();
+                hidden += span.intersects(box) || box.contains(span.topLeft()) ? 1 : 0;
+            }
+        }
+        if (hidden < best) {
+            best = hidden;
+            m_ptLegend = corner;
+        }
+    }
 }
 
 void CPlotPrint::DrawMarkers(QPainter& dc, const SScale& s) {
@@ -982,17 +1033,39 @@ void CPlotPrint::DrawMarkers(QPainter& dc, const SScale& s) {
     font.setItalic(false);
     dc.setFont(font);
     const QFontMetrics fm = dc.fontMetrics();
+    m_aMarkerLabels.clear();
     for (const SMarker& marker : m_aMarkers) {
         const int px = map.Px(marker.m_dX);
         if (px < s.nL || px > s.nL + s.nPW)
             continue;
         dc.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
         dc.drawLine(px, 15, px, s.nH - 15);
-        // Beside the line's top, on the side with room.
+        // Beside the line's top, on the side with room; a label that would touch one already
+        // written goes to the other side or a row lower.
         const int width = TextWidth(fm, marker.m_strText);
-        const int left = px + 3 + width <= s.nL + s.nPW ? px + 3 : px - 3 - width;
+        const bool bRightFits = px + 3 + width <= s.nL + s.nPW;
+        QRect box;
+        for (int row = 0; row < 4 && box.isNull(); ++row) {
+            for (bool bRight : {bRightFits, !bRightFits}) {
+                const int left = bRight ? px + 3 : px - 3 - width;
+                const QRect candidate(left, 17 + row * (fm.height() + 1), width, fm.height());
+                if (left < s.nL || left + width > s.nL + s.nPW + 20)
+                    continue;
+                const bool bFree = std::none_of(
+                    m_aMarkerLabels.begin(), m_aMarkerLabels.end(), [&](const QRect& taken) {
+                        return taken.adjusted(-3, 0, 3, 0).intersects(candidate);
+                    });
+                if (bFree) {
+                    box = candidate;
+                    break;
+                }
+            }
+        }
+        if (box.isNull())
+            box = QRect(bRightFits ? px + 3 : px - 3 - width, 17, width, fm.height());
+        m_aMarkerLabels.push_back(box);
         dc.setPen(QColor(60, 60, 60));
-        TextAt(dc, left, 17, marker.m_strText);
+        TextAt(dc, box.left(), box.top(), marker.m_strText);
     }
     dc.setFont(m_font);
 }
@@ -1007,14 +1080,10 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
     const QFontMetrics fm = dc.fontMetrics();
     const bool bTwoAxes = std::any_of(curves.begin(), curves.end(),
                                       [](const SCurve& curve) { return curve.m_nAxis == 1; });
-    int widest = 0;
-    for (const SCurve& curve : curves)
-        widest = std::max(widest, TextWidth(fm, Legend(curve, bTwoAxes)));
     const int line = fm.height(), swatch = 18, pad = 5;
-    const int w = pad + swatch + pad + widest + pad;
-    const int h = pad + line * int(curves.size()) + pad;
-    const int right = m_axes.m_nLeft + m_axes.m_nWidth - 8, top = m_axes.m_nTop + 8;
-    const QRect box(right - w, top, w, h);
+    const QSize size = LegendSize(fm, curves);
+    const int w = size.width(), h = size.height();
+    const QRect box(m_ptLegend, QSize(w, h));
     dc.setPen(QPen(QColor(160, 160, 160), 1));
     dc.setBrush(m_brush);
     dc.drawRect(box);

@@ -93,6 +93,11 @@ public:
     /// DrawCurves: a white box with a line of each curve's colour and its label.
     void DrawLegend(QPainter& dc, const QRect& rect, const std::vector<SCurve>& curves);
 
+    /// Where the marks' labels of the last curve plot stand, in pixels of its drawing area.
+    const std::vector<QRect>& MarkerLabels() const { return m_aMarkerLabels; }
+    /// Top left of the legend of the last curve plot of several curves.
+    QPoint LegendAt() const { return m_ptLegend; }
+
     /// Pen of curve i: m_penCurve for the first, m_aCurvePens[i] for the others.
     QPen CurvePen(int i) const;
 
@@ -170,6 +175,15 @@ private:
     void DrawMarkers(QPainter& dc, const SScale& s);
     void StoreAxes(const SScale& s, EKind kind);
 
-    std::vector<QLine> m_aReduced;    ///< work buffer of DrawCurves: the reduced segments
-    std::vector<std::size_t> m_aRuns; ///< work buffer: first index of each pixel column's run
+    /// Size of the legend box of curves in the font of fm.
+    QSize LegendSize(const QFontMetrics& fm, const std::vector<SCurve>& curves) const;
+    /// Puts the legend in the corner of the plot area where it hides the fewest points of
+    /// the curves and no mark's label (top right when several are as good): m_ptLegend.
+    void PlaceLegend(QPainter& dc, const SScale& s, const std::vector<SCurve>& curves,
+                     const std::vector<SGroup>& groups, const std::vector<std::size_t>& groupOf);
+
+    QPoint m_ptLegend;                  ///< top left of the legend of the last DrawCurves
+    std::vector<QRect> m_aMarkerLabels; ///< where the marks' labels of the last plot stand
+    std::vector<QLine> m_aReduced;      ///< work buffer of DrawCurves: the reduced segments
+    std::vector<std::size_t> m_aRuns;   ///< work buffer: first index of each pixel column's run
 };

@@ -156,6 +156,8 @@ class TestPlotPrint : public QObject {
     Q_OBJECT
 
 private slots:
+    void marksLabelsNeverOverlap_data();
+    void marksLabelsNeverOverlap();
     void aSecondUnitIsScaledByTheRightAxis();
     void reducedSegmentsCoverThePixelsOfEverySegment_data();
     void reducedSegmentsCoverThePixelsOfEverySegment();
@@ -678,9 +680,10 @@ void TestPlotPrint::overlaidCurvesShareOneScaleInTheirColoursWithALegend() {
     QVERIFY(RowsWith(image, colours[2]).nFirst <= 40); // the legend's swatch or the top end
     QVERIFY(Is(image, mid, 499, colours[2]) || Is(image, mid + 1, 499, colours[2]));
 
-    // The legend: a box in the top right of the plot area holding a swatch of every colour
-    // and each label, in the plot font.
-    const QRect box(plot.m_nRight - 200, 15, 200, 100);
+    // The legend: a box holding a swatch of every colour and each label, in the plot font, in
+    // the corner that hides the fewest points: the ramp ends in the top right, so the top left.
+    QCOMPARE(plot.LegendAt(), QPoint(plot.m_nLeft + 8, 23));
+    const QRect box(plot.m_nLeft, 15, 200, 100);
     const QImage legend = image.copy(box);
     for (const QColor& colour : colours)
         QVERIFY(ColumnsWith(legend, colour).nFirst >= 0);
@@ -789,6 +792,39 @@ void TestPlotPrint::spectrumMagnitudesStartAtZero() {
     QCOMPARE(plot.m_axes.m_dYMin, 0.0);
     const int px = static_cast<int>(plot.m_nLeft + (plot.m_nRight - plot.m_nLeft) / 2.0);
     QCOMPARE(RowsWith(image, kRed, px).nFirst, H - 15 - 500 - 4); // circle top: py - 4
+}
+
+void TestPlotPrint::marksLabelsNeverOverlap_data() {
+    QTest::addColumn<QList<double>>("marks");
+    QTest::addColumn<int>("width");
+    QTest::newRow("far apart") << QList<double>{0.2, 0.8} << 800;
+    QTest::newRow("onset and clearing close") << QList<double>{0.5, 0.51} << 800;
+    QTest::newRow("three close, narrow plot") << QList<double>{0.49, 0.5, 0.51} << 300;
+    QTest::newRow("at the right end") << QList<double>{0.97, 0.99} << 600;
+}
+
+void TestPlotPrint::marksLabelsNeverOverlap() {
+    QFETCH(QList<double>, marks);
+    QFETCH(int, width);
+    const std::vector<double> x = {0, 1}, y = {0, 1};
+    CPlotPrint plot;
+    for (double at : marks)
+        plot.m_aMarkers.push_back({at, QString("cleared %1 s").arg(at)});
+    QImage image = Blank(width, 400);
+    QPainter dc(&image);
+    plot.DrawCurves(dc, image.rect(), x.data(), {{y.data(), "y"}}, 2, CPlotZoom());
+    dc.end();
+    const std::vector<QRect>& labels = plot.MarkerLabels();
+    QCOMPARE(int(labels.size()), int(marks.size()));
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        QVERIFY(labels[i].left() >= plot.m_nLeft && labels[i].top() >= 15);
+        for (std::size_t j = 0; j < i; ++j)
+            QVERIFY2(!labels[i].intersects(labels[j]),
+                     qPrintable(QString("%1 and %2").arg(i).arg(j)));
+    }
+    // Far apart, each stands at the top beside its line, as a single mark does.
+    if (marks.size() == 2 && marks[1] - marks[0] > 0.5)
+        QCOMPARE(labels[0].top(), labels[1].top());
 }
 
 void TestPlotPrint::aSecondUnitIsScaledByTheRightAxis() {
