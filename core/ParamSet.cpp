@@ -93,6 +93,7 @@ const std::vector<CFieldDesc> g_descriptions = {
     RealIn("time", "BetaR", "betaR =", -360, 360),
     Real("time", "Uc0", "Uc0 ="),
     WholeIn("time", "Every", "store every", 1, std::numeric_limits<int>::max()),
+    Flag("time", "Exact", "Exact switching instants"),
 
     WholeIn("inductance_plot", "X", "x =", 0, 17),
     WholeIn("inductance_plot", "Y", "y =", 0, 17),
@@ -231,6 +232,7 @@ std::vector<CField> ListFields(CParamSet& s) {
         &t.m_dBetaR,
         &t.m_dUc0,
         &t.m_nEvery,
+        &t.m_bExact,
 
         &ip.m_nX,
         &ip.m_nY,
