@@ -76,5 +76,7 @@ int RunMain(const CRunOptions& options) {
         break;
     }
     std::fprintf(stderr, "%s\n", result.m_strMessage.c_str());
+    if (!result.m_strDetail.empty())
+        std::fprintf(stderr, "%s\n", result.m_strDetail.c_str());
     return kExitUsage;
 }

@@ -1,5 +1,6 @@
 #include "Calculation.h"
 
+#include "AllocFailure.h"
 #include "MessageText.h"
 #include "ResultColumns.h"
 #include "Solver.h"
@@ -109,6 +110,14 @@ std::optional<std::string> RefuseFrozenTime(const CCalcPlan& plan, double h) {
            " s does not advance the time (the "
            "nearest times apart are " +
            Num(spacing) + " s); enter times nearer to 0 or a larger calculation step.";
+}
+
+// The system's text of a failed allocation; a failure outside the engine's own tables gets
+// the matrices' text.
+std::string AllocationText(const std::bad_alloc& failure) {
+    if (const auto* pEngine = dynamic_cast<const CAllocFailure*>(&failure))
+        return pEngine->what();
+    return "Błąd przydziału pamęci";
 }
 
 } // namespace
@@ -334,8 +343,20 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
         return result;
     }
     result.m_nRows = plan.m_nStored;
-    result.m_pSolver = std::make_unique<CSolver>(std::uint32_t(plan.m_nStored), kStateCols,
-                                                 kStateSize, kResultCols);
+    try {
+        result.m_pSolver = std::make_unique<CSolver>(std::uint32_t(plan.m_nStored), kStateCols,
+                                                     kStateSize, kResultCols);
+    } catch (const std::bad_alloc& failure) {
+        result.m_status = ECalcStatus::Refused;
+        result.m_strMessage = AllocationText(failure);
+        result.m_strDetail = "The tables of " + std::to_string(plan.m_nStored) + " stored rows (" +
+                             MegaBytes(std::uint64_t(plan.m_nStored) * kBytesPerRow) +
+                             ") could not be allocated: enter a shorter interval, a larger "
+                             "calculation step, or store fewer rows (a larger " +
+                             Label("time", "Every") + ").";
+        result.m_nRows = 0;
+        return result;
+    }
     CSolver& solver = *result.m_pSolver;
     solver.SetStoring(std::uint32_t(plan.m_nRows), std::uint32_t(set.m_time.m_nEvery));
     solver.m_bExact = set.m_time.m_bExact;
@@ -344,7 +365,17 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
     TransferParameters(set, solver);
 
     solver.m_pProgress = pProgress;
-    const ERunStatus status = solver.Run(plan.m_dStart, plan.m_dEnd, x0);
+    ERunStatus status = ERunStatus::NotRun;
+    try {
+        status = solver.Run(plan.m_dStart, plan.m_dEnd, x0);
+    } catch (const std::bad_alloc& failure) {
+        solver.m_pProgress = nullptr;
+        result.m_status = ECalcStatus::Stopped;
+        result.m_strMessage = AllocationText(failure);
+        result.m_strDetail = "The calculation stopped at t = " + Num(plan.m_dStart) +
+                             " s: the memory of its working buffers could not be allocated.";
+        return result;
+    }
     solver.m_pProgress = nullptr;
 
     switch (status) {

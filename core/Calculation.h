@@ -92,7 +92,9 @@ void FillInitialState(const CParamSet& set, double* x0);
 /// StepHalved ("Set smaller calculation step!") when one was, Stopped when the run hit the
 /// minimum step ("Set smaller calculation step!") or a state that is not finite, Cancelled
 /// when pProgress asked for it, Refused when the plan refused the inputs (no solver then).
-/// pProgress may be null.
+/// An allocation that fails never ends the process: the tables that cannot be allocated give
+/// Refused (no solver), the run's buffers Stopped, each with the system's text and m_strDetail
+/// saying what to change. pProgress may be null.
 CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress);
 
 /// Copies the parameter set into the model objects of a new solver, in the order R, U, M, G,

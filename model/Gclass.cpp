@@ -1,6 +1,6 @@
 #include "Gclass.h"
 
-#include "Fatal.h"
+#include "AllocFailure.h"
 #include "MagnetSeries.h"
 #include "Tables.h"
 #include "WindingSums.h"
@@ -117,7 +117,7 @@ CGclass::CGclass(std::uint32_t n)
       m_series(CFluxModel::Get().MakeSeries()) {
     m_pG = new (std::nothrow) CMatrix(n, n);
     if (!m_pG)
-        FatalExit("Błąd inicjalizacji m_pG", 0);
+        throw CAllocFailure("Błąd inicjalizacji m_pG");
 }
 
 CGclass::~CGclass() {

@@ -1,6 +1,6 @@
 #include "Matrix.h"
 
-#include "Fatal.h"
+#include "AllocFailure.h"
 
 #include <sys/mman.h>
 
@@ -72,7 +72,7 @@ CMatrix::CMatrix(std::uint32_t rows, std::uint32_t cols)
     : m_pData(nullptr), m_nRows(rows), m_nCols(cols) {
     m_pData = AllocateRows(rows, cols);
     if (!m_pData)
-        FatalExit("Błąd przydziału pamęci", 1);
+        throw CAllocFailure("Błąd przydziału pamęci");
 }
 
 CMatrix::~CMatrix() {

@@ -8,8 +8,8 @@
 /// element (i, j) is m_pData[i][j]. Not copyable; its size never changes.
 class CMatrix {
 public:
-    /// Allocates rows x cols doubles, all 0.0. Ends the program with exit code 1 when the
-    /// storage cannot be obtained.
+    /// Allocates rows x cols doubles, all 0.0. Throws CAllocFailure when the storage cannot be
+    /// obtained.
     CMatrix(std::uint32_t rows, std::uint32_t cols);
     virtual ~CMatrix();
 

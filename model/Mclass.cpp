@@ -1,6 +1,6 @@
 #include "Mclass.h"
 
-#include "Fatal.h"
+#include "AllocFailure.h"
 #include "Tables.h"
 #include "WindingSums.h"
 
@@ -42,8 +42,13 @@ CMclass::CMclass(std::uint32_t n)
     m_pM = new (std::nothrow) CMatrix(n, n);
     m_pBranchR = new (std::nothrow) double[kBranchCount]();
     m_pCoilR = new (std::nothrow) double[kCoilCount]();
-    if (!m_pM || !m_pBranchR || !m_pCoilR)
-        FatalExit("Błąd inicjalizacji m_pM", 0);
+    if (!m_pM || !m_pBranchR || !m_pCoilR) {
+        // The destructor does not run for an object whose constructor throws.
+        delete m_pM;
+        delete[] m_pBranchR;
+        delete[] m_pCoilR;
+        throw CAllocFailure("Błąd inicjalizacji m_pM");
+    }
 }
 
 CMclass::~CMclass() {

@@ -1,6 +1,6 @@
 #include "Rclass.h"
 
-#include "Fatal.h"
+#include "AllocFailure.h"
 
 #include <algorithm>
 #include <new>
@@ -29,8 +29,12 @@ CRclass::CRclass(std::uint32_t n)
       m_dMrb(1.0), m_dMrc(1.0), m_pR(nullptr), m_nSize(n) {
     m_pR = new (std::nothrow) CMatrix(n, n);
     m_pBranchR = new (std::nothrow) double[kBranchCount]();
-    if (!m_pR || !m_pBranchR)
-        FatalExit("Błąd inicjalizacji m_pR", 1);
+    if (!m_pR || !m_pBranchR) {
+        // The destructor does not run for an object whose constructor throws.
+        delete m_pR;
+        delete[] m_pBranchR;
+        throw CAllocFailure("Błąd inicjalizacji m_pR");
+    }
 }
 
 CRclass::~CRclass() {
@@ -57,6 +61,10 @@ void CRclass::ModulateAt(double angle, double amplitude, double t, double h) {
         SvpwmAt(angle, amplitude, t, h);
 }
 
+void CRclass::KeepGates() {
+    std::copy(m_dRT, m_dRT + 7, m_dGateRT);
+}
+
 double CRclass::NextEventTime(double t) const {
     double next = NextCommandTime(t);
     const double after = t + m_dEventTolerance;
@@ -76,7 +84,7 @@ bool CRclass::ConductAt(const double* it, const double* id) {
     std::copy(m_pBranchR, m_pBranchR + kBranchCount, before);
     const bool inverter = m_nCondition == 0;
     if (inverter) {
-        ApplySwitchStates();
+        std::copy(m_dGateRT, m_dGateRT + 7, m_dRT);
         for (int k = 1; k <= 6; ++k) {
             if (m_dRT[k] == m_dRonT && it[k] * m_dRoffT < 0.3)
                 m_dRT[k] = m_dRoffT;
@@ -102,7 +110,7 @@ double CRclass::CrossingFraction(const double* it0, const double* id0, const dou
     const bool inverter = m_nCondition == 0;
     for (int k = 1; k <= 6; ++k) {
         // A gated transistor with no failure code follows its current.
-        if (inverter && FailCodeT(k) == 0 && m_nSwitch[(k - 1) % 3] == (k <= 3 ? 1 : 0))
+        if (inverter && FailCodeT(k) == 0 && m_dGateRT[k] == m_dRonT)
             crossing(it0[k] * m_dRoffT - 0.3, it1[k] * m_dRoffT - 0.3);
         // A diode follows its current unless a transistor of its leg conducts.
         const bool legOn = inverter && (TransistorConducts(k) || TransistorConducts(Opposite(k)));
@@ -153,6 +161,11 @@ bool CRclass::TransistorConducts(int k) const {
 void CRclass::KeepTransistorStates() {
     for (int k = 1; k <= 6; ++k)
         m_bTOnAtRow[k] = TransistorConducts(k);
+}
+
+void CRclass::SetGates(const bool* pbGates) {
+    for (int k = 1; k <= 6; ++k)
+        m_dRT[k] = pbGates[k] ? m_dRonT : m_dRoffT;
 }
 
 void CRclass::CalcR() {

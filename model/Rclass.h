@@ -25,6 +25,9 @@ public:
     /// The first commanded instant after t [s]: the control's and the failures' onset and
     /// clearing; +infinity when none is due.
     double NextEventTime(double t) const;
+    /// Keeps the transistor resistances the gates command for this step (after the
+    /// modulation and a safe state), which ConductAt starts from.
+    void KeepGates();
     /// Conduction that agrees with the device currents of this instant (exact switching):
     /// it[k] and id[k] (k = 1..6) are the currents of transistor and diode k as the present
     /// resistances give them. A transistor conducts when its gate is on and its current (or
@@ -60,6 +63,10 @@ public:
     /// Keeps the conducting transistors of this step as those of the last output point; the run
     /// calls it at every output point, stored or not.
     void KeepTransistorStates();
+    /// Sets the transistors' resistances from gate commands of T1..T6 (index 0 unused) in place
+    /// of the switching of Modulate; the conduction update and the failure codes act on them as
+    /// on the switching.
+    void SetGates(const bool* pbGates);
     /// Brings coil and branch resistances up to date and writes the matrix entries.
     void CalcR();
     /// The entries of m_pR that CalcR writes (n = 16); the others stay as they are, zero.
@@ -84,9 +91,10 @@ public:
     bool m_bTOnAtRow[7]; ///< T1..T6 conducted in the step of the last output point, index 0 unused
     double* m_pBranchR;  ///< branch resistances r0..r13 [Ohm]
     double m_dCoilR[18]; ///< coil resistances [Ohm]
-    double m_dMra;       ///< multiplier of the phase-a winding resistance
-    double m_dMrb;       ///< multiplier of the phase-b winding resistance
-    double m_dMrc;       ///< multiplier of the phase-c winding resistance
-    CMatrix* m_pR;       ///< the matrix R
-    std::uint32_t m_nSize; ///< dimension n
+    double m_dGateRT[7] = {}; ///< exact switching: transistor resistances the gates command [Ohm]
+    double m_dMra;            ///< multiplier of the phase-a winding resistance
+    double m_dMrb;            ///< multiplier of the phase-b winding resistance
+    double m_dMrc;            ///< multiplier of the phase-c winding resistance
+    CMatrix* m_pR;            ///< the matrix R
+    std::uint32_t m_nSize;    ///< dimension n
 };

@@ -1,6 +1,7 @@
 #include "Solver.h"
 
-#include "Fatal.h"
+#include "AllocFailure.h"
+#include "DeviceCharges.h"
 #include "LinearSystem.h"
 #include "Progress.h"
 #include "ResultColumns.h"
@@ -29,32 +30,22 @@ constexpr int CoilPhase(int coil) {
 double** AllocRows(std::uint32_t rows, std::uint32_t cols, const char* pszFailure) {
     double** ppRows = CMatrix::AllocateRows(rows, cols);
     if (!ppRows)
-        FatalExit(pszFailure, 1);
+        throw CAllocFailure(pszFailure);
     return ppRows;
 }
 
 template <class T> T* MakeModel(std::uint32_t n, const char* pszFailure) {
     T* p = new (std::nothrow) T(n);
     if (!p)
-        FatalExit(pszFailure, 0);
+        throw CAllocFailure(pszFailure);
     return p;
 }
 
 // Device flows T1..T6 (it[1..6]) and D1..D6 (id[1..6]) of the loop quantities v: their
 // charges when v holds the loop charges, their currents when v holds dx/dt.
 void DeviceFlows(const double* v, double* it, double* id) {
-    it[1] = v[2] - v[4];
-    it[2] = v[5] - v[7];
-    it[3] = v[8];
-    it[4] = v[3] - v[4] - v[10];
-    it[5] = v[6] - v[7] - v[11];
-    it[6] = v[9];
-    id[1] = v[2] - v[1];
-    id[2] = v[5] - v[4];
-    id[3] = v[8] - v[7];
-    id[4] = v[3] - v[1];
-    id[5] = v[6] - v[4] - v[10];
-    id[6] = v[9] - v[7] - v[11];
+    TransistorCharges(v, it + 1);
+    DiodeCharges(v, id + 1);
 }
 
 int FirstNonFinite(const double* x, int n) {
@@ -109,6 +100,9 @@ private:
     void LoadResistances();
     double ScaledChange(const double* a, const double* b) const;
     void ApplyControl(double omega);
+    void LogFailureChange(double t);
+    void GuardGates();
+    void Protect();
     void SetSwitchResistances();
     void Slope(const double* x, double Te, double* y);
 
@@ -136,6 +130,11 @@ private:
     const double m_dToProgress;         ///< progress units per simulated second [1/s]
     const double m_dA0;                 ///< supply amplitude of the parameters [V]
     const bool m_bSupplyFollowsControl; ///< the control sets the supply's f and amplitude
+    CProtection& m_protection;          ///< the solver's protection
+    CEventLog& m_events;                ///< the solver's event log
+    const bool m_bProtect;              ///< the protection is armed and acts in this condition
+    CProtection::CSample m_sample;      ///< what the protection sees of the step
+    bool m_bFailuresLogged = false;     ///< the log shows the failure codes applying
     double m_dT;                      ///< time at the start of the step, its end after Predict [s]
     double m_dH = 0.0;                ///< step [s]
     double m_dTe = 0.0;               ///< electromagnetic torque at the start of the step [Nm]
@@ -188,7 +187,9 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
       m_dDelta((te - ts) / (solver.m_nPoints - 1)),
       m_dHMin(std::ldexp(m_dDelta, -CSolver::kMaxHalvings)),
       m_dToProgress(double(kProgressScale) / (te - ts)), m_dA0(m_U.m_dUmax),
-      m_bSupplyFollowsControl(m_R.m_nCondition == 1 && m_R.m_bSpeedControl), m_dT(ts),
+      m_bSupplyFollowsControl(m_R.m_nCondition == 1 && m_R.m_bSpeedControl),
+      m_protection(solver.m_protection), m_events(solver.m_events),
+      m_bProtect(m_protection.Armed() && m_R.m_nCondition == 0), m_dT(ts),
       m_bExact(solver.m_bExact), m_dTimeTolerance(1e-6 * m_dDelta), m_dTOut(ts + m_dDelta),
       m_dTLimit(std::numeric_limits<double>::infinity()), m_adYChange(m_nSize, 0.0) {
     if (m_bExact)
@@ -202,6 +203,8 @@ void CRun::StartRun(const double* x0) {
     m_solver.m_dStopTime = ts;
     m_solver.m_bPhaseLValid = false;
     m_solver.m_nHalvings = 0;
+    m_events.Clear();
+    m_protection.Reset();
 
     double* P0 = m_solver.m_pRes->m_pData[0];
     double* T0 = m_solver.m_ppResTab[0];
@@ -259,6 +262,7 @@ void CRun::ApplyControl(double omega) {
     const double t = m_dT;
     const double h = m_dH;
     m_R.SelectFailures(t);
+    LogFailureChange(t);
     m_R.StepSpeedPath(t);
     const double theta = m_R.SpeedControl(omega, h);
     if (m_bSupplyFollowsControl) {
@@ -267,6 +271,68 @@ void CRun::ApplyControl(double omega) {
     }
     m_U.BeginStep(t);
     m_R.Modulate(theta, h);
+    if (m_bProtect)
+        GuardGates();
+}
+
+// Logs the onset or clearing of every failure code that acts in this condition when the codes
+// start or stop applying with the step that begins at t.
+void CRun::LogFailureChange(double t) {
+    const bool active = m_R.m_bFailuresActive;
+    if (active == m_bFailuresLogged)
+        return;
+    m_bFailuresLogged = active;
+    static constexpr const char* kT[7] = {"", "T1", "T2", "T3", "T4", "T5", "T6"};
+    static constexpr const char* kD[7] = {"", "D1", "D2", "D3", "D4", "D5", "D6"};
+    const EEventKind kind = active ? EEventKind::FaultOnset : EEventKind::FaultClear;
+    const int cond = m_R.m_nCondition;
+    // The transistors' codes act with the inverter only, the diodes' also in the rectifier.
+    for (int k = 1; k <= 6 && cond == 0; ++k) {
+        if (m_R.m_nFailT[k] != 0)
+            m_events.Add(t, kind, kT[k], m_R.m_nFailT[k]);
+    }
+    for (int k = 1; k <= 6 && (cond == 0 || cond == 2); ++k) {
+        if (m_R.m_nFailD[k] != 0)
+            m_events.Add(t, kind, kD[k], m_R.m_nFailD[k]);
+    }
+}
+
+// After a trip the safe state replaces the switching; the gate commands of the step are what
+// the desaturation comparators need.
+void CRun::GuardGates() {
+    if (m_protection.Tripped()) {
+        int codeT[7];
+        int codeD[7];
+        for (int k = 0; k < 7; ++k) {
+            codeT[k] = k == 0 ? 0 : m_R.FailCodeT(k);
+            codeD[k] = k == 0 ? 0 : m_R.FailCodeD(k);
+        }
+        bool gates[7];
+        CProtection::SafeGates(m_protection.m_nSafeState, codeT, codeD, gates);
+        m_R.SetGates(gates);
+    }
+    for (int k = 1; k <= 6; ++k)
+        m_sample.m_abGateOn[k] = m_R.m_dRT[k] == m_R.m_dRonT;
+}
+
+// Shows the protection the accepted step: the phase currents and the capacitor voltage at its
+// end, the transistors' mean currents over it (as the result table's columns show them).
+void CRun::Protect() {
+    const double* x = m_adX.data();
+    const double* x2 = m_adX2.data();
+    CProtection::CSample& s = m_sample;
+    s.m_dT = m_dT;
+    s.m_adPhaseI[0] = x2[12];
+    s.m_adPhaseI[1] = x2[13] - x2[12];
+    s.m_adPhaseI[2] = -x2[13];
+    double q1[6];
+    double q0[6];
+    TransistorCharges(x2, q1);
+    TransistorCharges(x, q0);
+    for (int k = 0; k < 6; ++k)
+        s.m_adTransistorI[k + 1] = (q1[k] - q0[k]) / m_dH;
+    s.m_dUc = x2[0] / m_R.m_dC;
+    m_protection.Check(s, m_events);
 }
 
 // The switches conduct as the previous output point's branch currents say; R and M take the
@@ -354,6 +420,8 @@ void CRun::Halve() {
 void CRun::Accept() {
     m_U.AcceptStep(m_dT);
     --m_nSubdiv;
+    if (m_bProtect && !m_protection.Tripped())
+        Protect();
     m_adX = m_adX2;
 }
 
@@ -401,6 +469,7 @@ void CRun::ApplyControlAt(double omega) {
     const double t = m_dT;
     const double h = m_dH;
     m_R.SelectFailures(t);
+    LogFailureChange(t);
     m_R.StepSpeedPath(t);
     const double angle0 = m_R.m_dAngle;
     const double amplitude0 = CControl::AmplitudeOf(m_R.OmegaUNow(omega));
@@ -411,6 +480,9 @@ void CRun::ApplyControlAt(double omega) {
     }
     m_U.BeginStep(t);
     m_R.ModulateAt(angle0, amplitude0, t, h);
+    if (m_bProtect)
+        GuardGates();
+    m_R.KeepGates();
 }
 
 void CRun::LoadResistances() {
@@ -523,6 +595,8 @@ void CRun::HalveExact() {
 
 void CRun::AcceptExact() {
     m_U.AcceptStep(m_dT);
+    if (m_bProtect && !m_protection.Tripped())
+        Protect();
     DeviceFlows(m_adY1.data(), m_adIt1, m_adId1);
     m_dSpeedSlope = m_adY1[15];
     for (int i = 0; i < m_nSize; ++i)
@@ -609,19 +683,29 @@ CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t re
       m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nPoints(rows),
       m_nEvery(1), m_nCols(cols), m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{},
       m_bPhaseLValid(false) {
-    m_pRes = new (std::nothrow) CMatrix(rows, cols);
-    if (!m_pRes)
-        FatalExit("Błąd inicjalizacji m_pRes", 0);
-    m_ppResTab = AllocRows(rows, resCols, "Błąd przydziału pamęci m_ppResTab");
-    m_pFluxTab = AllocRows(rows, kCoils, "Błąd przydziału pamęci m_pFluxTab");
-    const std::uint32_t size = std::uint32_t(n);
-    m_pMObject = MakeModel<CMclass>(size, "Błąd inicjalizacji m_pMObject");
-    m_pUObject = MakeModel<CUclass>(size, "Błąd inicjalizacji m_pUObject");
-    m_pRObject = MakeModel<CRclass>(size, "Błąd inicjalizacji m_pRObject");
-    m_pGObject = MakeModel<CGclass>(size, "Błąd inicjalizacji m_pGObject");
+    try {
+        m_pRes = new (std::nothrow) CMatrix(rows, cols);
+        if (!m_pRes)
+            throw CAllocFailure("Błąd inicjalizacji m_pRes");
+        m_ppResTab = AllocRows(rows, resCols, "Błąd przydziału pamęci m_ppResTab");
+        m_pFluxTab = AllocRows(rows, kCoils, "Błąd przydziału pamęci m_pFluxTab");
+        const std::uint32_t size = std::uint32_t(n);
+        m_pMObject = MakeModel<CMclass>(size, "Błąd inicjalizacji m_pMObject");
+        m_pUObject = MakeModel<CUclass>(size, "Błąd inicjalizacji m_pUObject");
+        m_pRObject = MakeModel<CRclass>(size, "Błąd inicjalizacji m_pRObject");
+        m_pGObject = MakeModel<CGclass>(size, "Błąd inicjalizacji m_pGObject");
+    } catch (...) {
+        // The destructor does not run for an object whose constructor throws.
+        Release();
+        throw;
+    }
 }
 
 CSolver::~CSolver() {
+    Release();
+}
+
+void CSolver::Release() {
     CMatrix::FreeRows(m_ppResTab, m_nRows, m_nResCols);
     CMatrix::FreeRows(m_pFluxTab, m_nRows, kCoils);
     delete m_pRes;
@@ -697,13 +781,16 @@ void CSolver::CalcResultRow(const double* P1, const double* P0, double* T1, doub
     T1[kColIU] = D(X1(0) + X1(1), X0(0) + X0(1));
     T1[kColIC] = D(X1(0), X0(0));
     T1[kColIDC] = T1[kColIU] - T1[kColIC];
-    double it1[7], id1[7], it0[7], id0[7];
-    DeviceFlows(P1 + 1, it1, id1);
-    DeviceFlows(P0 + 1, it0, id0);
-    for (int k = 1; k <= 6; ++k) {
-        T1[kColIT1 + k - 1] = D(it1[k], it0[k]);
-        T1[kColID1 + k - 1] = D(id1[k], id0[k]);
-    }
+    double q1[6];
+    double q0[6];
+    TransistorCharges(P1 + 1, q1);
+    TransistorCharges(P0 + 1, q0);
+    for (int k = 0; k < 6; ++k)
+        T1[kColIT1 + k] = D(q1[k], q0[k]);
+    DiodeCharges(P1 + 1, q1);
+    DiodeCharges(P0 + 1, q0);
+    for (int k = 0; k < 6; ++k)
+        T1[kColID1 + k] = D(q1[k], q0[k]);
     T1[kColOmegaR] = X1(15);
     T1[kColBetaR] = X1(14);
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "EventLog.h"
 #include "Gclass.h"
 #include "Matrix.h"
 #include "Mclass.h"
+#include "Protection.h"
 #include "Rclass.h"
 #include "Uclass.h"
 
@@ -25,6 +27,7 @@ enum class ERunStatus {
 class CSolver {
 public:
     /// rows output points, cols = n + 1 state-table columns, n states, resCols result columns.
+    /// Throws CAllocFailure, holding nothing, when a table or model object cannot be allocated.
     CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols);
     virtual ~CSolver();
     CSolver(const CSolver&) = delete;
@@ -41,6 +44,8 @@ public:
     /// step would have to be halved more than kMaxHalvings times, with NonFinite when an
     /// accepted state holds a value that is not finite, with Cancelled when the progress sink
     /// asks; the rows after the stop are not filled. Allocates nothing inside the step loop.
+    /// m_events receives the onset and clearing of the failure codes that act in the
+    /// condition and every trip of m_protection.
     ERunStatus Run(double ts, double te, const double* x0);
     /// Fills result row k (1 <= k < rows) and coil-flux row k from state rows k and k-1 and
     /// result row k-1.
@@ -79,5 +84,11 @@ public:
     /// crossings, the corrector iterates to each state's own tolerance, and column Te holds
     /// the torque of the row's state. False: the specified fixed step grid.
     bool m_bExact = false;
-    int m_nHalvings = 0; ///< steps repeated with half their length in the run
+    int m_nHalvings = 0;      ///< steps repeated with half their length in the run
+    CProtection m_protection; ///< trips and safe state; acts in condition index 0 only
+    CEventLog m_events;       ///< fault onsets and clearings and trips of the last run
+
+private:
+    /// Frees the tables and model objects allocated so far.
+    void Release();
 };

@@ -1,6 +1,6 @@
 #include "Uclass.h"
 
-#include "Fatal.h"
+#include "AllocFailure.h"
 
 #include <bit>
 #include <cmath>
@@ -14,7 +14,7 @@ CUclass::CUclass(std::uint32_t n)
       m_nSize(n) {
     m_pU = new (std::nothrow) CVector(n);
     if (!m_pU)
-        FatalExit("Błąd inicjalizacji m_pU", 1);
+        throw CAllocFailure("Błąd inicjalizacji m_pU");
 }
 
 CUclass::~CUclass() {

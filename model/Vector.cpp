@@ -1,13 +1,13 @@
 #include "Vector.h"
 
-#include "Fatal.h"
+#include "AllocFailure.h"
 
 #include <new>
 
 CVector::CVector(std::uint32_t n) : m_pData(nullptr), m_nSize(n) {
     m_pData = new (std::nothrow) double[n]();
     if (!m_pData)
-        FatalExit("Błąd przydziału pamięci V", 2);
+        throw CAllocFailure("Błąd przydziału pamięci V");
 }
 
 CVector::~CVector() {

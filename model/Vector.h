@@ -6,8 +6,7 @@
 /// never changes.
 class CVector {
 public:
-    /// Allocates n doubles, all 0.0. Ends the program with exit code 2 when the storage
-    /// cannot be obtained.
+    /// Allocates n doubles, all 0.0. Throws CAllocFailure when the storage cannot be obtained.
     explicit CVector(std::uint32_t n);
     virtual ~CVector();
 

@@ -1,6 +1,5 @@
 #include "shell/Kalvor.h"
 
-#include "Fatal.h"
 #include "SolverProc.h"
 #include "shell/AppInfo.h"
 #include "shell/MainFrm.h"
@@ -12,11 +11,6 @@
 
 namespace {
 
-void ShowFatalMessage(const char* pszText) {
-    QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Kalvor"),
-                          QString::fromUtf8(pszText));
-}
-
 void ShowSolverMessage(const char* pszText) {
     QMessageBox::information(QApplication::activeWindow(), QStringLiteral("Kalvor"),
                              QString::fromUtf8(pszText));
@@ -25,7 +19,6 @@ void ShowSolverMessage(const char* pszText) {
 } // namespace
 
 void InstallMessageHooks() {
-    SetFatalMessageHook(&ShowFatalMessage);
     VarnekSetMessageHook(&ShowSolverMessage);
 }
 

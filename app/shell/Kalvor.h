@@ -32,5 +32,5 @@ private:
     std::unique_ptr<CMainFrame> m_pMainWnd; ///< the main window
 };
 
-/// Shows the engine's fatal messages and the solver library's texts in message boxes.
+/// Shows the solver library's texts in message boxes.
 void InstallMessageHooks();

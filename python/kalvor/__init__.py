@@ -95,6 +95,9 @@ def dft(y, nh):
     Raises
     ------
     ParameterError
-        Fewer than two samples.
+        Fewer than two samples, or nh below 0.
     """
-    return _kalvor.dft(y, int(nh))
+    nh = int(nh)
+    if nh < 0:
+        raise ParameterError(f"nh {nh} is not accepted: enter the highest harmonic, 0 or more.")
+    return _kalvor.dft(y, nh)

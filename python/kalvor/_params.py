@@ -1,6 +1,7 @@
 """The parameter set of a calculation, as the program's dialogs and files hold it."""
 
 import json
+import os
 
 from . import _kalvor
 from ._kalvor import ParameterError
@@ -9,18 +10,51 @@ from ._kalvor import ParameterError
 RUN_GROUPS = ("control", "motor", "failures", "time")
 
 
-def _json_value(value):
-    """The JSON text of a Python value (numpy scalars and arrays included)."""
+def _plain(value):
+    """A numpy scalar or array as the Python value json can write; TypeError otherwise."""
     if hasattr(value, "tolist"):
-        value = value.tolist()
-    elif isinstance(value, tuple):
+        return value.tolist()
+    raise TypeError
+
+
+def _json_value(value, name="the value"):
+    """The JSON text of a Python value (numpy scalars and arrays included, also in lists)."""
+    if isinstance(value, tuple):
         value = list(value)
     try:
-        return json.dumps(value, allow_nan=True)
-    except TypeError:
+        text = json.dumps(_plain(value) if hasattr(value, "tolist") else value, allow_nan=True,
+                          default=_plain)
+    except (TypeError, ValueError):
         raise ParameterError(
-            f"{value!r} is not accepted: enter a number, a flag, a text or a list of codes."
+            f"{name}: a value of type {type(value).__name__} ({value!r:.60}) is not accepted: "
+            "enter a number, a flag, a text or a list of codes."
         ) from None
+    return text
+
+
+def _valid_text(what, text):
+    """text itself, or ParameterError when it cannot be stored as UTF-8 (a lone surrogate)."""
+    try:
+        text.encode("utf-8")
+    except UnicodeEncodeError as error:
+        raise ParameterError(
+            f"{what}: the character {text[error.start]!r} at position {error.start} is not "
+            "valid Unicode text (a lone surrogate); enter the text again."
+        ) from None
+    return text
+
+
+def _path(path):
+    """A file name given as str, bytes or os.PathLike, as text for the engine."""
+    try:
+        name = os.fsdecode(path)
+    except TypeError:
+        raise TypeError(
+            f"a file name is a str, bytes or os.PathLike, not {type(path).__name__}"
+        ) from None
+    if "\0" in name:
+        raise ParameterError(f"{name!r}: a file name cannot contain a NUL character.")
+    return name
 
 
 class Params:
@@ -51,16 +85,25 @@ class Params:
             The file cannot be read or holds a refused value; the message names the file,
             the key and what is accepted.
         """
-        return cls(_kalvor.ParamSet.load(str(path)))
+        return cls(_kalvor.ParamSet.load(_path(path)))
 
     @classmethod
     def from_text(cls, text, source="parameters"):
         """Parses parameter-file text; ``source`` names it in messages."""
-        return cls(_kalvor.ParamSet.parse(text, source))
+        if not isinstance(text, str):
+            raise TypeError(f"parameter-file text is a str, not {type(text).__name__}")
+        return cls(_kalvor.ParamSet.parse(_valid_text(source, text), str(source)))
 
     def save(self, path):
-        """Writes the parameter file as the program's Save does."""
-        self._set.save(str(path))
+        """Writes the parameter file as the program's Save does.
+
+        Raises
+        ------
+        OSError
+            The file cannot be written; the message names it and the reason. What was there
+            stays as it was.
+        """
+        self._set.save(_path(path))
 
     def text(self):
         """The parameter-file text of the set."""
@@ -75,6 +118,16 @@ class Params:
 
     def qualify(self, name):
         """``"group.key"`` for a name given with or without its group."""
+        if not isinstance(name, str):
+            raise TypeError(
+                f"a parameter is named by a str such as 'control.Ud', not {type(name).__name__}"
+            )
+        _valid_text("parameter name", name)
+        if "=" in name or "\0" in name:
+            raise ParameterError(
+                f"{name!r}: a parameter name cannot contain '=' or a NUL character; name it as "
+                "GROUP.KEY, for example 'control.Ud'."
+            )
         if "." in name:
             return name
         groups = self.to_dict()
@@ -93,7 +146,10 @@ class Params:
         return groups[group][key]
 
     def __setitem__(self, name, value):
-        self._set.apply(f"{self.qualify(name)}={_json_value(value)}")
+        name = self.qualify(name)
+        if isinstance(value, str):
+            _valid_text(name, value)
+        self._set.apply(f"{name}={_json_value(value, name)}")
 
     def update(self, overrides):
         """Applies every ``name: value`` of overrides in order; on a refusal none is kept."""

@@ -62,6 +62,11 @@ class Result:
 
 def prepare(params=None, overrides=None):
     """A copy of params (the defaults when None) with the overrides applied."""
+    if params is not None and not isinstance(params, Params):
+        raise TypeError(
+            f"params is a kalvor.Params or None, not {type(params).__name__}; "
+            "name single values as keywords: run(Te=0.02)"
+        )
     prepared = Params() if params is None else params.copy()
     if overrides:
         prepared.update(overrides)

@@ -194,7 +194,12 @@ PYBIND11_MODULE(_kalvor, m) {
         .def(
             "save",
             [](const CParamSet& set, const std::string& strPath) {
-                Check(WriteParamFile(strPath, set));
+                // Writing can only fail for the file's sake: what Python users catch as OSError.
+                const CFileStatus written = WriteParamFile(strPath, set);
+                if (!written.m_bOk) {
+                    PyErr_SetString(PyExc_OSError, written.m_strMessage.c_str());
+                    throw py::error_already_set();
+                }
             },
             py::arg("path"))
         .def(

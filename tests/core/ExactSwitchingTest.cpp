@@ -91,13 +91,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Case(
                         "inverter start", [](CParamSet&) {}, 0.001),
                     Case(
-                        "short set mid-run",
-                        [](CParamSet& s) {
-                            s.m_failures.m_nFailT = {1, 0, 0, 0, 0, 0};
-                            s.m_failures.m_dOnset = 0.0101234;
-                        },
-                        0.001),
-                    Case(
                         "sine supply", [](CParamSet& s) { s.m_control.m_nCondition = 1; }, 0.0)),
     [](const testing::TestParamInfo<CConvergenceCase>& info) {
         std::string name;

@@ -1,0 +1,276 @@
+// Protection and the event log in whole runs: trips, safe states and what the drive does after.
+#include "Calculation.h"
+#include "ResultColumns.h"
+#include "Solver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.141592; // the model's angle constant
+
+struct CProtectedRun {
+    std::unique_ptr<CSolver> m_pSolver;
+    ERunStatus m_status = ERunStatus::NotRun;
+    std::uint32_t m_nRows = 0;
+    double T(std::uint32_t k, int col) const { return m_pSolver->m_ppResTab[k][col]; }
+    const std::vector<CRunEvent>& Events() const { return m_pSolver->m_events.Events(); }
+    // The largest magnitude of column col over the rows with t in [from, to].
+    double Largest(int col, double from, double to) const {
+        double largest = 0;
+        for (std::uint32_t k = 1; k < m_nRows; ++k) {
+            if (T(k, kColT) >= from && T(k, kColT) <= to)
+                largest = std::max(largest, std::fabs(T(k, col)));
+        }
+        return largest;
+    }
+    double Mean(int col, double from, double to) const {
+        double sum = 0;
+        int n = 0;
+        for (std::uint32_t k = 1; k < m_nRows; ++k) {
+            if (T(k, kColT) >= from && T(k, kColT) <= to) {
+                sum += T(k, col);
+                ++n;
+            }
+        }
+        return n ? sum / n : 0.0;
+    }
+    double Rms(int col, double from, double to) const {
+        double sum = 0;
+        int n = 0;
+        for (std::uint32_t k = 1; k < m_nRows; ++k) {
+            if (T(k, kColT) >= from && T(k, kColT) <= to) {
+                sum += T(k, col) * T(k, col);
+                ++n;
+            }
+        }
+        return n ? std::sqrt(sum / n) : 0.0;
+    }
+};
+
+CProtectedRun RunProtected(const CParamSet& set, const CProtection& protection) {
+    CProtectedRun run;
+    const CCalcPlan plan = PlanCalculation(set);
+    EXPECT_FALSE(plan.m_refusal) << *plan.m_refusal;
+    run.m_nRows = std::uint32_t(plan.m_nRows);
+    run.m_pSolver = std::make_unique<CSolver>(run.m_nRows, kStateCols, kStateSize, kResultCols);
+    double x0[kStateSize];
+    FillInitialState(set, x0);
+    TransferParameters(set, *run.m_pSolver);
+    run.m_pSolver->m_protection = protection;
+    run.m_status = run.m_pSolver->Run(plan.m_dStart, plan.m_dEnd, x0);
+    return run;
+}
+
+CProtection Protection(double itrip, double idesat, double uovp, int safeState) {
+    CProtection p;
+    p.m_dItrip = itrip;
+    p.m_dIdesat = idesat;
+    p.m_dUovp = uovp;
+    p.m_nSafeState = safeState;
+    return p;
+}
+
+// A rotor held at speed omega (an inertia no torque of this machine moves) behind a charged
+// DC link; an overvoltage threshold below the link's voltage trips the protection with the
+// first step, so the safe state holds from the second.
+CParamSet HeldRotor(double omega) {
+    CParamSet set;
+    set.m_motor.m_dJ = 1000;
+    set.m_time.m_dOmegaR = omega;
+    set.m_time.m_dUc0 = set.m_control.m_dUd;
+    set.m_time.m_dTe = 0.06;
+    return set;
+}
+
+// Peak line back-EMF per rotor speed [V s/rad], from the model's own magnet flux linkages.
+double LineBackEmfConstant() {
+    CSolver solver(2, kStateCols, kStateSize, kResultCols);
+    TransferParameters(CParamSet{}, solver);
+    const CGclass& G = *solver.m_pGObject;
+    constexpr int kPhaseA[6] = {0, 1, 2, 9, 10, 11};
+    constexpr int kPhaseB[6] = {3, 4, 5, 12, 13, 14};
+    double peak = 0;
+    for (int i = 0; i < 3600; ++i) {
+        const double beta = i * 2 * kPi / 3600;
+        double e = 0;
+        for (int m = 0; m < 4; ++m) {
+            for (int c : kPhaseA)
+                e += G.CoilPmFluxDerivative(c, m, beta);
+            for (int c : kPhaseB)
+                e -= G.CoilPmFluxDerivative(c, m, beta);
+        }
+        peak = std::max(peak, std::fabs(e));
+    }
+    return peak;
+}
+
+const CRunEvent* FirstTrip(const CProtectedRun& run) {
+    return run.m_pSolver->m_events.FirstTrip();
+}
+
+} // namespace
+
+// T1 shorts while the drive runs; T4, gated on against it, carries the shoot-through. Its
+// gate driver trips after the blanking time (the first sample above Idesat starts it), the
+// safe state holds from the next step, and from the step after the trip on no transistor that
+// the safe state opened carries more than the off-state leakage. Gates off opens every healthy
+// transistor; the active short circuit closes the shorted upper side, so the lower one opens.
+class CDesaturationTrip : public ::testing::TestWithParam<int> {};
+
+TEST_P(CDesaturationTrip, OpensTheLegWithinTdesatAndOneStep) {
+    CParamSet set;
+    set.m_time.m_dTe = 0.056;
+    set.m_failures.m_nFailT[0] = 1;
+    set.m_failures.m_dOnset = 0.05;
+    const CProtection protection = Protection(0, 300, 0, GetParam());
+    const CProtectedRun run = RunProtected(set, protection);
+    ASSERT_EQ(run.m_status, ERunStatus::Completed);
+    const CRunEvent* pTrip = FirstTrip(run);
+    ASSERT_NE(pTrip, nullptr);
+    EXPECT_EQ(pTrip->m_eKind, EEventKind::Desaturation);
+    EXPECT_EQ(pTrip->Source(), "T4");
+    EXPECT_GT(pTrip->m_dValue, 300.0);
+
+    const double h = set.m_time.m_dH;
+    double firstAbove = -1;
+    for (std::uint32_t k = 1; k < run.m_nRows && firstAbove < 0; ++k) {
+        if (run.T(k, kColIT1 + 3) > 300)
+            firstAbove = run.T(k, kColT);
+    }
+    ASSERT_GT(firstAbove, 0.05);
+    EXPECT_GE(pTrip->m_dT - firstAbove, protection.m_dTdesat - 1e-12);
+    EXPECT_LE(pTrip->m_dT - firstAbove, protection.m_dTdesat + h + 1e-12);
+
+    // Off-state leakage: the link voltage over the off-resistance, 0.2 A.
+    const double leakage = 1.5 * set.m_control.m_dUd / set.m_motor.m_dRoffT;
+    const int firstOpen = GetParam() == CProtection::kGatesOff ? 2 : 4;
+    for (int k = firstOpen; k <= 6; ++k)
+        EXPECT_LT(run.Largest(kColIT1 + k - 1, pTrip->m_dT + 1.5 * h, set.m_time.m_dTe), leakage)
+            << "T" << k;
+}
+
+INSTANTIATE_TEST_SUITE_P(SafeStates, CDesaturationTrip,
+                         ::testing::Values(CProtection::kGatesOff,
+                                           CProtection::kActiveShortCircuit));
+
+// The active short circuit of the lower side is, once settled, the run in which those
+// transistors are shorted and the upper ones broken: same currents, same braking torque.
+TEST(ActiveShortCircuit, SettlesAsTheLowerTransistorsShortedAndTheUpperBroken) {
+    CParamSet set = HeldRotor(150);
+    const CProtectedRun asc =
+        RunProtected(set, Protection(0, 0, 1, CProtection::kActiveShortCircuit));
+    set.m_failures.m_nFailT = {2, 2, 2, 1, 1, 1};
+    const CProtectedRun declared = RunProtected(set, CProtection{});
+    ASSERT_EQ(asc.m_status, ERunStatus::Completed);
+    ASSERT_EQ(declared.m_status, ERunStatus::Completed);
+    ASSERT_NE(FirstTrip(asc), nullptr);
+    EXPECT_EQ(FirstTrip(asc)->m_eKind, EEventKind::Overvoltage);
+    const double from = 0.04, to = set.m_time.m_dTe;
+    for (int col : {kColIa, kColIb, kColIc}) {
+        const double rms = declared.Rms(col, from, to);
+        EXPECT_GT(rms, 5.0);
+        EXPECT_NEAR(asc.Rms(col, from, to), rms, 0.02 * rms) << kResultLabels[col];
+    }
+    const double torque = declared.Mean(kColTe, from, to);
+    EXPECT_LT(torque, 0.0); // it brakes
+    EXPECT_NEAR(asc.Mean(kColTe, from, to), torque, 0.02 * std::fabs(torque));
+    // The upper side stays open: its transistors carry no more than leakage.
+    for (int col = kColIT1; col < kColIT1 + 3; ++col)
+        EXPECT_LT(asc.Largest(col, from, to), 0.5) << kResultLabels[col];
+}
+
+// With every gate off the bridge is a diode rectifier: below the speed at which the line
+// back-EMF's peak reaches the link voltage no diode carries more than its off-state leakage
+// and the line voltage is the back-EMF; above it the diodes conduct into the link and clamp
+// the line voltage at the link's.
+class CUncontrolledGenerator : public ::testing::TestWithParam<double> {};
+
+TEST_P(CUncontrolledGenerator, ConductsOnlyAboveTheBackEmfSpeed) {
+    const CParamSet defaults;
+    const double ud = defaults.m_control.m_dUd;
+    const double constant = LineBackEmfConstant();
+    const double threshold = ud / constant; // about 103 rad/s
+    const double factor = GetParam();
+    const CProtectedRun run =
+        RunProtected(HeldRotor(factor * threshold), Protection(0, 0, 1, CProtection::kGatesOff));
+    ASSERT_EQ(run.m_status, ERunStatus::Completed);
+    ASSERT_NE(FirstTrip(run), nullptr);
+    double diode = 0;
+    for (int col = kColID1; col < kColID1 + 6; ++col)
+        diode = std::max(diode, run.Largest(col, 0.02, 0.06));
+    const double line = run.Largest(kColUab, 0.02, 0.06);
+    const double leakage = 1.05 * ud / defaults.m_motor.m_dRoffD;
+    if (factor < 1) {
+        EXPECT_LT(diode, leakage);
+        EXPECT_NEAR(line, factor * ud, 0.02 * ud); // less the leakage currents' drops
+    } else {
+        EXPECT_GT(diode, 2 * leakage);
+        EXPECT_LT(line, ud + 3.0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BelowAndAbove, CUncontrolledGenerator,
+                         ::testing::Values(0.9, 0.97, 1.1, 1.2));
+
+// Protection that is off, or armed with thresholds the run never reaches, leaves every value
+// of the tables as it was, bit for bit, and logs only the fault.
+class CQuietProtection : public ::testing::TestWithParam<CProtection> {};
+
+TEST_P(CQuietProtection, ChangesNothing) {
+    CParamSet set;
+    set.m_time.m_dTe = 0.02;
+    set.m_failures.m_nFailT[0] = 1;
+    set.m_failures.m_dOnset = 0.01;
+    const CProtectedRun plain = RunProtected(set, CProtection{});
+    const CProtectedRun guarded = RunProtected(set, GetParam());
+    ASSERT_EQ(guarded.m_status, ERunStatus::Completed);
+    for (std::uint32_t k = 0; k < plain.m_nRows; ++k)
+        ASSERT_EQ(std::memcmp(plain.m_pSolver->m_ppResTab[k], guarded.m_pSolver->m_ppResTab[k],
+                              kResultCols * sizeof(double)),
+                  0)
+            << "row " << k;
+    ASSERT_EQ(guarded.Events().size(), 1u);
+    EXPECT_EQ(guarded.Events()[0].m_eKind, EEventKind::FaultOnset);
+}
+
+INSTANTIATE_TEST_SUITE_P(OffOrNeverReached, CQuietProtection,
+                         ::testing::Values(Protection(0, 0, 0, CProtection::kActiveShortCircuit),
+                                           Protection(1e6, 1e6, 1e6, CProtection::kGatesOff),
+                                           Protection(1e6, 1e6, 1e6,
+                                                      CProtection::kActiveShortCircuit)));
+
+// Every device whose code acts in the condition is logged at the first step the codes apply
+// and at the first step they no longer do, with its code; condition index 1 has no bridge
+// devices to fail, and the protection acts in condition index 0 only.
+TEST(EventLog, LogsOnsetAndClearingOfEveryFailedDevice) {
+    CParamSet set;
+    set.m_time.m_dTe = 0.01;
+    set.m_failures.m_nFailT[0] = 1;
+    set.m_failures.m_nFailD[3] = 2;
+    set.m_failures.m_dOnset = 0.004;
+    set.m_failures.m_dClear = 0.006;
+    const double h = set.m_time.m_dH;
+    const CProtectedRun run = RunProtected(set, CProtection{});
+    ASSERT_EQ(run.Events().size(), 4u);
+    const char* sources[4] = {"T1", "D4", "T1", "D4"};
+    const double values[4] = {1, 2, 1, 2};
+    for (int e = 0; e < 4; ++e) {
+        const CRunEvent& event = run.Events()[e];
+        EXPECT_EQ(event.m_eKind, e < 2 ? EEventKind::FaultOnset : EEventKind::FaultClear);
+        EXPECT_EQ(event.Source(), sources[e]);
+        EXPECT_EQ(event.m_dValue, values[e]);
+        const double at = e < 2 ? 0.004 : 0.006;
+        EXPECT_GE(event.m_dT, at - 1e-12);
+        EXPECT_LT(event.m_dT, at + h);
+    }
+    set.m_control.m_nCondition = 1;
+    const CProtectedRun sine = RunProtected(set, Protection(1e-3, 1e-3, 1e-3, 0));
+    EXPECT_TRUE(sine.Events().empty());
+}
