@@ -32,6 +32,7 @@ struct CParamsOptions {
     std::string m_strParams;              ///< parameter file, empty for the defaults
     std::vector<std::string> m_overrides; ///< GROUP.KEY=VALUE, in order
     std::string m_strOut;                 ///< output file, empty or "-" for stdout
+    bool m_bList = false;                 ///< write the parameter reference instead
 };
 
 int RunMain(const CRunOptions& options);

@@ -2,6 +2,7 @@
 #include "Interrupt.h"
 #include "Output.h"
 #include "ParamArgs.h"
+#include "ParamReference.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,14 +10,19 @@
 int ParamsMain(const CParamsOptions& options) {
     if (!CheckOutput(options.m_strOut))
         return kExitUsage;
-    CParamSet set;
-    const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
-    if (!loaded.m_bOk) {
-        std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
-        return kExitUsage;
+    std::string text;
+    if (options.m_bList) {
+        text = ParamListText();
+    } else {
+        CParamSet set;
+        const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
+        if (!loaded.m_bOk) {
+            std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
+            return kExitUsage;
+        }
+        // The text the program's Save writes, byte for byte.
+        text = ParamText(set);
     }
-    // The text the program's Save writes, byte for byte.
-    const std::string text = ParamText(set);
     const CInterruptGuard interrupt;
     return WriteOutput(options.m_strOut, interrupt,
                        [&](std::FILE* pFile, const std::string& strName) -> CExportStatus {

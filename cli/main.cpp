@@ -38,10 +38,16 @@ int main(int argc, char** argv) {
     CParamsOptions params;
     CLI::App* paramsCmd = app.add_subcommand(
         "params", "Write the effective parameter file (defaults, file, overrides) as Save does.");
-    paramsCmd->add_option("PARAMS", params.m_strParams, "parameter file");
-    paramsCmd->add_option("--set", params.m_overrides, "override GROUP.KEY=VALUE (repeatable)");
+    CLI::Option* paramsFile = paramsCmd->add_option("PARAMS", params.m_strParams, "parameter file");
+    CLI::Option* paramsSet =
+        paramsCmd->add_option("--set", params.m_overrides, "override GROUP.KEY=VALUE (repeatable)");
     paramsCmd->add_option("--out", params.m_strOut,
                           "output file (default or '-': standard output)");
+    paramsCmd
+        ->add_flag("--list", params.m_bList,
+                   "instead: every key with its meaning, unit, accepted values and default")
+        ->excludes(paramsFile)
+        ->excludes(paramsSet);
 
     std::string tablesDir;
     CLI::App* tablesCmd =

@@ -249,6 +249,10 @@ std::string ParamText(const CParamSet& set) {
     return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
+std::string ValueText(const CField& field) {
+    return ValueOf(field).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 CFileStatus WriteParamFile(const std::string& strPath, const CParamSet& set) {
     if (auto failure = CAtomicFile::WriteText(strPath, ParamText(set)))
         return Refuse(*failure);

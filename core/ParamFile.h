@@ -32,6 +32,9 @@ CFileStatus ReadParamFile(const std::string& strPath, CParamSet& set);
 /// written so that they read back to the same double.
 std::string ParamText(const CParamSet& set);
 
+/// The value of one field as the parameter file writes it ("5000.0", "[0,0,0,0,0,0]").
+std::string ValueText(const CField& field);
+
 /// Writes the whole parameter set to strPath through CAtomicFile: a failed write leaves what
 /// strPath held, and a link keeps pointing at the saved file.
 CFileStatus WriteParamFile(const std::string& strPath, const CParamSet& set);

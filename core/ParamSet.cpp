@@ -5,125 +5,289 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-constexpr CFieldDesc Real(std::string_view group, std::string_view key, std::string_view label,
-                          std::string_view context = {}) {
-    return {group, key, label, context, EFieldKind::Double, false, -kInf, kInf, 0};
-}
-
-constexpr CFieldDesc RealIn(std::string_view group, std::string_view key, std::string_view label,
-                            double min, double max, std::string_view context = {}) {
-    return {group, key, label, context, EFieldKind::Double, true, min, max, 0};
-}
-
-constexpr CFieldDesc Whole(std::string_view group, std::string_view key, std::string_view label,
-                           std::string_view context = {}) {
-    return {group,
-            key,
-            label,
-            context,
-            EFieldKind::Int,
-            false,
-            double(std::numeric_limits<int>::min()),
-            double(std::numeric_limits<int>::max()),
-            0};
-}
-
-constexpr CFieldDesc WholeIn(std::string_view group, std::string_view key, std::string_view label,
-                             int min, int max, std::string_view context = {}) {
-    return {group, key, label, context, EFieldKind::Int, true, double(min), double(max), 0};
-}
-
-constexpr CFieldDesc Flag(std::string_view group, std::string_view key, std::string_view label) {
-    return {group, key, label, {}, EFieldKind::Bool, false, 0, 1, 0};
-}
-
-constexpr CFieldDesc Codes(std::string_view group, std::string_view key, std::string_view label) {
-    return {group, key, label, {}, EFieldKind::Codes6, true, 0, 2, 0};
-}
-
-// The order is the file's order of groups and keys; ListFields follows it one to one.
-const std::vector<CFieldDesc> g_descriptions = {
-    RealIn("control", "FT", "fT =", 0, 10000),
-    Real("control", "Ud", "Ud ="),
-    RealIn("control", "Cu", "Cu =", 0.0001, 10),
-    RealIn("control", "Ru", "Ru =", 0, 1000),
-    WholeIn("control", "ControlMethod", "Control method", 0, 1),
-    RealIn("control", "Ki", "ki =", 0, 10000),
-    RealIn("control", "Kp", "kp =", 0, 10000),
-    RealIn("control", "Kt", "kt =", 0, 10000),
-    {"control", "SpeedPath", "omegaR* =", {}, EFieldKind::Text, false, 0, 0, 1000},
-    Flag("control", "SpeedControl", "ON/OFF"),
-    WholeIn("control", "Condition", "Condition of work", 0, 3),
-    Real("control", "RlRC", "Rl =", "RC load"),
-    Real("control", "Cl", "Cl ="),
-    Real("control", "Umax", "Umax ="),
-    Real("control", "F", "f ="),
-    Real("control", "Phi", "phi ="),
-    Real("control", "RlR", "Rl =", "R load"),
-    RealIn("control", "T", "T =", -50, 50),
-
-    RealIn("motor", "RonT", "Ron =", 0, 10000, "Transistor"),
-    RealIn("motor", "RoffT", "Roff =", 0, 10000, "Transistor"),
-    RealIn("motor", "RonD", "Ron =", 0, 10000, "Diode"),
-    RealIn("motor", "RoffD", "Roff =", 0, 10000, "Diode"),
-    RealIn("motor", "Mra", "mra =", 0, 10),
-    RealIn("motor", "Mrb", "mrb =", 0, 10),
-    RealIn("motor", "Mrc", "mrc =", 0, 10),
-    Real("motor", "Ml", "ml ="),
-    Real("motor", "Mm", "mm ="),
-    WholeIn("motor", "NhInd", "Nh =", 0, 3, "Winding inductances"),
-    WholeIn("motor", "NhFlux", "Nh =", 0, 100, "Air gap flux density"),
-    Real("motor", "J", "J ="),
-    Real("motor", "D", "D ="),
-
-    Codes("failures", "FailD", "D1..D6"),
-    Codes("failures", "FailT", "T1..T6"),
-    RealIn("failures", "Onset", "Fault from t =", 0, kInf),
-    RealIn("failures", "Clear", "until t =", 0, kInf),
-
-    Real("time", "Te", "te ="),
-    Real("time", "Ts", "ts ="),
-    RealIn("time", "H", "h =", 0, 1),
-    RealIn("time", "OmegaR", "omegaR =", -200, 200),
-    RealIn("time", "BetaR", "betaR =", -360, 360),
-    Real("time", "Uc0", "Uc0 ="),
-    WholeIn("time", "Every", "store every", 1, std::numeric_limits<int>::max()),
-    Flag("time", "Exact", "Exact switching instants"),
-
-    WholeIn("inductance_plot", "X", "x =", 0, 17),
-    WholeIn("inductance_plot", "Y", "y =", 0, 17),
-    Real("inductance_plot", "Alfab", "alfab ="),
-    Real("inductance_plot", "Alfae", "alfae ="),
-    Flag("inductance_plot", "Rotation", "Rotation inductance"),
-    WholeIn("inductance_plot", "N", "N =", 0, 10000),
-    WholeIn("inductance_plot", "Nh", "Nh =", 0, 3),
-
-    Real("flux_plot", "Alfab", "alfab ="),
-    Real("flux_plot", "Alfae", "alfae ="),
-    WholeIn("flux_plot", "X", "x =", 0, 17),
-    WholeIn("flux_plot", "Y", "y =", 0, 3),
-    WholeIn("flux_plot", "N", "N =", 0, 1000),
-    Flag("flux_plot", "AirGap", "Air gap"),
-    WholeIn("flux_plot", "Quantity", "Quantity", 0, 2),
-    WholeIn("flux_plot", "Nh", "Nh =", 0, 100),
-
-    RealIn("voltage_plot", "Fimp", "fimp =", 0, 10000),
-    RealIn("voltage_plot", "Mf", "mf =", 0, 1),
-    RealIn("voltage_plot", "Ma", "ma =", 0, 10),
-    Real("voltage_plot", "Ts", "ts ="),
-    Real("voltage_plot", "Te", "te ="),
-    Whole("voltage_plot", "N", "N ="),
-    WholeIn("voltage_plot", "Phase", "Phase", 0, 2),
-
-    WholeIn("dft", "Nh", "Nh =", 0, 1000),
-
-    WholeIn("result_plot", "Result", "Result", 0, 34),
+// Which values a field accepts beyond its kind's own limits.
+struct CRange {
+    bool m_bRanged = false;
+    double m_dMin = -kInf;
+    double m_dMax = kInf;
+    std::size_t m_nMaxLen = 0;
 };
+
+constexpr CRange In(double min, double max) {
+    return {true, min, max, 0};
+}
+
+constexpr CRange AtLeast(double min) {
+    return {true, min, kInf, 0};
+}
+
+constexpr CRange Chars(std::size_t maxLen) {
+    return {false, 0, 0, maxLen};
+}
+
+template <typename T> constexpr EFieldKind KindOf() {
+    if constexpr (std::is_same_v<T, double>)
+        return EFieldKind::Double;
+    else if constexpr (std::is_same_v<T, int>)
+        return EFieldKind::Int;
+    else if constexpr (std::is_same_v<T, bool>)
+        return EFieldKind::Bool;
+    else if constexpr (std::is_same_v<T, std::string>)
+        return EFieldKind::Text;
+    else {
+        static_assert(std::is_same_v<T, std::array<int, 6>>, "a parameter of an unknown kind");
+        return EFieldKind::Codes6;
+    }
+}
+
+// The file's group of each part of the set.
+constexpr std::string_view GroupKey(CInvParams CParamSet::*) {
+    return "control";
+}
+constexpr std::string_view GroupKey(CMotorParams CParamSet::*) {
+    return "motor";
+}
+constexpr std::string_view GroupKey(CFailParams CParamSet::*) {
+    return "failures";
+}
+constexpr std::string_view GroupKey(CTimeParams CParamSet::*) {
+    return "time";
+}
+constexpr std::string_view GroupKey(CIndSettings CParamSet::*) {
+    return "inductance_plot";
+}
+constexpr std::string_view GroupKey(CFluxPlotSettings CParamSet::*) {
+    return "flux_plot";
+}
+constexpr std::string_view GroupKey(CVoltPlotSettings CParamSet::*) {
+    return "voltage_plot";
+}
+constexpr std::string_view GroupKey(CDftSettings CParamSet::*) {
+    return "dft";
+}
+constexpr std::string_view GroupKey(CResPlotSettings CParamSet::*) {
+    return "result_plot";
+}
+
+template <auto Group, auto Member> FieldRef Access(CParamSet& set) {
+    return &(set.*Group.*Member);
+}
+
+// One line of the table: a description and the way to the member it describes, written
+// together so that no description can be paired with another member. The group and the kind
+// follow from the member.
+struct CFieldRow {
+    CFieldDesc m_desc;
+    FieldRef (*m_pAccess)(CParamSet&);
+};
+
+template <auto Group, auto Member>
+constexpr CFieldRow Row(std::string_view key, std::string_view label, std::string_view meaning,
+                        std::string_view unit, CRange range = {}, std::string_view context = {}) {
+    using T = std::remove_cvref_t<decltype(std::declval<CParamSet&>().*Group.*Member)>;
+    constexpr EFieldKind kind = KindOf<T>();
+    CFieldDesc desc{GroupKey(Group), key,          label,           context, kind, range.m_bRanged,
+                    range.m_dMin,    range.m_dMax, range.m_nMaxLen, meaning, unit};
+    if constexpr (kind == EFieldKind::Int) {
+        if (!range.m_bRanged) {
+            desc.m_dMin = double(std::numeric_limits<int>::min());
+            desc.m_dMax = double(std::numeric_limits<int>::max());
+        }
+    } else if constexpr (kind == EFieldKind::Bool) {
+        desc.m_dMin = 0;
+        desc.m_dMax = 1;
+    } else if constexpr (kind == EFieldKind::Codes6) {
+        desc.m_bRanged = true;
+        desc.m_dMin = 0;
+        desc.m_dMax = 2;
+    }
+    return {desc, &Access<Group, Member>};
+}
+
+constexpr auto kControl = &CParamSet::m_control;
+constexpr auto kMotor = &CParamSet::m_motor;
+constexpr auto kFailures = &CParamSet::m_failures;
+constexpr auto kTime = &CParamSet::m_time;
+constexpr auto kInductancePlot = &CParamSet::m_inductancePlot;
+constexpr auto kFluxPlot = &CParamSet::m_fluxPlot;
+constexpr auto kVoltagePlot = &CParamSet::m_voltagePlot;
+constexpr auto kDft = &CParamSet::m_dft;
+constexpr auto kResultPlot = &CParamSet::m_resultPlot;
+
+// Every parameter, in the file's order of groups and keys.
+constexpr std::array kRows{
+    Row<kControl, &CInvParams::m_dFT>("FT", "fT =", "carrier frequency of the PWM", "Hz",
+                                      In(0, 10000)),
+    Row<kControl, &CInvParams::m_dUd>("Ud", "Ud =", "DC source voltage (condition 0)", "V"),
+    Row<kControl, &CInvParams::m_dCu>("Cu", "Cu =", "input capacitor (condition 0)", "F",
+                                      In(0.0001, 10)),
+    Row<kControl, &CInvParams::m_dRu>(
+        "Ru", "Ru =", "internal resistance of the DC source (condition 0)", "Ohm", In(0, 1000)),
+    Row<kControl, &CInvParams::m_nControlMethod>(
+        "ControlMethod", "Control method",
+        "modulation of the inverter: 0 space-vector PWM, 1 six-step control", "", In(0, 1)),
+    Row<kControl, &CInvParams::m_dKi>("Ki", "ki =", "integral gain of the PI speed regulator",
+                                      "1/s", In(0, 10000)),
+    Row<kControl, &CInvParams::m_dKp>("Kp", "kp =", "proportional gain of the PI speed regulator",
+                                      "", In(0, 10000)),
+    Row<kControl, &CInvParams::m_dKt>(
+        "Kt", "kt =", "slope of the ramp of the speed reference (trap regulator)", "rad/s per s",
+        In(0, 10000)),
+    Row<kControl, &CInvParams::m_strSpeedPath>(
+        "SpeedPath",
+        "omegaR* =", "speed path, pairs \"time1*speed1*time2*speed2*...\" the reference follows",
+        "s, rad/s", Chars(1000)),
+    Row<kControl, &CInvParams::m_bSpeedControl>(
+        "SpeedControl", "ON/OFF", "speed control on: the PI regulator follows the speed path", ""),
+    Row<kControl, &CInvParams::m_nCondition>(
+        "Condition", "Condition of work",
+        "condition of work: 0 motor supplied by the inverter, 1 motor supplied by a three-phase "
+        "voltage, 2 generator supplying a rectifier with RC load, 3 generator supplying a "
+        "three-phase R load",
+        "", In(0, 3)),
+    Row<kControl, &CInvParams::m_dRlRC>(
+        "RlRC", "Rl =", "load resistance of the rectifier's RC load (condition 2)", "Ohm", {},
+        "RC load"),
+    Row<kControl, &CInvParams::m_dCl>(
+        "Cl", "Cl =", "load capacitor of the rectifier's RC load (condition 2)", "F"),
+    Row<kControl, &CInvParams::m_dUmax>(
+        "Umax", "Umax =", "amplitude of the three-phase supply (condition 1)", "V"),
+    Row<kControl, &CInvParams::m_dF>(
+        "F", "f =", "frequency of the three-phase supply (condition 1)", "Hz"),
+    Row<kControl, &CInvParams::m_dPhi>("Phi", "phi =", "phase of the supply at t = 0 (condition 1)",
+                                       "deg"),
+    Row<kControl, &CInvParams::m_dRlR>(
+        "RlR", "Rl =", "resistance of the three-phase R load (condition 3)", "Ohm", {}, "R load"),
+    Row<kControl, &CInvParams::m_dT>(
+        "T", "T =", "external torque on the shaft: negative a load, positive a driving force", "Nm",
+        In(-50, 50)),
+
+    Row<kMotor, &CMotorParams::m_dRonT>("RonT", "Ron =", "on-resistance of a transistor", "Ohm",
+                                        In(0, 10000), "Transistor"),
+    Row<kMotor, &CMotorParams::m_dRoffT>("RoffT", "Roff =", "off-resistance of a transistor", "Ohm",
+                                         In(0, 10000), "Transistor"),
+    Row<kMotor, &CMotorParams::m_dRonD>("RonD", "Ron =", "on-resistance of a diode", "Ohm",
+                                        In(0, 10000), "Diode"),
+    Row<kMotor, &CMotorParams::m_dRoffD>("RoffD", "Roff =", "off-resistance of a diode", "Ohm",
+                                         In(0, 10000), "Diode"),
+    Row<kMotor, &CMotorParams::m_dMra>(
+        "Mra", "mra =", "multiplier of the phase-a winding resistance (Ra = mra * 2.9 Ohm)", "",
+        In(0, 10)),
+    Row<kMotor, &CMotorParams::m_dMrb>(
+        "Mrb", "mrb =", "multiplier of the phase-b winding resistance (Rb = mrb * 2.9 Ohm)", "",
+        In(0, 10)),
+    Row<kMotor, &CMotorParams::m_dMrc>(
+        "Mrc", "mrc =", "multiplier of the phase-c winding resistance (Rc = mrc * 2.9 Ohm)", "",
+        In(0, 10)),
+    Row<kMotor, &CMotorParams::m_dMl>(
+        "Ml", "ml =", "multiplier of the coils' self inductances (Mx,x = ml * Mx,x)", ""),
+    Row<kMotor, &CMotorParams::m_dMm>(
+        "Mm", "mm =", "multiplier of the mutual inductances between coils (Mx,y = mm * Mx,y)", ""),
+    Row<kMotor, &CMotorParams::m_nNhInd>("NhInd",
+                                         "Nh =", "number of harmonics of the inductance model", "",
+                                         In(0, 3), "Winding inductances"),
+    Row<kMotor, &CMotorParams::m_nNhFlux>(
+        "NhFlux", "Nh =", "number of harmonics of the magnets' air-gap flux density model", "",
+        In(0, 100), "Air gap flux density"),
+    Row<kMotor, &CMotorParams::m_dJ>("J", "J =", "moment of inertia of the rotor and load",
+                                     "kg m^2"),
+    Row<kMotor, &CMotorParams::m_dD>("D", "D =", "viscous damping constant of the shaft",
+                                     "Nm/(rad/s)"),
+
+    Row<kFailures, &CFailParams::m_nFailD>(
+        "FailD", "D1..D6", "state of the diodes D1..D6: 0 OK, 1 short circuit, 2 break", ""),
+    Row<kFailures, &CFailParams::m_nFailT>(
+        "FailT", "T1..T6", "state of the transistors T1..T6: 0 OK, 1 short circuit, 2 break", ""),
+    Row<kFailures, &CFailParams::m_dOnset>(
+        "Onset", "Fault from t =", "time from which the failure codes apply; 0 from the first step",
+        "s", AtLeast(0)),
+    Row<kFailures, &CFailParams::m_dClear>(
+        "Clear", "until t =", "time from which the failure codes stop applying; 0 never", "s",
+        AtLeast(0)),
+
+    Row<kTime, &CTimeParams::m_dTe>("Te", "te =", "end time of the run", "s"),
+    Row<kTime, &CTimeParams::m_dTs>("Ts", "ts =", "start time of the run", "s"),
+    Row<kTime, &CTimeParams::m_dH>("H", "h =", "integration step", "s", In(0, 1)),
+    Row<kTime, &CTimeParams::m_dOmegaR>("OmegaR", "omegaR =", "initial rotor speed", "rad/s",
+                                        In(-200, 200)),
+    Row<kTime, &CTimeParams::m_dBetaR>("BetaR", "betaR =", "initial rotor angle", "deg",
+                                       In(-360, 360)),
+    Row<kTime, &CTimeParams::m_dUc0>(
+        "Uc0", "Uc0 =", "initial voltage of the DC-side capacitor (conditions 0 and 2)", "V"),
+    Row<kTime, &CTimeParams::m_nEvery>(
+        "Every", "store every",
+        "only every n-th output point is stored; the first and the last always are", "",
+        In(1, std::numeric_limits<int>::max())),
+    Row<kTime, &CTimeParams::m_bExact>(
+        "Exact", "Exact switching instants",
+        "steps end on every switching instant, fault time, speed-path point and device "
+        "commutation, the corrector iterates to each state's own tolerance and Te is the torque "
+        "of each row's own state; false: the fixed step grid",
+        ""),
+
+    Row<kInductancePlot, &CIndSettings::m_nX>("X", "x =", "first coil of the inductance Mx,y", "",
+                                              In(0, 17)),
+    Row<kInductancePlot, &CIndSettings::m_nY>("Y", "y =", "second coil of the inductance Mx,y", "",
+                                              In(0, 17)),
+    Row<kInductancePlot, &CIndSettings::m_dAlfab>("Alfab", "alfab =", "first rotor angle", "deg"),
+    Row<kInductancePlot, &CIndSettings::m_dAlfae>("Alfae", "alfae =", "last rotor angle", "deg"),
+    Row<kInductancePlot, &CIndSettings::m_bRotation>(
+        "Rotation", "Rotation inductance",
+        "plot the derivative of the inductance over the rotor angle instead", ""),
+    Row<kInductancePlot, &CIndSettings::m_nN>("N", "N =", "number of points", "", In(0, 10000)),
+    Row<kInductancePlot, &CIndSettings::m_nNh>(
+        "Nh", "Nh =", "number of harmonics of the inductance model", "", In(0, 3)),
+
+    Row<kFluxPlot, &CFluxPlotSettings::m_dAlfab>("Alfab", "alfab =", "first angle", "deg"),
+    Row<kFluxPlot, &CFluxPlotSettings::m_dAlfae>("Alfae", "alfae =", "last angle", "deg"),
+    Row<kFluxPlot, &CFluxPlotSettings::m_nX>("X", "x =", "coil whose flux linkage is plotted", "",
+                                             In(0, 17)),
+    Row<kFluxPlot, &CFluxPlotSettings::m_nY>("Y", "y =", "magnet", "", In(0, 3)),
+    Row<kFluxPlot, &CFluxPlotSettings::m_nN>("N", "N =", "number of points", "", In(0, 1000)),
+    Row<kFluxPlot, &CFluxPlotSettings::m_bAirGap>(
+        "AirGap", "Air gap", "plot the air-gap quantity of all four magnets instead of the coil's",
+        ""),
+    Row<kFluxPlot, &CFluxPlotSettings::m_nQuantity>(
+        "Quantity", "Quantity", "quantity: 0 flux density, 1 flux, 2 flux derivative", "",
+        In(0, 2)),
+    Row<kFluxPlot, &CFluxPlotSettings::m_nNh>(
+        "Nh", "Nh =", "number of harmonics of the air-gap flux density model", "", In(0, 100)),
+
+    Row<kVoltagePlot, &CVoltPlotSettings::m_dFimp>("Fimp", "fimp =", "carrier frequency", "Hz",
+                                                   In(0, 10000)),
+    Row<kVoltagePlot, &CVoltPlotSettings::m_dMf>(
+        "Mf", "mf =", "frequency ratio of the reference to the carrier", "", In(0, 1)),
+    Row<kVoltagePlot, &CVoltPlotSettings::m_dMa>("Ma", "ma =", "modulation index", "", In(0, 10)),
+    Row<kVoltagePlot, &CVoltPlotSettings::m_dTs>("Ts", "ts =", "start time", "s"),
+    Row<kVoltagePlot, &CVoltPlotSettings::m_dTe>("Te", "te =", "end time", "s"),
+    Row<kVoltagePlot, &CVoltPlotSettings::m_nN>("N", "N =", "number of points", ""),
+    Row<kVoltagePlot, &CVoltPlotSettings::m_nPhase>(
+        "Phase", "Phase", "phase voltage plotted: 0 Ua, 1 Ub, 2 Uc", "", In(0, 2)),
+
+    Row<kDft, &CDftSettings::m_nNh>("Nh", "Nh =", "highest harmonic of the spectrum", "",
+                                    In(0, 1000)),
+
+    Row<kResultPlot, &CResPlotSettings::m_nResult>(
+        "Result", "Result", "result plotted: column of the result table after the time, 0 ia", "",
+        In(0, 34)),
+};
+
+const std::vector<CFieldDesc>& Descriptions() {
+    static const std::vector<CFieldDesc> descriptions = [] {
+        std::vector<CFieldDesc> list;
+        for (const CFieldRow& row : kRows)
+            list.push_back(row.m_desc);
+        return list;
+    }();
+    return descriptions;
+}
 
 // Bounds and values are printed so that they read back exactly: a value just outside a range
 // never looks like its bound.
@@ -179,103 +343,20 @@ std::string CFieldDesc::AcceptedText() const {
 }
 
 std::vector<CField> ListFields(CParamSet& s) {
-    const std::vector<CFieldDesc>& d = g_descriptions;
-    CInvParams& c = s.m_control;
-    CMotorParams& m = s.m_motor;
-    CTimeParams& t = s.m_time;
-    CIndSettings& ip = s.m_inductancePlot;
-    CFluxPlotSettings& fp = s.m_fluxPlot;
-    CVoltPlotSettings& vp = s.m_voltagePlot;
-    const std::vector<FieldRef> refs = {
-        &c.m_dFT,
-        &c.m_dUd,
-        &c.m_dCu,
-        &c.m_dRu,
-        &c.m_nControlMethod,
-        &c.m_dKi,
-        &c.m_dKp,
-        &c.m_dKt,
-        &c.m_strSpeedPath,
-        &c.m_bSpeedControl,
-        &c.m_nCondition,
-        &c.m_dRlRC,
-        &c.m_dCl,
-        &c.m_dUmax,
-        &c.m_dF,
-        &c.m_dPhi,
-        &c.m_dRlR,
-        &c.m_dT,
-
-        &m.m_dRonT,
-        &m.m_dRoffT,
-        &m.m_dRonD,
-        &m.m_dRoffD,
-        &m.m_dMra,
-        &m.m_dMrb,
-        &m.m_dMrc,
-        &m.m_dMl,
-        &m.m_dMm,
-        &m.m_nNhInd,
-        &m.m_nNhFlux,
-        &m.m_dJ,
-        &m.m_dD,
-
-        &s.m_failures.m_nFailD,
-        &s.m_failures.m_nFailT,
-        &s.m_failures.m_dOnset,
-        &s.m_failures.m_dClear,
-
-        &t.m_dTe,
-        &t.m_dTs,
-        &t.m_dH,
-        &t.m_dOmegaR,
-        &t.m_dBetaR,
-        &t.m_dUc0,
-        &t.m_nEvery,
-        &t.m_bExact,
-
-        &ip.m_nX,
-        &ip.m_nY,
-        &ip.m_dAlfab,
-        &ip.m_dAlfae,
-        &ip.m_bRotation,
-        &ip.m_nN,
-        &ip.m_nNh,
-
-        &fp.m_dAlfab,
-        &fp.m_dAlfae,
-        &fp.m_nX,
-        &fp.m_nY,
-        &fp.m_nN,
-        &fp.m_bAirGap,
-        &fp.m_nQuantity,
-        &fp.m_nNh,
-
-        &vp.m_dFimp,
-        &vp.m_dMf,
-        &vp.m_dMa,
-        &vp.m_dTs,
-        &vp.m_dTe,
-        &vp.m_nN,
-        &vp.m_nPhase,
-
-        &s.m_dft.m_nNh,
-
-        &s.m_resultPlot.m_nResult,
-    };
+    const std::vector<CFieldDesc>& descriptions = Descriptions();
     std::vector<CField> fields;
-    fields.reserve(refs.size());
-    for (std::size_t i = 0; i < refs.size(); ++i)
-        fields.push_back({&d[i], refs[i]});
+    fields.reserve(kRows.size());
+    for (std::size_t i = 0; i < kRows.size(); ++i)
+        fields.push_back({&descriptions[i], kRows[i].m_pAccess(s)});
     return fields;
 }
 
 const std::vector<CFieldDesc>& FieldDescriptions() {
-    return g_descriptions;
+    return Descriptions();
 }
 
 const CFieldDesc* FindField(std::string_view group, std::string_view key) {
-    for (const CFieldDesc& desc : g_descriptions) {
+    for (const CFieldDesc& desc : Descriptions()) {
         if (desc.m_strGroup == group && desc.m_strKey == key)
             return &desc;
     }

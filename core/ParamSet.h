@@ -131,17 +131,20 @@ enum class EFieldKind { Double, Int, Bool, Text, Codes6 };
 /// A reference to one member of a parameter set.
 using FieldRef = std::variant<double*, int*, bool*, std::string*, std::array<int, 6>*>;
 
-/// Description of one parameter: where it lives, how it is labelled and what it accepts.
+/// Description of one parameter: where it lives, how it is labelled, what it means and what it
+/// accepts.
 struct CFieldDesc {
     std::string_view m_strGroup;   ///< group in the parameter file ("control")
     std::string_view m_strKey;     ///< key in the parameter file ("Cu")
     std::string_view m_strLabel;   ///< label of its field ("Cu =")
     std::string_view m_strContext; ///< what distinguishes equal labels, may be empty
     EFieldKind m_kind;
-    bool m_bRanged;        ///< m_dMin and m_dMax apply
-    double m_dMin;         ///< smallest accepted value (numbers, each code)
-    double m_dMax;         ///< largest accepted value
-    std::size_t m_nMaxLen; ///< longest accepted text (Text only)
+    bool m_bRanged;                ///< m_dMin and m_dMax apply
+    double m_dMin;                 ///< smallest accepted value (numbers, each code)
+    double m_dMax;                 ///< largest accepted value
+    std::size_t m_nMaxLen;         ///< longest accepted text (Text only)
+    std::string_view m_strMeaning; ///< what the value is, for the parameter reference
+    std::string_view m_strUnit;    ///< its unit, empty for a plain number, a flag or a choice
 
     /// The label with its context, as messages name the field: "Nh = (Winding inductances)".
     std::string DisplayName() const;

@@ -96,18 +96,34 @@ void CKalvorDoc::AllocPlot(unsigned n) {
     m_pPlotX.assign(n, 0.0);
     m_pPlotY.assign(n, 0.0);
     m_pPlotTmp.assign(n, 0.0);
-    m_aPlotYMore.clear();
-    m_aMoreLabels.clear();
+    m_vecMore.clear();
     m_strFirstLabel.clear();
+    m_strFirstSource.clear();
     m_nPlotCount = n;
 }
 
 std::vector<CPlotPrint::SCurve> CKalvorDoc::Curves() const {
+    const QString strFirst = FirstSource();
+    const bool bMixed = std::any_of(m_vecMore.begin(), m_vecMore.end(), [&](const CPlotCurve& c) {
+        return (c.m_strSource.isEmpty() ? m_strTitle : c.m_strSource) != strFirst;
+    });
+    const auto named = [bMixed](const QString& strLabel, const QString& strSource) {
+        return bMixed ? strLabel + QStringLiteral(" \u00b7 ") + strSource : strLabel;
+    };
     std::vector<CPlotPrint::SCurve> curves;
     curves.push_back(
-        {m_pPlotY.data(), m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel});
-    for (std::size_t i = 0; i < m_aPlotYMore.size(); ++i)
-        curves.push_back({m_aPlotYMore[i].data(), m_aMoreLabels[i]});
+        {m_pPlotY.data(),
+         named(m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel, strFirst)});
+    for (const CPlotCurve& curve : m_vecMore) {
+        CPlotPrint::SCurve drawn{
+            curve.m_vecY.data(),
+            named(curve.m_strLabel, curve.m_strSource.isEmpty() ? m_strTitle : curve.m_strSource)};
+        if (curve.m_pX) {
+            drawn.m_pX = curve.m_pX->data();
+            drawn.m_nCount = std::min(curve.m_pX->size(), curve.m_vecY.size());
+        }
+        curves.push_back(drawn);
+    }
     return curves;
 }
 
@@ -181,16 +197,27 @@ void CKalvorDoc::OnCalculate(QWidget* pParent) {
     }
 }
 
-void CKalvorDoc::OnPlotResult(QWidget* pParent) {
+void CKalvorDoc::OnPlotResult(QWidget* pParent, const std::vector<const CKalvorDoc*>& sources) {
     if (!m_pSolver) {
         CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
                           QStringLiteral("You have to calculate first!"));
         return;
     }
+    // This document first, then every other one that holds results to compare with.
+    std::vector<const CKalvorDoc*> offered{this};
+    for (const CKalvorDoc* pDoc : sources)
+        if (pDoc && pDoc != this && pDoc->CanPlotResult())
+            offered.push_back(pDoc);
     CResPlot dlgResPlot(pParent);
     // The buttons follow the conditions the results were computed in.
-    dlgResPlot.m_nCondition = m_resultParams.m_control.m_nCondition;
-    dlgResPlot.m_bSpeedControl = m_resultParams.m_control.m_bSpeedControl;
+    std::vector<CResPlot::SSource> choices;
+    for (const CKalvorDoc* pDoc : offered)
+        choices.push_back({pDoc->Title(), pDoc->m_resultParams.m_control.m_nCondition,
+                           pDoc->m_resultParams.m_control.m_bSpeedControl});
+    if (offered.size() > 1)
+        dlgResPlot.SetSources(choices, 0);
+    dlgResPlot.m_nCondition = choices.front().m_nCondition;
+    dlgResPlot.m_bSpeedControl = choices.front().m_bSpeedControl;
     dlgResPlot.m_nResult = m_params.m_resultPlot.m_nResult;
     if (dlgResPlot.exec() != QDialog::Accepted)
         return;
@@ -198,64 +225,104 @@ void CKalvorDoc::OnPlotResult(QWidget* pParent) {
         m_params.m_resultPlot.m_nResult = dlgResPlot.m_nResult;
         SetModifiedFlag();
     }
-    if (!m_bValid || !IsRunAccepted())
+    const std::size_t nSource =
+        std::size_t(std::clamp(dlgResPlot.m_nSource, 0, int(offered.size()) - 1));
+    const CKalvorDoc& source = *offered[nSource];
+    if (!source.m_bValid || !source.IsRunAccepted())
         return;
 
     const int nColumn = CResPlot::ResultColumn(dlgResPlot.m_nResult);
     const QString strLabel = CResPlot::ResultLabel(dlgResPlot.m_nResult);
-    const bool bAdd = dlgResPlot.m_bAdd && m_bResultCurves &&
-                      m_nPlotCount == static_cast<unsigned>(m_nRows) &&
-                      m_pPlotY.size() == m_nPlotCount;
+    const bool bAdd = dlgResPlot.m_bAdd && m_bValid && m_bResultCurves &&
+                      m_pPlotY.size() == m_nPlotCount && m_pPlotX.size() == m_nPlotCount;
     if (bAdd) {
-        const std::vector<CPlotPrint::SCurve> curves = Curves();
-        for (const CPlotPrint::SCurve& curve : curves) {
-            if (curve.m_strLabel == strLabel) {
-                emit StatusMessage(QStringLiteral("%1 is already plotted.").arg(strLabel));
-                m_nPlotType = 1;
-                m_nPicture = 0;
-                emit UpdateAllViews();
-                return;
-            }
-        }
-        if (CurveCount() >= CPlotPrint::kMaxCurves) {
-            CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
-                              QStringLiteral("A plot holds at most %1 curves: choose OK to "
-                                             "replace them.")
-                                  .arg(CPlotPrint::kMaxCurves));
+        if (!AddResultCurve(pParent, source, nColumn, strLabel))
             return;
-        }
-        if (m_strFirstLabel.isEmpty())
-            m_strFirstLabel = m_plot.m_strYLabel;
-        m_aPlotYMore.emplace_back();
-        CopyResult(nColumn, m_aPlotYMore.back());
-        m_aMoreLabels.push_back(strLabel);
-        // One scale for all: the y label names every quantity once with the shared unit.
-        QStringList names;
-        QString strUnit;
-        bool bOneUnit = true;
-        for (const CPlotPrint::SCurve& curve : Curves()) {
-            const qsizetype open = curve.m_strLabel.lastIndexOf('[');
-            names << curve.m_strLabel.left(open).trimmed();
-            const QString unit = open < 0 ? QString() : curve.m_strLabel.mid(open);
-            bOneUnit = bOneUnit && (strUnit.isEmpty() || unit == strUnit);
-            strUnit = unit;
-        }
-        m_plot.m_strYLabel = names.join(", ") + (bOneUnit ? " " + strUnit : QString());
     } else {
-        const bool bSameAxis = m_bResultCurves;
-        AllocPlot(static_cast<unsigned>(m_nRows));
-        for (int r = 0; r < m_nRows; ++r)
-            m_pPlotX[r] = m_pSolver->m_ppResTab[r][0];
-        CopyResult(nColumn, m_pPlotY);
-        m_plot.SetLabels(QStringLiteral("t [s]"), strLabel);
-        m_bResultCurves = true;
-        if (!bSameAxis)
-            ++m_nAxisSerial;
-        SetFaultMarkers();
+        PlotResultOf(source, nColumn, strLabel);
     }
-    m_nPlotType = 1;
+    m_nPlotType = kPlotCurve;
     m_nPicture = 0;
     emit UpdateAllViews();
+}
+
+void CKalvorDoc::PlotResultOf(const CKalvorDoc& source, int nColumn, const QString& strLabel) {
+    const bool bSameAxis = m_bResultCurves;
+    const int nRows = source.m_nRows;
+    AllocPlot(static_cast<unsigned>(nRows));
+    for (int r = 0; r < nRows; ++r)
+        m_pPlotX[r] = source.m_pSolver->m_ppResTab[r][0];
+    source.CopyResult(nColumn, m_pPlotY);
+    m_plot.SetLabels(QStringLiteral("t [s]"), strLabel);
+    if (&source != this)
+        m_strFirstSource = source.Title();
+    m_bResultCurves = true;
+    if (!bSameAxis)
+        ++m_nAxisSerial;
+    SetFaultMarkers(source.m_resultParams);
+}
+
+bool CKalvorDoc::AddResultCurve(QWidget* pParent, const CKalvorDoc& source, int nColumn,
+                                const QString& strLabel) {
+    const QString strSource = &source == this ? QString() : source.Title();
+    const QString strShownSource = strSource.isEmpty() ? m_strTitle : strSource;
+    const auto same = [&](const QString& label, const QString& src) {
+        return label == strLabel && src == strShownSource;
+    };
+    bool bPlotted =
+        same(m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel, FirstSource());
+    for (const CPlotCurve& curve : m_vecMore)
+        bPlotted = bPlotted || same(curve.m_strLabel,
+                                    curve.m_strSource.isEmpty() ? m_strTitle : curve.m_strSource);
+    if (bPlotted) {
+        emit StatusMessage(
+            QStringLiteral("%1 of %2 is already plotted.").arg(strLabel, strShownSource));
+        return true;
+    }
+    if (CurveCount() >= CPlotPrint::kMaxCurves) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
+                          QStringLiteral("A plot holds at most %1 curves: %2 was not added. "
+                                         "Choose OK instead of \"Add to plot\" to replace the "
+                                         "curves by it.")
+                              .arg(CPlotPrint::kMaxCurves)
+                              .arg(strLabel));
+        return false;
+    }
+    if (m_strFirstLabel.isEmpty())
+        m_strFirstLabel = m_plot.m_strYLabel;
+    CPlotCurve curve;
+    source.CopyResult(nColumn, curve.m_vecY);
+    // Samples of another run (other ts, te, h or store-every) are kept as they are.
+    std::vector<double> x(curve.m_vecY.size());
+    for (std::size_t r = 0; r < x.size(); ++r)
+        x[r] = source.m_pSolver->m_ppResTab[r][0];
+    if (x.size() != m_nPlotCount || !std::equal(x.begin(), x.end(), m_pPlotX.begin()))
+        curve.m_pX = std::make_shared<const std::vector<double>>(std::move(x));
+    curve.m_strLabel = strLabel;
+    curve.m_strSource = strSource;
+    m_vecMore.push_back(std::move(curve));
+    SetSharedYLabel();
+    return true;
+}
+
+void CKalvorDoc::SetSharedYLabel() {
+    // One scale for all: the y label names every quantity once with the shared unit.
+    QStringList names;
+    QString strUnit;
+    bool bOneUnit = true;
+    const auto take = [&](const QString& strLabel) {
+        const qsizetype open = strLabel.lastIndexOf('[');
+        const QString name = strLabel.left(open).trimmed();
+        if (!names.contains(name))
+            names << name;
+        const QString unit = open < 0 ? QString() : strLabel.mid(open);
+        bOneUnit = bOneUnit && (strUnit.isEmpty() || unit == strUnit);
+        strUnit = unit;
+    };
+    take(m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel);
+    for (const CPlotCurve& curve : m_vecMore)
+        take(curve.m_strLabel);
+    m_plot.m_strYLabel = names.join(", ") + (bOneUnit ? " " + strUnit : QString());
 }
 
 void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
@@ -264,11 +331,11 @@ void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
         y[r] = m_pSolver->m_ppResTab[r][nColumn];
 }
 
-void CKalvorDoc::SetFaultMarkers() {
+void CKalvorDoc::SetFaultMarkers(const CParamSet& resultParams) {
     m_plot.m_aMarkers.clear();
-    const CFailParams& failures = m_resultParams.m_failures;
+    const CFailParams& failures = resultParams.m_failures;
     const auto failed = [](int code) { return code != 0; };
-    const bool bFailed = CFailParam::IsAvailable(m_resultParams.m_control) &&
+    const bool bFailed = CFailParam::IsAvailable(resultParams.m_control) &&
                          (std::any_of(failures.m_nFailD.begin(), failures.m_nFailD.end(), failed) ||
                           std::any_of(failures.m_nFailT.begin(), failures.m_nFailT.end(), failed));
     if (!bFailed)

@@ -5,6 +5,8 @@
 #include "Gclass.h"
 #include "Mclass.h"
 #include "ParamSet.h"
+#include "ResultExport.h"
+#include "document/PlotCurve.h"
 #include "plot/PlotPrint.h"
 
 #include <QObject>
@@ -53,11 +55,17 @@ public:
     /// Replaces the three plot arrays by n zeros each, removes the curves after the first and
     /// sets m_nPlotCount to n.
     void AllocPlot(unsigned n);
-    /// The curves of a curve plot: the first (m_pPlotY, labelled with the y label) and those
-    /// added to it, each with its legend text.
+    /// The curves of a curve plot: the first (m_pPlotX, m_pPlotY, labelled with the y label) and
+    /// those added to it, each with its x values when they are its own and its legend text.
+    /// When the curves come from more than one source, each legend text names its source
+    /// ("Ia [A] · Kalvo2").
     std::vector<CPlotPrint::SCurve> Curves() const;
     /// Number of curves in the plot buffer.
-    int CurveCount() const { return 1 + int(m_aPlotYMore.size()); }
+    int CurveCount() const { return 1 + int(m_vecMore.size()); }
+    /// Source of the first curve: the document or file it came from.
+    QString FirstSource() const {
+        return m_strFirstSource.isEmpty() ? m_strTitle : m_strFirstSource;
+    }
 
     // Command availability.
 
@@ -77,8 +85,10 @@ public:
     /// Model / "Calculate".
     void OnCalculate(QWidget* pParent);
     /// Model / "Plot result...": copies the chosen result column into the plot buffer; with
-    /// "Add to plot" it joins the result curves shown as one more (at most kMaxCurves).
-    void OnPlotResult(QWidget* pParent);
+    /// "Add to plot" it joins the result curves shown as one more (at most kMaxCurves). The
+    /// quantity may come from any of sources that holds results (other open documents; this
+    /// one is always offered first when it holds results).
+    void OnPlotResult(QWidget* pParent, const std::vector<const CKalvorDoc*>& sources = {});
     /// Options / "Control...".
     void OnControl(QWidget* pParent);
     /// Options / "Motor and inverter...".
@@ -105,6 +115,12 @@ public:
     void OnResultIntegral(QWidget* pParent);
     /// Tools / "DFT...": the selected range of the curve replaced by its harmonic spectrum.
     void OnDft(QWidget* pParent);
+    /// Tools / "Difference": the first curve minus the second at the first one's samples.
+    void OnDifference(QWidget* pParent);
+    /// "Difference": two or more curves are plotted.
+    bool CanTakeDifference() const {
+        return m_bValid && m_nPlotType == kPlotCurve && CurveCount() >= 2;
+    }
     /// Tools / "Inductance plot...".
     void OnInductancePlot(QWidget* pParent);
     /// Tools / "Excitation flux plot...".
@@ -131,17 +147,17 @@ public:
     int m_nPlotType = 0;          ///< 1 curve, 20 spectrum, 0 nothing drawn
     std::vector<double> m_pPlotX; ///< x values of the plot buffer
     std::vector<double> m_pPlotY; ///< y values of the plot buffer
-    std::vector<double> m_pPlotTmp;                ///< work array of the plot buffer
-    std::vector<std::vector<double>> m_aPlotYMore; ///< y values of the curves after the first
-    std::vector<QString> m_aMoreLabels;            ///< legend texts of those curves
-    QString m_strFirstLabel;      ///< legend text of the first curve; the y label when empty
-    bool m_bResultCurves = false; ///< the plot buffer holds result columns of the last run
-    int m_nAxisSerial = 0;        ///< changes whenever the plot's x values change meaning
-    double m_dSpectrumPeriod = 0; ///< time span a spectrum was taken over [s]; 0 if not time
-    CParamSet m_resultParams;     ///< the parameters the results were computed with
-    bool m_bValid = false;        ///< results and plot buffer belong to the current parameters
-    CPlotPrint m_plot;            ///< renderer with the axis labels and the THD
-    int m_nRows = 0;              ///< rows of the result table of the last run
+    std::vector<double> m_pPlotTmp;    ///< work array of the plot buffer
+    std::vector<CPlotCurve> m_vecMore; ///< the curves after the first
+    QString m_strFirstLabel;           ///< legend text of the first curve; the y label when empty
+    QString m_strFirstSource;          ///< where the first curve comes from; empty: this document
+    bool m_bResultCurves = false;      ///< the plot buffer holds result columns of the last run
+    int m_nAxisSerial = 0;             ///< changes whenever the plot's x values change meaning
+    double m_dSpectrumPeriod = 0;      ///< time span a spectrum was taken over [s]; 0 if not time
+    CParamSet m_resultParams;          ///< the parameters the results were computed with
+    bool m_bValid = false;             ///< results and plot buffer belong to the current parameters
+    CPlotPrint m_plot;                 ///< renderer with the axis labels and the THD
+    int m_nRows = 0;                   ///< rows of the result table of the last run
     std::unique_ptr<CSolver> m_pSolver;            ///< the last run, replaced by each Calculate
     ECalcStatus m_runStatus = ECalcStatus::NotRun; ///< how the last run ended
     CControl m_control; ///< derivative, integral, DFT and the PWM voltage plot, never a run
@@ -162,8 +178,15 @@ private:
     void TogglePicture(int nPicture);
     /// Copies result column nColumn into y (m_nRows values).
     void CopyResult(int nColumn, std::vector<double>& y) const;
-    /// The onset and clearing of the failures of the last run as markers of time plots.
-    void SetFaultMarkers();
+    /// Adds the result column of source as a curve; false with a message when it cannot.
+    bool AddResultCurve(QWidget* pParent, const CKalvorDoc& source, int nColumn,
+                        const QString& strLabel);
+    /// Replaces the plot by the result column of source.
+    void PlotResultOf(const CKalvorDoc& source, int nColumn, const QString& strLabel);
+    /// The y label of several curves: each quantity once, with the unit when they share one.
+    void SetSharedYLabel();
+    /// The onset and clearing of the failures of a run as markers of time plots.
+    void SetFaultMarkers(const CParamSet& resultParams);
 
     using CurveOperation = void (CControl::*)(const double*, const double*, double*, std::size_t);
     /// Derivative or integral of the plotted curve, with the progress window.

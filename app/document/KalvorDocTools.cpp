@@ -12,6 +12,7 @@
 #include "dialogs/ExportFile.h"
 #include "dialogs/Ind.h"
 #include "dialogs/MessageBox.h"
+#include "plot/CurveDifference.h"
 
 #include <QFile>
 #include <QMessageBox>
@@ -30,6 +31,16 @@ double SpanOfSamples(const CSampleRange& range, double x0, double xLast) {
     if (range.m_nCount < 2 || !(xLast > x0))
         return 0;
     return (xLast - x0) * double(range.m_nCount) / double(range.m_nCount - 1);
+}
+
+/// "Ia [A] · Kalvo2" -> ("Ia · Kalvo2", "A"): the unit in brackets, the rest as the name.
+std::pair<QString, QString> SplitLabel(const QString& strLabel) {
+    const qsizetype open = strLabel.lastIndexOf('[');
+    const qsizetype close = strLabel.indexOf(']', open);
+    if (open < 0 || close < 0)
+        return {strLabel.trimmed(), QString()};
+    const QString name = (strLabel.left(open).trimmed() + ' ' + strLabel.mid(close + 1).trimmed());
+    return {name.trimmed(), strLabel.mid(open + 1, close - open - 1)};
 }
 
 } // namespace
@@ -60,11 +71,22 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
     if (strPath.isEmpty())
         return;
     CExportStatus status;
-    if (m_nPlotType == kPlotCurve && !m_aPlotYMore.empty()) {
-        // x and one column per curve, in the order of the legend.
+    if (m_nPlotType == kPlotCurve && !m_vecMore.empty()) {
+        // x and one column per curve, in the order of the legend; a curve with samples of its
+        // own is interpolated at the first one's x ("nan" outside its range).
+        std::vector<std::vector<double>> resampled;
         std::vector<const double*> columns;
-        for (const CPlotPrint::SCurve& curve : Curves())
-            columns.push_back(curve.m_pY);
+        for (const CPlotPrint::SCurve& curve : Curves()) {
+            if (!curve.m_pX) {
+                columns.push_back(curve.m_pY);
+                continue;
+            }
+            std::vector<double> values(m_nPlotCount);
+            for (unsigned i = 0; i < m_nPlotCount; ++i)
+                values[i] = InterpolateAt({curve.m_pX, curve.m_pY, curve.m_nCount}, m_pPlotX[i]);
+            resampled.push_back(std::move(values));
+            columns.push_back(resampled.back().data());
+        }
         status = ExportPlotColumnsFile(LocalPath(strPath), m_pPlotX.data(), columns, m_nPlotCount);
     } else {
         status = ExportPlotFile(LocalPath(strPath), m_nPlotType, m_pPlotX.data(), m_pPlotY.data(),
@@ -108,9 +130,9 @@ void CKalvorDoc::TransformCurve(QWidget* pParent, CurveOperation operation, cons
 QString CKalvorDoc::NoteFirstCurve(const QString& strWhat) {
     const QString strFirst = Curves().front().m_strLabel;
     const int nCurves = CurveCount();
-    m_aPlotYMore.clear();
-    m_aMoreLabels.clear();
+    m_vecMore.clear();
     m_strFirstLabel.clear();
+    m_strFirstSource.clear();
     if (nCurves == 1)
         return QStringLiteral("%1 of %2").arg(strWhat, strFirst);
     return QStringLiteral("%1 of %2, the first of the %3 curves")
@@ -159,6 +181,50 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
     m_plot.SetLabels(kSpectrumXLabel, kSpectrumYLabel);
     emit UpdateAllViews();
     emit StatusMessage(strOf);
+}
+
+void CKalvorDoc::OnDifference(QWidget* pParent) {
+    if (!CanTakeDifference()) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
+                          "Difference needs a plot of two or more curves.");
+        return;
+    }
+    const std::vector<CPlotPrint::SCurve> curves = Curves();
+    const auto [firstName, firstUnit] = SplitLabel(curves[0].m_strLabel);
+    const auto [secondName, secondUnit] = SplitLabel(curves[1].m_strLabel);
+    if (firstUnit != secondUnit) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
+                          QStringLiteral("Difference needs two curves of one unit: %1 and %2 "
+                                         "differ.")
+                              .arg(curves[0].m_strLabel, curves[1].m_strLabel));
+        return;
+    }
+    const auto sampled = [this](const CPlotPrint::SCurve& curve) {
+        return curve.m_pX ? CSampledCurve{curve.m_pX, curve.m_pY, curve.m_nCount}
+                          : CSampledCurve{m_pPlotX.data(), curve.m_pY, m_nPlotCount};
+    };
+    const CCurveDifference difference = CurveDifference(sampled(curves[0]), sampled(curves[1]));
+    if (!difference.m_bOk) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
+                          QString::fromStdString(difference.m_strMessage));
+        return;
+    }
+    // "Ia · Kalvo1 − Ia · Kalvo2 [A]": what was taken from what, in the unit of both.
+    QString strLabel = firstName + QStringLiteral(" − ") + secondName;
+    if (!firstUnit.isEmpty())
+        strLabel += QStringLiteral(" [%1]").arg(firstUnit);
+    const QString strNote =
+        QStringLiteral("Difference %1 at the samples of the first").arg(strLabel);
+    const QString strXLabel = m_plot.m_strXLabel;
+    AllocPlot(unsigned(difference.m_vecX.size()));
+    std::copy(difference.m_vecX.begin(), difference.m_vecX.end(), m_pPlotX.begin());
+    std::copy(difference.m_vecY.begin(), difference.m_vecY.end(), m_pPlotY.begin());
+    m_plot.SetLabels(strXLabel, strLabel);
+    m_bResultCurves = false;
+    m_nPlotType = kPlotCurve;
+    m_nPicture = 0;
+    emit UpdateAllViews();
+    emit StatusMessage(strNote);
 }
 
 void CKalvorDoc::OnInductancePlot(QWidget* pParent) {

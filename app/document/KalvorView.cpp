@@ -21,11 +21,14 @@ QString Number(double v) {
 }
 
 /// "Ia [A]" -> ("Ia", "A"); a label without brackets has no unit.
+/// "Ia [A] · Kalvo2" -> ("Ia · Kalvo2", "A"): the unit in brackets, the rest as the name.
 std::pair<QString, QString> SplitLabel(const QString& strLabel) {
     const qsizetype open = strLabel.lastIndexOf('[');
-    if (open < 0 || !strLabel.endsWith(']'))
+    const qsizetype close = strLabel.indexOf(']', open);
+    if (open < 0 || close < 0)
         return {strLabel.trimmed(), QString()};
-    return {strLabel.left(open).trimmed(), strLabel.mid(open + 1, strLabel.size() - open - 2)};
+    const QString name = strLabel.left(open).trimmed() + ' ' + strLabel.mid(close + 1).trimmed();
+    return {name.trimmed(), strLabel.mid(open + 1, close - open - 1)};
 }
 
 QString WithUnit(double v, const QString& strUnit) {
@@ -78,6 +81,7 @@ void CKalvorView::DrawDocument(QPainter& painter, const QRect& rect) {
     } else if (m_doc.m_nPlotType == 20) {
         m_doc.m_plot.DrawSpectrum(painter, rect, m_doc.m_pPlotX.data(), m_doc.m_pPlotY.data(),
                                   m_doc.m_nPlotCount);
+        m_axes = m_doc.m_plot.m_axes;
     }
 }
 
@@ -90,6 +94,8 @@ void CKalvorView::DrawCurves(QPainter& painter, const QRect& rect) {
     CPlotPrint& plot = m_doc.m_plot;
     plot.DrawCurves(painter, rect, m_doc.m_pPlotX.data(), m_doc.Curves(), m_doc.m_nPlotCount,
                     m_zoom);
+    // The renderer is the document's, shared by its views: this view keeps what it drew.
+    m_axes = plot.m_axes;
     PlaceMarker(m_dShareLeft, m_ptLeft);
     PlaceMarker(m_dShareRight, m_ptRight);
     plot.DrawSelection(painter, rect, m_ptLeft.x(), m_ptLeft.y(), m_ptRight.x(), m_ptRight.y(),
@@ -98,7 +104,7 @@ void CKalvorView::DrawCurves(QPainter& painter, const QRect& rect) {
 }
 
 void CKalvorView::PlaceMarker(double dShare, QPoint& pt) const {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     if (std::isnan(dShare) || !axes.IsUsable())
         return;
     const double px = axes.PxOf(axes.AtHomeShare(dShare));
@@ -106,8 +112,8 @@ void CKalvorView::PlaceMarker(double dShare, QPoint& pt) const {
 }
 
 void CKalvorView::ReportSelection() {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
-    const int nLeft = m_doc.m_plot.m_nLeft, nRight = m_doc.m_plot.m_nRight;
+    const CPlotAxes& axes = m_axes;
+    const int nLeft = axes.m_nLeft, nRight = axes.m_nLeft + axes.m_nWidth;
     // Unzoomed, whole pixels as the mouse gave them; zoomed, finer parts of the unzoomed
     // plot's pixels, so that the samples do not depend on the zoom.
     const int k = m_zoom.m_bX ? kSubPixels : 1;
@@ -125,7 +131,7 @@ void CKalvorView::ReportSelection() {
 }
 
 double CKalvorView::ShareAt(int px) const {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     if (!ShowsCurves() || !axes.IsUsable())
         return kNone;
     // Unzoomed this is (px - L) / PW, so the pixel comes back exactly.
@@ -167,7 +173,7 @@ void CKalvorView::mousePressEvent(QMouseEvent* pEvent) {
 
 void CKalvorView::mouseMoveEvent(QMouseEvent* pEvent) {
     const QPoint pos = pEvent->position().toPoint();
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     if (m_bPanning && (pEvent->buttons() & Qt::MiddleButton) && axes.IsUsable()) {
         const QPoint d = pos - m_ptPan;
         m_ptPan = pos;
@@ -200,7 +206,7 @@ void CKalvorView::mouseDoubleClickEvent(QMouseEvent* pEvent) {
 }
 
 void CKalvorView::wheelEvent(QWheelEvent* pEvent) {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     const double notches = pEvent->angleDelta().y() / 120.0;
     if (!ShowsCurves() || !axes.IsUsable() || notches == 0)
         return QWidget::wheelEvent(pEvent);
@@ -218,7 +224,7 @@ void CKalvorView::wheelEvent(QWheelEvent* pEvent) {
 }
 
 void CKalvorView::ZoomAt(double px, double factor) {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     if (!ShowsCurves() || !axes.IsUsable())
         return;
     px = std::clamp(px, double(axes.m_nLeft), double(axes.m_nLeft + axes.m_nWidth));
@@ -233,7 +239,7 @@ void CKalvorView::leaveEvent(QEvent* pEvent) {
 }
 
 void CKalvorView::OnZoomToSelection() {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     if (!HasSelection() || !axes.IsUsable())
         return;
     m_zoom.ShowX(axes.AtHomeShare(m_dShareLeft), axes.AtHomeShare(m_dShareRight), axes.m_dHomeXMin,
@@ -247,7 +253,7 @@ void CKalvorView::OnZoomOut() {
 }
 
 QString CKalvorView::Readout(const QPoint& pos) const {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     if (!m_doc.m_bValid || !axes.IsUsable())
         return QString();
     const bool inside = pos.x() >= axes.m_nLeft && pos.x() <= axes.m_nLeft + axes.m_nWidth &&
@@ -263,7 +269,7 @@ QString CKalvorView::Readout(const QPoint& pos) const {
 }
 
 QString CKalvorView::CurveReadout(const QPoint& pos) const {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     const auto [xName, xUnit] = SplitLabel(m_doc.m_plot.m_strXLabel);
     const std::vector<CPlotPrint::SCurve> curves = m_doc.Curves();
     const QString yUnit = SplitLabel(curves.empty() ? QString() : curves[0].m_strLabel).second;
@@ -276,13 +282,20 @@ QString CKalvorView::CurveReadout(const QPoint& pos) const {
     text += QStringLiteral("   at %1 = %2:").arg(xName, WithUnit(m_doc.m_pPlotX[i], xUnit));
     for (const CPlotPrint::SCurve& curve : curves) {
         const auto [name, unit] = SplitLabel(curve.m_strLabel);
-        text += QStringLiteral("  %1 = %2").arg(name, WithUnit(curve.m_pY[i], unit));
+        // A curve with samples of its own gives its sample nearest to the pointer's x.
+        double value = curve.m_pY[i];
+        if (curve.m_pX) {
+            if (curve.m_nCount == 0)
+                continue;
+            value = curve.m_pY[Nearest(curve.m_pX, curve.m_nCount, x)];
+        }
+        text += QStringLiteral("  %1 = %2").arg(name, WithUnit(value, unit));
     }
     return text;
 }
 
 QString CKalvorView::SpectrumReadout(const QPoint& pos) const {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     if (m_doc.m_nPlotCount == 0)
         return QString();
     // The nearest line: x holds the harmonic numbers 0, 1, 2, ...
@@ -299,7 +312,7 @@ QString CKalvorView::SpectrumReadout(const QPoint& pos) const {
 }
 
 QString CKalvorView::SelectionReadout() const {
-    const CPlotAxes& axes = m_doc.m_plot.m_axes;
+    const CPlotAxes& axes = m_axes;
     if (!axes.IsUsable())
         return QString();
     const auto [xName, xUnit] = SplitLabel(m_doc.m_plot.m_strXLabel);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "plot/PlotAxes.h"
 #include "plot/PlotZoom.h"
 
 #include <QPoint>
 #include <QWidget>
 
 class CKalvorDoc;
+class QImage;
 class QPaintDevice;
 class QPainter;
 class QPrinter;
@@ -49,6 +51,17 @@ public:
     /// the tighter one) keeping the proportions, at its top left.
     void DrawScaled(QPaintDevice& device);
 
+    /// The drawing at size as Draw makes it on the screen (zoom and markers included) on white.
+    /// The view's own plot area and selection stay as the screen drawing left them.
+    QImage Image(const QSize& size);
+    /// The same drawing as an SVG document (Qt's SVG generator).
+    QByteArray Svg(const QSize& size);
+    /// Writes Image or Svg of size to strPath through the atomic writer. Returns why it could
+    /// not, naming the file; empty when it was written.
+    QString WriteImage(const QString& strPath, const QSize& size, bool bSvg);
+    /// Edit / "Copy": the drawing at the view's size to the clipboard as an image.
+    void OnEditCopy();
+
     /// View / "Zoom to selection": x shows the marked range.
     void OnZoomToSelection();
     /// View / "Zoom out fully": the whole curve again.
@@ -58,6 +71,8 @@ public:
     /// A curve plot is shown, so zoom commands apply.
     bool ShowsCurves() const;
     const CPlotZoom& Zoom() const { return m_zoom; }
+    /// Plot area and ranges of this view's last drawing on the screen.
+    const CPlotAxes& Axes() const { return m_axes; }
     /// Zooms x by factor around pixel column px, as a wheel step there does.
     void ZoomAt(double px, double factor);
 
@@ -79,6 +94,8 @@ protected:
 
 private:
     void DrawDocument(QPainter& painter, const QRect& rect);
+    /// Draws into a device of its own size without changing what the view keeps.
+    void DrawDetached(QPaintDevice& device, const QSize& size);
     void DrawCurves(QPainter& painter, const QRect& rect);
     /// Places a marker's pixel x from its share of the home range.
     void PlaceMarker(double dShare, QPoint& pt) const;
@@ -95,6 +112,7 @@ private:
 
     CKalvorDoc& m_doc;       ///< outlives the view: the main frame deletes it after its last view
     CPlotZoom m_zoom;        ///< zoom of the curve plot, in data coordinates
+    CPlotAxes m_axes;        ///< plot area and ranges of this view's last drawing
     int m_nAxisSerial = -1;  ///< the document's x-axis serial the zoom belongs to
     double m_dShareLeft;     ///< left-button point as a share of the home x range, or NaN
     double m_dShareRight;    ///< right-button point likewise

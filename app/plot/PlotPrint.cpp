@@ -134,26 +134,44 @@ bool ScanY(const double* y, std::size_t from, std::size_t to, SDataScan& scan) {
     return finite;
 }
 
-/// The scale's pass over the data: x once, then the y of every curve. Points with a value
+} // namespace
+
+/// Curves that share one array of x values: x is scanned and split into pixel columns once
+/// for all of them.
+struct CPlotPrint::SGroup {
+    const double* pX = nullptr;    ///< x values
+    std::size_t nCount = 0;        ///< points
+    std::vector<const double*> ys; ///< y values of each curve over pX
+    bool bAscending = false;       ///< every point finite and x never decreasing
+};
+
+namespace {
+
+using SGroup = CPlotPrint::SGroup;
+
+/// The scale's pass over one group: x once, then the y of every curve. Points with a value
 /// that is not finite are left out (a pair is taken when both its values are finite).
-SDataScan ScanData(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
-                   std::size_t count) {
+SDataScan ScanGroup(SGroup& group) {
+    const double* x = group.pX;
+    const std::size_t count = group.nCount;
     SDataScan scan;
     bool finite = true, ascending = true;
     ScanX(x, count, scan, finite, ascending);
-    for (const CPlotPrint::SCurve& curve : curves)
-        finite = ScanY(curve.m_pY, 0, count, scan) && finite;
+    for (const double* y : group.ys)
+        finite = ScanY(y, 0, count, scan) && finite;
     if (finite) {
-        scan.nFinite = count * curves.size();
+        scan.nFinite = count * group.ys.size();
         scan.bAscending = ascending;
+        group.bAscending = ascending;
         return scan;
     }
+    group.bAscending = false;
     scan = SDataScan();
-    for (const CPlotPrint::SCurve& curve : curves) {
+    for (const double* y : group.ys) {
         for (std::size_t i = 0; i < count; ++i) {
-            if (IsFinite(x[i]) && IsFinite(curve.m_pY[i])) {
+            if (IsFinite(x[i]) && IsFinite(y[i])) {
                 TakeX(scan, x[i]);
-                TakeY(scan, curve.m_pY[i]);
+                TakeY(scan, y[i]);
                 ++scan.nFinite;
             }
         }
@@ -161,31 +179,58 @@ SDataScan ScanData(const double* x, const std::vector<CPlotPrint::SCurve>& curve
     return scan;
 }
 
-/// The scan of a plot zoomed in x, which reads y only inside the x range: for x finite and
-/// never decreasing, the x of every point and the y of the points shown (and one beyond each
-/// end). Any value that is not finite there falls back to the full scan.
-SDataScan ScanForZoom(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
-                      std::size_t count, const CPlotZoom& zoom) {
+/// The scan of a group of a plot zoomed in x, which reads y only inside the x range: for x
+/// finite and never decreasing, the x of every point and the y of the points shown (and one
+/// beyond each end). Any value that is not finite there falls back to the full scan.
+SDataScan ScanGroupForZoom(SGroup& group, const CPlotZoom& zoom) {
+    const double* x = group.pX;
+    const std::size_t count = group.nCount;
     SDataScan scan;
     bool finite = true, ascending = true;
     ScanX(x, count, scan, finite, ascending);
     if (!finite || !ascending || count == 0)
-        return ScanData(x, curves, count);
+        return ScanGroup(group);
     std::size_t from = std::size_t(std::lower_bound(x, x + count, zoom.m_dXLo) - x);
     std::size_t to = std::size_t(std::upper_bound(x, x + count, zoom.m_dXHi) - x);
     from = from > 0 ? from - 1 : 0;
     to = std::min(to + 1, count);
-    for (const CPlotPrint::SCurve& curve : curves) {
+    for (const double* y : group.ys) {
         SDataScan part;
-        if (!ScanY(curve.m_pY, from, to, part))
-            return ScanData(x, curves, count);
+        if (!ScanY(y, from, to, part))
+            return ScanGroup(group);
         TakeY(scan, part.dYMin);
         TakeY(scan, part.dYMax);
         scan.bNearZeroY = scan.bNearZeroY || part.bNearZeroY;
     }
-    scan.nFinite = count * curves.size();
+    scan.nFinite = count * group.ys.size();
     scan.bAscending = true;
+    group.bAscending = true;
     return scan;
+}
+
+/// Joins the scan of another group into all.
+void Merge(SDataScan& all, const SDataScan& part) {
+    all.dXMin = std::min(all.dXMin, part.dXMin);
+    all.dXMax = std::max(all.dXMax, part.dXMax);
+    all.dYMin = std::min(all.dYMin, part.dYMin);
+    all.dYMax = std::max(all.dYMax, part.dYMax);
+    all.bNearZeroX = all.bNearZeroX || part.bNearZeroX;
+    all.bNearZeroY = all.bNearZeroY || part.bNearZeroY;
+    all.nFinite += part.nFinite;
+    all.bAscending = all.bAscending && part.bAscending;
+}
+
+/// The scan of every group; with one group exactly that group's scan.
+SDataScan ScanData(std::vector<SGroup>& groups, const CPlotZoom* pZoom) {
+    SDataScan all;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        const SDataScan part = pZoom ? ScanGroupForZoom(groups[g], *pZoom) : ScanGroup(groups[g]);
+        if (g == 0)
+            all = part;
+        else
+            Merge(all, part);
+    }
+    return all;
 }
 
 /// Smallest and largest of v[0..n), n >= 1, all finite.
@@ -199,31 +244,44 @@ void Extremes(const double* v, std::size_t n, double& lo, double& hi) {
     }
 }
 
+/// Points of x[0..count) shown in [lo, hi] and one beyond each end, for x never decreasing.
+std::pair<std::size_t, std::size_t> ShownPoints(const double* x, std::size_t count, double lo,
+                                                double hi) {
+    std::size_t from = std::size_t(std::lower_bound(x, x + count, lo) - x);
+    std::size_t to = std::size_t(std::upper_bound(x, x + count, hi) - x);
+    from = from > 0 ? from - 1 : 0;
+    to = std::min(to + 1, count);
+    return {from, to};
+}
+
 /// Smallest and largest finite y of the points whose x lies in [lo, hi]; for x never
-/// decreasing found by bisection. When no point lies inside, the two points around the range.
-/// False when there is no finite point at all.
-bool VisibleExtremes(const double* x, const std::vector<CPlotPrint::SCurve>& curves,
-                     std::size_t count, bool ascending, double lo, double hi, double& ymin,
+/// decreasing found by bisection. When no point of a group lies inside, the two points around
+/// the range. False when there is no finite point at all.
+bool VisibleExtremes(const std::vector<SGroup>& groups, double lo, double hi, double& ymin,
                      double& ymax) {
     ymin = std::numeric_limits<double>::infinity();
     ymax = -ymin;
-    std::size_t from = 0, to = count;
-    if (ascending) {
-        from = std::size_t(std::lower_bound(x, x + count, lo) - x);
-        to = std::size_t(std::upper_bound(x, x + count, hi) - x);
-        if (from >= to) {
-            from = from > 0 ? from - 1 : 0;
-            to = std::min(to + 1, count);
+    for (const SGroup& group : groups) {
+        const double* x = group.pX;
+        const std::size_t count = group.nCount;
+        std::size_t from = 0, to = count;
+        if (group.bAscending) {
+            from = std::size_t(std::lower_bound(x, x + count, lo) - x);
+            to = std::size_t(std::upper_bound(x, x + count, hi) - x);
+            if (from >= to) {
+                from = from > 0 ? from - 1 : 0;
+                to = std::min(to + 1, count);
+            }
         }
-    }
-    for (const CPlotPrint::SCurve& curve : curves) {
-        for (std::size_t i = from; i < to; ++i) {
-            const double xi = x[i], yi = curve.m_pY[i];
-            if (!ascending && !(xi >= lo && xi <= hi))
-                continue;
-            if (IsFinite(yi) && IsFinite(xi)) {
-                ymin = std::min(ymin, yi);
-                ymax = std::max(ymax, yi);
+        for (const double* y : group.ys) {
+            for (std::size_t i = from; i < to; ++i) {
+                const double xi = x[i], yi = y[i];
+                if (!group.bAscending && !(xi >= lo && xi <= hi))
+                    continue;
+                if (IsFinite(yi) && IsFinite(xi)) {
+                    ymin = std::min(ymin, yi);
+                    ymax = std::max(ymax, yi);
+                }
             }
         }
     }
@@ -356,31 +414,30 @@ const QColor kCurveColours[CPlotPrint::kMaxCurves] = {
 
 /// The scale of one drawing, all in pixels of the drawing area.
 struct CPlotPrint::SScale {
-    int nW = 0;              ///< width of the drawing area
-    int nH = 0;              ///< height of the drawing area
-    int nL = 0;              ///< left margin, the x of the y axis
-    int nPW = 0;             ///< plot width
-    int nPH = 0;             ///< plot height
-    double dXMin = 0;        ///< x at the y axis
-    double dXMax = 0;        ///< largest x of the data (unzoomed), or the right end shown
-    double dYMin = 0;        ///< y at the x axis
-    double dYMax = 0;        ///< largest y of the data (unzoomed), or the top shown
-    double dXr = 1;          ///< x range shown
-    double dYr = 1;          ///< y range shown
-    double dHomeXMin = 0;    ///< x at the y axis without zoom
-    double dHomeXr = 1;      ///< x range without zoom
-    double dHomeYMin = 0;    ///< y at the x axis without a zoom of y by hand
-    double dHomeYr = 1;      ///< y range without a zoom of y by hand
-    int nX0 = 0;             ///< pixel column of x = 0 (unzoomed)
-    int nY0 = 0;             ///< pixel row of y = 0 (unzoomed)
-    int nXDivisions = 10;    ///< divisions of the x axis
-    int nXStep = 1;          ///< a number at every nXStep-th x division
-    int nYStep = 1;          ///< a number at every nYStep-th y division
-    int nXDecimals = 3;      ///< decimals of the x numbers of a curve
-    int nYDecimals = 3;      ///< decimals of the y numbers
-    bool bZoomed = false;    ///< a zoom is applied: offset mapping, curves clipped
-    bool bEmpty = true;      ///< no point to draw: axes only
-    bool bAscending = false; ///< all points finite, x never decreasing
+    int nW = 0;           ///< width of the drawing area
+    int nH = 0;           ///< height of the drawing area
+    int nL = 0;           ///< left margin, the x of the y axis
+    int nPW = 0;          ///< plot width
+    int nPH = 0;          ///< plot height
+    double dXMin = 0;     ///< x at the y axis
+    double dXMax = 0;     ///< largest x of the data (unzoomed), or the right end shown
+    double dYMin = 0;     ///< y at the x axis
+    double dYMax = 0;     ///< largest y of the data (unzoomed), or the top shown
+    double dXr = 1;       ///< x range shown
+    double dYr = 1;       ///< y range shown
+    double dHomeXMin = 0; ///< x at the y axis without zoom
+    double dHomeXr = 1;   ///< x range without zoom
+    double dHomeYMin = 0; ///< y at the x axis without a zoom of y by hand
+    double dHomeYr = 1;   ///< y range without a zoom of y by hand
+    int nX0 = 0;          ///< pixel column of x = 0 (unzoomed)
+    int nY0 = 0;          ///< pixel row of y = 0 (unzoomed)
+    int nXDivisions = 10; ///< divisions of the x axis
+    int nXStep = 1;       ///< a number at every nXStep-th x division
+    int nYStep = 1;       ///< a number at every nYStep-th y division
+    int nXDecimals = 3;   ///< decimals of the x numbers of a curve
+    int nYDecimals = 3;   ///< decimals of the y numbers
+    bool bZoomed = false; ///< a zoom is applied: offset mapping, curves clipped
+    bool bEmpty = true;   ///< no point to draw: axes only
 
     SMapping Mapping() const {
         if (bZoomed)
@@ -424,19 +481,17 @@ QPen CPlotPrint::CurvePen(int i) const {
     return i <= 0 ? m_penCurve : m_aCurvePens[i % kMaxCurves];
 }
 
-CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, const double* x,
-                                            const std::vector<SCurve>& curves, std::size_t count,
-                                            EKind kind, double n, const CPlotZoom& zoom) const {
+CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
+                                            std::vector<SGroup>& groups, EKind kind, double n,
+                                            const CPlotZoom& zoom) const {
     SScale s;
     s.nW = rect.width();
     s.nH = rect.height();
 
-    const SDataScan scan = zoom.m_bX && kind == EKind::Curve ? ScanForZoom(x, curves, count, zoom)
-                                                             : ScanData(x, curves, count);
+    const SDataScan scan = ScanData(groups, zoom.m_bX && kind == EKind::Curve ? &zoom : nullptr);
     double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
     bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
-    s.bAscending = scan.bAscending;
     s.bEmpty = scan.nFinite == 0;
     if (s.bEmpty) {
         xmin = ymin = 0;
@@ -467,7 +522,7 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect, con
             s.dXMax = zoom.m_dXHi;
             s.dXr = zoom.m_dXHi - zoom.m_dXLo;
             double lo, hi;
-            if (VisibleExtremes(x, curves, count, s.bAscending, s.dXMin, s.dXMax, lo, hi)) {
+            if (VisibleExtremes(groups, s.dXMin, s.dXMax, lo, hi)) {
                 s.dYr = AxisRange(lo, hi, false);
                 s.dYMin = lo;
                 s.dYMax = hi;
@@ -616,14 +671,14 @@ void CPlotPrint::StoreAxes(const SScale& s, EKind kind) {
     m_axes.m_dHomeYr = s.dHomeYr;
 }
 
-CPlotPrint::SScale CPlotPrint::BeginPlot(QPainter& dc, const QRect& rect, const double* x,
-                                         const std::vector<SCurve>& curves, std::size_t count,
-                                         EKind kind, double n, const CPlotZoom& zoom) {
+CPlotPrint::SScale CPlotPrint::BeginPlot(QPainter& dc, const QRect& rect,
+                                         std::vector<SGroup>& groups, EKind kind, double n,
+                                         const CPlotZoom& zoom) {
     // Saved here, restored by the caller once its points are drawn.
     dc.save();
     dc.translate(rect.topLeft());
     dc.setRenderHint(QPainter::Antialiasing, false);
-    const SScale s = ComputeScale(dc, rect, x, curves, count, kind, n, zoom);
+    const SScale s = ComputeScale(dc, rect, groups, kind, n, zoom);
     m_nLeft = s.nL;
     m_nRight = s.nL + s.nPW;
     StoreAxes(s, kind);
@@ -637,34 +692,59 @@ void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, con
     DrawCurves(dc, rect, x, {SCurve{y, m_strYLabel}}, n, CPlotZoom());
 }
 
+std::vector<CPlotPrint::SGroup> CPlotPrint::Groups(const double* x,
+                                                   const std::vector<SCurve>& curves, double n,
+                                                   std::vector<std::size_t>* pGroupOf) {
+    const std::size_t count = curves.empty() ? 0 : PointCount(n);
+    std::vector<SGroup> groups;
+    if (pGroupOf)
+        pGroupOf->clear();
+    for (const SCurve& curve : curves) {
+        const double* px = curve.m_pX ? curve.m_pX : x;
+        const std::size_t cnt = curve.m_pX ? curve.m_nCount : count;
+        auto it = std::find_if(groups.begin(), groups.end(),
+                               [&](const SGroup& g) { return g.pX == px && g.nCount == cnt; });
+        if (it == groups.end()) {
+            groups.push_back(SGroup{px, cnt, {}, false});
+            it = groups.end() - 1;
+        }
+        it->ys.push_back(curve.m_pY);
+        if (pGroupOf)
+            pGroupOf->push_back(std::size_t(it - groups.begin()));
+    }
+    return groups;
+}
+
 void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
                             const std::vector<SCurve>& curves, double n, const CPlotZoom& zoom) {
-    const std::size_t count = curves.empty() ? 0 : PointCount(n);
-    const SScale s = BeginPlot(dc, rect, x, curves, count, EKind::Curve, n, zoom);
+    std::vector<std::size_t> groupOf;
+    std::vector<SGroup> groups = Groups(x, curves, n, &groupOf);
+    const SScale s = BeginPlot(dc, rect, groups, EKind::Curve, n, zoom);
 
     if (!s.bEmpty) {
         const SMapping map = s.Mapping();
         if (s.bZoomed)
             dc.setClipRect(QRect(s.nL, 15, s.nPW + 1, s.nPH + 1), Qt::IntersectClip);
-        std::size_t from = 0, to = count;
-        if (s.bAscending && s.bZoomed) {
-            // Only the points shown and one beyond each end.
-            from = std::size_t(std::lower_bound(x, x + count, s.dXMin) - x);
-            to = std::size_t(std::upper_bound(x, x + count, s.dXMin + s.dXr) - x);
-            from = from > 0 ? from - 1 : 0;
-            to = std::min(to + 1, count);
-        }
-        if (s.bAscending)
-            FindRuns(map, x, from, to, m_aRuns);
+        std::size_t runsOf = groups.size(); // the group m_aRuns belongs to
         for (std::size_t c = 0; c < curves.size(); ++c) {
+            const SGroup& group = groups[groupOf[c]];
+            const double* gx = group.pX;
             const double* y = curves[c].m_pY;
-            if (s.bAscending) {
-                ReduceRuns(map, x, y, m_aRuns, m_aReduced);
+            if (group.bAscending) {
+                if (runsOf != groupOf[c]) {
+                    // Only the points shown and one beyond each end.
+                    auto [from, to] = s.bZoomed
+                                          ? ShownPoints(gx, group.nCount, s.dXMin, s.dXMin + s.dXr)
+                                          : std::make_pair(std::size_t(0), group.nCount);
+                    FindRuns(map, gx, from, to, m_aRuns);
+                    runsOf = groupOf[c];
+                }
+                ReduceRuns(map, gx, y, m_aRuns, m_aReduced);
             } else {
                 CColumnReducer reducer(m_aReduced);
-                for (std::size_t i = 0; i < count; ++i) {
-                    if (IsFinite(x[i]) && IsFinite(y[i]))
-                        reducer.Add(QPoint(map.Px(x[i]), map.Py(y[i])));
+                for (std::size_t i = 0; i < group.nCount; ++i) {
+                    if (IsFinite(gx[i]) && IsFinite(y[i]))
+                        reducer.Add(QPoint(map.Px(gx[i]), map.Py(y[i])));
                 }
                 reducer.Finish();
             }
@@ -735,8 +815,8 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
 void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y,
                               double n) {
     const std::size_t count = PointCount(n);
-    const SScale s =
-        BeginPlot(dc, rect, x, {SCurve{y, m_strYLabel}}, count, EKind::Spectrum, n, CPlotZoom());
+    std::vector<SGroup> groups = Groups(x, {SCurve{y, m_strYLabel}}, n, nullptr);
+    const SScale s = BeginPlot(dc, rect, groups, EKind::Spectrum, n, CPlotZoom());
 
     if (!s.bEmpty) {
         const double PW = s.nPW, PH = s.nPH, xr = s.dXr, yr = s.dYr;

@@ -60,8 +60,10 @@ public:
 
     /// One curve of a plot of several: its y values over the shared x and its legend text.
     struct SCurve {
-        const double* m_pY; ///< y values, as many as the shared x
-        QString m_strLabel; ///< legend text: the quantity and its unit
+        const double* m_pY;           ///< y values, as many as its x
+        QString m_strLabel;           ///< legend text: the quantity and its unit
+        const double* m_pX = nullptr; ///< its own x values, or null for the plot's shared x
+        std::size_t m_nCount = 0;     ///< number of its own points (with m_pX)
     };
 
     /// A thin vertical line with a small label at a data x of a curve plot (a fault's onset).
@@ -73,13 +75,14 @@ public:
     /// Most curves in one plot.
     static constexpr int kMaxCurves = 6;
 
-    /// Draws several curves over the same n x values as DrawCurve draws one, sharing one y
-    /// scale computed over all of them; curve i is drawn with CurvePen(i), later ones on top.
-    /// With more than one curve a legend in the top right corner of the plot area names each.
-    /// The markers of m_aMarkers are drawn over the curves. With a zoom the axes show its x
-    /// range (and its y range when zoomed by hand; otherwise y follows the data inside the x
-    /// range), the curves are clipped to the plot area, and the scale numbers get the decimals
-    /// their steps need. Without a zoom one curve is drawn exactly as DrawCurve draws it.
+    /// Draws several curves as DrawCurve draws one, sharing one x and one y scale computed
+    /// over all of them: a curve without x values of its own is drawn over the n values of x,
+    /// one with its own over those (the x range spans every curve); curve i is drawn with
+    /// CurvePen(i), later ones on top. With more than one curve a legend in the top right corner of
+    /// the plot area names each. The markers of m_aMarkers are drawn over the curves. With a zoom
+    /// the axes show its x range (and its y range when zoomed by hand; otherwise y follows the data
+    /// inside the x range), the curves are clipped to the plot area, and the scale numbers get the
+    /// decimals their steps need. Without a zoom one curve is drawn exactly as DrawCurve draws it.
     /// Stores the plot area and the ranges in m_axes.
     void DrawCurves(QPainter& dc, const QRect& rect, const double* x,
                     const std::vector<SCurve>& curves, double n, const CPlotZoom& zoom);
@@ -135,17 +138,20 @@ public:
     std::vector<SMarker> m_aMarkers; ///< marked x values of curve plots
     CPlotAxes m_axes;                ///< plot area and ranges of the last plot
 
+    struct SGroup;
+
 private:
     struct SScale;
     enum class EKind { Curve, Spectrum };
 
+    /// The curves grouped by their x values; pGroupOf (may be null) receives each curve's group.
+    static std::vector<SGroup> Groups(const double* x, const std::vector<SCurve>& curves, double n,
+                                      std::vector<std::size_t>* pGroupOf);
     /// Saves the painter, computes the scale, stores the plot area and draws the frame.
-    SScale BeginPlot(QPainter& dc, const QRect& rect, const double* x,
-                     const std::vector<SCurve>& curves, std::size_t count, EKind kind, double n,
-                     const CPlotZoom& zoom);
-    SScale ComputeScale(QPainter& dc, const QRect& rect, const double* x,
-                        const std::vector<SCurve>& curves, std::size_t count, EKind kind, double n,
-                        const CPlotZoom& zoom) const;
+    SScale BeginPlot(QPainter& dc, const QRect& rect, std::vector<SGroup>& groups, EKind kind,
+                     double n, const CPlotZoom& zoom);
+    SScale ComputeScale(QPainter& dc, const QRect& rect, std::vector<SGroup>& groups, EKind kind,
+                        double n, const CPlotZoom& zoom) const;
     void DrawFrame(QPainter& dc, const SScale& s, EKind kind);
     void DrawMarkers(QPainter& dc, const SScale& s);
     void StoreAxes(const SScale& s, EKind kind);

@@ -4,13 +4,16 @@
 #include "pictures/Pictures.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -85,7 +88,8 @@ const QPoint kPictureAt(23, 170);
 
 CResPlot::CResPlot(QWidget* parent)
     : QDialog(parent), m_nCondition(0), m_bSpeedControl(false), m_nResult(0), m_bAdd(false),
-      m_pButtons(new QButtonGroup(this)) {
+      m_pButtons(new QButtonGroup(this)), m_pSourceLabel(new QLabel("&Results of:", this)),
+      m_pSourceBox(new QComboBox(this)) {
     setWindowTitle("Result plot");
     m_pButtons->setExclusive(true);
 
@@ -126,7 +130,43 @@ CResPlot::CResPlot(QWidget* parent)
     });
     connect(add, &QPushButton::clicked, this, &CResPlot::OnAdd);
     connect(cancel, &QPushButton::clicked, this, &CResPlot::reject);
+    // Below the picture, shown when results of several documents are offered.
+    m_pSourceLabel->setBuddy(m_pSourceBox);
+    m_pSourceLabel->setGeometry(23, 488, 90, 26);
+    m_pSourceBox->setGeometry(113, 488, 300, 26);
+    m_pSourceBox->setToolTip("The open document whose results are plotted");
+    m_pSourceLabel->hide();
+    m_pSourceBox->hide();
+    connect(m_pSourceBox, &QComboBox::currentIndexChanged, this, &CResPlot::OnSourceChosen);
     setFixedSize(820, 494);
+}
+
+void CResPlot::SetSources(const std::vector<SSource>& sources, int nChosen) {
+    m_sources = sources;
+    {
+        const QSignalBlocker blocker(m_pSourceBox);
+        m_pSourceBox->clear();
+        for (const SSource& source : m_sources)
+            m_pSourceBox->addItem(source.m_strName);
+    }
+    const bool bShown = !m_sources.empty();
+    m_pSourceLabel->setVisible(bShown);
+    m_pSourceBox->setVisible(bShown);
+    setFixedSize(820, bShown ? 524 : 494);
+    if (bShown) {
+        m_pSourceBox->setCurrentIndex(std::clamp(nChosen, 0, int(m_sources.size()) - 1));
+        OnSourceChosen(m_pSourceBox->currentIndex());
+    }
+}
+
+void CResPlot::OnSourceChosen(int nIndex) {
+    if (nIndex < 0 || nIndex >= int(m_sources.size()))
+        return;
+    m_nSource = nIndex;
+    m_nCondition = m_sources[std::size_t(nIndex)].m_nCondition;
+    m_bSpeedControl = m_sources[std::size_t(nIndex)].m_bSpeedControl;
+    ApplyEnablingRule();
+    update();
 }
 
 int CResPlot::ResultColumn(int index) {

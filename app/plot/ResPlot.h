@@ -3,7 +3,11 @@
 #include <QDialog>
 #include <QString>
 
+#include <vector>
+
 class QButtonGroup;
+class QComboBox;
+class QLabel;
 class QPaintEvent;
 class QShowEvent;
 
@@ -24,6 +28,17 @@ public:
 
     explicit CResPlot(QWidget* parent = nullptr);
 
+    /// A document whose results may be plotted, with the conditions they were computed in.
+    struct SSource {
+        QString m_strName;    ///< document title
+        int m_nCondition;     ///< condition of work 0..3 of its results
+        bool m_bSpeedControl; ///< speed control of its results
+    };
+    /// Offers the results of several documents in a chooser below the picture, nChosen
+    /// selected; choosing one applies its conditions to the buttons and the picture. Without
+    /// a call the dialog offers only the results it was opened for.
+    void SetSources(const std::vector<SSource>& sources, int nChosen);
+
     /// Result-table column plotted as y for choice index 0..34; -1 for other indices.
     static int ResultColumn(int index);
     /// y-axis label of choice index 0..34 ("Ia [A]"); empty for other indices.
@@ -38,6 +53,7 @@ public:
     bool m_bSpeedControl; ///< speed control on, set by the caller before opening
     int m_nResult;        ///< chosen index 0..34; 0 after construction
     bool m_bAdd;          ///< closed with "Add to plot" rather than OK
+    int m_nSource = 0;    ///< chosen index of SetSources' list (0 without one)
 
 public slots:
     void accept() override;
@@ -53,5 +69,11 @@ private:
     void LoadFields();
     void ApplyEnablingRule();
 
-    QButtonGroup* m_pButtons; ///< the 35 radio buttons, id = choice index
+    /// Applies the conditions of source nIndex.
+    void OnSourceChosen(int nIndex);
+
+    QButtonGroup* m_pButtons;       ///< the 35 radio buttons, id = choice index
+    QLabel* m_pSourceLabel;         ///< "Results of:"
+    QComboBox* m_pSourceBox;        ///< the documents offered
+    std::vector<SSource> m_sources; ///< what SetSources gave
 };

@@ -1,5 +1,6 @@
 #include "shell/MainFrm.h"
 
+#include "dialogs/ImageExport.h"
 #include "document/KalvorDoc.h"
 #include "document/KalvorView.h"
 #include "shell/AboutDlg.h"
@@ -58,19 +59,21 @@ const CCommandDesc g_commands[] = {
     {ID_VIEW_NONE, "None", "", "None", nullptr},
     {ID_ZOOM_SELECTION, "Zoom to selection\tZ", "Zoom to the marked range", "Zoom to selection", nullptr},
     {ID_ZOOM_OUT, "Zoom out fully\tHome", "Show the whole curve", "Zoom out fully", "zoomout"},
-    {ID_CONTROL, "Control...", "Control parameters", "Control parameters", "control"},
-    {ID_MOTOR, "Motor and inverter...", "Motor and inverter parameters", "Motor and inverter parameters", "motor"},
-    {ID_FAILURES, "Failures...", "Failures", "Failures", "failures"},
-    {ID_CALCULATE, "Calculate\tF5", "Calculate", "Calculate", "calculate"},
-    {ID_PLOT_RESULT, "Plot result...\tCtrl+R", "Plot result", "Plot result", "plot"},
-    {ID_EXPORT_RESULTS, "Export results...", "Export model results", "Export model results", "export"},
-    {ID_PWM_PLOT, "PWM voltage plot...", "SVPWM voltage plot", "SVPWM voltage plot", "pwm"},
-    {ID_INDUCTANCE_PLOT, "Inductance plot...", "Inductance plot", "Inductance plot", "inductance"},
-    {ID_FLUX_PLOT, "Excitation flux plot...", "Flux plot", "Flux plot", "flux"},
-    {ID_RESULT_DERIVATIVE, "Result derivative", "Result derivative", "Result derivative", "derivative"},
-    {ID_RESULT_INTEGRAL, "Result integral", "Result integral", "Result integral", "integral"},
-    {ID_DFT, "DFT...", "Discrete Fourier Transform", "Discrete Fourier Transform", "dft"},
-    {ID_EXPORT_PLOT, "Export plot...", "Exports current plot", "Exports current plot", nullptr},
+    {ID_CONTROL, "&Control...", "Control parameters", "Control parameters", "control"},
+    {ID_MOTOR, "&Motor and inverter...", "Motor and inverter parameters", "Motor and inverter parameters", "motor"},
+    {ID_FAILURES, "&Failures...", "Failures", "Failures", "failures"},
+    {ID_CALCULATE, "&Calculate\tF5", "Calculate", "Calculate", "calculate"},
+    {ID_PLOT_RESULT, "&Plot result...\tCtrl+R", "Plot result", "Plot result", "plot"},
+    {ID_EXPORT_RESULTS, "&Export results...", "Export model results", "Export model results", "export"},
+    {ID_PWM_PLOT, "&PWM voltage plot...", "SVPWM voltage plot", "SVPWM voltage plot", "pwm"},
+    {ID_INDUCTANCE_PLOT, "&Inductance plot...", "Inductance plot", "Inductance plot", "inductance"},
+    {ID_FLUX_PLOT, "E&xcitation flux plot...", "Flux plot", "Flux plot", "flux"},
+    {ID_RESULT_DERIVATIVE, "Result &derivative", "Result derivative", "Result derivative", "derivative"},
+    {ID_RESULT_INTEGRAL, "Result in&tegral", "Result integral", "Result integral", "integral"},
+    {ID_DFT, "D&FT...", "Discrete Fourier Transform", "Discrete Fourier Transform", "dft"},
+    {ID_DIFFERENCE, "Diff&erence", "The first curve minus the second, at the first one's samples", "Difference of the first two curves", nullptr},
+    {ID_EXPORT_PLOT, "Export p&lot...", "Exports current plot", "Exports current plot", nullptr},
+    {ID_EXPORT_IMAGE, "Export plot as i&mage...", "Writes the plot as a PNG or SVG image", "Export plot as image", nullptr},
     {ID_WINDOW_NEW, "&New Window", "Open another window for the active document", "New Window", nullptr},
     {ID_WINDOW_CASCADE, "&Cascade", "Arrange windows so they overlap", "Cascade Windows", nullptr},
     {ID_WINDOW_TILE_HORZ, "&Tile", "Arrange windows as non-overlapping tiles", "Tile Windows", nullptr},
@@ -221,11 +224,12 @@ void CMainFrame::CreateMenus() {
             {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, g_nSeparator, ID_VIEW_2D, ID_VIEW_3D,
              ID_VIEW_CIRCUIT, ID_VIEW_NONE, g_nSeparator, ID_ZOOM_SELECTION, ID_ZOOM_OUT},
             true);
-    AddMenu("Options", {ID_CONTROL, ID_MOTOR, g_nSeparator, ID_FAILURES}, true);
-    AddMenu("Model", {ID_CALCULATE, g_nSeparator, ID_PLOT_RESULT, ID_EXPORT_RESULTS}, true);
-    AddMenu("Tools",
+    AddMenu("&Options", {ID_CONTROL, ID_MOTOR, g_nSeparator, ID_FAILURES}, true);
+    AddMenu("&Model", {ID_CALCULATE, g_nSeparator, ID_PLOT_RESULT, ID_EXPORT_RESULTS}, true);
+    AddMenu("&Tools",
             {ID_PWM_PLOT, ID_INDUCTANCE_PLOT, ID_FLUX_PLOT, g_nSeparator, ID_RESULT_DERIVATIVE,
-             ID_RESULT_INTEGRAL, ID_DFT, g_nSeparator, ID_EXPORT_PLOT},
+             ID_RESULT_INTEGRAL, ID_DFT, ID_DIFFERENCE, g_nSeparator, ID_EXPORT_PLOT,
+             ID_EXPORT_IMAGE},
             true);
     m_pWindowMenu =
         AddMenu("&Window",
@@ -336,6 +340,11 @@ CKalvorDoc* CMainFrame::AddDocument(CKalvorDoc* pDoc) {
 CChildFrame* CMainFrame::CreateFrame(CKalvorDoc& doc) {
     auto* pFrame = new CChildFrame(doc);
     m_pMdiArea->addSubWindow(pFrame);
+    // Restored or tiled, a plot needs room for its scales: three quarters of the area, at
+    // least 640 x 440 where the area has it.
+    const QSize area = m_pMdiArea->viewport()->size();
+    pFrame->resize(std::min(std::max(area.width() * 3 / 4, 640), std::max(area.width(), 320)),
+                   std::min(std::max(area.height() * 3 / 4, 440), std::max(area.height(), 240)));
     m_frames.push_back({pFrame, &doc});
     connect(pFrame, &QObject::destroyed, this, &CMainFrame::OnFrameDestroyed);
     connect(pFrame, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateTitles);
@@ -468,9 +477,11 @@ bool CMainFrame::IsCommandEnabled(int nId, const CKalvorDoc* pDoc) const {
     switch (nId) {
     case ID_EDIT_UNDO:
     case ID_EDIT_CUT:
-    case ID_EDIT_COPY:
     case ID_EDIT_PASTE:
         return false;
+    case ID_EDIT_COPY:
+    case ID_EXPORT_IMAGE:
+        return pDoc && ActiveView();
     case ID_FILE_NEW:
     case ID_FILE_OPEN:
     case ID_FILE_PRINT_SETUP:
@@ -488,6 +499,8 @@ bool CMainFrame::IsCommandEnabled(int nId, const CKalvorDoc* pDoc) const {
         return pDoc && pDoc->CanProcessPlot();
     case ID_EXPORT_PLOT:
         return pDoc && pDoc->CanExportPlot();
+    case ID_DIFFERENCE:
+        return pDoc && pDoc->CanTakeDifference();
     case ID_FAILURES:
         return pDoc && pDoc->CanEditFailures();
     case ID_ZOOM_SELECTION:
@@ -581,9 +594,11 @@ void CMainFrame::OnCommand(int nId) {
     case ID_CALCULATE:
         pDoc->OnCalculate(this);
         break;
-    case ID_PLOT_RESULT:
-        pDoc->OnPlotResult(this);
+    case ID_PLOT_RESULT: {
+        std::vector<const CKalvorDoc*> sources(m_docs.begin(), m_docs.end());
+        pDoc->OnPlotResult(this, sources);
         break;
+    }
     case ID_CONTROL:
         pDoc->OnControl(this);
         break;
@@ -629,6 +644,16 @@ void CMainFrame::OnCommand(int nId) {
     case ID_DFT:
         pDoc->OnDft(this);
         break;
+    case ID_DIFFERENCE:
+        pDoc->OnDifference(this);
+        break;
+    case ID_EXPORT_IMAGE:
+        OnExportImage(*pView);
+        break;
+    case ID_EDIT_COPY:
+        pView->OnEditCopy();
+        statusBar()->showMessage(QStringLiteral("The plot is on the clipboard as an image."));
+        break;
     case ID_INDUCTANCE_PLOT:
         pDoc->OnInductancePlot(this);
         break;
@@ -661,6 +686,15 @@ void CMainFrame::OnRecentFile(int nIndex) {
         m_recentFiles.Remove(nIndex);
         UpdateRecentFileMenu();
     }
+}
+
+void CMainFrame::OnExportImage(CKalvorView& view) {
+    const std::optional<CImageRequest> request = AskImageExport(this, view.size());
+    if (!request)
+        return;
+    const QString strError = view.WriteImage(request->m_strPath, request->m_size, request->m_bSvg);
+    if (!strError.isEmpty())
+        QMessageBox::warning(this, QStringLiteral("ERROR"), strError);
 }
 
 void CMainFrame::OnFilePrintSetup() {

@@ -80,6 +80,8 @@ private:
     void OnFileOpen();
     void OnRecentFile(int nIndex);
     void OnFilePrintSetup();
+    /// Tools / "Export plot as image...": asks for the file and the size, then writes it.
+    void OnExportImage(CKalvorView& view);
     void OnNextPane(bool bNext);
 
     CKalvorDoc* AddDocument(CKalvorDoc* pDoc);

@@ -14,19 +14,13 @@ import os
 import sys
 
 from . import METRICS, ParameterError, Params, sweep
-from ._files import destination_problem, write_atomic
+from ._files import destination_problem, read_json, write_atomic
 from ._sweep import summary
 
 
 def load_spec(path):
     """(base Params, cases, metric names) from a sweep file; ValueError naming what is wrong."""
-    try:
-        with open(path, encoding="utf-8") as f:
-            sweep_file = json.load(f)
-    except OSError as error:
-        raise ValueError(f"{path}: cannot be read ({error.strerror}).") from None
-    except json.JSONDecodeError as error:
-        raise ValueError(f"{path}: not JSON ({error}).") from None
+    sweep_file = read_json(path)
     if not isinstance(sweep_file, dict):
         raise ValueError(f"{path}: must be an object with base, cases and metrics.")
     unknown = set(sweep_file) - {"base", "cases", "metrics"}
@@ -51,6 +45,9 @@ def load_spec(path):
     metrics = sweep_file.get("metrics", list(METRICS))
     if isinstance(metrics, str):
         metrics = [metrics]
+    if not isinstance(metrics, list) or not all(isinstance(m, str) for m in metrics):
+        raise ValueError(f"{path}: metrics must be a list of names of built-in metrics "
+                         f"({', '.join(METRICS)}).")
     unknown = [m for m in metrics if m not in METRICS]
     if unknown:
         raise ValueError(f"{path}: unknown metric {unknown[0]!r}; the built-in metrics are "
@@ -59,6 +56,16 @@ def load_spec(path):
 
 
 def main(argv=None):
+    try:
+        return _main(argv)
+    except KeyboardInterrupt:
+        if sys.stderr.isatty():
+            sys.stderr.write("\n")  # leave the progress bar's line
+        print("Interrupted: the sweep was stopped and nothing written.", file=sys.stderr)
+        return 130
+
+
+def _main(argv):
     parser = argparse.ArgumentParser(prog="python3 -m kalvor",
                                      description="Parameter sweeps of Kalvor on Dask.")
     commands = parser.add_subparsers(dest="command", required=True)
@@ -101,7 +108,7 @@ def main(argv=None):
         try:
             write_atomic(args.out, text.getvalue())
         except OSError as error:
-            print(f"{args.out}: cannot be written ({error.strerror or error}).", file=sys.stderr)
+            print(error, file=sys.stderr)  # names the file and the reason
             return 2
     else:
         sys.stdout.write(text.getvalue())

@@ -1,8 +1,11 @@
 """Files the package writes (sweep results, figures) go through the program's one atomic writer:
 a temporary file beside the destination, renamed over it, so a failed write never leaves a
-half-written file and never touches what was there."""
+half-written file and never touches what was there. Files it reads (sweep files) are read as
+kalvor-cli reads parameter files: bounded, and refused with a message naming the file."""
 
+import json
 import os
+import stat
 
 from . import _kalvor
 
@@ -17,3 +20,106 @@ def write_atomic(path, data):
 def destination_problem(path):
     """Why path cannot be written (a folder, a read-only file, a missing folder), or None."""
     return _kalvor.check_destination(os.fspath(path))
+
+
+# A sweep file holds a list of cases: thousands fit in a few MB.
+MAX_JSON_BYTES = 16 * 1024 * 1024
+# Nesting a sweep file needs: the file, base, its groups, a key's list; cases, a case, a list.
+MAX_JSON_DEPTH = 8
+
+
+def _position(data, offset):
+    """'line L, column C' of a byte offset."""
+    line = data.count(b"\n", 0, offset) + 1
+    column = offset - data.rfind(b"\n", 0, offset)
+    return f"line {line}, column {column}"
+
+
+def _read_bounded(name, kind, limit):
+    """The bytes of a regular file of at most limit bytes; ValueError naming the file."""
+    try:
+        fd = os.open(name, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | os.O_NOCTTY)
+    except OSError as error:
+        raise ValueError(f"{name}: cannot be opened ({error.strerror}).") from None
+    try:
+        info = os.fstat(fd)
+        if stat.S_ISDIR(info.st_mode):
+            raise ValueError(f"{name}: is a folder, not a {kind}.")
+        if not stat.S_ISREG(info.st_mode):
+            raise ValueError(f"{name}: is not a regular file (a device, FIFO or socket), "
+                             f"not a {kind}.")
+        too_large = f"too large for a {kind} (at most {limit} bytes are read)."
+        if info.st_size > limit:
+            raise ValueError(f"{name}: is {info.st_size} bytes, {too_large}")
+        # A file may grow while it is read: read one byte past the bound at most.
+        chunks, size = [], 0
+        while True:
+            chunk = os.read(fd, 1 << 16)
+            if not chunk:
+                break
+            size += len(chunk)
+            if size > limit:
+                raise ValueError(f"{name}: is more than {limit} bytes, {too_large}")
+            chunks.append(chunk)
+        return b"".join(chunks)
+    except OSError as error:
+        raise ValueError(f"{name}: cannot be read ({error.strerror}).") from None
+    finally:
+        os.close(fd)
+
+
+def _depth(value):
+    """Levels of lists and objects in a loaded JSON value, counted without recursion."""
+    deepest, stack = 0, [(value, 1)]
+    while stack:
+        item, level = stack.pop()
+        if isinstance(item, (list, dict)):
+            deepest = max(deepest, level)
+            stack.extend((v, level + 1) for v in (item.values() if isinstance(item, dict)
+                                                   else item))
+    return deepest
+
+
+def _unique_keys(pairs):
+    """An object's dict; ValueError when a key appears twice (almost always a mistake)."""
+    result = {}
+    for key, value in pairs:
+        if key in result:
+            raise _DuplicateKey(key)
+        result[key] = value
+    return result
+
+
+class _DuplicateKey(Exception):
+    pass
+
+
+def read_json(path, kind="sweep file", limit=MAX_JSON_BYTES, max_depth=MAX_JSON_DEPTH):
+    """A JSON file read as kalvor-cli reads a parameter file: only a regular file of at most
+    limit bytes, UTF-8, no key twice in one object, nested at most max_depth levels.
+
+    Raises
+    ------
+    ValueError
+        What is wrong and where, the message starting with the file's name.
+    """
+    name = os.fsdecode(path)
+    data = _read_bounded(name, kind, limit)
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise ValueError(f"{name}: not valid UTF-8 text at {_position(data, error.start)}.") \
+            from None
+    try:
+        value = json.loads(text, object_pairs_hook=_unique_keys)
+    except _DuplicateKey as duplicate:
+        raise ValueError(f"{name}: the key {duplicate.args[0]!r} appears twice in one object; "
+                         "keep one of them.") from None
+    except RecursionError:
+        raise ValueError(f"{name}: values are nested deeper than {max_depth} levels.") from None
+    except json.JSONDecodeError as error:
+        raise ValueError(f"{name}: not JSON at line {error.lineno}, column {error.colno} "
+                         f"({error.msg}).") from None
+    if _depth(value) > max_depth:
+        raise ValueError(f"{name}: values are nested deeper than {max_depth} levels.")
+    return value

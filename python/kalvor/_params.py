@@ -170,3 +170,15 @@ class Params:
 
     def __repr__(self):
         return f"kalvor.Params({self.to_dict()!r})"
+
+
+def _reference_text():
+    """Every key with its meaning, unit, accepted values and default, for help(Params)."""
+    lines = ["", "    Keys", "    ----"]
+    for key, meaning, unit, accepted, default in _kalvor.parameter_reference():
+        lines.append(f"    {key} = {default}" + (f" [{unit}]" if unit else ""))
+        lines.append(f"        {meaning}; {accepted}.")
+    return "\n".join(lines) + "\n"
+
+
+Params.__doc__ += _reference_text()

@@ -1,7 +1,10 @@
 """Parameter sweeps as Dask tasks: a task carries a case's overrides, its result the metrics."""
 
+import contextlib
 import itertools
+import logging
 import os
+import signal
 import sys
 
 from ._metrics import resolve
@@ -58,11 +61,32 @@ class _Bar:
         self.stream.flush()
 
 
+@contextlib.contextmanager
+def _quiet_logs(quiet):
+    """Silences Dask's and asyncio's log while the block runs, when quiet."""
+    loggers = [logging.getLogger(name) for name in ("distributed", "asyncio")] if quiet else []
+    levels = [logger.level for logger in loggers]
+    for logger in loggers:
+        logger.setLevel(logging.CRITICAL + 1)
+    try:
+        yield
+    finally:
+        for logger, level in zip(loggers, levels):
+            logger.setLevel(level)
+
+
 def _local_client():
     from distributed import Client, LocalCluster
 
-    cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
-                           processes=True, dashboard_address=":0")
+    # Ctrl-C is the caller's to handle: the worker processes, in the same process group, are
+    # started with SIGINT blocked (kept across exec), so they do not each print a traceback.
+    # Here it waits until the cluster is up.
+    previous = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+    try:
+        cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
+                               processes=True, dashboard_address=":0")
+    finally:
+        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
     return Client(cluster), cluster
 
 
@@ -106,6 +130,7 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None):
     cluster = None
     if own:
         client, cluster = _local_client()
+    interrupted = False
     try:
         futures = client.map(run_case, case_list, base_text=base.text(), metrics=fn, keep=keep,
                              pure=False)
@@ -114,10 +139,15 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None):
             for _ in as_completed(futures):
                 bar.step()
         rows = client.gather(futures)
+    except KeyboardInterrupt:
+        interrupted = True
+        raise
     finally:
-        if own:
-            client.close()
-            cluster.close()
+        # After Ctrl-C the cluster's shutdown reports every task it drops: not news to the user.
+        with _quiet_logs(interrupted):
+            if own:
+                client.close()
+                cluster.close()
     frame = pandas.DataFrame([{**case, **row} for case, row in zip(case_list, rows)])
     return frame
 

@@ -4,7 +4,9 @@
 #include "Calculation.h"
 #include "Control.h"
 #include "DiagPlots.h"
+#include "InterpreterExit.h"
 #include "ParamFile.h"
+#include "ParamReference.h"
 #include "PostProcess.h"
 #include "PyProgress.h"
 #include "ResultColumns.h"
@@ -51,11 +53,8 @@ CParamSet ParseParams(const std::string& strText, const std::string& strSource) 
 CCalcResult RunCalculation(const CParamSet& set, py::object progress) {
     const CParamSet copy = set;
     CPyProgress sink(std::move(progress));
-    CCalcResult result;
-    {
-        py::gil_scoped_release release;
-        result = Calculate(copy, &sink);
-    }
+    CCalcResult result =
+        CInterpreterExit::WithoutGil([&copy, &sink] { return Calculate(copy, &sink); });
     if (sink.Failed())
         throw py::error_already_set();
     return result;
@@ -106,10 +105,11 @@ const char* StatusName(ECalcStatus status) {
 // Wall time of Calculate with no progress sink, for the overhead benchmark [s].
 double TimeCalculation(const CParamSet& set) {
     const CParamSet copy = set;
-    py::gil_scoped_release release;
-    const auto start = std::chrono::steady_clock::now();
-    const CCalcResult result = Calculate(copy, nullptr);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return CInterpreterExit::WithoutGil([&copy] {
+        const auto start = std::chrono::steady_clock::now();
+        const CCalcResult result = Calculate(copy, nullptr);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
 }
 
 py::tuple Diagram(const std::string& strKind, const CParamSet& set) {
@@ -144,12 +144,10 @@ py::tuple Spectrum(py::array_t<double, py::array::c_style | py::array::forcecast
         Raise("ParameterError", "the DFT takes a one-dimensional array of samples.");
     const std::size_t n = std::size_t(samples.size());
     std::vector<double> x(n), y(samples.data(), samples.data() + n), work(n);
-    CDftOutcome outcome;
-    {
-        py::gil_scoped_release release;
+    const CDftOutcome outcome = CInterpreterExit::WithoutGil([&] {
         CControl control;
-        outcome = TransformRange(control, CSampleRange{0, n}, nNh, x.data(), y.data(), work.data());
-    }
+        return TransformRange(control, CSampleRange{0, n}, nNh, x.data(), y.data(), work.data());
+    });
     if (!outcome.m_bOk)
         Raise("ParameterError", outcome.m_strMessage);
     return py::make_tuple(py::array_t<double>(py::ssize_t(outcome.m_nShown), work.data()),
@@ -159,11 +157,8 @@ py::tuple Spectrum(py::array_t<double, py::array::c_style | py::array::forcecast
 // Writes bytes through the program's one atomic writer; OSError with its message on failure.
 void WriteFile(const std::string& strPath, const py::bytes& data) {
     const std::string_view text = data;
-    std::optional<std::string> failure;
-    {
-        py::gil_scoped_release release;
-        failure = CAtomicFile::WriteText(strPath, text);
-    }
+    const std::optional<std::string> failure =
+        CInterpreterExit::WithoutGil([&] { return CAtomicFile::WriteText(strPath, text); });
     if (failure) {
         PyErr_SetString(PyExc_OSError, failure->c_str());
         throw py::error_already_set();
@@ -174,6 +169,7 @@ void WriteFile(const std::string& strPath, const py::bytes& data) {
 
 PYBIND11_MODULE(_kalvor, m) {
     m.doc() = "Compiled core of the kalvor package; use the names of kalvor itself.";
+    CInterpreterExit::Install();
     const py::object parameterError = py::reinterpret_steal<py::object>(
         PyErr_NewException("kalvor.ParameterError", PyExc_ValueError, nullptr));
     parameterError.attr("__doc__") = "A parameter value, file or setting was refused.";
@@ -231,4 +227,11 @@ PYBIND11_MODULE(_kalvor, m) {
     m.def("dft", &Spectrum, py::arg("samples"), py::arg("nh"));
     m.def("write_file", &WriteFile, py::arg("path"), py::arg("data"));
     m.def("check_destination", &CAtomicFile::CheckDestination, py::arg("path"));
+    m.def("parameter_reference", [] {
+        py::list entries;
+        for (const CParamEntry& e : ParamReference())
+            entries.append(py::make_tuple(e.m_strKey, e.m_strMeaning, e.m_strUnit, e.m_strAccepted,
+                                          e.m_strDefault));
+        return entries;
+    });
 }

@@ -1,5 +1,7 @@
 #include "PyProgress.h"
 
+#include "InterpreterExit.h"
+
 #include <algorithm>
 
 namespace py = pybind11;
@@ -37,7 +39,7 @@ void CPyProgress::SetPos(long long nPos) {
 void CPyProgress::Close() {}
 
 bool CPyProgress::IsCancelled() const {
-    if (m_bFailed)
+    if (m_bFailed || CInterpreterExit::Exiting())
         return true;
     if ((++m_nPolls & kPollMask) != 0)
         return false;
@@ -50,6 +52,8 @@ bool CPyProgress::IsCancelled() const {
 }
 
 void CPyProgress::CallPython(double fraction) const {
+    if (CInterpreterExit::Exiting())
+        return; // the interpreter is going: its GIL is not to be taken again
     py::gil_scoped_acquire gil;
     if (PyErr_CheckSignals() != 0) {
         m_bFailed = true;

@@ -131,3 +131,10 @@ def test_dft_follows_the_programs_convention():
     assert thd == pytest.approx(0.1, abs=1e-5)
     with pytest.raises(kalvor.ParameterError, match="at least 2"):
         kalvor.dft([1.0], 3)
+
+
+def test_help_names_every_key_with_its_unit():
+    doc = kalvor.Params.__doc__
+    for key in kalvor.Params().to_dict()["motor"]:
+        assert f"    motor.{key} = " in doc, key
+    assert "motor.J = 0.000962 [kg m^2]" in doc

@@ -1,5 +1,6 @@
 """The package under hostile conditions: no memory, threads at exit, Ctrl-C, odd input."""
 
+import signal
 import subprocess
 import sys
 import textwrap
@@ -78,3 +79,43 @@ def test_refusals_and_warnings_never_reach_stderr(capfd):
     with pytest.warns(RuntimeWarning, match=r"Tp > Tk\?"):
         kalvor.run(**{"time.Ts": 0.001, "time.Te": 0.0})
     assert capfd.readouterr().err == ""
+
+
+# A run of minutes in a thread; "started" once the run is inside the engine.
+THREAD_SCRIPT = """
+    import sys, threading, kalvor
+    started = threading.Event()
+    def work():
+        kalvor.run(progress=lambda f: started.set(), **{"time.Te": 1000.0, "time.Every": 1000})
+    t = threading.Thread(target=work, daemon=sys.argv[1] == "daemon")
+    t.start()
+    started.wait(120)
+    print("started", flush=True)
+    if sys.argv[2] == "join":
+        while t.is_alive():
+            t.join(0.1)
+"""
+
+
+@pytest.mark.parametrize("daemon, main, interrupts, expected", [
+    ("daemon", "exit", 0, 0),  # the interpreter exits around a running daemon thread
+    # Ctrl-C while the main thread joins: KeyboardInterrupt, which Python ends with SIGINT.
+    ("daemon", "join", 1, -signal.SIGINT),
+    ("worker", "join", 2, -signal.SIGINT),  # the second Ctrl-C ends the wait for the worker
+])
+def test_a_run_in_a_thread_never_aborts_the_interpreter(daemon, main, interrupts, expected):
+    child = subprocess.Popen([sys.executable, "-c", textwrap.dedent(THREAD_SCRIPT), daemon, main],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "started\n"
+        for _ in range(interrupts):
+            child.send_signal(signal.SIGINT)
+            try:
+                child.wait(2)
+            except subprocess.TimeoutExpired:
+                pass
+        _, err = child.communicate(timeout=120)
+    finally:
+        child.kill()
+    assert "terminate called" not in err and "Fatal Python error" not in err, err
+    assert child.returncode == expected, err  # not SIGABRT

@@ -144,3 +144,11 @@ TEST_F(RobustCli, InterruptStopsTheRunAndWritesNothing) {
 }
 
 } // namespace
+
+TEST_F(RobustCli, ParamsListDescribesTheKeysAndRefusesAParameterSource) {
+    ASSERT_EQ(Run("params --list"), 0) << m_strErr;
+    EXPECT_NE(m_strOut.find("  control.Kt = 700.0 [rad/s per s]\n"), std::string::npos) << m_strOut;
+    EXPECT_NE(m_strOut.find("  result_plot.Result = 0\n"), std::string::npos);
+    EXPECT_EQ(Run("params --list --set control.Ud=1"), 2);
+    EXPECT_NE(m_strErr.find("--list"), std::string::npos) << m_strErr;
+}

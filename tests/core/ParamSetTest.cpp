@@ -167,3 +167,16 @@ TEST(CParamSet, EveryDescriptionMatchesTheKindOfItsMember) {
             << field.m_pDesc->m_strGroup << "." << field.m_pDesc->m_strKey;
     }
 }
+
+// Two rows reaching the same member would leave another member unread and unsaved.
+TEST(CParamSet, EveryFieldReachesAMemberOfItsOwnAndSaysWhatItMeans) {
+    CParamSet set;
+    std::set<const void*> members;
+    for (const CField& field : ListFields(set)) {
+        const void* member = std::visit([](auto* p) -> const void* { return p; }, field.m_ref);
+        EXPECT_TRUE(members.insert(member).second)
+            << field.m_pDesc->m_strGroup << "." << field.m_pDesc->m_strKey;
+        EXPECT_GE(field.m_pDesc->m_strMeaning.size(), 5u)
+            << field.m_pDesc->m_strGroup << "." << field.m_pDesc->m_strKey;
+    }
+}

@@ -10,6 +10,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -43,6 +44,7 @@ private slots:
     void PlotResultCopiesTheChosenColumn();
     void AddToPlotOverlaysUpToSixCurves();
     void ResultDialogFollowsTheConditionOfTheRun();
+    void CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFirstOnes();
     void FaultRunMarksItsOnsetAndClearing();
     void SecondCalculateReplacesTheRun();
     void HalvedStepIsReportedAndNotOffered();
@@ -422,6 +424,100 @@ void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
     QVERIFY(script.Done());
     QCOMPARE(doc.CurveCount(), 1);
     QCOMPARE(doc.Curves()[0].m_strLabel, QString("omegaR [rad/s]"));
+}
+
+/// A run from 0 to te with step 5 us, storing every nth step.
+void RunTo(CKalvorDoc& doc, const char* pszTe, const char* pszEvery) {
+    CModalScript script;
+    script
+        .Then<CTimeParam>([=](CTimeParam* p) {
+            p->m_pTe->setText(pszTe);
+            p->m_pEvery->setText(pszEvery);
+            Start(p);
+        })
+        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
+    doc.OnCalculate(nullptr);
+    QVERIFY2(script.Done(), qPrintable(script.m_unexpected.join('\n')));
+}
+
+void CTestCalculate::CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFirstOnes() {
+    CKalvorDoc healthy, faulty;
+    healthy.SetTitle("Healthy");
+    faulty.SetTitle("Faulty");
+    RunTo(healthy, "0.002", "1");
+    faulty.m_params.m_failures.m_nFailT[0] = 2;
+    faulty.m_params.m_failures.m_dOnset = 0.001;
+    RunTo(faulty, "0.003", "2");
+    QCOMPARE(healthy.m_nRows, 400);
+    QCOMPARE(faulty.m_nRows, 301); // every second of 600 steps and the last
+
+    // The chooser offers this document first and the other one after it; choosing the other
+    // applies the conditions of its results.
+    QStringList offered;
+    CModalScript script;
+    script.Then<CResPlot>([&](CResPlot* p) {
+        auto* pBox = p->findChild<QComboBox*>();
+        for (int i = 0; pBox && i < pBox->count(); ++i)
+            offered << pBox->itemText(i);
+        pBox->setCurrentIndex(1);
+        for (QPushButton* pButton : p->findChildren<QPushButton*>())
+            if (pButton->text().remove('&') == "Add to plot")
+                pButton->click();
+    });
+    healthy.OnPlotResult(nullptr, {&healthy, &faulty});
+    QVERIFY(script.Done());
+    QCOMPARE(offered, QStringList({"Healthy", "Faulty"}));
+    QCOMPARE(healthy.CurveCount(), 2);
+    const std::vector<CPlotPrint::SCurve> curves = healthy.Curves();
+    QCOMPARE(curves[0].m_strLabel, QString("Ia [A] \u00b7 Healthy"));
+    QCOMPARE(curves[1].m_strLabel, QString("Ia [A] \u00b7 Faulty"));
+    QVERIFY(!curves[0].m_pX);
+    QVERIFY(curves[1].m_pX);
+    QCOMPARE(curves[1].m_nCount, std::size_t(301));
+    for (int r = 0; r < 300; r += 13) {
+        QCOMPARE(curves[1].m_pX[r], faulty.m_pSolver->m_ppResTab[r][0]);
+        QCOMPARE(curves[1].m_pY[r], faulty.m_pSolver->m_ppResTab[r][1]);
+    }
+    QCOMPARE(healthy.m_plot.m_strYLabel, QString("Ia [A]"));
+
+    // The x range spans both runs; the readout gives each curve's own sample near the pointer.
+    CKalvorView view(healthy);
+    view.resize(800, 500);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.grab();
+    const CPlotAxes& axes = view.Axes();
+    QVERIFY(axes.m_dHomeXMin + axes.m_dHomeXr >= 0.003 - 1e-12);
+    QSignalSpy spy(&view, &CKalvorView::StatusText);
+    const int px = int(std::lround(axes.PxOf(0.0025))); // beyond the healthy run's end
+    QTest::mouseMove(&view, QPoint(px, 200));
+    QVERIFY(!spy.isEmpty());
+    const QString text = spy.last().at(0).toString();
+    const long r = std::lround(axes.XAt(px) / 1e-5);
+    bool bNamed = false;
+    for (long k = r - 1; k <= r + 1; ++k)
+        bNamed =
+            bNamed || text.contains("Ia \u00b7 Faulty = " +
+                                    QString::number(faulty.m_pSolver->m_ppResTab[k][1], 'g', 6));
+    QVERIFY2(bNamed, qPrintable(text));
+
+    // The difference: the healthy run's samples (all lie within the faulty run's range).
+    // Both runs integrate the same drive with the same step until the fault at 1 ms, so
+    // before it only the interpolation of the faulty run's coarser samples is left; after it
+    // the broken transistor shows.
+    double peak = 0;
+    for (int r = 0; r < 400; ++r)
+        peak = std::max(peak, std::abs(healthy.m_pPlotY[r]));
+    healthy.OnDifference(nullptr);
+    QCOMPARE(healthy.CurveCount(), 1);
+    QCOMPARE(healthy.m_nPlotCount, 400u);
+    QCOMPARE(healthy.m_plot.m_strYLabel, QString("Ia \u00b7 Healthy \u2212 Ia \u00b7 Faulty [A]"));
+    double before = 0, after = 0;
+    for (unsigned r = 0; r < healthy.m_nPlotCount; ++r)
+        (healthy.m_pPlotX[r] < 0.001 ? before : after) =
+            std::max(healthy.m_pPlotX[r] < 0.001 ? before : after, std::abs(healthy.m_pPlotY[r]));
+    QVERIFY2(before < 0.05 * peak && after > 10 * before,
+             qPrintable(QString("%1 %2 %3").arg(before).arg(after).arg(peak)));
 }
 
 void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {

@@ -177,8 +177,8 @@ private slots:
         CKalvorDoc doc;
         GiveCurve(doc, {0.5, 1.5, 2.5}, {1, 2, 4});
         doc.m_strFirstLabel = "Ia [A]";
-        doc.m_aPlotYMore = {{-1, -2, -3}, {0.25, 0.125, 1e6}};
-        doc.m_aMoreLabels = {"Ib [A]", "Ic [A]"};
+        doc.m_vecMore = {{{-1, -2, -3}, nullptr, "Ib [A]", {}},
+                         {{0.25, 0.125, 1e6}, nullptr, "Ic [A]", {}}};
         const QString strPath = m_dir.filePath("three.txt");
         CModalScript script;
         script.Then<QFileDialog>(Choose(strPath));

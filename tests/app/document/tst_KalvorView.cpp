@@ -4,10 +4,12 @@
 #include "document/KalvorView.h"
 #include "plot/PlotZoom.h"
 
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -87,6 +89,8 @@ private slots:
     void SelectionKeepsItsSamplesWhileZooming();
     void ReadoutNamesEveryCurveAndTheSelection();
     void PrintShowsTheZoomedView();
+    void ImagesAreTheScreenDrawingAndLeaveTheViewAsItWas();
+    void TwoViewsOfOneDocumentMapTheMouseThroughTheirOwnAxes();
 };
 
 void CTestKalvorView::PointsStartOffThePlot() {
@@ -367,8 +371,7 @@ void CTestKalvorView::ReadoutNamesEveryCurveAndTheSelection() {
     CKalvorDoc doc;
     GiveCurve(doc);
     doc.m_strFirstLabel = "Ia [A]";
-    doc.m_aPlotYMore.push_back(std::vector<double>(1000, 2.5));
-    doc.m_aMoreLabels.push_back("Ib [A]");
+    doc.m_vecMore.push_back({std::vector<double>(1000, 2.5), nullptr, "Ib [A]", {}});
     CKalvorView view(doc);
     view.resize(600, 400);
     view.show();
@@ -418,6 +421,81 @@ void CTestKalvorView::PrintShowsTheZoomedView() {
     view.DrawScaled(page);
     QCOMPARE(page, screen);
     QVERIFY(view.Zoom().m_bX);
+}
+
+void CTestKalvorView::ImagesAreTheScreenDrawingAndLeaveTheViewAsItWas() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(150, 50));
+    QTest::mouseClick(&view, Qt::RightButton, {}, QPoint(300, 300));
+    const QImage screen = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int selStart = doc.m_nSelStart, plotRight = doc.m_nPlotRight;
+    const CPlotAxes before = view.Axes();
+
+    // PNG at the view's size: pixel for pixel what the screen shows; at another size the
+    // curve spans that size. Neither moves what the mouse and the DFT work with.
+    QTemporaryDir dir;
+    const QString png = dir.filePath("plot.png"), big = dir.filePath("big.png");
+    QCOMPARE(view.WriteImage(png, view.size(), false), QString());
+    QCOMPARE(view.WriteImage(big, QSize(1200, 800), false), QString());
+    QImage read(png);
+    QCOMPARE(read.convertToFormat(QImage::Format_RGB32), screen);
+    QImage large(big);
+    QCOMPARE(large.size(), QSize(1200, 800));
+    QVERIFY(RightmostRed(large) > 1100);
+    QCOMPARE(doc.m_nSelStart, selStart);
+    QCOMPARE(doc.m_nPlotRight, plotRight);
+    QCOMPARE(view.Axes().m_nWidth, before.m_nWidth);
+
+    // SVG: a document Qt reads back, whose picture holds the curve's red where the PNG has it.
+    const QString svg = dir.filePath("plot.svg");
+    QCOMPARE(view.WriteImage(svg, view.size(), true), QString());
+    QSvgRenderer renderer(svg);
+    QVERIFY(renderer.isValid());
+    QImage drawn(view.size(), QImage::Format_RGB32);
+    drawn.fill(Qt::white);
+    {
+        QPainter painter(&drawn);
+        renderer.render(&painter);
+    }
+    QVERIFY(std::abs(RightmostRed(drawn) - RightmostRed(screen)) <= 1);
+
+    // A destination that cannot be written is refused with its name; nothing is left behind.
+    const QString refusal = view.WriteImage(dir.path(), view.size(), false);
+    QVERIFY2(refusal.contains(dir.path()), qPrintable(refusal));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+}
+
+void CTestKalvorView::TwoViewsOfOneDocumentMapTheMouseThroughTheirOwnAxes() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    CKalvorView wide(doc), narrow(doc);
+    wide.resize(900, 400);
+    narrow.resize(300, 400);
+    wide.show();
+    narrow.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wide));
+    QVERIFY(QTest::qWaitForWindowExposed(&narrow));
+    wide.grab();
+    narrow.grab(); // the narrow one drew last
+    // A wheel step in the wide view zooms around the time under its own pointer.
+    const double t = 0.05;
+    const QPointF at(wide.Axes().PxOf(t), 200);
+    QWheelEvent wheel(at, wide.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&wide, &wheel);
+    wide.grab();
+    QVERIFY(wide.Zoom().m_bX);
+    const double span = wide.Zoom().m_dXHi - wide.Zoom().m_dXLo;
+    const double share = (t - wide.Zoom().m_dXLo) / span;
+    const double pointerShare = (at.x() - wide.Axes().m_nLeft) / wide.Axes().m_nWidth;
+    QVERIFY2(std::abs(share - pointerShare) < 2.0 / wide.Axes().m_nWidth,
+             qPrintable(QString("%1 %2").arg(share).arg(pointerShare)));
+    QVERIFY(!narrow.Zoom().m_bX);
 }
 
 QTEST_MAIN(CTestKalvorView)

@@ -4,12 +4,14 @@
 #include "SolverProc.h"
 #include "dialogs/TimeParam.h"
 #include "document/KalvorDoc.h"
+#include "document/KalvorView.h"
 #include "plot/ResPlot.h"
 #include "shell/ChildFrm.h"
 #include "shell/Kalvor.h"
 #include "shell/MainFrm.h"
 #include "shell/Resource.h"
 
+#include <QClipboard>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,7 +92,8 @@ private slots:
     void ToolbarOrderWithSeparators();
     void Accelerators();
     void AcceleratorCreatesADocument();
-    void EditCommandsAreAlwaysDisabled();
+    void UndoCutAndPasteAreAlwaysDisabled();
+    void CopyPutsThePlotOnTheClipboard();
     void AvailabilityWithoutADocumentAndWithANewOne();
     void AvailabilityAfterAnAcceptedRunAndWithAPicture();
     void AvailabilityAfterOkInAParameterDialogAndAfterARejectedRun();
@@ -187,23 +190,28 @@ void CTestMainFrm::MenusWithADocument() {
            g_sep,
            {"Zoom to selection\tZ", ID_ZOOM_SELECTION},
            {"Zoom out fully\tHome", ID_ZOOM_OUT}}},
-         {"Options",
-          {{"Control...", 32783}, {"Motor and inverter...", 32784}, g_sep, {"Failures...", 32796}}},
-         {"Model",
-          {{"Calculate\tF5", 32772},
+         {"&Options",
+          {{"&Control...", 32783},
+           {"&Motor and inverter...", 32784},
            g_sep,
-           {"Plot result...\tCtrl+R", 32799},
-           {"Export results...", 32774}}},
-         {"Tools",
-          {{"PWM voltage plot...", 32807},
-           {"Inductance plot...", 32787},
-           {"Excitation flux plot...", 32814},
+           {"&Failures...", 32796}}},
+         {"&Model",
+          {{"&Calculate\tF5", 32772},
            g_sep,
-           {"Result derivative", 32797},
-           {"Result integral", 32798},
-           {"DFT...", 32800},
+           {"&Plot result...\tCtrl+R", 32799},
+           {"&Export results...", 32774}}},
+         {"&Tools",
+          {{"&PWM voltage plot...", 32807},
+           {"&Inductance plot...", 32787},
+           {"E&xcitation flux plot...", 32814},
            g_sep,
-           {"Export plot...", 32824}}},
+           {"Result &derivative", 32797},
+           {"Result in&tegral", 32798},
+           {"D&FT...", 32800},
+           {"Diff&erence", ID_DIFFERENCE},
+           g_sep,
+           {"Export p&lot...", 32824},
+           {"Export plot as i&mage...", ID_EXPORT_IMAGE}}},
          {"&Window",
           {{"&New Window", ID_WINDOW_NEW},
            {"&Cascade", ID_WINDOW_CASCADE},
@@ -322,6 +330,48 @@ void CTestMainFrm::Accelerators() {
             seen.insert(key.toString());
         }
     }
+    // Every menu has a mnemonic, unique in the menu bar; the items of a menu have unique ones.
+    const auto mnemonic = [](const QString& strText) {
+        const qsizetype amp = strText.indexOf('&');
+        return amp >= 0 && amp + 1 < strText.size() ? strText[amp + 1].toUpper() : QChar();
+    };
+    QSet<QChar> menus;
+    for (QAction* pMenu : m_pFrame->menuBar()->actions()) {
+        if (!pMenu->isVisible())
+            continue;
+        const QChar key = mnemonic(pMenu->text());
+        QVERIFY2(!key.isNull() && !menus.contains(key), qPrintable(pMenu->text()));
+        menus.insert(key);
+        QSet<QChar> items;
+        for (QAction* pItem : pMenu->menu()->actions()) {
+            const QChar itemKey = mnemonic(pItem->text());
+            if (pItem->isSeparator() || itemKey.isNull())
+                continue;
+            QVERIFY2(!items.contains(itemKey), qPrintable(pItem->text()));
+            items.insert(itemKey);
+        }
+    }
+}
+
+void CTestMainFrm::CopyPutsThePlotOnTheClipboard() {
+    CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
+    pDoc->AllocPlot(3);
+    pDoc->m_pPlotX = {0, 1, 2};
+    pDoc->m_pPlotY = {0, 1, 0};
+    pDoc->m_bValid = true;
+    pDoc->m_nPlotType = kPlotCurve;
+    m_pFrame->UpdateCommandUI();
+    QVERIFY(m_pFrame->Action(ID_EDIT_COPY)->isEnabled());
+    QGuiApplication::clipboard()->clear();
+    m_pFrame->OnCommand(ID_EDIT_COPY);
+    const QImage image = QGuiApplication::clipboard()->image();
+    QCOMPARE(image.size(), m_pFrame->ActiveView()->size());
+    // The curve's red is in it.
+    bool bRed = false;
+    for (int y = 0; y < image.height() && !bRed; ++y)
+        for (int x = 0; x < image.width() && !bRed; ++x)
+            bRed = image.pixelColor(x, y) == QColor(255, 0, 0);
+    QVERIFY(bRed);
 }
 
 void CTestMainFrm::AcceleratorCreatesADocument() {
@@ -332,8 +382,8 @@ void CTestMainFrm::AcceleratorCreatesADocument() {
     QCOMPARE(m_pFrame->ActiveDocument()->Title(), QString("Kalvo2"));
 }
 
-void CTestMainFrm::EditCommandsAreAlwaysDisabled() {
-    for (int nId : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE}) {
+void CTestMainFrm::UndoCutAndPasteAreAlwaysDisabled() {
+    for (int nId : {ID_EDIT_UNDO, ID_EDIT_CUT, ID_EDIT_PASTE}) {
         m_pFrame->UpdateCommandUI();
         QVERIFY(!m_pFrame->Action(nId)->isEnabled());
         m_pFrame->CloseDocument(m_pFrame->ActiveDocument());
@@ -491,7 +541,7 @@ void CTestMainFrm::MenusRefreshAvailabilityBeforeTheyOpen() {
     pDoc->m_nPlotType = 1;
     QMenu* pTools = nullptr;
     for (QAction* pMenuAction : m_pFrame->menuBar()->actions())
-        if (pMenuAction->isVisible() && pMenuAction->text() == "Tools")
+        if (pMenuAction->isVisible() && pMenuAction->text() == "&Tools")
             pTools = pMenuAction->menu();
     QVERIFY(pTools);
     emit pTools->aboutToShow();
