@@ -160,7 +160,8 @@ private:
     std::vector<double> m_adYChange;         ///< dx/dt at the last step's end minus at its start
     double m_adLastBranchR[14] = {};         ///< branch resistances of the last step [Ohm]
     double m_dLastH = 0.0;                   ///< length of the last step, 0 none [s]
-    double m_dSpeedSlope = 0.0;              ///< d omegaR/dt at the last step's end [rad/s^2]
+    bool m_bEndSlopeValid = false; ///< m_adY1 is dx/dt at the end of the last accepted step
+    double m_dSpeedSlope = 0.0;    ///< d omegaR/dt at the last step's end [rad/s^2]
 };
 
 // Exact mode's corrector: iterations of the trapezoid before the step is halved, and the
@@ -494,8 +495,17 @@ void CRun::LoadResistances() {
 // devices start as the previous step's end currents left them, and every change of a
 // device's state is followed by the currents again.
 void CRun::SettleConduction() {
-    m_R.ConductAt(m_adIt1, m_adId1);
+    const bool changed = m_R.ConductAt(m_adIt1, m_adId1);
     LoadResistances();
+    // Nothing changed at the boundary (same state, time, circuit and supply): the last step's
+    // final slope is this step's first, and its currents left the conduction as it is.
+    if (m_bEndSlopeValid && !changed && !m_bSupplyFollowsControl &&
+        std::equal(m_adBranchR, m_adBranchR + 14, m_adLastBranchR)) {
+        m_adY = m_adY1;
+        std::copy(m_adIt1, m_adIt1 + 7, m_adIt0);
+        std::copy(m_adId1, m_adId1 + 7, m_adId0);
+        return;
+    }
     for (int pass = 1;; ++pass) {
         Slope(m_adX.data(), m_dTe, m_adY.data());
         DeviceFlows(m_adY.data(), m_adIt0, m_adId0);
@@ -584,6 +594,7 @@ bool CRun::LocateCrossing() {
 
 // Back to the step's start with its control, to take it again shorter.
 void CRun::RepeatStep() {
+    m_bEndSlopeValid = false; // the attempt's corrector overwrote it
     m_R.RestoreStepState(m_control0);
     m_dT = m_dTStart;
 }
@@ -603,6 +614,7 @@ void CRun::AcceptExact() {
         m_adYChange[i] = m_adY1[i] - m_adY[i];
     std::copy(m_adBranchR, m_adBranchR + 14, m_adLastBranchR);
     m_dLastH = m_dH;
+    m_bEndSlopeValid = true;
     m_adX = m_adX2;
     m_dTLimit = std::numeric_limits<double>::infinity();
     m_nLocateTries = 0;
