@@ -1,6 +1,7 @@
 #pragma once
 
-#include "ParamSet.h"
+#include "CalcPlan.h"
+#include "ParamTransfer.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,15 +15,6 @@ class IProgressSink;
 inline constexpr const char* kMsgTpTk = "Tp > Tk?";
 inline constexpr const char* kMsgSmallerStep = "Set smaller calculation step!";
 
-/// Dimensions of a calculation: state size, state-table and result-table columns.
-inline constexpr int kStateSize = 16;
-inline constexpr int kStateCols = 17;
-inline constexpr int kResultCols = 36;
-
-/// Memory the tables of one output row take at most [bytes]: state row, result row, coil-flux
-/// row and their row pointers.
-inline constexpr std::uint64_t kBytesPerRow = 600;
-
 /// How a calculation ended.
 enum class ECalcStatus {
     NotRun,     ///< nothing was calculated yet
@@ -31,16 +23,6 @@ enum class ECalcStatus {
     Refused,    ///< the inputs were refused before anything was allocated
     Stopped,    ///< the run stopped: minimum step or a non-finite state
     Cancelled,  ///< the user stopped the run
-};
-
-/// What Calculate does with the time group: the ordered interval and the row count.
-struct CCalcPlan {
-    double m_dStart = 0;                  ///< start of the ordered interval [s]
-    double m_dEnd = 0;                    ///< end of the ordered interval [s]
-    bool m_bSwapped = false;              ///< ts was not before te ("Tp > Tk?")
-    std::int32_t m_nRows = 0;             ///< output points, (end - start) / h truncated
-    std::int32_t m_nStored = 0;           ///< rows stored: every Every-th point and the last
-    std::optional<std::string> m_refusal; ///< why the calculation cannot run
 };
 
 /// The outcome of a calculation. The solver is kept whatever the status, except Refused.
@@ -56,35 +38,10 @@ struct CCalcResult {
     ~CCalcResult();
 };
 
-/// Orders the interval (m_bSwapped when ts is not before te: the caller reports "Tp > Tk?"
-/// and the calculation goes on with the exchanged values), counts the rows and checks every
-/// input the run relies on, before anything is allocated. m_refusal names the value and why:
-/// a parameter outside its range, ts = te, h <= 0, a step that does not advance the time at
-/// the interval's magnitude, fewer than 2 rows, tables beyond 80 % of the available memory, values
-/// that make the equations singular (Ru = 0 with the inverter, Rl = 0 or Cl = 0 of the RC load, Rl
-/// = 0 of the R load, J = 0, ml = mm = 0), a speed path of more points than the table holds, and fT
-/// or Ud that space-vector PWM cannot run with.
-CCalcPlan PlanCalculation(const CParamSet& set);
-
 /// The first value of the solver's result table that is not finite, as the message of a
 /// stopped run naming the time, the column and the row; nothing when every value is finite.
 /// Meant for a completed run, whose every row is filled.
 std::optional<std::string> FirstNonFiniteResult(const CSolver& solver);
-
-/// The message PlanCalculation refuses a calculation step h with (h not above 0 s), or empty
-/// when h is accepted.
-std::string StepRefusal(double h);
-
-/// The memory the machine offers to the tables [bytes]; 0 when unknown.
-std::uint64_t AvailableMemory();
-
-/// Fills x0 (kStateSize values) from the time group: zeros, the rotor angle converted from
-/// degrees with 3.1416, and the speed.
-void FillInitialState(const CTimeParams& time, double* x0);
-/// As above, and the charge of the DC-side capacitor for its initial voltage Uc0: Cu Uc0 with
-/// the inverter (condition index 0), Cl Uc0 with the rectifier's RC load (index 2), none in
-/// the other conditions, which have no capacitor.
-void FillInitialState(const CParamSet& set, double* x0);
 
 /// Plans, creates the solver, fills the initial state, transfers the parameters (R, U, M, G),
 /// runs and judges the run: Stopped when a result value is not finite, Accepted when no step
@@ -96,7 +53,3 @@ void FillInitialState(const CParamSet& set, double* x0);
 /// Refused (no solver), the run's buffers Stopped, each with the system's text and m_strDetail
 /// saying what to change. pProgress may be null.
 CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress);
-
-/// Copies the parameter set into the model objects of a new solver, in the order R, U, M, G,
-/// skipping an object that is missing. Every run starts the PWM sequence sign at -1.
-void TransferParameters(const CParamSet& set, CSolver& solver);

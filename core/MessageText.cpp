@@ -100,3 +100,13 @@ std::string ExactNumber(double value) {
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general);
     return std::string(buffer, result.ptr);
 }
+
+std::string ShortNumber(double value) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.10g", value);
+    return buffer;
+}
+
+std::string MegaBytesText(std::uint64_t bytes) {
+    return ShortNumber(std::round(double(bytes) / 1e6)) + " MB";
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,3 +20,9 @@ std::string Quote(std::string_view text);
 /// A number as the user would have typed it: the shortest text that reads back to the same
 /// double ("10000.000000001", not "10000"), "nan" and "inf" as such.
 std::string ExactNumber(double value);
+
+/// A number as a message shows it: at most ten significant digits ("%.10g").
+std::string ShortNumber(double value);
+
+/// A size in megabytes as a message shows it, rounded: "250 MB".
+std::string MegaBytesText(std::uint64_t bytes);

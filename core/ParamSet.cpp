@@ -363,6 +363,11 @@ const CFieldDesc* FindField(std::string_view group, std::string_view key) {
     return nullptr;
 }
 
+std::string FieldName(std::string_view group, std::string_view key) {
+    const CFieldDesc* pDesc = FindField(group, key);
+    return pDesc ? pDesc->DisplayName() : std::string(key);
+}
+
 std::optional<std::string> CheckNumber(const CFieldDesc& desc, double value) {
     const bool whole = desc.m_kind == EFieldKind::Int || desc.m_kind == EFieldKind::Codes6;
     if (whole && std::isfinite(value) && value != std::floor(value))

@@ -167,6 +167,10 @@ const std::vector<CFieldDesc>& FieldDescriptions();
 /// The description of group.key, or null when there is no such parameter.
 const CFieldDesc* FindField(std::string_view group, std::string_view key);
 
+/// The display name of group.key as messages name the field, or key itself when there is no
+/// such parameter.
+std::string FieldName(std::string_view group, std::string_view key);
+
 /// Checks a number against a field's kind and range; returns a message naming the field and
 /// what it accepts when the value is refused.
 std::optional<std::string> CheckNumber(const CFieldDesc& desc, double value);

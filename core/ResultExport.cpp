@@ -207,7 +207,8 @@ CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
 }
 
 CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
-                             const double* const* ppRows, std::size_t nRows, std::size_t nCols) {
+                             const double* const* ppRows, std::size_t nRows, std::size_t nCols,
+                             IProgressSink* pProgress) {
     if (nCols > std::size_t(kResultColumns))
         return {false, "Cannot write " + std::string(strName) + ": the table has " +
                            std::to_string(nCols) + " columns, the labels name " +
@@ -219,6 +220,8 @@ CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
         writer.Put(kResultLabels[c]);
     }
     writer.Put("\n");
+    if (pProgress)
+        pProgress->Open(0, static_cast<long long>(nRows));
     for (std::size_t r = 0; r < nRows; ++r) {
         char* p = writer.Reserve(nCols * 33 + 1);
         for (std::size_t c = 0; c < nCols; ++c) {
@@ -228,8 +231,18 @@ CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
         }
         *p++ = '\n';
         writer.Commit(p);
+        if (pProgress) {
+            pProgress->SetPos(static_cast<long long>(r));
+            if (pProgress->IsCancelled()) {
+                pProgress->Close();
+                return {false, "Writing " + std::string(strName) + " was cancelled."};
+            }
+        }
     }
-    return writer.Finish();
+    CExportStatus status = writer.Finish();
+    if (pProgress)
+        pProgress->Close();
+    return status;
 }
 
 CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
@@ -293,7 +306,7 @@ CExportStatus ExportResultFile(const std::string& strPath, const double* const* 
                                std::size_t nRows, std::size_t nCols, bool bCsv,
                                IProgressSink* pProgress) {
     return ExportThroughTemporary(strPath, [&](std::FILE* pFile) {
-        return bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols)
+        return bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols, pProgress)
                     : WriteResultTable(pFile, strPath, ppRows, nRows, nCols, pProgress);
     });
 }

@@ -17,17 +17,23 @@ from ._kalvor import ParameterError, RunStopped
 from ._metrics import METRICS
 from ._params import Params
 from ._result import COLUMNS, Result, run
+from ._dataset import DatasetError, dataset, read_table
 from ._sweep import sweep
+
+__version__ = _kalvor.VERSION
 
 __all__ = [
     "COLUMNS",
+    "DatasetError",
     "METRICS",
     "ParameterError",
     "Params",
     "Result",
     "RunStopped",
+    "dataset",
     "dft",
     "diag",
+    "read_table",
     "run",
     "sweep",
     "tables",
@@ -57,7 +63,7 @@ def diag(kind, params=None):
     """
     params = Params() if params is None else params
     x, y, _, _, swapped = _kalvor.diag(kind, params._set)
-    if swapped:
+    if swapped and params["voltage_plot.Ts"] != params["voltage_plot.Te"]:
         warnings.warn("Tp > Tk?", RuntimeWarning, stacklevel=2)
     return x, y
 

@@ -123,3 +123,27 @@ def read_json(path, kind="sweep file", limit=MAX_JSON_BYTES, max_depth=MAX_JSON_
     if _depth(value) > max_depth:
         raise ValueError(f"{name}: values are nested deeper than {max_depth} levels.")
     return value
+
+
+class AtomicPath:
+    """A path to write a whole file at (h5py needs a name), committed over the destination
+    only when the block ends without an exception::
+
+        with AtomicPath("data.h5") as temp:
+            with h5py.File(temp, "w") as f:
+                ...
+    """
+
+    def __init__(self, path):
+        self._file = _kalvor.AtomicFile(os.fspath(path))
+
+    def __enter__(self):
+        self._file.open()
+        return self._file.temp
+
+    def __exit__(self, kind, error, trace):
+        if kind is None:
+            self._file.commit()
+        else:
+            self._file.discard()
+        return False

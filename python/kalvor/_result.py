@@ -2,6 +2,8 @@
 
 import warnings
 
+import numpy as np
+
 from . import _kalvor
 from ._kalvor import ParameterError, RunStopped
 from ._params import Params
@@ -56,6 +58,16 @@ class Result:
 
         return pandas.DataFrame(self.table, columns=list(COLUMNS), copy=False)
 
+    def __getstate__(self):
+        """Pickled with a copy of the table: the engine's block stays in this process."""
+        state = {k: v for k, v in self.__dict__.items() if k != "_outcome"}
+        state["table"] = np.array(self.table)
+        return state
+
+    def __setstate__(self, state):
+        self.__dict__.update(state)
+        self._outcome = None
+
     def __repr__(self):
         return f"<kalvor.Result {self.status}, {len(self.table)} rows>"
 
@@ -107,10 +119,11 @@ def run(params=None, progress=None, **overrides):
     """
     prepared = prepare(params, overrides)
     swapped, refusal = prepared._set.plan()
+    # Equal times are refused with their own message; "Tp > Tk?" is for reversed ones.
+    if swapped and prepared["time.Ts"] != prepared["time.Te"]:
+        warnings.warn("Tp > Tk?", RuntimeWarning, stacklevel=2)
     if refusal is not None:
         raise ParameterError(refusal)
-    if swapped:
-        warnings.warn("Tp > Tk?", RuntimeWarning, stacklevel=2)
     outcome = _kalvor.calculate(prepared._set, progress)
     if outcome.status in ("accepted", "step_halved"):
         return Result(outcome, prepared)

@@ -1,14 +1,14 @@
-"""Parameter sweeps as Dask tasks: a task carries a case's overrides, its result the metrics."""
+"""Parameter sweeps as Dask tasks: a task carries a batch of cases' overrides, its result their
+metrics."""
 
 import contextlib
 import itertools
 import logging
-import os
-import signal
 import sys
 
 from ._metrics import resolve
 from ._params import Params
+from ._tasks import crashed_entry, local_client, run_cases
 
 
 def expand_cases(cases):
@@ -19,42 +19,69 @@ def expand_cases(cases):
     return [dict(c) for c in cases]
 
 
+def attempt(case, base_text):
+    """(parameters, result, row) of one case: the row's status and message tell a refused or
+    stopped case (result None; parameters None when the overrides were refused)."""
+    from ._kalvor import ParameterError, RunStopped
+    from ._result import prepare, run
+
+    params = None
+    try:
+        params = prepare(Params.from_text(base_text, "base parameters"), case)
+        result = run(params)
+    except ParameterError as error:
+        return params, None, {"status": "refused", "message": str(error)}
+    except RunStopped as error:
+        return params, None, {"status": "stopped", "message": str(error)}
+    return params, result, {"status": result.status, "message": result.message}
+
+
+def add_metrics(row, metrics, result):
+    """The metrics of result into row; a metric of the user's that fails makes the row's status
+    error with its message."""
+    try:
+        row.update(metrics(result))
+    except Exception as error:
+        row.update(status="error", message=f"{type(error).__name__}: {error}")
+
+
 def run_case(case, base_text, metrics, keep=None):
     """Runs one case; a refused or stopped case gives a row with its message, never raises."""
-    from ._kalvor import ParameterError, RunStopped
-    from ._result import run
-
-    row = {"status": "", "message": ""}
-    try:
-        result = run(Params.from_text(base_text, "base parameters"), **case)
-        values = metrics(result)
-    except ParameterError as error:
-        row.update(status="refused", message=str(error))
+    _, result, row = attempt(case, base_text)
+    if result is None:
         return row
-    except RunStopped as error:
-        row.update(status="stopped", message=str(error))
-        return row
-    except Exception as error:  # a metric of the user's that fails is that case's row
-        row.update(status="error", message=f"{type(error).__name__}: {error}")
-        return row
-    row.update(status=result.status, message=result.message)
-    row.update(values)
-    if keep == "table":
+    add_metrics(row, metrics, result)
+    if keep == "table" and row["status"] != "error":
         row["table"] = result.table.copy()
     return row
+
+
+class SweepJob:
+    """A sweep's work per case on a worker (a class, so that Dask can pickle it)."""
+
+    def __init__(self, metrics, keep):
+        self.metrics, self.keep = metrics, keep
+
+    def __call__(self, index, case, base_text):
+        return run_case(case, base_text, self.metrics, self.keep)
+
+    @staticmethod
+    def crashed(ending):
+        """The row of a case whose process died."""
+        return crashed_entry(ending)
 
 
 class _Bar:
     """A text progress bar on stderr."""
 
-    def __init__(self, total, stream=sys.stderr):
-        self.total, self.done, self.stream = total, 0, stream
+    def __init__(self, total, title="sweep", stream=sys.stderr):
+        self.total, self.done, self.title, self.stream = total, 0, title, stream
 
     def step(self):
         self.done += 1
         width = 40
         filled = width * self.done // self.total
-        self.stream.write(f"\rsweep [{'#' * filled}{'.' * (width - filled)}] "
+        self.stream.write(f"\r{self.title} [{'#' * filled}{'.' * (width - filled)}] "
                           f"{self.done}/{self.total}")
         if self.done == self.total:
             self.stream.write("\n")
@@ -62,7 +89,7 @@ class _Bar:
 
 
 @contextlib.contextmanager
-def _quiet_logs(quiet):
+def quiet_logs(quiet):
     """Silences Dask's and asyncio's log while the block runs, when quiet."""
     loggers = [logging.getLogger(name) for name in ("distributed", "asyncio")] if quiet else []
     levels = [logger.level for logger in loggers]
@@ -75,22 +102,7 @@ def _quiet_logs(quiet):
             logger.setLevel(level)
 
 
-def _local_client():
-    from distributed import Client, LocalCluster
-
-    # Ctrl-C is the caller's to handle: the worker processes, in the same process group, are
-    # started with SIGINT blocked (kept across exec), so they do not each print a traceback.
-    # Here it waits until the cluster is up.
-    previous = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
-    try:
-        cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
-                               processes=True, dashboard_address=":0")
-    finally:
-        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
-    return Client(cluster), cluster
-
-
-def sweep(base, cases, metrics, client=None, progress=True, keep=None):
+def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=None):
     """Runs every case as a Dask task and collects one row per case.
 
     Parameters
@@ -109,19 +121,30 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None):
         Draw a progress bar on stderr.
     keep : {None, "table"}
         ``"table"`` also returns each case's result table (column ``table``).
+    batch : int, optional
+        Cases per Dask task; by default the cases are spread over four tasks per worker
+        thread, at most 8 cases each. A task whose worker dies is rerun; one that dies on every try is rerun case by
+        case, and a case that kills its worker on every try becomes a row of status
+        ``crashed`` with its message.
 
     Returns
     -------
     pandas.DataFrame
         One row per case, in order: the overrides, ``status`` (accepted, step_halved, refused,
-        stopped, error), ``message`` and the metrics.
+        stopped, error, crashed), ``message`` and the metrics.
+
+    Raises
+    ------
+    RuntimeError
+        A script calls it without ``client`` outside ``if __name__ == "__main__":`` (the local
+        cluster's worker processes would re-run the script), a worker cannot import the
+        package, or the scheduler has no worker.
 
     Examples
     --------
     >>> df = kalvor.sweep(None, {"control.T": [0, -0.2]}, ["final_speed"])  # doctest: +SKIP
     """
     import pandas
-    from distributed import as_completed
 
     base = Params() if base is None else base
     case_list = expand_cases(cases)
@@ -129,27 +152,26 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None):
     own = client is None
     cluster = None
     if own:
-        client, cluster = _local_client()
+        client, cluster = local_client("kalvor.sweep")
+    rows = [None] * len(case_list)
+    bar = _Bar(len(case_list)) if progress and case_list else None
     interrupted = False
     try:
-        futures = client.map(run_case, case_list, base_text=base.text(), metrics=fn, keep=keep,
-                             pure=False)
-        if progress and case_list:
-            bar = _Bar(len(futures))
-            for _ in as_completed(futures):
-                bar.step()
-        rows = client.gather(futures)
+        for items in run_cases(client, case_list, base.text(), SweepJob(fn, keep), batch=batch):
+            for index, row in items:
+                rows[index] = row
+                if bar:
+                    bar.step()
     except KeyboardInterrupt:
         interrupted = True
         raise
     finally:
         # After Ctrl-C the cluster's shutdown reports every task it drops: not news to the user.
-        with _quiet_logs(interrupted):
+        with quiet_logs(interrupted):
             if own:
                 client.close()
                 cluster.close()
-    frame = pandas.DataFrame([{**case, **row} for case, row in zip(case_list, rows)])
-    return frame
+    return pandas.DataFrame([{**case, **row} for case, row in zip(case_list, rows)])
 
 
 def summary(frame):

@@ -165,6 +165,30 @@ void WriteFile(const std::string& strPath, const py::bytes& data) {
     }
 }
 
+// An atomic file for writers that need a path (h5py): open, write to .temp, commit or discard.
+void BindAtomicFile(py::module_& m) {
+    const auto check = [](CAtomicFile& file, bool bOk) {
+        if (!bOk) {
+            PyErr_SetString(PyExc_OSError, file.Message().c_str());
+            throw py::error_already_set();
+        }
+    };
+    py::class_<CAtomicFile>(m, "AtomicFile")
+        .def(py::init<std::string>(), py::arg("path"))
+        .def("open", [check](CAtomicFile& file) { check(file, file.Open()); })
+        .def_property_readonly("temp", &CAtomicFile::TempPath)
+        .def("commit",
+             [check](CAtomicFile& file) {
+                 bool bOk = false;
+                 {
+                     py::gil_scoped_release release;
+                     bOk = file.Commit();
+                 }
+                 check(file, bOk);
+             })
+        .def("discard", &CAtomicFile::Discard);
+}
+
 } // namespace
 
 PYBIND11_MODULE(_kalvor, m) {
@@ -234,4 +258,6 @@ PYBIND11_MODULE(_kalvor, m) {
                                           e.m_strDefault));
         return entries;
     });
+    BindAtomicFile(m);
+    m.attr("VERSION") = KALVOR_VERSION;
 }

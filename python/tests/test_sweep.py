@@ -1,10 +1,13 @@
-"""Sweeps on a local Dask cluster against the serial loop; a refused case stays a row."""
+"""Sweeps on a local Dask cluster against the serial loop; a refused case stays a row, a case that
+kills its worker too; a cluster that cannot run the cases says so at once."""
 
 import json
 import os
+import pickle
 import signal
 import subprocess
 import sys
+import time
 
 import numpy as np
 import pandas as pd
@@ -72,6 +75,73 @@ def test_command_line_sweep_on_a_scheduler(client, tmp_path):
     assert frame.loc[2, "final_speed"] == kalvor.METRICS["final_speed"](r)
 
 
+class AbortAt:
+    """A metric whose case T = -0.3 aborts its worker process, as a crashing extension would."""
+
+    def __call__(self, r):
+        if r.params["control.T"] == -0.3:
+            os.abort()
+        return {"final_speed": float(r["omegaR"][-1])}
+
+
+def test_a_case_that_aborts_its_worker_is_a_row_and_the_others_are_kept(client):
+    cases = [{"control.T": t, "time.Te": 0.01} for t in (0.0, -0.1, -0.3, -0.2, -0.4)]
+    frame = kalvor.sweep(None, cases, AbortAt(), client=client, progress=False, batch=2)
+    assert list(frame["status"]) == ["accepted", "accepted", "crashed", "accepted", "accepted"]
+    assert "SIGABRT" in frame.loc[2, "message"]
+    want = [kalvor.run(**c)["omegaR"][-1] for c in cases]
+    kept = frame["status"] == "accepted"
+    np.testing.assert_array_equal(frame.loc[kept, "final_speed"], np.array(want)[kept])
+
+
+@pytest.mark.parametrize("guarded", [False, True])
+def test_a_script_without_the_main_guard_ends_at_once_with_one_message(tmp_path, guarded):
+    body = ('df = kalvor.sweep(None, {"control.T": [0, -0.5]}, ["final_speed"], '
+            'progress=False)\nprint(df["status"].tolist())\n')
+    if guarded:
+        body = 'if __name__ == "__main__":\n' + "".join(f"    {line}\n"
+                                                       for line in body.splitlines())
+    script = tmp_path / "snippet.py"
+    script.write_text("import kalvor\n" + body)
+    if guarded:  # the check itself; starting a cluster in a script is the README's business
+        from kalvor._tasks import _guarded
+
+        assert _guarded(str(script), 3) and not _guarded(str(script), 1)
+        return
+    done = subprocess.run([sys.executable, str(script)], capture_output=True, text=True,
+                          timeout=120)
+    assert done.returncode == 1
+    assert done.stderr.count("Traceback") == 1
+    assert "if __name__ == \"__main__\":" in done.stderr and "snippet.py, line 2" in done.stderr
+
+
+def test_a_worker_that_cannot_import_the_package_is_named(tmp_path):
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    with distributed.LocalCluster(n_workers=0, dashboard_address=":0") as cluster:
+        worker = subprocess.Popen([sys.executable, "-m", "distributed.cli.dask_worker",
+                                   cluster.scheduler_address, "--nthreads", "1",
+                                   "--no-dashboard"], env=env, cwd=tmp_path,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            with distributed.Client(cluster) as c:
+                with pytest.raises(RuntimeError, match="cannot import the kalvor package.*"
+                                                       "PYTHONPATH"):
+                    kalvor.sweep(None, [{}], ["final_speed"], client=c, progress=False)
+        finally:
+            worker.terminate()
+            worker.wait()
+
+
+def test_a_result_travels_between_processes(client):
+    sent = client.submit(kalvor.run, None, None, **{"time.Te": 0.005}).result()
+    here = kalvor.run(**{"time.Te": 0.005})
+    assert isinstance(sent, kalvor.Result) and sent.status == here.status
+    np.testing.assert_array_equal(sent["Ia"], here["Ia"])
+    assert sent.params == here.params
+    again = pickle.loads(pickle.dumps(sent))
+    np.testing.assert_array_equal(again.table, here.table)
+
+
 @pytest.mark.parametrize("name, content, message", [
     ("deep.json", b"[" * 100000, "nested deeper than 8 levels"),
     ("metric.json", b'{"cases": [{}], "metrics": [["a"]]}', "metrics must be a list of names"),
@@ -111,16 +181,30 @@ def test_command_line_sweep_full_disk_names_the_file_once(client, tmp_path):
     assert sorted(p.name for p in tmp_path.iterdir()) == ["cases.json"]
 
 
+def _cluster_started(pid):
+    """pid has started worker processes and handles SIGINT again."""
+    children = []
+    for task in os.listdir(f"/proc/{pid}/task"):
+        with open(f"/proc/{pid}/task/{task}/children") as f:
+            children += f.read().split()
+    with open(f"/proc/{pid}/status") as f:
+        ignored = int(next(line for line in f if line.startswith("SigIgn:")).split()[1], 16)
+    return bool(children) and not ignored & (1 << (signal.SIGINT - 1))
+
+
 def test_ctrl_c_stops_a_sweep_with_one_line(tmp_path):
     (tmp_path / "cases.json").write_text(json.dumps({"cases": {"time.Te": [50.0, 51.0]},
                                                      "metrics": ["final_speed"]}))
-    # "ready" once everything is imported: Ctrl-C comes as from a terminal, to the whole group.
-    script = ("import sys, kalvor.__main__ as m; print('ready', flush=True); "
-              f"sys.exit(m.main(['sweep', {str(tmp_path / 'cases.json')!r}, '--quiet']))")
-    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True, start_new_session=True)
+    child = subprocess.Popen([sys.executable, "-m", "kalvor", "sweep",
+                              str(tmp_path / "cases.json"), "--quiet"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                             start_new_session=True)
     try:
-        assert child.stdout.readline() == "ready\n"
+        # Ctrl-C once the sweep has started its workers, as from a terminal: to the whole group.
+        deadline = time.monotonic() + 120
+        while not _cluster_started(child.pid) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert _cluster_started(child.pid), "the sweep started no workers"
         os.killpg(child.pid, signal.SIGINT)
         _, err = child.communicate(timeout=120)
     finally:

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -41,6 +42,10 @@ struct CExtremeCase {
     std::function<void(CParamSet&)> m_change;
     const char* m_pszNamed; ///< what the refusal names; null when the values are accepted
 };
+
+void PrintTo(const CExtremeCase& c, std::ostream* os) {
+    *os << c.m_pszName;
+}
 
 class ExtremeValues : public testing::TestWithParam<CExtremeCase> {};
 

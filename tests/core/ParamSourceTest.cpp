@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -44,6 +45,10 @@ struct CBadSource {
     const char* m_pszOverride;                          ///< or the --set text
     const char* m_pszMentions;                          ///< what the message must say
 };
+
+void PrintTo(const CBadSource& c, std::ostream* os) {
+    *os << c.m_pszName;
+}
 
 class BadSource : public testing::TestWithParam<CBadSource> {
 protected:

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -222,6 +223,12 @@ INSTANTIATE_TEST_SUITE_P(BelowAndAbove, CUncontrolledGenerator,
 // Protection that is off, or armed with thresholds the run never reaches, leaves every value
 // of the tables as it was, bit for bit, and logs only the fault.
 class CQuietProtection : public ::testing::TestWithParam<CProtection> {};
+
+// In the protection's own (global) namespace, where argument lookup finds it.
+void PrintTo(const CProtection& p, std::ostream* os) {
+    *os << "Itrip " << p.m_dItrip << " Idesat " << p.m_dIdesat << " Uovp " << p.m_dUovp
+        << " safe state " << p.m_nSafeState;
+}
 
 TEST_P(CQuietProtection, ChangesNothing) {
     CParamSet set;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -13,6 +14,15 @@ struct CSideCase {
     int m_anCodeD[7];       ///< D1..D6, index 0 unused
     const char* m_pszGates; ///< expected gates of T1..T6, "1" on
 };
+
+void PrintTo(const CSideCase& c, std::ostream* os) {
+    *os << "state " << c.m_nSafeState << " T";
+    for (int k = 1; k <= 6; ++k)
+        *os << c.m_anCodeT[k];
+    *os << " D";
+    for (int k = 1; k <= 6; ++k)
+        *os << c.m_anCodeD[k];
+}
 
 class CSafeGates : public ::testing::TestWithParam<CSideCase> {};
 

@@ -1,3 +1,4 @@
+#include "ModalScript.h"
 #include "dialogs/DFluxPlot.h"
 
 #include <QAbstractButton>
@@ -26,20 +27,6 @@ QAbstractButton* Button(const QDialog& dlg, const char* name) {
     if (!button)
         qFatal("no button %s", name);
     return button;
-}
-
-// Runs trigger, answers the message box it opens and returns the box's text (empty if none).
-QString AnswerPrompt(const std::function<void()>& trigger) {
-    auto text = std::make_shared<QString>();
-    QTimer::singleShot(0, [text] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            *text = box->text();
-            box->accept();
-        }
-    });
-    trigger();
-    QCoreApplication::processEvents();
-    return *text;
 }
 
 } // namespace

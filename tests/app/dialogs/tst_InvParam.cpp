@@ -1,3 +1,4 @@
+#include "ModalScript.h"
 #include "dialogs/InvParam.h"
 
 #include <QAbstractButton>
@@ -19,20 +20,6 @@
 #include <memory>
 
 namespace {
-
-// Runs trigger, answers the message box it opens and returns the box's text (empty if none).
-QString AnswerPrompt(const std::function<void()>& trigger) {
-    auto text = std::make_shared<QString>();
-    QTimer::singleShot(0, [text] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            *text = box->text();
-            box->accept();
-        }
-    });
-    trigger();
-    QCoreApplication::processEvents(); // fires the timer when no box was opened
-    return *text;
-}
 
 bool Same(const CInvParams& a, const CInvParams& b) {
     CParamSet x, y;

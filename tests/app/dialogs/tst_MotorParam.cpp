@@ -1,3 +1,4 @@
+#include "ModalScript.h"
 #include "dialogs/MotorParam.h"
 
 #include <QAbstractButton>
@@ -18,20 +19,6 @@
 #include <variant>
 
 namespace {
-
-// Runs trigger, answers the message box it opens and returns the box's text (empty if none).
-QString AnswerPrompt(const std::function<void()>& trigger) {
-    auto text = std::make_shared<QString>();
-    QTimer::singleShot(0, [text] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            *text = box->text();
-            box->accept();
-        }
-    });
-    trigger();
-    QCoreApplication::processEvents(); // fires the timer when no box was opened
-    return *text;
-}
 
 bool Same(const CMotorParams& a, const CMotorParams& b) {
     CParamSet x, y;

@@ -1,5 +1,6 @@
 // The dialogs whose fields do not depend on each other: "Inductance plot", "Voltage plot" and
 // "Discrete Fourier Transform".
+#include "ModalScript.h"
 #include "dialogs/DDftPlot.h"
 #include "dialogs/DVoltPlot.h"
 #include "dialogs/Ind.h"
@@ -23,19 +24,6 @@ QLineEdit* Edit(const QDialog& dlg, const char* name) {
     if (!edit)
         qFatal("no field %s", name);
     return edit;
-}
-
-QString AnswerPrompt(const std::function<void()>& trigger) {
-    auto text = std::make_shared<QString>();
-    QTimer::singleShot(0, [text] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            *text = box->text();
-            box->accept();
-        }
-    });
-    trigger();
-    QCoreApplication::processEvents();
-    return *text;
 }
 
 bool AllEnabled(const QDialog& dlg) {

@@ -2,6 +2,7 @@
 // dialogs driven as a user would.
 #include "ModalScript.h"
 #include "Solver.h"
+#include "TestHome.h"
 #include "dialogs/DDftPlot.h"
 #include "dialogs/DFluxPlot.h"
 #include "dialogs/DVoltPlot.h"
@@ -19,18 +20,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 namespace {
-
-/// A file dialog step: chooses strPath and accepts once the step is done, so that a prompt the
-/// dialog opens (replace the file?) is the script's next step.
-std::function<void(QFileDialog*)> Choose(const QString& strPath) {
-    return [strPath](QFileDialog* pDialog) {
-        pDialog->selectFile(strPath);
-        // Through QDialog: the file dialog overrides accept() as protected.
-        QTimer::singleShot(0, pDialog, [pDialog] { static_cast<QDialog*>(pDialog)->accept(); });
-    };
-}
 
 template <class T> std::function<void(T*)> Accept() {
     return [](T* pDialog) { pDialog->accept(); };
@@ -102,13 +94,23 @@ void GiveRun(CKalvorDoc& doc, int nRows) {
 class CTestKalvorDocTools : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QVERIFY(m_dir.isValid()); }
+    void initTestCase() {
+        const QString strOutside = SettingsOutsideTheTestHome();
+        QVERIFY2(strOutside.isEmpty(), qPrintable("the file dialog would write its history into " +
+                                                  strOutside + "; run the tests through ctest"));
+    }
+    // Each test function writes into a folder of its own.
+    void init() {
+        m_pDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_pDir->isValid());
+    }
+    void cleanup() { m_pDir.reset(); }
 
     void ExportResultsWritesEveryRowWithATxtSuffix() {
         CKalvorDoc doc;
         GiveRun(doc, 3);
         CModalScript script;
-        script.Then<QFileDialog>(Choose(m_dir.filePath("table")));
+        script.ThenFile(m_pDir->filePath("table"));
         doc.OnExportResults(nullptr);
         QVERIFY(script.Done());
         QVERIFY2(script.m_unexpected.isEmpty(), qPrintable(script.m_unexpected.join('\n')));
@@ -119,7 +121,7 @@ private slots:
                 expected += Fixed6(doc.m_pSolver->m_ppResTab[r][c]);
             expected += "\r\n";
         }
-        const QByteArray bytes = ReadFile(m_dir.filePath("table.txt"));
+        const QByteArray bytes = ReadFile(m_pDir->filePath("table.txt"));
         QCOMPARE(bytes, expected);
         QVERIFY(bytes.contains(" 0.000005 0.000000 "));
     }
@@ -138,7 +140,7 @@ private slots:
     void CancelInTheFileDialogWritesNothing() {
         CKalvorDoc doc;
         GiveSine(doc);
-        const QString strPath = m_dir.filePath("cancelled.txt");
+        const QString strPath = m_pDir->filePath("cancelled.txt");
         CModalScript script;
         script.Then<QFileDialog>([strPath](QFileDialog* pDialog) {
             pDialog->selectFile(strPath);
@@ -159,8 +161,8 @@ private slots:
         QCOMPARE(doc.m_nPlotCount, 11u);
         QCOMPARE(doc.m_nPlotType, 20);
 
-        const QString strPath = m_dir.filePath("spectrum.txt");
-        script.Then<QFileDialog>(Choose(strPath));
+        const QString strPath = m_pDir->filePath("spectrum.txt");
+        script.ThenFile(strPath);
         doc.OnExportPlot(nullptr);
         QVERIFY(script.Done());
         QByteArray expected;
@@ -179,9 +181,9 @@ private slots:
         doc.m_strFirstLabel = "Ia [A]";
         doc.m_vecMore = {{{-1, -2, -3}, nullptr, "Ib [A]", {}},
                          {{0.25, 0.125, 1e6}, nullptr, "Ic [A]", {}}};
-        const QString strPath = m_dir.filePath("three.txt");
+        const QString strPath = m_pDir->filePath("three.txt");
         CModalScript script;
-        script.Then<QFileDialog>(Choose(strPath));
+        script.ThenFile(strPath);
         doc.OnExportPlot(nullptr);
         QVERIFY(script.Done());
         QCOMPARE(ReadFile(strPath), QByteArray("0.500000 1.000000 -1.000000 0.250000 \r\n"
@@ -202,15 +204,15 @@ private slots:
         CKalvorDoc doc;
         GiveCurve(doc, {0.5, 1.5, -2}, {7, 8, 9});
         doc.OnView2D();
-        const QString strPath = m_dir.filePath("hidden.txt");
+        const QString strPath = m_pDir->filePath("hidden.txt");
         CModalScript script;
-        script.Then<QFileDialog>(Choose(strPath));
+        script.ThenFile(strPath);
         doc.OnExportPlot(nullptr);
         QCOMPARE(ReadFile(strPath), QByteArray("0.500000 \r\n1.500000 \r\n-2.000000 \r\n"));
     }
 
     void ReplacingAFileAsksFirst() {
-        const QString strPath = m_dir.filePath("old.txt");
+        const QString strPath = m_pDir->filePath("old.txt");
         {
             QFile file(strPath);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -220,7 +222,7 @@ private slots:
         GiveCurve(doc, {1, 2}, {3, 4});
         CModalScript script;
         // No goes back to the file dialog, where the user gives up.
-        script.Then<QFileDialog>(Choose(strPath))
+        script.ThenFile(strPath)
             .ThenMessage(QMessageBox::No)
             .Then<QFileDialog>(Reject<QFileDialog>());
         doc.OnExportPlot(nullptr);
@@ -228,7 +230,7 @@ private slots:
         QCOMPARE(script.m_messages.size(), 1);
         QCOMPARE(ReadFile(strPath), QByteArray("previous content that is longer than the plot"));
 
-        script.Then<QFileDialog>(Choose(strPath)).ThenMessage(QMessageBox::Yes);
+        script.ThenFile(strPath).ThenMessage(QMessageBox::Yes);
         doc.OnExportPlot(nullptr);
         QVERIFY(script.Done());
         QCOMPARE(ReadFile(strPath), QByteArray("1.000000 3.000000 \r\n2.000000 4.000000 \r\n"));
@@ -239,12 +241,12 @@ private slots:
             QSKIP("no /dev/full on this system");
         // A .txt name for the device that takes no data: refused before anything is written,
         // the link and the device left as they were.
-        const QString strPath = m_dir.filePath("full.txt");
+        const QString strPath = m_pDir->filePath("full.txt");
         QVERIFY(QFile::link("/dev/full", strPath));
         CKalvorDoc doc;
         GiveRun(doc, 2000); // more than the writer's buffer, so the failure shows in a write
         CModalScript script;
-        script.Then<QFileDialog>(Choose(strPath))
+        script.ThenFile(strPath)
             .ThenMessage(QMessageBox::Yes) // replace it?
             .ThenMessage();
         doc.OnExportResults(nullptr);
@@ -259,12 +261,12 @@ private slots:
 
     void AFileThatCannotBeCreatedIsReportedWithItsNameAndTheReason() {
         // A name that leads into a folder that does not exist.
-        const QString strPath = m_dir.filePath("dangling.txt");
-        QVERIFY(QFile::link(m_dir.filePath("no-such-folder/plot.txt"), strPath));
+        const QString strPath = m_pDir->filePath("dangling.txt");
+        QVERIFY(QFile::link(m_pDir->filePath("no-such-folder/plot.txt"), strPath));
         CKalvorDoc doc;
         GiveCurve(doc, {1, 2}, {3, 4});
         CModalScript script;
-        script.Then<QFileDialog>(Choose(strPath)).ThenMessage();
+        script.ThenFile(strPath).ThenMessage();
         doc.OnExportPlot(nullptr);
         QVERIFY(script.Done());
         QCOMPARE(script.m_messages.size(), 1);
@@ -471,7 +473,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_pDir;
 };
 
 QTEST_MAIN(CTestKalvorDocTools)

@@ -2,6 +2,7 @@
 #include "ModalScript.h"
 #include "ParamFile.h"
 #include "SolverProc.h"
+#include "TestHome.h"
 #include "dialogs/TimeParam.h"
 #include "document/KalvorDoc.h"
 #include "document/KalvorView.h"
@@ -18,7 +19,6 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -118,7 +118,9 @@ private:
 };
 
 void CTestMainFrm::initTestCase() {
-    QStandardPaths::setTestModeEnabled(true);
+    const QString strOutside = SettingsOutsideTheTestHome();
+    QVERIFY2(strOutside.isEmpty(), qPrintable("the tests would write the user's settings " +
+                                              strOutside + "; run them through ctest"));
 }
 
 void CTestMainFrm::init() {
@@ -560,10 +562,7 @@ void CTestMainFrm::SavedFromTheProgramAndOpenedAgain() {
     const CParamSet saved = pDoc->m_params;
 
     CModalScript script;
-    script.Then<QFileDialog>([&](QFileDialog* p) {
-        p->selectFile(strPath);
-        static_cast<QDialog*>(p)->accept();
-    });
+    script.ThenFile(strPath);
     m_pFrame->OnCommand(ID_FILE_SAVE_AS);
     QVERIFY(script.Done());
     QVERIFY(QFile::exists(strPath));

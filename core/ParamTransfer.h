@@ -1,0 +1,21 @@
+#pragma once
+
+#include "CalcPlan.h"
+#include "ParamSet.h"
+
+class CSolver;
+
+// The one place where the parameter set meets the model objects of a run: the initial state,
+// and every model field a parameter sets, condition by condition.
+
+/// Fills x0 (kStateSize values) from the time group: zeros, the rotor angle converted from
+/// degrees with 3.1416, and the speed.
+void FillInitialState(const CTimeParams& time, double* x0);
+/// As above, and the charge of the DC-side capacitor for its initial voltage Uc0: Cu Uc0 with
+/// the inverter (condition index 0), Cl Uc0 with the rectifier's RC load (index 2), none in
+/// the other conditions, which have no capacitor.
+void FillInitialState(const CParamSet& set, double* x0);
+
+/// Copies the parameter set into the model objects of a new solver, in the order R, U, M, G,
+/// skipping an object that is missing. Every run starts the PWM sequence sign at -1.
+void TransferParameters(const CParamSet& set, CSolver& solver);

@@ -1,0 +1,587 @@
+"""Datasets: each case's waveforms, labels, status and events in one HDF5 file, written as the
+results arrive and never losing a finished case.
+
+HDF5 is not safe against a kill in the middle of a write, so nothing is ever changed in place:
+each batch of results becomes a part file of its own in OUT.parts/ (written under a temporary
+name and renamed), and OUT itself is rewritten the same way after every batch, holding the
+labels table and an external link per finished case into its part. A kill at any moment leaves
+the last OUT, which opens and reaches every case committed before it; the rerun reads the
+parts, skips their cases and computes the rest. When every case is in, OUT is written once
+more with the cases copied into it and the parts are removed.
+"""
+
+import hashlib
+import json
+import math
+import os
+import shutil
+import uuid
+
+import numpy as np
+
+from ._files import AtomicPath, destination_problem
+from ._labels import default_labels
+from ._metrics import resolve
+from ._params import Params
+from ._sweep import _Bar, attempt, expand_cases, quiet_logs
+from ._tasks import crashed_entry, local_client, run_cases
+
+FORMAT = "kalvor-dataset"
+FORMAT_VERSION = 1
+DEFAULT_COLUMNS = ("t", "ia", "ib", "ic", "Uab", "Ubc", "IDC", "omegaR", "Te")
+# Added to the default columns when a run has them (field-oriented control).
+DQ_COLUMNS = ("id", "iq", "id*", "iq*", "ud*", "uq*")
+DTYPES = ("float64", "float32")
+# The phase currents by the lower-case names of the default columns ("ic" alone would also
+# match the capacitor current IC).
+ALIASES = {"ia": "Ia", "ib": "Ib", "ic": "Ic"}
+# Attributes of a case group that are not labels or metrics.
+CASE_ATTRS = ("overrides", "events", "dt")
+# Names a label or metric cannot take: the case attributes and the table's own columns.
+RESERVED = set(CASE_ATTRS) | {"case", "status", "message"}
+# A batch's arrays the client holds at once, by default at most [bytes].
+BATCH_BYTES = 64 * 2**20
+CASE_WIDTH = 6
+
+
+class DatasetError(ValueError):
+    """The output file cannot take this dataset (another dataset, not a dataset, unwritable)."""
+
+
+def _h5py():
+    try:
+        import h5py
+    except ImportError:
+        raise DatasetError("datasets need h5py: install python3-h5py.") from None
+    return h5py
+
+
+def case_name(index):
+    return f"{index:0{CASE_WIDTH}d}"
+
+
+def _plain(value):
+    """A JSON-ready value (numpy scalars and arrays, tuples)."""
+    if hasattr(value, "tolist"):
+        return value.tolist()
+    if isinstance(value, tuple):
+        return [_plain(v) for v in value]
+    return value
+
+
+def _json(value):
+    return json.dumps(value, default=_plain, allow_nan=True)
+
+
+def _describe(fn):
+    """What identifies a metrics or labels choice across runs: names, or the callable's name."""
+    if fn is None:
+        return None
+    names = getattr(fn, "names", None)
+    if names is not None:
+        return list(names)
+    named = fn if hasattr(fn, "__qualname__") else type(fn)
+    return f"{named.__module__}.{named.__qualname__}"
+
+
+# ---- the work on a worker ------------------------------------------------------------------
+
+
+def find_column(result, name):
+    """A result column by label or symbol ("Ia [A]", "Ia"), else by its symbol in any case
+    ("omegar"): (array, label); ia, ib, ic are the phase currents."""
+    labels = list(result.columns)
+    if name in labels:
+        return result[name], name
+    symbols = [label.split(" [")[0] for label in labels]
+    if name not in symbols:
+        name = ALIASES.get(name, name)
+    for wanted in (lambda s: s == name, lambda s: s.lower() == name.lower()):
+        found = [k for k, s in enumerate(symbols) if wanted(s)]
+        if len(found) == 1:
+            return result[labels[found[0]]], labels[found[0]]
+    raise KeyError(f"column {name!r}: no such column; the columns are {', '.join(symbols)}")
+
+
+def event_records(result):
+    """Result.events as a list of dicts (t, kind, source, value); empty without events."""
+    events = getattr(result, "events", None)
+    if events is None:
+        return []
+    names = ("t", "kind", "source", "value")
+    if getattr(getattr(events, "dtype", None), "names", None):
+        names = events.dtype.names
+        return [dict(zip(names, _plain(record))) for record in events]
+    out = []
+    for record in events:
+        if isinstance(record, dict):
+            out.append({k: _plain(v) for k, v in record.items()})
+        elif hasattr(record, "_asdict"):
+            out.append({k: _plain(v) for k, v in record._asdict().items()})
+        elif isinstance(record, (tuple, list)):
+            out.append(dict(zip(names, map(_plain, record))))
+        else:
+            out.append({n: _plain(getattr(record, n, None)) for n in names})
+    return out
+
+
+class DatasetJob:
+    """A dataset's work per case on a worker: the run, its labels, metrics and decimated
+    columns (a class, so that Dask can pickle it)."""
+
+    def __init__(self, columns, every, dtype, metrics, labels):
+        self.columns, self.every, self.dtype = columns, every, dtype
+        self.metrics, self.labels = metrics, labels
+
+    def __call__(self, index, case, base_text):
+        params, result, row = attempt(case, base_text)
+        entry = {"status": row["status"], "message": row["message"], "labels": {},
+                 "metrics": {}, "arrays": {}, "events": [], "dt": math.nan}
+        if params is not None:
+            self._label(entry, params)
+        if result is None or entry["status"] == "error":
+            return entry
+        if self.metrics is not None:
+            self._measure(entry, result)
+        self._arrays(entry, result)
+        entry["events"] = event_records(result)
+        groups = params.to_dict()["time"]
+        entry["dt"] = groups["H"] * groups.get("Every", 1) * self.every
+        return entry
+
+    @staticmethod
+    def crashed(ending):
+        """The entry of a case whose process died."""
+        return {**crashed_entry(ending), "labels": {}, "metrics": {}, "arrays": {},
+                "events": [], "dt": math.nan}
+
+    def _label(self, entry, params):
+        try:
+            entry["labels"] = default_labels(params)
+            if self.labels is not None:
+                entry["labels"].update(self.labels(params))
+        except Exception as error:  # a labels function of the user's that fails
+            entry.update(status="error", message=f"labels: {type(error).__name__}: {error}")
+            return
+        _refuse_reserved(entry, "labels")
+
+    def _measure(self, entry, result):
+        try:
+            entry["metrics"] = dict(self.metrics(result))
+        except Exception as error:  # a metric of the user's that fails
+            entry.update(status="error", message=f"{type(error).__name__}: {error}")
+            return
+        _refuse_reserved(entry, "metrics")
+        clash = set(entry["labels"]) & set(entry["metrics"])
+        if clash:
+            entry.update(status="error", message=f"metrics: {sorted(clash)[0]!r} is also a "
+                         "label; name the metric otherwise.")
+
+    def _arrays(self, entry, result):
+        names = self.columns
+        if names is None:
+            names = list(DEFAULT_COLUMNS) + [c for c in DQ_COLUMNS if _has(result, c)]
+        try:
+            for name in names:
+                values, label = find_column(result, name)
+                data = np.ascontiguousarray(values[::self.every], dtype=self.dtype)
+                entry["arrays"][name] = (data, label)
+        except KeyError as error:
+            entry.update(status="error", message=str(error.args[0]), arrays={})
+
+
+def _refuse_reserved(entry, kind):
+    clash = RESERVED & set(entry[kind])
+    if clash:
+        entry.update(status="error", message=f"{kind}: {sorted(clash)[0]!r} is a name the "
+                     "dataset uses itself; name it otherwise.")
+
+
+def _has(result, name):
+    try:
+        find_column(result, name)
+    except KeyError:
+        return False
+    return True
+
+
+# ---- the file ------------------------------------------------------------------------------
+
+
+def _attr_value(value):
+    """A value h5py stores as an attribute: numbers and text as they are, lists of text as
+    arrays of text, anything else as its JSON text."""
+    value = _plain(value)
+    if value is None:
+        return ""
+    if isinstance(value, (bool, int, float, str)):
+        return value
+    if isinstance(value, list) and value and all(isinstance(v, str) for v in value):
+        return value
+    return _json(value)
+
+
+def _read_attr(value):
+    if isinstance(value, bytes):
+        return value.decode("utf-8")
+    if isinstance(value, np.ndarray):
+        return [_read_attr(v) for v in value.tolist()]
+    if isinstance(value, np.generic):
+        return value.item()
+    return value
+
+
+def write_case(parent, name, overrides, entry):
+    """The group of one case: its arrays and its attributes (status, message, labels, metrics,
+    overrides and events as JSON, dt)."""
+    group = parent.create_group(name)
+    for column, (data, _) in entry["arrays"].items():
+        group.create_dataset(column, data=data)
+    attrs = {"status": entry["status"], "message": entry["message"],
+             **{k: _attr_value(v) for k, v in entry["labels"].items()},
+             **{k: _attr_value(v) for k, v in entry["metrics"].items()},
+             "overrides": _json(overrides), "events": _json(entry["events"]), "dt": entry["dt"]}
+    for key, value in attrs.items():
+        group.attrs[key] = value
+
+
+def case_row(group):
+    """The table row of a stored case: status, message, labels and metrics."""
+    return {k: _read_attr(v) for k, v in group.attrs.items() if k not in CASE_ATTRS}
+
+
+def _column(values):
+    """A table column: int64 or float64 when every value is a number (None as NaN), else
+    text (lists as JSON, None as empty)."""
+    numbers = all(v is None or isinstance(v, (bool, int, float, np.number)) for v in values)
+    if numbers and all(isinstance(v, (int, np.integer)) and not isinstance(v, bool)
+                       for v in values):
+        return np.array(values, dtype=np.int64)
+    if numbers:
+        return np.array([math.nan if v is None else float(v) for v in values])
+    text = ["" if v is None else v if isinstance(v, str) else _json(v) for v in values]
+    return np.array(text, dtype=object)
+
+
+def write_table(root, rows):
+    """Group table: one dataset per column, one element per finished case, in case order."""
+    h5py = _h5py()
+    table = root.create_group("table", track_order=True)
+    keys = list(dict.fromkeys(k for row in rows for k in row))
+    for key in keys:
+        values = _column([row.get(key) for row in rows])
+        if values.dtype == object:
+            table.create_dataset(key, data=values, dtype=h5py.string_dtype())
+        else:
+            table.create_dataset(key, data=values)
+
+
+class Identity:
+    """What makes two runs the same dataset: base parameters, case list and what is stored."""
+
+    def __init__(self, base_text, cases, columns, every, dtype, metrics, labels):
+        self.fields = {
+            "base": base_text,
+            "cases": _json(cases),
+            "columns": _json(None if columns is None else list(columns)),
+            "every": int(every),
+            "dtype": dtype,
+            "metrics": _json(_describe(metrics)),
+            "labels": _json(_describe(labels)),
+        }
+        self.digest = hashlib.sha256(_json(self.fields).encode("utf-8")).hexdigest()
+
+    def write(self, root, complete, n_cases, n_finished):
+        from . import __version__
+
+        root.attrs["format"] = FORMAT
+        root.attrs["format_version"] = FORMAT_VERSION
+        root.attrs["kalvor_version"] = __version__
+        for key, value in self.fields.items():
+            root.attrs[key] = value
+        root.attrs["identity"] = self.digest
+        root.attrs["case_count"] = n_cases
+        root.attrs["finished_count"] = n_finished
+        root.attrs["complete"] = complete
+
+    def difference(self, root, path):
+        """Why the file at path (root its open root group) holds another dataset, or None."""
+        attrs = root.attrs
+        if _read_attr(attrs.get("format", "")) != FORMAT:
+            return (f"{path} exists and is not a Kalvor dataset: choose another output file or "
+                    "remove it.")
+        if _read_attr(attrs.get("identity", "")) == self.digest:
+            return None
+        stored = {k: _read_attr(attrs.get(k)) for k in self.fields}
+        if stored["base"] != self.fields["base"]:
+            return (f"{path} holds a dataset of other base parameters: run it with the base "
+                    "it was started with, or write to another file.")
+        if stored["cases"] != self.fields["cases"]:
+            held = len(json.loads(stored["cases"] or "[]"))
+            given = len(json.loads(self.fields["cases"]))
+            return (f"{path} holds a dataset of another case list ({held} cases there, "
+                    f"{given} given, or the same number with other overrides): run it with the "
+                    "cases it was started with, or write to another file.")
+        changed = [k for k in self.fields if stored[k] != self.fields[k]]
+        there = "; ".join(f"{k} {stored[k]} there, {self.fields[k]} given" for k in changed)
+        return (f"{path} holds a dataset with other settings ({there}): run it with the same "
+                "settings, or write to another file.")
+
+
+class Store:
+    """The output file and its part files, with the finished cases found in them."""
+
+    def __init__(self, path, identity, cases):
+        self.path = os.fspath(path)
+        self.parts = self.path + ".parts"
+        self.identity, self.cases = identity, cases
+        self.finished = {}  # case index -> (part file name or None, table row)
+        self.labels = {}  # stored column -> its result label with the unit ("Ia [A]")
+        self.complete = False
+
+    def _row(self, index, row):
+        overrides = {k: _plain(v) for k, v in self.cases[index].items()}
+        return {"case": index, **overrides, **row}
+
+    def open(self):
+        """Checks the file is this dataset's (or absent) and reads what is finished."""
+        h5py = _h5py()
+        problem = destination_problem(self.path)
+        if problem:
+            raise DatasetError(problem)
+        if os.path.exists(self.path):
+            try:
+                with h5py.File(self.path, "r") as f:
+                    difference = self.identity.difference(f, self.path)
+                    if difference:
+                        raise DatasetError(difference)
+                    self.complete = bool(f.attrs["complete"])
+                    self.labels.update(json.loads(_read_attr(f.attrs["column_labels"])))
+                    if self.complete:
+                        for name, group in f["cases"].items():
+                            self.finished[int(name)] = (None, case_row(group))
+            except OSError as error:
+                raise DatasetError(f"{self.path} exists and cannot be read as HDF5 ({error}): "
+                                   "choose another output file or remove it.") from None
+        if not self.complete:
+            self._read_parts()
+            self._write_master()
+
+    def _read_parts(self):
+        h5py = _h5py()
+        if not os.path.isdir(self.parts):
+            return
+        for name in sorted(os.listdir(self.parts)):
+            path = os.path.join(self.parts, name)
+            if name.startswith("."):  # a part whose writer was killed before its rename
+                os.remove(path)
+                continue
+            try:
+                with h5py.File(path, "r") as f:
+                    if _read_attr(f.attrs.get("identity", "")) != self.identity.digest:
+                        raise DatasetError(
+                            f"{self.parts} holds cases of another dataset ({name}): remove the "
+                            "folder or write to another file.")
+                    for case, group in f["cases"].items():
+                        self.finished[int(case)] = (name, case_row(group))
+                    self.labels.update(json.loads(_read_attr(f.attrs["column_labels"])))
+            except OSError as error:
+                raise DatasetError(f"{path} cannot be read ({error}): remove it to compute its "
+                                   "cases again.") from None
+
+    def add(self, items):
+        """Writes a batch's cases to a part file of their own, then the master."""
+        h5py = _h5py()
+        os.makedirs(self.parts, exist_ok=True)
+        first = min(index for index, _ in items)
+        name = f"part-{case_name(first)}-{uuid.uuid4().hex[:8]}.h5"
+        labels = {k: label for _, e in items for k, (_, label) in e["arrays"].items()}
+        self.labels.update(labels)
+        with AtomicPath(os.path.join(self.parts, name)) as temp:
+            with h5py.File(temp, "w") as f:
+                f.attrs["identity"] = self.identity.digest
+                f.attrs["column_labels"] = _json(labels)
+                cases = f.create_group("cases")
+                for index, entry in items:
+                    write_case(cases, case_name(index), self.cases[index], entry)
+        for index, entry in items:
+            row = {"status": entry["status"], "message": entry["message"],
+                   **{k: _attr_value(v) for k, v in entry["labels"].items()},
+                   **{k: _attr_value(v) for k, v in entry["metrics"].items()}}
+            self.finished[index] = (name, row)
+        self._write_master()
+
+    def rows(self):
+        return [self._row(i, self.finished[i][1]) for i in sorted(self.finished)]
+
+    def _write_master(self, copy=False):
+        """OUT with the table and, per finished case, a link into its part (or, with copy, the
+        case itself: the final, self-contained file)."""
+        h5py = _h5py()
+        complete = copy and len(self.finished) == len(self.cases)
+        with AtomicPath(self.path) as temp:
+            with h5py.File(temp, "w") as f:
+                self.identity.write(f, complete, len(self.cases), len(self.finished))
+                f.attrs["column_labels"] = _json(self.labels)
+                cases = f.create_group("cases")
+                source = None
+                for index in sorted(self.finished):
+                    part, _ = self.finished[index]
+                    name = case_name(index)
+                    if not copy:
+                        relative = os.path.join(os.path.basename(self.parts), part)
+                        cases[name] = h5py.ExternalLink(relative, f"/cases/{name}")
+                        continue
+                    if source is None or source.filename != os.path.join(self.parts, part):
+                        if source is not None:
+                            source.close()
+                        source = h5py.File(os.path.join(self.parts, part), "r")
+                    source.copy(source[f"cases/{name}"], cases, name=name)
+                if source is not None:
+                    source.close()
+                write_table(f, self.rows())
+        self.complete = complete
+
+    def finish(self):
+        """The self-contained file once every case is in; the parts then go."""
+        if len(self.finished) < len(self.cases):
+            return
+        if not self.complete:
+            self._write_master(copy=True)
+        shutil.rmtree(self.parts, ignore_errors=True)
+
+
+def _check_arguments(columns, every, dtype, labels, batch):
+    if columns is not None:
+        if isinstance(columns, str) or not all(isinstance(c, str) for c in columns):
+            raise ValueError("columns must be a list of column names (\"ia\", \"Ia [A]\").")
+        if not columns:
+            raise ValueError("columns must name at least one column.")
+    if isinstance(every, bool) or not isinstance(every, (int, np.integer)) or every < 1:
+        raise ValueError(f"every {every!r} is not accepted: enter a whole number of 1 or more.")
+    if dtype not in DTYPES:
+        raise ValueError(f"dtype {dtype!r} is not accepted: enter float64 or float32.")
+    if labels is not None and not callable(labels):
+        raise ValueError("labels must be a callable Params -> dict of labels, or None.")
+    if batch is not None and (isinstance(batch, bool) or not isinstance(batch, int) or batch < 1):
+        raise ValueError(f"batch {batch!r} is not accepted: enter a number of cases of 1 or more.")
+
+
+def _batch_limit(base, n_columns, every, dtype):
+    """Most cases per task so that a batch's arrays stay within BATCH_BYTES."""
+    time = base.to_dict()["time"]
+    rows = abs(time["Te"] - time["Ts"]) / time["H"] / max(1, time.get("Every", 1)) / every
+    per_case = (rows + 2) * n_columns * np.dtype(dtype).itemsize
+    return max(1, int(BATCH_BYTES // max(per_case, 1)))
+
+
+def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, batch=None,
+            progress=True, metrics=None, dtype="float64"):
+    """Runs every case on Dask and writes its waveforms, labels and status to one HDF5 file.
+
+    Parameters
+    ----------
+    base : Params or None
+        The parameters every case starts from (the defaults when None).
+    cases : list of dict or dict of lists
+        Overrides per case, as for :func:`kalvor.sweep`.
+    out : str or os.PathLike
+        The HDF5 file. A file of the same dataset left by an interrupted run is resumed: its
+        finished cases are kept and only the others computed.
+    columns : list of str, optional
+        Result columns per case, by label or symbol in any case ("ia", "Ia [A]"); by default
+        t, ia, ib, ic, Uab, Ubc, IDC, omegaR, Te (and id, iq, id*, iq*, ud*, uq* for a run
+        that has them).
+    every : int
+        Keep every n-th row (the sample interval becomes H x time.Every x every).
+    labels : callable, optional
+        Params -> dict of labels added to (or replacing) the default ones: fault, device,
+        onset, clear, load, speed_ref and scheme.
+    client : distributed.Client, optional
+        Where the tasks run; None starts a LocalCluster with one worker process per core.
+    batch : int, optional
+        Cases per Dask task; by default four tasks per worker thread, at most 8 cases each and
+        at most 64 MB of arrays.
+    progress : bool
+        Draw a progress bar on stderr.
+    metrics : callable, str or list of str, optional
+        Metrics added to each case's attributes and to the table, as for sweep.
+    dtype : {"float64", "float32"}
+        Type of the stored arrays.
+
+    Returns
+    -------
+    pandas.DataFrame
+        The table of the file: one row per case with case, the overrides, status, message,
+        labels and metrics.
+
+    Raises
+    ------
+    DatasetError
+        out holds another dataset (other base parameters or cases) or is not a dataset.
+    RuntimeError
+        As :func:`kalvor.sweep`: no guard, a worker that cannot import the package.
+    """
+    import pandas
+
+    _check_arguments(columns, every, dtype, labels, batch)
+    base = Params() if base is None else base
+    case_list = [{k: _plain(v) for k, v in case.items()} for case in expand_cases(cases)]
+    fn = resolve(metrics) if metrics is not None else None
+    identity = Identity(base.text(), case_list, columns, every, dtype, fn, labels)
+    store = Store(out, identity, case_list)
+    store.open()
+    todo = len(case_list) - len(store.finished)
+    if todo:
+        own = client is None
+        cluster = None
+        if own:
+            client, cluster = local_client("kalvor.dataset")
+        n_columns = len(columns) if columns is not None else len(DEFAULT_COLUMNS) + len(DQ_COLUMNS)
+        job = DatasetJob(None if columns is None else list(columns), int(every), dtype, fn, labels)
+        bar = _Bar(todo, "dataset") if progress else None
+        interrupted = False
+        try:
+            for items in run_cases(client, case_list, base.text(), job, batch=batch,
+                                   done=set(store.finished),
+                                   limit=_batch_limit(base, n_columns, every, dtype)):
+                store.add(items)
+                if bar:
+                    for _ in items:
+                        bar.step()
+        except KeyboardInterrupt:
+            interrupted = True
+            raise
+        finally:
+            with quiet_logs(interrupted):
+                if own:
+                    client.close()
+                    cluster.close()
+    store.finish()
+    return pandas.DataFrame(store.rows())
+
+
+
+
+
+def read_table(path):
+    """The table of a dataset file as a pandas DataFrame."""
+    import pandas
+
+    h5py = _h5py()
+    with h5py.File(path, "r") as f:
+        table = f["table"]
+        return pandas.DataFrame({k: _decode(table[k][()]) for k in table})
+
+
+def _decode(values):
+    if values.dtype == object:
+        return [v.decode("utf-8") if isinstance(v, bytes) else v for v in values]
+    return values
+
+
+def summary_line(frame, path):
+    counts = frame["status"].value_counts() if len(frame) else {}
+    text = ", ".join(f"{n} {s}" for s, n in counts.items()) or "no cases"
+    return f"{len(frame)} cases in {path}: {text}"
+

@@ -1,0 +1,278 @@
+"""Cases as Dask tasks: batched, retried one by one when a batch's worker dies, and a clear
+message instead of a wait that never ends when the cluster cannot run them."""
+
+import ast
+import math
+import os
+import sys
+import time
+
+# Batches per worker thread by default: enough to even out the last batches, few enough that
+# a task's overhead stays small against its runs.
+BATCHES_PER_THREAD = 4
+# Most cases per task by default: a task of a few runs already makes its overhead small, and a
+# lost task costs no more than these.
+MAX_BATCH = 8
+# Longest wait for a scheduler's first worker [s].
+WORKER_WAIT = 60
+# What a worker evaluates to show it can import the package (a builtin, so the probe itself
+# needs nothing on the worker).
+_PROBE = "__import__('kalvor').__version__"
+
+CRASHED = "crashed"
+# Cases run in a forked child where the system can fork (see run_batch).
+ISOLATE = hasattr(os, "fork")
+
+
+def batch_size(n_cases, n_threads, limit=MAX_BATCH):
+    """Cases per task: BATCHES_PER_THREAD tasks per worker thread, 1 to limit cases."""
+    if n_cases <= 0:
+        return 1
+    return max(1, min(limit, math.ceil(n_cases / (max(1, n_threads) * BATCHES_PER_THREAD))))
+
+
+def batches(indices, size):
+    """Consecutive slices of the list indices, each of at most size items."""
+    return [indices[k:k + size] for k in range(0, len(indices), size)]
+
+
+def run_batch(indices, cases, base_text, job):
+    """Runs job(index, overrides, base_text) for every case of a batch on a worker;
+    job.crashed(ending) is the entry of a case whose process died.
+
+    Where the system can fork, the cases run in a child process that sends each entry back as
+    it is done: a case that crashes or aborts that process becomes a crashed entry naming the
+    signal, the cases before it are kept and the rest go on in a new child, and the worker
+    itself (and what Dask holds on it) never dies.
+    """
+    todo = list(zip(indices, cases))
+    if not ISOLATE:
+        return [(i, job(i, case, base_text)) for i, case in todo]
+    out = []
+    while todo:
+        got, ending = _run_in_child(todo, base_text, job)
+        out.extend(got)
+        todo = todo[len(got):]
+        if todo:
+            index, _ = todo.pop(0)
+            out.append((index, job.crashed(ending)))
+    return out
+
+
+def _run_in_child(todo, base_text, job):
+    """The (index, entry) a forked child sent for todo, and how it ended when it sent fewer."""
+    import pickle
+    import signal
+
+    sys.stdout.flush()
+    sys.stderr.flush()
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:  # the child: no return from here
+        code = 0
+        try:
+            os.close(read_end)
+            parent = os.getppid()
+            with os.fdopen(write_end, "wb") as pipe:
+                for index, case in todo:
+                    if os.getppid() != parent:  # the worker is gone: nobody reads
+                        break
+                    pickle.dump((index, job(index, case, base_text)), pipe,
+                                protocol=pickle.HIGHEST_PROTOCOL)
+                    pipe.flush()
+        except BaseException:  # job turns every error of a case into its entry
+            code = 70
+        finally:
+            sys.stdout.flush()
+            sys.stderr.flush()
+            os._exit(code)
+    os.close(write_end)
+    got = []
+    with os.fdopen(read_end, "rb") as pipe:
+        while True:
+            try:
+                got.append(pickle.load(pipe))
+            except EOFError:
+                break
+            except pickle.UnpicklingError:  # cut short by the child's death
+                break
+    _, status = os.waitpid(pid, 0)
+    if os.WIFSIGNALED(status):
+        number = os.WTERMSIG(status)
+        try:
+            name = signal.Signals(number).name
+        except ValueError:
+            name = f"signal {number}"
+        return got, f"ended by {name}"
+    return got, f"exit status {os.WEXITSTATUS(status)}"
+
+
+class GuardMissing(RuntimeError):
+    """A script starts a local cluster outside ``if __name__ == "__main__":``."""
+
+
+def _guarded(path, line):
+    """Whether the statement at line of the script at path lies inside an
+    ``if __name__ == "__main__":`` block (any test that compares __name__ with "__main__")."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            tree = ast.parse(f.read(), path)
+    except (OSError, SyntaxError, ValueError):
+        return True  # nothing to go on: let it start
+
+    def tests_main(test):
+        names = {n.id for n in ast.walk(test) if isinstance(n, ast.Name)}
+        texts = {n.value for n in ast.walk(test) if isinstance(n, ast.Constant)}
+        return "__name__" in names and "__main__" in texts
+
+    for node in ast.walk(tree):
+        if isinstance(node, ast.If) and tests_main(node.test):
+            last = max(getattr(n, "end_lineno", n.lineno) for n in node.body)
+            if node.body[0].lineno <= line <= last:
+                return True
+    return False
+
+
+def check_main_guard(what):
+    """Raises GuardMissing when a local cluster would be started by a script's top-level code
+    outside the ``__main__`` guard: its spawned worker processes re-run the script and never
+    start (or, in such a worker process, stops the re-run at once)."""
+    frame = sys._getframe(1)
+    while frame is not None:
+        if frame.f_code.co_name == "<module>":
+            name = frame.f_globals.get("__name__")
+            path = frame.f_globals.get("__file__")
+            if name == "__mp_main__" or (name == "__main__" and path and
+                                         not _guarded(path, frame.f_lineno)):
+                script = os.path.basename(path or "the script")
+                raise GuardMissing(
+                    f"{what} starts a local Dask cluster whose worker processes re-run "
+                    f"{script}: put the script's code under 'if __name__ == \"__main__\":' "
+                    f"({script}, line {frame.f_lineno}), or pass client= a running cluster's "
+                    "Client.")
+        frame = frame.f_back
+
+
+def local_client(what):
+    """A LocalCluster of one single-threaded worker process per core and its Client."""
+    import signal
+    import threading
+
+    check_main_guard(what)
+    from distributed import Client, LocalCluster
+
+    # Ctrl-C is the caller's to handle: the worker processes, in the same process group, are
+    # started with SIGINT ignored (kept across exec, unlike a blocked signal, which the spawned
+    # processes unblock), so they do not each print a traceback. A Ctrl-C during the few
+    # seconds of the start is therefore lost; none can come between the start and the return.
+    main_thread = threading.current_thread() is threading.main_thread()
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main_thread else None
+    try:
+        cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
+                               processes=True, dashboard_address=":0")
+        return Client(cluster), cluster
+    finally:
+        if main_thread:
+            signal.signal(signal.SIGINT, previous)
+
+
+def check_workers(client, timeout=WORKER_WAIT):
+    """The number of worker threads, once every worker has shown it imports the package.
+
+    Raises RuntimeError naming the worker and what to do when one cannot, or when the
+    scheduler has no worker within timeout seconds.
+    """
+    address = getattr(client.scheduler, "address", "the scheduler")
+    try:
+        client.wait_for_workers(1, timeout=timeout)
+    except TimeoutError:
+        raise RuntimeError(f"{address} has no worker after {timeout} s: start workers with "
+                           "dask-worker (the package on their PYTHONPATH).") from None
+    answers = client.run(eval, _PROBE, on_error="return")
+    for worker, answer in sorted(answers.items()):
+        if isinstance(answer, BaseException):
+            raise RuntimeError(
+                f"worker {worker} cannot import the kalvor package ({type(answer).__name__}: "
+                f"{answer}): start the workers with the package on their PYTHONPATH "
+                "(PYTHONPATH=/path/to/build/python dask-worker ...) or install it there.")
+    workers = client.scheduler_info()["workers"].values()
+    return sum(w.get("nthreads", 1) for w in workers) or 1
+
+
+def crashed_entry(ending):
+    """The status and message of a case whose process died: ending says how (a signal, or
+    Dask's KilledWorker when its worker died on every try)."""
+    if isinstance(ending, BaseException):
+        ending = f"{type(ending).__name__}: its worker process died on every try"
+    return {"status": CRASHED,
+            "message": f"the process running this case died ({ending}): a crash or abort in the "
+                       "engine or in a metric or labels function"}
+
+
+def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BATCH):
+    """Runs job over the cases on client in batches and yields the list of (index, entry) of
+    each batch as it arrives.
+
+    A worker that dies takes its tasks with it and Dask reruns them; a task whose workers died
+    on every try (Dask's KilledWorker) may only have shared a worker with the case that kills
+    it, so its cases are run again one at a time once everything else is done, and only a case
+    that fails alone becomes job.crashed(error). Cases whose index is in done are skipped. batch:
+    cases per task, by default from the case count and the worker threads, at most limit.
+    """
+    done = set() if done is None else done
+    todo = [i for i in range(len(cases)) if i not in done]
+    if not todo:
+        return
+    threads = check_workers(client)
+    size = batch if batch is not None else batch_size(len(todo), threads, limit)
+    if size < 1:
+        raise ValueError(f"batch {size} is not accepted: enter a number of cases of 1 or more.")
+
+    def submit(indices):
+        return client.submit(run_batch, indices, [cases[i] for i in indices], base_text, job,
+                             pure=False)
+
+    pending = {submit(indices): indices for indices in batches(todo, size)}
+    suspects = []
+    while pending:
+        for future in _first_done(client, pending):
+            indices = pending.pop(future)
+            if future.status == "finished":
+                items = future.result()
+                future.release()
+                yield items
+            else:
+                future.release()
+                suspects.extend(indices)
+    for i in sorted(suspects):
+        single = {submit([i]): [i]}
+        (future,) = _first_done(client, single)
+        try:
+            items = future.result()
+        except Exception as error:  # the worker died on every try: the case's own fault
+            items = [(i, job.crashed(error))]
+        future.release()
+        yield items
+
+
+def _first_done(client, futures, poll=5.0):
+    """The futures that are done, once at least one is; RuntimeError when the cluster has had
+    no worker for WORKER_WAIT seconds (the cases would wait for good)."""
+    from distributed import wait
+
+    lost_since = None
+    while True:
+        try:
+            done, _ = wait(list(futures), timeout=poll, return_when="FIRST_COMPLETED")
+        except TimeoutError:
+            done = ()
+        if done:
+            return list(done)
+        if client.scheduler_info().get("workers"):
+            lost_since = None
+            continue
+        lost_since = lost_since or time.monotonic()
+        if time.monotonic() - lost_since > WORKER_WAIT:
+            raise RuntimeError(f"the cluster has had no worker for {WORKER_WAIT} s (its workers "
+                               "died and were not restarted): finished cases are kept; start "
+                               "workers, or run again.")

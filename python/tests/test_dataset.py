@@ -1,0 +1,237 @@
+"""Datasets in HDF5: the arrays are the runs' columns, labels follow the overrides, finished
+cases survive a SIGKILL of the client and a rerun resumes to the file a clean run writes."""
+
+import json
+import os
+import signal
+import subprocess
+import sys
+import threading
+import time
+import tracemalloc
+
+import numpy as np
+import pytest
+
+import kalvor
+
+distributed = pytest.importorskip("distributed")
+h5py = pytest.importorskip("h5py")
+
+# Waits on events (a file's case count, a marker file); only a fault takes this long.
+DEADLINE = 240
+
+
+@pytest.fixture(scope="module")
+def client():
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0") as cluster:
+        with distributed.Client(cluster) as c:
+            yield c
+
+
+def short_base(te=0.01):
+    base = kalvor.Params()
+    base["time.Te"] = te
+    return base
+
+
+OPEN_T2 = [0, 2, 0, 0, 0, 0]
+LABELLED = [
+    ({"control.T": -0.5}, {"fault": "healthy", "device": "", "load": -0.5, "scheme": "svpwm"}),
+    ({"failures.FailT": OPEN_T2, "failures.Onset": 0.004},
+     {"fault": "open", "device": "T2", "onset": 0.004, "clear": np.inf}),
+    ({"failures.FailD": [0, 0, 1, 0, 0, 0], "failures.Onset": 0.002, "failures.Clear": 0.006},
+     {"fault": "short", "device": "D3", "onset": 0.002, "clear": 0.006}),
+    ({"failures.FailT": [2, 0, 0, 1, 0, 0]}, {"fault": "open,short", "device": "T1,T4"}),
+    ({"control.SpeedPath": "0*50*0.005*80*", "control.ControlMethod": 1},
+     {"speed_ref": 80.0, "scheme": "six_step", "fault": "healthy"}),
+    ({"control.Condition": 1}, {"scheme": "sine"}),
+    ({"control.Condition": 3, "control.T": 1.0}, {"scheme": "generator_r", "load": 1.0}),
+]
+
+
+def test_arrays_are_the_runs_columns_and_labels_follow_the_overrides(client, tmp_path):
+    base = short_base()
+    out = tmp_path / "d.h5"
+    cases = [c for c, _ in LABELLED] + [{"motor.J": 0}]
+    table = kalvor.dataset(base, cases, out, every=3, client=client, progress=False,
+                           metrics=["final_speed"], labels=lambda p: {"J": p["motor.J"]})
+    assert list(table["case"]) == list(range(len(cases)))
+    with h5py.File(out, "r") as f:
+        assert f.attrs["complete"] and f.attrs["base"] == base.text()
+        assert json.loads(f.attrs["column_labels"])["ia"] == "Ia [A]"
+        assert not os.path.exists(str(out) + ".parts")
+        for i, (case, labels) in enumerate(LABELLED):
+            group = f[f"cases/{i:06d}"]
+            r = kalvor.run(base, **case)
+            assert sorted(group) == sorted(["t", "ia", "ib", "ic", "Uab", "Ubc", "IDC", "omegaR",
+                                            "Te"])
+            for name, label in [("t", "t [s]"), ("ia", "Ia [A]"), ("ic", "Ic [A]"),
+                                ("IDC", "IDC [A]"), ("Te", "Te [Nm]")]:
+                np.testing.assert_array_equal(group[name][()], r[label][::3])
+            assert group.attrs["dt"] == pytest.approx(3 * base["time.H"])
+            assert json.loads(group.attrs["overrides"]) == case
+            for key, want in labels.items():
+                assert group.attrs[key] == want, (case, key)
+                assert table.loc[i, key] == want
+            assert table.loc[i, "final_speed"] == float(r["omegaR"][-1])
+            assert table.loc[i, "J"] == base["motor.J"]
+        refused = f[f"cases/{len(LABELLED):06d}"]
+        assert refused.attrs["status"] == "refused" and "J" in refused.attrs["message"]
+        assert len(refused) == 0
+    assert np.isnan(table.loc[0, "onset"]) and np.isnan(table.loc[0, "clear"])
+    read = kalvor.read_table(out)
+    assert list(read["status"]) == list(table["status"])
+
+
+def test_float32_and_chosen_columns(client, tmp_path):
+    out = tmp_path / "f.h5"
+    kalvor.dataset(short_base(), [{"control.T": 0.0}], out, columns=["t", "omegaR", "Psia [Wb]"],
+                   dtype="float32", client=client, progress=False)
+    r = kalvor.run(short_base())
+    with h5py.File(out, "r") as f:
+        group = f["cases/000000"]
+        assert sorted(group) == ["Psia [Wb]", "omegaR", "t"]
+        assert group["omegaR"].dtype == np.float32
+        np.testing.assert_array_equal(group["Psia [Wb]"][()], r["Psia"].astype(np.float32))
+    with pytest.raises(ValueError, match="every"):
+        kalvor.dataset(None, [{}], tmp_path / "x.h5", every=0, client=client)
+    with pytest.raises(ValueError, match="dtype"):
+        kalvor.dataset(None, [{}], tmp_path / "x.h5", dtype="int8", client=client)
+
+
+def write_cases(tmp_path, n):
+    spec = {"base": {"time": {"Te": 0.02}},
+            "cases": [{"control.T": -0.05 * k} for k in range(n)]}
+    path = tmp_path / "cases.json"
+    path.write_text(json.dumps(spec))
+    return path
+
+
+def finished_count(path):
+    try:
+        with h5py.File(path, "r") as f:
+            return int(f.attrs["finished_count"])
+    except (OSError, KeyError):
+        return 0
+
+
+def arrays(path):
+    with h5py.File(path, "r") as f:
+        return {name: {k: ds[()] for k, ds in group.items()} for name, group in
+                f["cases"].items()}
+
+
+def command(cases, out, client, *extra):
+    return [sys.executable, "-m", "kalvor", "dataset", str(cases), "--out", str(out),
+            "--scheduler", client.scheduler.address, "--quiet", *extra]
+
+
+def test_sigkill_keeps_finished_cases_and_rerun_resumes_to_a_clean_runs_file(client, tmp_path):
+    cases = write_cases(tmp_path, 16)
+    clean, killed = tmp_path / "clean.h5", tmp_path / "killed.h5"
+    done = subprocess.run(command(cases, clean, client), capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    process = subprocess.Popen(command(cases, killed, client, "--batch", "1"),
+                               stderr=subprocess.PIPE)
+    deadline = time.monotonic() + DEADLINE
+    while finished_count(killed) < 3 and process.poll() is None:
+        assert time.monotonic() < deadline, "no case finished"
+        time.sleep(0.05)
+    process.kill()
+    process.wait()
+    with h5py.File(killed, "r") as f:
+        assert not f.attrs["complete"]
+        kept = f.attrs["finished_count"]
+    before = arrays(killed)
+    assert 3 <= len(before) == kept < 16
+    reference = arrays(clean)
+    for name, columns in before.items():
+        for column, values in columns.items():
+            assert values.tobytes() == reference[name][column].tobytes()
+
+    rerun = subprocess.run(command(cases, killed, client), capture_output=True, text=True)
+    assert rerun.returncode == 0, rerun.stderr
+    after = arrays(killed)
+    assert sorted(after) == sorted(reference)
+    for name, columns in reference.items():
+        for column, values in columns.items():
+            assert after[name][column].tobytes() == values.tobytes()
+    assert not os.path.exists(str(killed) + ".parts")
+    with h5py.File(killed, "r") as a, h5py.File(clean, "r") as b:
+        for key in b["table"]:
+            np.testing.assert_array_equal(a["table"][key][()], b["table"][key][()], err_msg=key)
+
+
+def test_another_base_or_case_list_is_refused_and_the_file_kept(client, tmp_path):
+    out = tmp_path / "d.h5"
+    cases = [{"control.T": 0.0}, {"control.T": -0.1}]
+    kalvor.dataset(short_base(), cases, out, client=client, progress=False)
+    held = out.read_bytes()
+    with pytest.raises(kalvor.DatasetError, match="other base parameters"):
+        kalvor.dataset(short_base(0.012), cases, out, client=client, progress=False)
+    with pytest.raises(kalvor.DatasetError, match="another case list"):
+        kalvor.dataset(short_base(), cases[:1], out, client=client, progress=False)
+    other = tmp_path / "other.h5"
+    other.write_bytes(b"not a dataset")
+    with pytest.raises(kalvor.DatasetError, match="choose another output file"):
+        kalvor.dataset(short_base(), cases, other, client=client, progress=False)
+    assert out.read_bytes() == held and other.read_bytes() == b"not a dataset"
+    again = kalvor.dataset(short_base(), cases, out, client=client, progress=False)
+    assert list(again["status"]) == ["accepted", "accepted"] and out.read_bytes() == held
+
+
+class KillOnce:
+    """Labels that make case T = -0.1 wait, the first time, until its worker is killed; the
+    marker names the worker."""
+
+    def __init__(self, marker):
+        self.marker = marker
+
+    def __call__(self, params):
+        if params["control.T"] == -0.1 and not os.path.exists(self.marker):
+            with open(self.marker + ".tmp", "w") as f:
+                f.write(distributed.get_worker().address)
+            os.replace(self.marker + ".tmp", self.marker)
+            parent, deadline = os.getppid(), time.monotonic() + DEADLINE
+            while os.getppid() == parent and time.monotonic() < deadline:
+                time.sleep(0.05)
+        return {}
+
+
+def test_a_killed_worker_costs_only_its_batch(client, tmp_path):
+    marker = str(tmp_path / "worker")
+    pids = client.run(os.getpid)
+
+    def kill_when_marked():
+        deadline = time.monotonic() + DEADLINE
+        while not os.path.exists(marker) and time.monotonic() < deadline:
+            time.sleep(0.02)
+        os.kill(pids[open(marker).read()], signal.SIGKILL)
+
+    killer = threading.Thread(target=kill_when_marked, daemon=True)
+    killer.start()
+    cases = [{"control.T": -0.05 * k} for k in range(6)]
+    table = kalvor.dataset(short_base(), cases, tmp_path / "d.h5", labels=KillOnce(marker),
+                           batch=2, client=client, progress=False)
+    killer.join()
+    assert list(table["case"]) == list(range(6))
+    assert (table["status"] == "accepted").all()
+    with h5py.File(tmp_path / "d.h5", "r") as f:
+        assert sorted(f["cases"]) == [f"{k:06d}" for k in range(6)]
+    client.wait_for_workers(2, timeout=DEADLINE)
+
+
+def test_the_client_holds_a_few_cases_at_a_time(client, tmp_path):
+    base = short_base(0.1)  # 20000 rows: 9 columns of 1.4 MB per case
+    cases = [{"control.T": -0.01 * k} for k in range(48)]
+    kalvor.dataset(base, cases[:2], tmp_path / "warm.h5", client=client, progress=False)
+    tracemalloc.start()
+    try:
+        kalvor.dataset(base, cases, tmp_path / "m.h5", batch=2, client=client, progress=False)
+        _, peak = tracemalloc.get_traced_memory()
+    finally:
+        tracemalloc.stop()
+    everything = len(cases) * 20001 * 9 * 8
+    assert peak < everything / 4, f"peak {peak / 2**20:.1f} MB of {everything / 2**20:.0f} MB"
