@@ -62,7 +62,7 @@ def study(name, exact, steps=STEPS, cases=CASES):
         ref, _ = timed_run({**base, **reference_overrides(te, h)})
         assert len(ref.t) == len(run.t), (name, h)
         # A halved step of the default mode sums its times differently: rows match by index.
-        assert np.allclose(ref.t, run.t, rtol=0, atol=1e-6 * h), (name, h)
+        assert np.allclose(ref.t, run.t, rtol=0, atol=1e-3 * h), (name, h)
         if machine is None:
             machine = Machine(run.params["motor.NhInd"], run.params["motor.NhFlux"])
         row = {"h": h, "cost": wall / te, "residual": energy.balance(run, machine,
