@@ -145,6 +145,7 @@ private:
     const double* m_pLastP = nullptr; ///< state row of the previous output point
     double* m_pLastT = nullptr;       ///< result row of the previous output point
     ERunStatus m_status = ERunStatus::Completed; ///< how the run ends
+    const std::int64_t m_nMaxSteps;              ///< steps after which the run stops
 
     // Exact switching instants.
     const bool m_bExact;                     ///< steps land on every commanded instant
@@ -191,6 +192,7 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
       m_bSupplyFollowsControl(m_R.m_nCondition == 1 && m_R.m_bSpeedControl),
       m_protection(solver.m_protection), m_events(solver.m_events),
       m_bProtect(m_protection.Armed() && m_R.m_nCondition == 0), m_dT(ts),
+      m_nMaxSteps(std::int64_t(solver.m_nPoints) * CSolver::kMaxStepsPerPoint),
       m_bExact(solver.m_bExact), m_dTimeTolerance(1e-6 * m_dDelta), m_dTOut(ts + m_dDelta),
       m_dTLimit(std::numeric_limits<double>::infinity()), m_adYChange(m_nSize, 0.0) {
     if (m_bExact)
@@ -241,6 +243,8 @@ bool CRun::StopBeforeStep() {
     else if (m_solver.m_nStepCount == std::numeric_limits<int>::max())
         // The step count cannot grow further: as many steps as a halved run can take.
         m_status = ERunStatus::StepTooSmall;
+    else if (m_solver.m_nStepCount >= m_nMaxSteps)
+        m_status = ERunStatus::TooMuchWork;
     else
         return false;
     m_solver.m_dStopTime = m_dT;

@@ -3,8 +3,8 @@ results arrive and never losing a finished case.
 
 HDF5 is not safe against a kill in the middle of a write, so nothing is ever changed in place:
 each batch of results becomes a part file of its own in OUT.parts/ (written under a temporary
-name and renamed), and OUT itself is rewritten the same way after every batch, holding the
-labels table and an external link per finished case into its part. A kill at any moment leaves
+name and renamed), and OUT itself is rewritten the same way after every batch, holding an
+external link per finished case into its part. A kill at any moment leaves
 the last OUT, which opens and reaches every case committed before it; the rerun reads the
 parts, skips their cases and computes the rest. When every case is in, OUT is written once
 more with the cases copied into it and the parts are removed.
@@ -24,7 +24,7 @@ from ._labels import default_labels
 from ._metrics import resolve
 from ._params import Params
 from ._sweep import _Bar, attempt, expand_cases, quiet_logs
-from ._tasks import crashed_entry, local_client, run_cases
+from ._tasks import MAX_BATCH, crashed_entry, local_client, run_cases
 
 FORMAT = "kalvor-dataset"
 FORMAT_VERSION = 1
@@ -415,8 +415,8 @@ class Store:
         return [self._row(i, self.finished[i][1]) for i in sorted(self.finished)]
 
     def _write_master(self, copy=False):
-        """OUT with the table and, per finished case, a link into its part (or, with copy, the
-        case itself: the final, self-contained file)."""
+        """OUT with, per finished case, a link into its part; with copy, the final,
+        self-contained file: the cases themselves and the table."""
         h5py = _h5py()
         complete = copy and len(self.finished) == len(self.cases)
         with AtomicPath(self.path) as temp:
@@ -439,7 +439,8 @@ class Store:
                     source.copy(source[f"cases/{name}"], cases, name=name)
                 if source is not None:
                     source.close()
-                write_table(f, self.rows())
+                if copy:  # the running file's cases carry their labels themselves
+                    write_table(f, self.rows())
         self.complete = complete
 
     def finish(self):
@@ -513,7 +514,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
     -------
     pandas.DataFrame
         The table of the file: one row per case with case, the overrides, status, message,
-        labels and metrics.
+        labels and metrics (the file holds it once every case is in).
 
     Raises
     ------
@@ -544,7 +545,8 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
         try:
             for items in run_cases(client, case_list, base.text(), job, batch=batch,
                                    done=set(store.finished),
-                                   limit=_batch_limit(base, n_columns, every, dtype)):
+                                   limit=min(MAX_BATCH, _batch_limit(base, n_columns, every,
+                                                                     dtype))):
                 store.add(items)
                 if bar:
                     for _ in items:
@@ -553,7 +555,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
             interrupted = True
             raise
         finally:
-            with quiet_logs(interrupted):
+            with quiet_logs(interrupted or own):
                 if own:
                     client.close()
                     cluster.close()
@@ -570,6 +572,11 @@ def read_table(path):
 
     h5py = _h5py()
     with h5py.File(path, "r") as f:
+        if "table" not in f:
+            raise DatasetError(
+                f"{path}: the dataset is unfinished ({_read_attr(f.attrs.get('finished_count'))} "
+                f"of {_read_attr(f.attrs.get('case_count'))} cases), and its table is written "
+                "when it is complete: run it again to finish it (its cases are readable now).")
         table = f["table"]
         return pandas.DataFrame({k: _decode(table[k][()]) for k in table})
 

@@ -51,12 +51,19 @@ LABELLED = [
 ]
 
 
+def abort_at_d(params):
+    """Labels that abort the process for D = 0.0123, as a crashing extension would."""
+    if params["motor.D"] == 0.0123:
+        os.abort()
+    return {"J": params["motor.J"]}
+
+
 def test_arrays_are_the_runs_columns_and_labels_follow_the_overrides(client, tmp_path):
     base = short_base()
     out = tmp_path / "d.h5"
-    cases = [c for c, _ in LABELLED] + [{"motor.J": 0}]
+    cases = [c for c, _ in LABELLED] + [{"motor.J": 0}, {"motor.D": 0.0123}]
     table = kalvor.dataset(base, cases, out, every=3, client=client, progress=False,
-                           metrics=["final_speed"], labels=lambda p: {"J": p["motor.J"]})
+                           metrics=["final_speed"], labels=abort_at_d)
     assert list(table["case"]) == list(range(len(cases)))
     with h5py.File(out, "r") as f:
         assert f.attrs["complete"] and f.attrs["base"] == base.text()
@@ -80,6 +87,9 @@ def test_arrays_are_the_runs_columns_and_labels_follow_the_overrides(client, tmp
         refused = f[f"cases/{len(LABELLED):06d}"]
         assert refused.attrs["status"] == "refused" and "J" in refused.attrs["message"]
         assert len(refused) == 0
+        crashed = f[f"cases/{len(LABELLED) + 1:06d}"]
+        assert crashed.attrs["status"] == "crashed" and "SIGABRT" in crashed.attrs["message"]
+        assert len(crashed) == 0
     assert np.isnan(table.loc[0, "onset"]) and np.isnan(table.loc[0, "clear"])
     read = kalvor.read_table(out)
     assert list(read["status"]) == list(table["status"])
@@ -145,6 +155,8 @@ def test_sigkill_keeps_finished_cases_and_rerun_resumes_to_a_clean_runs_file(cli
         assert not f.attrs["complete"]
         kept = f.attrs["finished_count"]
     before = arrays(killed)
+    with pytest.raises(kalvor.DatasetError, match="unfinished"):
+        kalvor.read_table(killed)
     assert 3 <= len(before) == kept < 16
     reference = arrays(clean)
     for name, columns in before.items():

@@ -211,3 +211,13 @@ def test_ctrl_c_stops_a_sweep_with_one_line(tmp_path):
         child.kill()
     assert child.returncode == 130
     assert err == "Interrupted: the sweep was stopped and nothing written.\n"
+
+
+@pytest.mark.parametrize("n, threads", [(1, 2), (7, 2), (32, 2), (1000, 2), (1000, 64), (5, 16)])
+def test_batches_hold_every_case_once_and_keep_every_thread_busy(n, threads):
+    from kalvor._tasks import MAX_BATCH, batch_size, batches
+
+    size = batch_size(n, threads)
+    parts = batches(list(range(n)), size)
+    assert sum(parts, []) == list(range(n)) and 1 <= size <= MAX_BATCH
+    assert len(parts) >= min(n, 2 * threads) or size == MAX_BATCH  # two tasks a thread at least
