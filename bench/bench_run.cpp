@@ -1,8 +1,11 @@
 // Wall time of the default and the heavy calculation (in-process, per step and as real-time
-// factor), of the default calculation with exact switching instants at the default step and
-// at four times it, and of the export of the default table.
+// factor), of the default drive under field-oriented control, of the default calculation with
+// exact switching instants at the default step and at four times it, and of the export of the
+// default table. With both "default" and "foc" the cost per step of field-oriented control
+// against the scalar scheme is printed, the two measured alternately (best of each); with both
+// "default" and "exact" the cost of exact mode per simulated second against the default's.
 //
-// Usage: bench_run [REPETITIONS] [--case default|heavy|exact|exact4|export]...
+// Usage: bench_run [REPETITIONS] [--case default|heavy|foc|exact|exact4|export]...
 //                  [--compare OTHER_BENCH_RUN]
 //   REPETITIONS (default 5): the best of them is reported.
 //   --case: only that case (may be given more than once; default all three).
@@ -49,13 +52,16 @@ struct CCase {
 
 // Exact mode's targets follow from the default's: at most 1.5 times its cost per simulated
 // second at the same step; it takes more (shorter) steps, so per step it may cost less.
-constexpr CCase kCases[5] = {
+constexpr CCase kCases[6] = {
     {"default", "default (0.1 s, h = 5e-6, 20000 rows)", 0.1, 2.0},
     {"heavy", "heavy (NhInd = 3, NhFlux = 99)", 0.5, 5.0},
+    {"foc", "field-oriented (default, Scheme = 1)", 0.1, 2.0},
     {"exact", "exact switching (time.Exact, h = 5e-6)", 0.15, 3.0},
     {"exact4", "exact switching at 4 h (h = 2e-5)", 0.15, 12.0},
     {"export", "export of 20000 rows", 0.1, 0.0},
 };
+// A field-oriented step costs at most this much more than a scalar one.
+constexpr double kFocStepRatioTarget = 1.10;
 
 CParamSet CaseParams(const std::string& key) {
     CParamSet set;
@@ -63,6 +69,8 @@ CParamSet CaseParams(const std::string& key) {
         set.m_motor.m_nNhInd = 3;
         set.m_motor.m_nNhFlux = 99;
     }
+    if (key == "foc")
+        set.m_control.m_nScheme = 1;
     if (key == "exact" || key == "exact4")
         set.m_time.m_bExact = true;
     if (key == "exact4")
@@ -143,6 +151,26 @@ double RunCase(const CCase& c, int repetitions) {
     return wall;
 }
 
+// The default and the field-oriented case, alternately, best of each: their cost per step.
+void PrintFocRatio(int repetitions) {
+    CRunFigures scalar, foc;
+    for (int r = 0; r < repetitions; ++r) {
+        const CRunFigures a = TimeCalculation(CaseParams("default"), 1, nullptr);
+        const CRunFigures b = TimeCalculation(CaseParams("foc"), 1, nullptr);
+        if (a.m_dWall < scalar.m_dWall)
+            scalar = a;
+        if (b.m_dWall < foc.m_dWall)
+            foc = b;
+    }
+    const double usScalar = 1e6 * scalar.m_dWall / scalar.m_nSteps;
+    const double usFoc = 1e6 * foc.m_dWall / foc.m_nSteps;
+    const double ratio = usFoc / usScalar;
+    std::printf(
+        "field-oriented / scalar per step: %.3f us / %.3f us = %.3f  (target <= %.2f: %s)\n", usFoc,
+        usScalar, ratio, kFocStepRatioTarget, ratio <= kFocStepRatioTarget ? "met" : "missed");
+    std::fflush(stdout);
+}
+
 // Figures of one case read from a bench_run's output.
 struct CParsed {
     double m_dWall = 1e300; ///< [s]
@@ -213,10 +241,11 @@ void Compare(const std::string& strSelf, const std::string& strOther,
 }
 
 [[noreturn]] void Usage(const char* pszProblem) {
-    std::fprintf(stderr,
-                 "%s\nusage: bench_run [REPETITIONS] [--case default|heavy|exact|exact4|export]... "
-                 "[--compare OTHER_BENCH_RUN]\n",
-                 pszProblem);
+    std::fprintf(
+        stderr,
+        "%s\nusage: bench_run [REPETITIONS] [--case default|heavy|foc|exact|exact4|export]... "
+        "[--compare OTHER_BENCH_RUN]\n",
+        pszProblem);
     std::exit(2);
 }
 
@@ -270,6 +299,12 @@ int main(int argc, char** argv) {
         if (std::strcmp(c->m_pszKey, "exact") == 0)
             exactWall = wall;
     }
+    auto chosen = [&](const char* key) {
+        return std::any_of(cases.begin(), cases.end(),
+                           [&](const CCase* c) { return std::strcmp(c->m_pszKey, key) == 0; });
+    };
+    if (chosen("default") && chosen("foc"))
+        PrintFocRatio(repetitions);
     if (defaultWall > 0 && exactWall > 0)
         std::printf("exact / default per simulated second at the same step: %.2f (target <= 1.5: "
                     "%s)\n",

@@ -16,6 +16,8 @@ CFileStatus LoadParamArgs(const std::string& strParams, const std::vector<std::s
     // Checked once all overrides are in: Onset and Clear may be set in either order.
     if (auto refusal = CheckFaultTiming(loaded.m_failures))
         return {false, "--set failures.Clear: " + *refusal};
+    if (auto refusal = CheckControlScheme(loaded.m_control))
+        return {false, "control.Scheme: " + *refusal};
     set = loaded;
     return {true, {}};
 }

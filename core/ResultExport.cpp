@@ -208,7 +208,7 @@ CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
 
 CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
                              const double* const* ppRows, std::size_t nRows, std::size_t nCols,
-                             IProgressSink* pProgress) {
+                             IProgressSink* pProgress, const double* const* ppFocRows) {
     if (nCols > std::size_t(kResultColumns))
         return {false, "Cannot write " + std::string(strName) + ": the table has " +
                            std::to_string(nCols) + " columns, the labels name " +
@@ -219,15 +219,24 @@ CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
             writer.Put(",");
         writer.Put(kResultLabels[c]);
     }
+    const std::size_t focCols = ppFocRows ? std::size_t(kFocColumns) : 0;
+    for (std::size_t c = 0; c < focCols; ++c) {
+        writer.Put(",");
+        writer.Put(kFocLabels[c]);
+    }
     writer.Put("\n");
     if (pProgress)
         pProgress->Open(0, static_cast<long long>(nRows));
     for (std::size_t r = 0; r < nRows; ++r) {
-        char* p = writer.Reserve(nCols * 33 + 1);
+        char* p = writer.Reserve((nCols + focCols) * 33 + 1);
         for (std::size_t c = 0; c < nCols; ++c) {
             if (c > 0)
                 *p++ = ',';
             p = FormatFull(ppRows[r][c], p);
+        }
+        for (std::size_t c = 0; c < focCols; ++c) {
+            *p++ = ',';
+            p = FormatFull(ppFocRows[r][c], p);
         }
         *p++ = '\n';
         writer.Commit(p);

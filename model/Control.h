@@ -70,6 +70,11 @@ public:
     double OmegaUNow(double omegaR) const;
     /// Amplitude factor 0.05..1 of the voltage for omegaU [rad/s].
     static double AmplitudeOf(double omegaU);
+    /// The ramp ("Trap regulator") and the speed error omegaE = omegaR** - omegaR for the step
+    /// h [s]: the first part of SpeedControl, also used by field-oriented control.
+    void StepRamp(double omegaR, double h);
+    /// Whether the SVPWM step h [s] that follows starts a carrier period.
+    bool CarrierPeriodStarts(double h) const { return m_dCarrierTime + h > m_dTc; }
     /// x limited to [-limit, +limit].
     static double Limit(double x, double limit);
     /// One step of space-vector PWM; sets m_nSwitch and m_dRT. Always true.

@@ -7,6 +7,7 @@ import defaults
 import dq
 import emf
 import energy
+import foc
 import sixstep
 from machine import Machine
 
@@ -21,6 +22,9 @@ TOLERANCE = {
     "exact_start": 0.02,  # exact mode's rms error of ia at the default step, 1-50 ms
     "exact_speed": 0.01,  # the same at speed, 0.15-0.2 s
     "exact_order": 1.8,  # exact mode's order between 20 and 10 us, sine supply
+    "foc_t63": 0.3,  # 63 % time of the current step against 1/wc + Tc, relative
+    "foc_torque": 1e-3,  # mean torque against the dq model of the measured currents, relative
+    "foc_speed": 0.02,  # mean speed error under load after the ramp [rad/s]
 }
 
 ENERGY_CASES = {
@@ -76,6 +80,13 @@ def section6():
 
 
 def section7():
+    return {"step": foc.step_response(),
+            "torque": [foc.torque_per_ampere(nh, mtpa) for nh, mtpa in ((0, False), (1, False),
+                                                                        (1, True))],
+            "hold": foc.speed_hold()}
+
+
+def section8():
     cases = {name: {exact: convergence.study(name, exact) for exact in (False, True)}
              for name in convergence.CASES}
     at_default = []

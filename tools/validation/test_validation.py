@@ -64,3 +64,16 @@ def test_exact_switching_converges_and_beats_the_fixed_grid():
     default, exact = res["start"][False], res["start"][True]
     assert exact["ia start"] <= TOL["exact_start"]
     assert exact["ia start"] * 100 < default["ia start"]
+
+
+def test_field_oriented_control_follows_its_design_and_the_dq_model():
+    f = checks.section7()
+    step = f["step"]
+    assert abs(step["t63"] / step["design_t63"] - 1) <= TOL["foc_t63"]
+    assert step["id_largest"] < 0.05
+    for case in f["torque"]:
+        assert case["error"] <= TOL["foc_torque"], case
+    plain, salient, mtpa = f["torque"]
+    assert abs(plain["id"]) < 0.01 and mtpa["id"] < -0.03  # MTPA drives id negative (Ld < Lq)
+    assert mtpa["per_ampere"] > salient["per_ampere"]  # and gets more torque per ampere
+    assert abs(f["hold"]["error"]) <= TOL["foc_speed"]
