@@ -131,7 +131,7 @@ std::vector<CPlotPrint::SCurve> CKalvorDoc::Curves() const {
 
 bool CKalvorDoc::IsRunAccepted() const {
     return m_pSolver && m_runStatus == ECalcStatus::Accepted &&
-           m_pSolver->m_nStepCount == int(m_pSolver->m_nPoints) - 1;
+           (m_pSolver->m_bExact || m_pSolver->m_nHalvings == 0);
 }
 
 bool CKalvorDoc::CanEditFailures() const {

@@ -9,6 +9,7 @@
 #include "plot/ResPlot.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -197,6 +198,8 @@ void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
     dialog.m_pBetaR->setText("360");
     dialog.m_pEvery->setText("20");
     dialog.m_pUc0->setText("-100"); // a capacitor charged the other way round
+    QVERIFY(!dialog.m_pExact->isChecked());
+    dialog.m_pExact->setChecked(true);
     CModalScript script;
     dialog.accept();
     QVERIFY(script.m_unexpected.isEmpty());
@@ -206,6 +209,7 @@ void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
     QCOMPARE(params.m_dH, 1e-300);
     QCOMPARE(params.m_dOmegaR, -200.0);
     QCOMPARE(params.m_dBetaR, 360.0);
+    QVERIFY(params.m_bExact);
 }
 
 void CTestCalculate::TimeDialogGreysUc0WithoutACapacitor() {
