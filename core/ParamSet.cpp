@@ -239,6 +239,12 @@ constexpr std::array kRows{
         "Every", "store every",
         "only every n-th output point is stored; the first and the last always are", "",
         In(1, std::numeric_limits<int>::max())),
+    Row<kTime, &CTimeParams::m_bExact>(
+        "Exact", "Exact switching instants",
+        "steps end on every switching instant, fault time, speed-path point and device "
+        "commutation, the corrector iterates to each state's own tolerance and Te is the torque "
+        "of each row's own state; false: the fixed step grid",
+        ""),
 
     Row<kInductancePlot, &CIndSettings::m_nX>("X", "x =", "first coil of the inductance Mx,y", "",
                                               In(0, 17)),

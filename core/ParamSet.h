@@ -83,6 +83,7 @@ struct CTimeParams {
     double m_dBetaR = 0.0;  ///< initial rotor angle [deg]
     double m_dUc0 = 0.0;    ///< initial voltage of the DC-side capacitor (conditions 0, 2) [V]
     int m_nEvery = 1;       ///< only every n-th output point is stored (first and last always)
+    bool m_bExact = false;  ///< steps land on every switching instant (false: the fixed grid)
 };
 
 /// Remembered settings of the inductance plot.

@@ -24,6 +24,7 @@ FAULTED = [1, 0, 0, 0, 0, 0]
         {"control.Condition": 2, "control.T": 2.0, "time.OmegaR": 150.0},
         {"time.Every": 7, "time.Uc0": 200.0, "failures.FailD": [0, 0, 1, 0, 0, 0],
          "failures.Onset": 0.004},
+        {"time.Exact": True, "failures.FailT": FAULTED, "failures.Onset": 0.0031},
     ],
 )
 def test_table_equals_cli_csv_and_is_a_view(cli, overrides):

@@ -9,6 +9,7 @@
 #include "plot/ResPlot.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -198,6 +199,8 @@ void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
     dialog.m_pBetaR->setText("360");
     dialog.m_pEvery->setText("20");
     dialog.m_pUc0->setText("-100"); // a capacitor charged the other way round
+    QVERIFY(!dialog.m_pExact->isChecked());
+    dialog.m_pExact->setChecked(true);
     CModalScript script;
     dialog.accept();
     QVERIFY(script.m_unexpected.isEmpty());
@@ -207,6 +210,7 @@ void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
     QCOMPARE(params.m_dH, 1e-300);
     QCOMPARE(params.m_dOmegaR, -200.0);
     QCOMPARE(params.m_dBetaR, 360.0);
+    QVERIFY(params.m_bExact);
 }
 
 void CTestCalculate::TimeDialogGreysUc0WithoutACapacitor() {
@@ -410,9 +414,25 @@ void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
         for (int r = 0; r < doc.m_nRows; r += 37)
             QCOMPARE(curves[c].m_pY[r], doc.m_pSolver->m_ppResTab[r][columns[c]]);
     }
-    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia, Ib, Ic, Ua, Ub, Uc")); // no shared unit
+    // Currents on the left axis, voltages on the right one.
+    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia, Ib, Ic [A]"));
+    QCOMPARE(doc.m_plot.m_strY2Label, QString("Ua, Ub, Uc [V]"));
+    for (int c = 0; c < 6; ++c)
+        QCOMPARE(curves[c].m_nAxis, c < 3 ? 0 : 1);
 
-    // A seventh is refused with a message; OK replaces them all by one.
+    // A seventh is refused with a message; OK replaces them all by one. A third unit is refused
+    // too: the plot has two y axes.
+    PlotResult(doc, 1, false, script);
+    PlotResult(doc, 22, true, script);
+    PlotResult(doc, 18, true, script, true); // omegaR [rad/s]
+    QVERIFY(script.Done());
+    QCOMPARE(doc.CurveCount(), 2);
+    QVERIFY2(script.m_messages.value(0).contains("omegaR [rad/s] was not added"),
+             qPrintable(script.m_messages.join('\n')));
+    for (int index : {0, 2, 23, 24})
+        PlotResult(doc, index, true, script);
+    QCOMPARE(doc.CurveCount(), 6);
+    script.m_messages.clear();
     PlotResult(doc, 18, true, script, true);
     QVERIFY(script.Done());
     QCOMPARE(script.m_messages.size(), 1);
