@@ -17,8 +17,9 @@ std::string TooLarge(std::uint64_t nBytes, std::size_t nMaxBytes, std::string_vi
 
 } // namespace
 
-std::optional<std::string> ReadBoundedFile(const std::string& strPath, std::size_t nMaxBytes,
-                                           std::string_view strKind, std::string& text) {
+std::optional<std::string>
+ReadBoundedFile(const std::string& strPath, std::size_t nMaxBytes, std::string_view strKind,
+                std::string& text, const std::function<std::string(std::uint64_t)>& fnTooLarge) {
     const std::string kind(strKind);
     const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
@@ -32,7 +33,8 @@ std::optional<std::string> ReadBoundedFile(const std::string& strPath, std::size
     else if (!S_ISREG(info.st_mode))
         refusal = "is not a regular file (a device, FIFO or socket), not a " + kind + ".";
     else if (std::uint64_t(info.st_size) > nMaxBytes)
-        refusal = "is " + TooLarge(std::uint64_t(info.st_size), nMaxBytes, strKind);
+        refusal = "is " + (fnTooLarge ? fnTooLarge(std::uint64_t(info.st_size))
+                                      : TooLarge(std::uint64_t(info.st_size), nMaxBytes, strKind));
     // A file may say it is empty and still hold text (/proc), or grow while read: read up to
     // one chunk past the bound.
     std::string buffer;
@@ -46,8 +48,9 @@ std::optional<std::string> ReadBoundedFile(const std::string& strPath, std::size
         else if (got == 0)
             break;
         else if (buffer.size() + std::size_t(got) > nMaxBytes)
-            refusal = "grew past the " + std::to_string(nMaxBytes) + " bytes a " + kind +
-                      " may have while it was read.";
+            refusal = fnTooLarge ? "is more than " + fnTooLarge(nMaxBytes)
+                                 : "grew past the " + std::to_string(nMaxBytes) + " bytes a " +
+                                       kind + " may have while it was read.";
         else
             buffer.append(chunk, std::size_t(got));
     }

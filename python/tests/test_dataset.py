@@ -115,10 +115,10 @@ def test_float32_and_chosen_columns(client, tmp_path):
 
 
 def write_cases(tmp_path, n):
-    spec = {"base": {"time": {"Te": 0.02}},
-            "cases": [{"control.T": -0.05 * k} for k in range(n)]}
+    cases = {"base": {"time": {"Te": 0.02}},
+             "cases": [{"control.T": -0.05 * k} for k in range(n)]}
     path = tmp_path / "cases.json"
-    path.write_text(json.dumps(spec))
+    path.write_text(json.dumps(cases))
     return path
 
 
