@@ -199,13 +199,15 @@ TEST_P(CDesaturationTrip, OpensTheLegWithinTdesatAndOneStep) {
 
 INSTANTIATE_TEST_SUITE_P(
     SafeStates, CDesaturationTrip,
-    ::testing::Values(CDriveCase{"scalar", 0, false, CProtection::kGatesOff},
-                      CDriveCase{"scalar", 0, false, CProtection::kActiveShortCircuit},
-                      CDriveCase{"field-oriented", 1, false, CProtection::kGatesOff},
-                      CDriveCase{"field-oriented", 1, false, CProtection::kActiveShortCircuit},
-                      CDriveCase{"scalar, exact instants", 0, true, CProtection::kGatesOff},
-                      CDriveCase{"scalar, exact instants", 0, true,
-                                 CProtection::kActiveShortCircuit}));
+    ::testing::Values(
+        CDriveCase{"scalar", 0, false, CProtection::kGatesOff},
+        CDriveCase{"scalar", 0, false, CProtection::kActiveShortCircuit},
+        CDriveCase{"field-oriented", 1, false, CProtection::kGatesOff},
+        CDriveCase{"field-oriented", 1, false, CProtection::kActiveShortCircuit},
+        CDriveCase{"scalar, exact instants", 0, true, CProtection::kGatesOff},
+        CDriveCase{"scalar, exact instants", 0, true, CProtection::kActiveShortCircuit},
+        CDriveCase{"field-oriented, exact instants", 1, true, CProtection::kGatesOff},
+        CDriveCase{"field-oriented, exact instants", 1, true, CProtection::kActiveShortCircuit}));
 
 // The active short circuit of the lower side is, once settled, the run in which those
 // transistors are shorted and the upper ones broken: same currents, same braking torque.
