@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EnergyLedger.h"
 #include "EventLog.h"
 #include "FocControl.h"
 #include "Gclass.h"
@@ -100,6 +101,7 @@ public:
     int m_nHalvings = 0;        ///< steps repeated with half their length in the run
     CProtection m_protection;   ///< trips and safe state; acts in condition index 0 only
     CEventLog m_events;         ///< fault onsets and clearings and trips of the last run
+    CEnergyLedger m_energy;     ///< energy by kind of the last run (kept in exact mode)
     CFocSettings m_focSettings; ///< settings of field-oriented control (when enabled)
     double** m_ppFocTab;        ///< id, iq, id*, iq*, ud*, uq* per stored row; null: scalar
     std::unique_ptr<CFocControl> m_pFoc; ///< the field-oriented controller of the last run
