@@ -9,11 +9,9 @@
 
 int DiagMain(const CDiagOptions& options) {
     CParamSet set;
-    const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
-    if (!loaded.m_bOk) {
-        std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
-        return kExitUsage;
-    }
+    const CStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
+    if (!loaded.Ok())
+        return ExitStatus(loaded);
 
     if (!CheckOutput(options.m_strOut))
         return kExitUsage;
@@ -21,10 +19,8 @@ int DiagMain(const CDiagOptions& options) {
     const CDiagPlot plot = DiagPlotOfKind(options.m_strKind, set);
     if (plot.m_bTimesSwapped)
         std::fprintf(stderr, "%s\n", kMsgTpTk);
-    if (!plot.m_bOk) {
-        std::fprintf(stderr, "%s\n", plot.m_strMessage.c_str());
-        return kExitUsage;
-    }
+    if (!plot.Ok())
+        return ExitStatus(plot);
 
     const CInterruptGuard interrupt;
     return WriteOutput(options.m_strOut, interrupt,

@@ -29,11 +29,9 @@ int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t n
 
 int RunMain(const CRunOptions& options) {
     CParamSet set;
-    const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
-    if (!loaded.m_bOk) {
-        std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
-        return kExitUsage;
-    }
+    const CStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
+    if (!loaded.Ok())
+        return ExitStatus(loaded);
 
     const CCalcPlan plan = PlanCalculation(set);
     if (plan.m_bSwapped)

@@ -14,17 +14,17 @@ namespace {
 
 /// Writes one text file through write; on failure prints the file and the reason.
 template <class F> bool WriteFile(const std::filesystem::path& path, F write) {
-    const std::optional<std::string> failure =
-        CAtomicFile::Write(path.string(), [&](std::FILE* pFile) -> std::optional<std::string> {
-            errno = 0;
-            if (write(pFile))
-                return std::nullopt;
-            const int error = errno;
-            return "cannot write \"" + path.string() + "\": " + std::strerror(error ? error : EIO);
-        });
-    if (failure)
-        std::fprintf(stderr, "kalvor-cli tables: %s\n", failure->c_str());
-    return !failure;
+    const CStatus written = CAtomicFile::Write(path.string(), [&](std::FILE* pFile) {
+        errno = 0;
+        if (write(pFile))
+            return CStatus::Success();
+        const int error = errno;
+        return CStatus::Failure("cannot write \"" + path.string() +
+                                "\": " + std::strerror(error ? error : EIO));
+    });
+    if (!written.Ok())
+        std::fprintf(stderr, "kalvor-cli tables: %s\n", written.m_strMessage.c_str());
+    return written.Ok();
 }
 
 bool WriteTable(std::FILE* f, const double (*pTable)[kCoilCount]) {

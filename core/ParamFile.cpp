@@ -19,12 +19,12 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-CFileStatus Ok() {
-    return {true, {}};
+CStatus Ok() {
+    return CStatus::Success();
 }
 
-CFileStatus Refuse(std::string message) {
-    return {false, std::move(message)};
+CStatus Refuse(std::string message) {
+    return CStatus::Refusal(std::move(message));
 }
 
 std::string KnownGroups() {
@@ -183,7 +183,7 @@ json ValueOf(const CField& field) {
 
 } // namespace
 
-CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CParamSet& set) {
+CStatus ParseParamText(std::string_view text, std::string_view strSource, CParamSet& set) {
     const std::string source(strSource);
     CParamSet parsed;
     if (text.size() > kMaxParamFileBytes)
@@ -229,7 +229,7 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
     return Ok();
 }
 
-CFileStatus ReadParamFile(const std::string& strPath, CParamSet& set) {
+CStatus ReadParamFile(const std::string& strPath, CParamSet& set) {
     std::string text;
     if (auto refusal = ReadBounded(strPath, text))
         return Refuse(strPath + ": " + *refusal);
@@ -253,13 +253,11 @@ std::string ValueText(const CField& field) {
     return ValueOf(field).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-CFileStatus WriteParamFile(const std::string& strPath, const CParamSet& set) {
-    if (auto failure = CAtomicFile::WriteText(strPath, ParamText(set)))
-        return Refuse(*failure);
-    return Ok();
+CStatus WriteParamFile(const std::string& strPath, const CParamSet& set) {
+    return CAtomicFile::WriteText(strPath, ParamText(set));
 }
 
-CFileStatus ApplyOverride(std::string_view assignment, CParamSet& set) {
+CStatus ApplyOverride(std::string_view assignment, CParamSet& set) {
     const std::size_t equals = assignment.find('=');
     const std::size_t dot = assignment.find('.');
     if (equals == std::string_view::npos || dot == std::string_view::npos || dot > equals)

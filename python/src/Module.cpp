@@ -32,9 +32,15 @@ namespace {
     throw py::error_already_set();
 }
 
-void Check(const CFileStatus& status) {
-    if (!status.m_bOk)
-        Raise("ParameterError", status.m_strMessage);
+// Refused input is a ParameterError; a file that could not be written an OSError.
+void Check(const CStatus& status) {
+    if (status.Ok())
+        return;
+    if (status.m_code == EStatus::Failed) {
+        PyErr_SetString(PyExc_OSError, status.m_strMessage.c_str());
+        throw py::error_already_set();
+    }
+    Raise("ParameterError", status.m_strMessage);
 }
 
 CParamSet LoadParams(const std::string& strPath) {
@@ -114,7 +120,7 @@ double TimeCalculation(const CParamSet& set) {
 
 py::tuple Diagram(const std::string& strKind, const CParamSet& set) {
     const CDiagPlot plot = DiagPlotOfKind(strKind, set);
-    if (!plot.m_bOk)
+    if (!plot.Ok())
         Raise("ParameterError", plot.m_strMessage);
     return py::make_tuple(py::array_t<double>(py::ssize_t(plot.m_x.size()), plot.m_x.data()),
                           py::array_t<double>(py::ssize_t(plot.m_y.size()), plot.m_y.data()),
@@ -148,7 +154,7 @@ py::tuple Spectrum(py::array_t<double, py::array::c_style | py::array::forcecast
         CControl control;
         return TransformRange(control, CSampleRange{0, n}, nNh, x.data(), y.data(), work.data());
     });
-    if (!outcome.m_bOk)
+    if (!outcome.Ok())
         Raise("ParameterError", outcome.m_strMessage);
     return py::make_tuple(py::array_t<double>(py::ssize_t(outcome.m_nShown), work.data()),
                           outcome.m_dThd);
@@ -157,12 +163,7 @@ py::tuple Spectrum(py::array_t<double, py::array::c_style | py::array::forcecast
 // Writes bytes through the program's one atomic writer; OSError with its message on failure.
 void WriteFile(const std::string& strPath, const py::bytes& data) {
     const std::string_view text = data;
-    const std::optional<std::string> failure =
-        CInterpreterExit::WithoutGil([&] { return CAtomicFile::WriteText(strPath, text); });
-    if (failure) {
-        PyErr_SetString(PyExc_OSError, failure->c_str());
-        throw py::error_already_set();
-    }
+    Check(CInterpreterExit::WithoutGil([&] { return CAtomicFile::WriteText(strPath, text); }));
 }
 
 // An atomic file for writers that need a path (h5py): open, write to .temp, commit or discard.
@@ -214,12 +215,7 @@ PYBIND11_MODULE(_kalvor, m) {
         .def(
             "save",
             [](const CParamSet& set, const std::string& strPath) {
-                // Writing can only fail for the file's sake: what Python users catch as OSError.
-                const CFileStatus written = WriteParamFile(strPath, set);
-                if (!written.m_bOk) {
-                    PyErr_SetString(PyExc_OSError, written.m_strMessage.c_str());
-                    throw py::error_already_set();
-                }
+                Check(WriteParamFile(strPath, set));
             },
             py::arg("path"))
         .def(

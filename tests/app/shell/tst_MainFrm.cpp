@@ -645,7 +645,7 @@ void CTestMainFrm::RefusedFileOpensNothing() {
 void CTestMainFrm::OpeningAnOpenFileActivatesIt() {
     QTemporaryDir dir;
     const QString strPath = dir.filePath("drive.kalvor");
-    QVERIFY(WriteParamFile(strPath.toStdString(), CParamSet{}).m_bOk);
+    QVERIFY(WriteParamFile(strPath.toStdString(), CParamSet{}).Ok());
     CKalvorDoc* pOpened = m_pFrame->OpenDocumentFile(strPath);
     QVERIFY(pOpened);
     m_pFrame->OnFileNew();
