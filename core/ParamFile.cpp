@@ -27,6 +27,19 @@ CStatus Refuse(std::string message) {
     return CStatus::Refusal(std::move(message));
 }
 
+// Nesting a parameter file may have: it has three levels (groups, keys, the code arrays).
+constexpr int kMaxParamNesting = 8;
+
+// The JSON check of a parameter file's text or an override's value; too deep a nesting is
+// named with what a parameter file holds.
+CJsonCheck CheckParamJson(std::string_view text) {
+    CJsonCheck check = CheckJson(text, kMaxParamNesting);
+    if (check.m_problem == EJsonProblem::Depth)
+        check.m_strMessage = "values are nested deeper than " + std::to_string(kMaxParamNesting) +
+                             " levels (a parameter file has 3).";
+    return check;
+}
+
 std::string KnownGroups() {
     std::string list;
     std::string_view last;
@@ -193,7 +206,7 @@ CStatus ParseParamText(std::string_view text, std::string_view strSource, CParam
         return Ok();
     }
     // Checked as a stream first: no tree is built from text nested too deep to hold.
-    const CJsonCheck check = CJsonGuard::Check(text);
+    const CJsonCheck check = CheckParamJson(text);
     if (check.m_problem == EJsonProblem::Duplicate)
         return Refuse(source + ": " + check.m_strMessage);
     if (check.m_problem != EJsonProblem::None)
@@ -282,7 +295,7 @@ CStatus ApplyOverride(std::string_view assignment, CParamSet& set) {
     if (!IsValidUtf8(text))
         return Refuse(name + ": the value \"" + Quote(text) + "\" is not valid UTF-8 text; enter " +
                       field->m_pDesc->AcceptedText() + ".");
-    const CJsonCheck check = CJsonGuard::Check(text);
+    const CJsonCheck check = CheckParamJson(text);
     if (check.m_problem == EJsonProblem::Depth || check.m_problem == EJsonProblem::Duplicate)
         return Refuse(name + ": " + check.m_strMessage);
     json value;
