@@ -13,10 +13,10 @@
 #include <functional>
 
 struct CShortRun {
-    const char* m_pszTe = "0.002";           ///< end time typed into "te ="
-    const char* m_pszEvery = nullptr;        ///< "store every", or as the dialog shows it
-    bool m_bAcceptPlot = true;               ///< OK in the result dialog, else Cancel
-    std::function<void(CTimeParam*)> m_edit; ///< further fields typed before OK
+    const char* m_pszTe = "0.002";                ///< end time typed into "te ="
+    const char* m_pszEvery = nullptr;             ///< "store every", or as the dialog shows it
+    bool m_bAcceptPlot = true;                    ///< OK in the result dialog, else Cancel
+    std::function<void(CTimeParam*)> m_edit = {}; ///< further fields typed before OK
 };
 
 /// Calculates as trigger starts it (the Calculate command of a document or a window). True
