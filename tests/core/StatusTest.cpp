@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
                     EStatus::Failed},
         CStatusCase{"ExportWithoutData",
                     [](const fs::path& d) {
-                        return ExportPlotFile((d / "plot.txt").string(), kPlotCurve, kX, kX,
-                                              nullptr, 0);
+                        return ExportPlotFile((d / "plot.txt").string(), kPlotCurve, kX, nullptr,
+                                              nullptr, 2);
                     },
                     EStatus::Refused},
         CStatusCase{
