@@ -17,7 +17,8 @@ int DiagMain(const CDiagOptions& options) {
         return kExitUsage;
 
     const CDiagPlot plot = DiagPlotOfKind(options.m_strKind, set);
-    if (plot.m_bTimesSwapped)
+    // Equal times are refused with their own message; "Tp > Tk?" is for reversed ones.
+    if (plot.m_bTimesSwapped && set.m_voltagePlot.m_dTs != set.m_voltagePlot.m_dTe)
         std::fprintf(stderr, "%s\n", kMsgTpTk);
     if (!plot.Ok())
         return ExitStatus(plot);

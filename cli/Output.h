@@ -5,12 +5,21 @@
 #include "Interrupt.h"
 #include "ResultExport.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
-/// True when strOut names standard output: empty or "-".
+/// True when strOut names standard output: empty, "-", or another name of what standard output
+/// is (/dev/stdout, /proc/self/fd/1, a pipe's or a terminal's name): written as "-" is.
 inline bool IsStandardOutput(const std::string& strOut) {
-    return strOut.empty() || strOut == "-";
+    if (strOut.empty() || strOut == "-")
+        return true;
+    struct stat named {
+    }, open{};
+    return ::stat(strOut.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
 /// Refuses, before any work, an output file that cannot be written (a folder, a device, a

@@ -20,7 +20,7 @@ int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t n
     const std::size_t cols = solver.m_nResCols;
     return WriteOutput(
         options.m_strOut, interrupt, [&](std::FILE* pFile, const std::string& strName) {
-            return options.m_bCsv ? WriteResultCsv(pFile, strName, ppRows, rows, cols)
+            return options.m_bCsv ? WriteResultCsv(pFile, strName, ppRows, rows, cols, &progress)
                                   : WriteResultTable(pFile, strName, ppRows, rows, cols, &progress);
         });
 }
@@ -34,7 +34,8 @@ int RunMain(const CRunOptions& options) {
         return ExitStatus(loaded);
 
     const CCalcPlan plan = PlanCalculation(set);
-    if (plan.m_bSwapped)
+    // Equal times are refused with their own message; "Tp > Tk?" is for reversed ones.
+    if (plan.m_bSwapped && set.m_time.m_dTs != set.m_time.m_dTe)
         std::fprintf(stderr, "%s\n", kMsgTpTk);
     if (plan.m_refusal) {
         std::fprintf(stderr, "%s\n", plan.m_refusal->c_str());

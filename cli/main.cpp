@@ -3,11 +3,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
 int main(int argc, char** argv) {
+    // Beyond the file-size limit (ulimit -f) a write then fails with EFBIG and is reported, and
+    // the temporary file goes, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
     CLI::App app{"kalvor-cli: run Kalvor's drive calculations without the desktop program.\n"
                  "PARAMS is a Kalvor parameter file; without it the defaults are used.\n"
                  "Exit status: 0 success, 2 invalid usage, parameters or file, 3 the run needed\n"

@@ -1,5 +1,6 @@
 #include "AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,6 +86,63 @@ std::string Reason(int error) {
     return std::strerror(error);
 }
 
+// mkostemp's six characters.
+bool IsTempSuffix(std::string_view suffix) {
+    if (suffix.size() != 6)
+        return false;
+    for (const char c : suffix) {
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!alnum)
+            return false;
+    }
+    return true;
+}
+
+// The writer's mark on its temporary file: an open-file-description lock, which a file format
+// library's own flock on the same file (HDF5) does not collide with.
+void LockWhole(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ::fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+bool IsLocked(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
+}
+
+// Removes temporary files of the destination (".NAME.XXXXXX" beside it) that a writer left
+// when it was killed (SIGKILL, a power cut). A live writer holds a lock on its temporary file
+// for as long as it writes, so a file whose lock can be taken belongs to nobody.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
+    DIR* pDir = ::opendir(folder.c_str());
+    if (!pDir)
+        return;
+    while (const dirent* pEntry = ::readdir(pDir)) {
+        const std::string_view name(pEntry->d_name);
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix ||
+            !IsTempSuffix(name.substr(prefix.size())))
+            continue;
+        const std::string path = folder + "/" + std::string(name);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened {
+        }, named{};
+        // Only a regular file of our own, and still the file of that name when unlinked.
+        if (!IsLocked(fd) && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+            opened.st_uid == ::geteuid() && ::lstat(path.c_str(), &named) == 0 &&
+            named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(pDir);
+}
+
 } // namespace
 
 CAtomicFile::CAtomicFile(std::string strPath) : m_strPath(std::move(strPath)) {}
@@ -112,6 +170,13 @@ std::optional<std::string> CAtomicFile::CheckDestination(const std::string& strP
                    "; enter a file name.";
         if (::access(dest.m_strTarget.c_str(), W_OK) != 0)
             return cannot + Reason(errno) + via;
+    } else if (struct stat opened{}; ::stat(strPath.c_str(), &opened) == 0) {
+        // A link the kernel follows itself (/proc/self/fd/N) leads to an open pipe, socket or
+        // deleted file that has no name to replace.
+        return cannot + "it names an open " +
+               (S_ISREG(opened.st_mode) ? "file that has no name of its own"
+                                        : "pipe, socket or device") +
+               "; enter a file name.";
     }
     const std::string folder = FolderOf(dest.m_strTarget);
     struct stat folderStat {};
@@ -144,14 +209,22 @@ bool CAtomicFile::Open() {
     m_strTarget = dest.m_strTarget;
     // Hidden and unique beside the target; a long name is shortened so the temporary name
     // stays within the file-name limit.
-    std::string pattern =
-        FolderOf(m_strTarget) + "/." + NameOf(m_strTarget).substr(0, 200) + ".XXXXXX";
+    const std::string folder = FolderOf(m_strTarget);
+    std::string prefix = ".";
+    prefix += NameOf(m_strTarget).substr(0, 200);
+    prefix += '.';
+    RemoveStaleTemporaries(folder, prefix);
+    std::string pattern = folder + "/" + prefix + "XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0)
         return Fail("Cannot create a temporary file for ", errno);
     m_strTemp = name.data();
+    // Marks the temporary file as being written, until it is renamed or removed (a second
+    // descriptor keeps the lock beyond the stream's close).
+    LockWhole(fd);
+    m_nLockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     const mode_t mode = dest.m_bExists ? mode_t(dest.m_stat.st_mode & 07777) : NewFileMode();
     if (dest.m_bExists &&
         (dest.m_stat.st_uid != ::geteuid() || dest.m_stat.st_gid != ::getegid())) {
@@ -192,6 +265,7 @@ bool CAtomicFile::Commit() {
     if (std::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0)
         return Fail("Cannot write ", errno);
     m_strTemp.clear();
+    ReleaseLock();
     m_strMessage.clear();
     return true;
 }
@@ -205,6 +279,13 @@ void CAtomicFile::Discard() {
         ::unlink(m_strTemp.c_str());
         m_strTemp.clear();
     }
+    ReleaseLock();
+}
+
+void CAtomicFile::ReleaseLock() {
+    if (m_nLockFd >= 0)
+        ::close(m_nLockFd);
+    m_nLockFd = -1;
 }
 
 bool CAtomicFile::Fail(std::string_view what, int error) {

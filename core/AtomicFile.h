@@ -13,7 +13,9 @@
 /// held and only the temporary file is removed. A symbolic link is resolved first: its target
 /// is replaced and the link stays. An existing file keeps its permissions (and, where the
 /// process may, its owner); a new file gets 0666 less the umask. A destination that is a
-/// folder, a device, a FIFO or a socket is refused before anything is created.
+/// folder, a device, a FIFO or a socket is refused before anything is created. A temporary file
+/// is locked while it is written; one left by a writer that was killed (no lock held) is
+/// removed by the next write to the same destination.
 ///
 /// Usage: Open(), write through File(), then Commit(); on a write error Discard() (the
 /// destructor discards an uncommitted file too).
@@ -68,10 +70,12 @@ public:
 
 private:
     bool Fail(std::string_view what, int error);
+    void ReleaseLock();
 
     std::string m_strPath;                 ///< destination as the caller named it
     std::string m_strTarget;               ///< destination with symbolic links resolved
     std::string m_strTemp;                 ///< temporary file, empty when there is none
     std::FILE* m_pFile = nullptr;          ///< open temporary file, null when there is none
+    int m_nLockFd = -1;                    ///< holds the temporary file's lock, -1 when none
     std::string m_strMessage = "not open"; ///< why the last operation failed
 };

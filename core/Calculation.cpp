@@ -114,6 +114,16 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
                              " s: a step did not converge even after " +
                              std::to_string(CSolver::kMaxHalvings) + " halvings.";
         break;
+    case ERunStatus::TooMuchWork:
+        result.m_status = ECalcStatus::Stopped;
+        result.m_strMessage = kMsgSmallerStep;
+        result.m_strDetail = "The calculation stopped at t = " + ShortNumber(solver.m_dStopTime) +
+                             " s: its steps converge only far below the calculation step "
+                             "(more than " +
+                             std::to_string(CSolver::kMaxStepsPerPoint) +
+                             " steps per output point); the state does not converge for these "
+                             "parameters at this step.";
+        break;
     case ERunStatus::NonFinite: {
         const int bad = solver.m_nBadState;
         result.m_status = ECalcStatus::Stopped;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -201,6 +202,15 @@ CStatus ParseParamText(std::string_view text, std::string_view strSource, CParam
     CParamSet parsed;
     if (text.size() > kMaxParamFileBytes)
         return Refuse(source + ": " + TooLarge(text.size()));
+    // The JSON reader would stop at a NUL and ignore whatever follows it.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        const std::string_view before = text.substr(0, nul);
+        const std::size_t lineStart = before.rfind('\n');
+        const std::size_t column = lineStart == std::string_view::npos ? nul + 1 : nul - lineStart;
+        return Refuse(source + ": not a Kalvor parameter file: a NUL byte at line " +
+                      std::to_string(std::count(before.begin(), before.end(), '\n') + 1) +
+                      ", column " + std::to_string(column) + " (a parameter file is text).");
+    }
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
         set = parsed;
         return Ok();

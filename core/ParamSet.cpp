@@ -1,5 +1,6 @@
 #include "ParamSet.h"
 
+#include "Control.h"
 #include "MessageText.h"
 
 #include <cmath>
@@ -375,10 +376,18 @@ std::optional<std::string> CheckNumber(const CFieldDesc& desc, double value) {
 }
 
 std::optional<std::string> CheckText(const CFieldDesc& desc, std::string_view text) {
-    if (text.size() <= desc.m_nMaxLen)
-        return std::nullopt;
-    return desc.DisplayName() + " is too long (" + std::to_string(text.size()) +
-           " characters): enter " + desc.AcceptedText() + ".";
+    if (text.size() > desc.m_nMaxLen)
+        return desc.DisplayName() + " is too long (" + std::to_string(text.size()) +
+               " characters): enter " + desc.AcceptedText() + ".";
+    // A NUL would end the text wherever it is read as a C string.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        return desc.DisplayName() + " holds a NUL character at position " +
+               std::to_string(nul + 1) + ": enter " + desc.AcceptedText() + ".";
+    if (desc.m_strGroup == "control" && desc.m_strKey == "SpeedPath") {
+        if (std::string problem = CControl::SpeedPathMessage(std::string(text)); !problem.empty())
+            return problem;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> ValidateParamSet(const CParamSet& set) {

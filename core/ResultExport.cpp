@@ -191,7 +191,7 @@ CStatus WriteResultTable(std::FILE* pFile, std::string_view strName, const doubl
 }
 
 CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double* const* ppRows,
-                       std::size_t nRows, std::size_t nCols) {
+                       std::size_t nRows, std::size_t nCols, IProgressSink* pProgress) {
     if (nCols > std::size_t(kResultColumns))
         return CStatus::Refusal("Cannot write " + std::string(strName) + ": the table has " +
                                 std::to_string(nCols) + " columns, the labels name " +
@@ -203,6 +203,8 @@ CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double*
         writer.Put(kResultLabels[c]);
     }
     writer.Put("\n");
+    if (pProgress)
+        pProgress->Open(0, static_cast<long long>(nRows));
     for (std::size_t r = 0; r < nRows; ++r) {
         char* p = writer.Reserve(nCols * 33 + 1);
         for (std::size_t c = 0; c < nCols; ++c) {
@@ -212,8 +214,18 @@ CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double*
         }
         *p++ = '\n';
         writer.Commit(p);
+        if (pProgress) {
+            pProgress->SetPos(static_cast<long long>(r));
+            if (pProgress->IsCancelled()) {
+                pProgress->Close();
+                return CStatus::Failure("Writing " + std::string(strName) + " was cancelled.");
+            }
+        }
     }
-    return writer.Finish();
+    CStatus status = writer.Finish();
+    if (pProgress)
+        pProgress->Close();
+    return status;
 }
 
 CStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
@@ -277,7 +289,7 @@ CStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const doubl
 CStatus ExportResultFile(const std::string& strPath, const double* const* ppRows, std::size_t nRows,
                          std::size_t nCols, bool bCsv, IProgressSink* pProgress) {
     return CAtomicFile::Write(strPath, [&](std::FILE* pFile) {
-        return bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols)
+        return bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols, pProgress)
                     : WriteResultTable(pFile, strPath, ppRows, nRows, nCols, pProgress);
     });
 }

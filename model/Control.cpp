@@ -33,9 +33,27 @@ double TokenToDouble(std::string_view token) {
     return value;
 }
 
-// Walks a path text and calls onValue(isTime, value) for every token closed by a "*".
+// Why a token does not read as a number (empty when it does): no number at its start, which
+// would read as 0, or one that is not finite or too large for a double.
+std::string TokenProblem(std::string_view token) {
+    while (!token.empty() && IsSpace(token.front()))
+        token.remove_prefix(1);
+    if (token.size() > 1 && token.front() == '+' && token[1] != '-')
+        token.remove_prefix(1);
+    double value = 0.0;
+    const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (result.ec == std::errc::invalid_argument)
+        return "is not a number";
+    if (result.ec == std::errc::result_out_of_range || !std::isfinite(value))
+        return "is not a finite number";
+    return {};
+}
+
+// Walks a path text and calls onToken(isTime, token) for every token closed by a "*".
 // Returns whether the text ends with a "*".
-template <typename OnValue> bool WalkPath(std::string_view text, OnValue onValue) {
+// pRest, when given, receives the text after the last "*" (dropped by the parse).
+template <typename OnToken>
+bool WalkTokens(std::string_view text, OnToken onToken, std::string_view* pRest = nullptr) {
     std::string_view::size_type tokenStart = 0;
     bool expectTime = true;
     std::string_view::size_type i = 0;
@@ -44,7 +62,7 @@ template <typename OnValue> bool WalkPath(std::string_view text, OnValue onValue
             ++i;
             continue;
         }
-        onValue(expectTime, TokenToDouble(text.substr(tokenStart, i - tokenStart)));
+        onToken(expectTime, text.substr(tokenStart, i - tokenStart));
         expectTime = !expectTime;
         if (i + 1 == text.size())
             return true;
@@ -52,7 +70,16 @@ template <typename OnValue> bool WalkPath(std::string_view text, OnValue onValue
         tokenStart = i + 1;
         i += 2;
     }
+    if (pRest)
+        *pRest = text.substr(std::min(tokenStart, text.size()));
     return false;
+}
+
+// As WalkTokens, with onValue(isTime, value) given each token's number.
+template <typename OnValue> bool WalkPath(std::string_view text, OnValue onValue) {
+    return WalkTokens(text, [&onValue](bool isTime, std::string_view token) {
+        onValue(isTime, TokenToDouble(token));
+    });
 }
 
 } // namespace
@@ -77,10 +104,39 @@ int CControl::CountPathPoints(const std::string& strPath) {
 
 std::string CControl::SpeedPathMessage(const std::string& strPath) {
     const int count = CountPathPoints(strPath);
-    if (count <= kMaxPathPoints)
-        return {};
-    return "Speed path \"omegaR* =\" holds " + std::to_string(count) +
-           " time*speed pairs; at most " + std::to_string(kMaxPathPoints) + " are accepted.";
+    if (count > kMaxPathPoints)
+        return "Speed path \"omegaR* =\" holds " + std::to_string(count) +
+               " time*speed pairs; at most " + std::to_string(kMaxPathPoints) + " are accepted.";
+    // A token that is not a number would silently read as 0: a typing error.
+    std::string problem;
+    int point = 1;
+    bool nextIsTime = true;
+    const auto check = [&](bool bTime, std::string_view token) {
+        nextIsTime = !bTime;
+        if (problem.empty()) {
+            if (std::string why = TokenProblem(token); !why.empty()) {
+                std::size_t cut = std::min<std::size_t>(token.size(), 40);
+                while (cut < token.size() &&
+                       (static_cast<unsigned char>(token[cut]) & 0xC0) == 0x80)
+                    --cut; // not inside a UTF-8 character
+                const std::string quoted(token.substr(0, cut));
+                problem = "Speed path \"omegaR* =\": the " + std::string(bTime ? "time" : "speed") +
+                          " of point " + std::to_string(point) + ", \"" + quoted +
+                          (cut < token.size() ? "..." : "") + "\", " + why +
+                          "; enter time*speed pairs of numbers, each followed by \"*\", for "
+                          "example 0*188*.";
+            }
+        }
+        if (!bTime)
+            ++point;
+    };
+    std::string_view rest;
+    WalkTokens(Trimmed(strPath), check, &rest);
+    // Unclosed text is dropped; a number there may be an unfinished point, anything else is a
+    // typing error as much as a token of the path ("abc").
+    if (!rest.empty())
+        check(nextIsTime, rest);
+    return problem;
 }
 
 std::string CControl::SvpwmMessage(double dFT, double dUd) {

@@ -47,7 +47,9 @@ public:
     bool ParseSpeedPath();
     /// Number of complete points in a speed-path text, as ParseSpeedPath counts them (no limit).
     static int CountPathPoints(const std::string& strPath);
-    /// Empty when strPath fits the table, otherwise the message that refuses it.
+    /// Empty when strPath fits the table and each of its tokens is a finite number (trailing
+    /// text after a number is ignored as ParseSpeedPath ignores it); otherwise the message that
+    /// refuses it, quoting the first token that is not.
     static std::string SpeedPathMessage(const std::string& strPath);
     /// Empty when space-vector PWM can run with the carrier frequency dFT [Hz] and the DC
     /// voltage dUd [V]; otherwise the message that refuses them (a carrier period that never

@@ -125,6 +125,7 @@ private:
     const double* m_pLastP = nullptr; ///< state row of the previous output point
     double* m_pLastT = nullptr;       ///< result row of the previous output point
     CRunReport m_report;              ///< how the run ends, where and why
+    const std::int64_t m_nMaxSteps;   ///< steps after which the run stops
 };
 
 CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
@@ -140,7 +141,8 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
       m_dToProgress(double(kProgressScale) / (te - ts)), m_dA0(m_U.m_dUmax),
       m_bSupplyFollowsControl(m_R.m_nCondition == 1 && m_R.m_bSpeedControl),
       m_protection(solver.m_protection), m_events(solver.m_events),
-      m_bProtect(m_protection.Armed() && m_R.m_nCondition == 0), m_dT(ts) {
+      m_bProtect(m_protection.Armed() && m_R.m_nCondition == 0), m_dT(ts),
+      m_nMaxSteps(std::int64_t(solver.m_nPoints) * CSolver::kMaxStepsPerPoint) {
     m_report.m_dStopTime = ts;
     m_report.m_nStepCount = solver.m_nStepCount;
 }
@@ -184,6 +186,8 @@ bool CRun::StopBeforeStep() {
     else if (m_report.m_nStepCount == std::numeric_limits<int>::max())
         // The step count cannot grow further: as many steps as a halved run can take.
         m_report.m_status = ERunStatus::StepTooSmall;
+    else if (m_report.m_nStepCount >= m_nMaxSteps)
+        m_report.m_status = ERunStatus::TooMuchWork;
     else
         return false;
     m_report.m_dStopTime = m_dT;

@@ -28,6 +28,7 @@ enum class ERunStatus {
     NotRun,       ///< Run was not called
     Completed,    ///< every output row was stored
     StepTooSmall, ///< a step would have to be halved below the minimum step
+    TooMuchWork,  ///< the steps taken exceeded kMaxStepsPerPoint per output point
     NonFinite,    ///< the state took a value that is not finite
     Cancelled,    ///< the user stopped the run
 };
@@ -46,13 +47,18 @@ public:
 
     /// A step is never halved more than this many times below the output interval.
     static constexpr int kMaxHalvings = 20;
+    /// A run stops when its steps exceed this many per output point: on average every output
+    /// interval halved 14 times, a state that converges only at steps near the minimum (a run
+    /// that would otherwise take a thousand times its planned work and more).
+    static constexpr std::int64_t kMaxStepsPerPoint = 16384;
 
     /// Runs the whole simulation from ts to te (ts < te) with the initial state x0 (n values);
     /// needs at least 2 rows, otherwise returns NotRun without touching anything. Stores state
     /// row 0 and result row 0 from x0, then every m_nEvery-th output point and the last; the
     /// points between are computed the same way, so a stored row does not depend on
     /// m_nEvery. Stops with StepTooSmall when a
-    /// step would have to be halved more than kMaxHalvings times, with NonFinite when an
+    /// step would have to be halved more than kMaxHalvings times, with TooMuchWork when the
+    /// steps exceed kMaxStepsPerPoint per output point, with NonFinite when an
     /// accepted state holds a value that is not finite, with Cancelled when the progress sink
     /// asks; the rows after the stop are not filled. Allocates nothing inside the step loop.
     /// m_events receives the onset and clearing of the failure codes that act in the

@@ -63,7 +63,7 @@ def diag(kind, params=None):
     """
     params = Params() if params is None else params
     x, y, _, _, swapped = _kalvor.diag(kind, params._set)
-    if swapped:
+    if swapped and params["voltage_plot.Ts"] != params["voltage_plot.Te"]:
         warnings.warn("Tp > Tk?", RuntimeWarning, stacklevel=2)
     return x, y
 

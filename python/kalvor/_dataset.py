@@ -24,7 +24,7 @@ from ._labels import default_labels
 from ._metrics import resolve
 from ._params import Params
 from ._sweep import _Bar, attempt, expand_cases, quiet_logs
-from ._tasks import crashed_entry, local_client, run_cases
+from ._tasks import MAX_BATCH, crashed_entry, local_client, run_cases
 
 FORMAT = "kalvor-dataset"
 FORMAT_VERSION = 1
@@ -544,7 +544,8 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
         try:
             for items in run_cases(client, case_list, base.text(), job, batch=batch,
                                    done=set(store.finished),
-                                   limit=_batch_limit(base, n_columns, every, dtype)):
+                                   limit=min(MAX_BATCH, _batch_limit(base, n_columns, every,
+                                                                     dtype))):
                 store.add(items)
                 if bar:
                     for _ in items:
@@ -553,7 +554,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
             interrupted = True
             raise
         finally:
-            with quiet_logs(interrupted):
+            with quiet_logs(interrupted or own):
                 if own:
                     client.close()
                     cluster.close()

@@ -119,10 +119,11 @@ def run(params=None, progress=None, **overrides):
     """
     prepared = prepare(params, overrides)
     swapped, refusal = prepared._set.plan()
+    # Equal times are refused with their own message; "Tp > Tk?" is for reversed ones.
+    if swapped and prepared["time.Ts"] != prepared["time.Te"]:
+        warnings.warn("Tp > Tk?", RuntimeWarning, stacklevel=2)
     if refusal is not None:
         raise ParameterError(refusal)
-    if swapped:
-        warnings.warn("Tp > Tk?", RuntimeWarning, stacklevel=2)
     outcome = _kalvor.calculate(prepared._set, progress)
     if outcome.status in ("accepted", "step_halved"):
         return Result(outcome, prepared)

@@ -166,8 +166,8 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
         interrupted = True
         raise
     finally:
-        # After Ctrl-C the cluster's shutdown reports every task it drops: not news to the user.
-        with quiet_logs(interrupted):
+        # The own cluster's shutdown (after Ctrl-C: every task it drops) is not news to the user.
+        with quiet_logs(interrupted or own):
             if own:
                 client.close()
                 cluster.close()

@@ -156,20 +156,24 @@ def check_main_guard(what):
 def local_client(what):
     """A LocalCluster of one single-threaded worker process per core and its Client."""
     import signal
+    import threading
 
     check_main_guard(what)
     from distributed import Client, LocalCluster
 
     # Ctrl-C is the caller's to handle: the worker processes, in the same process group, are
-    # started with SIGINT blocked (kept across exec), so they do not each print a traceback.
-    # Here it waits until the cluster is up.
-    previous = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+    # started with SIGINT ignored (kept across exec, unlike a blocked signal, which the spawned
+    # processes unblock), so they do not each print a traceback. A Ctrl-C during the few
+    # seconds of the start is therefore lost; none can come between the start and the return.
+    main_thread = threading.current_thread() is threading.main_thread()
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main_thread else None
     try:
         cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
                                processes=True, dashboard_address=":0")
+        return Client(cluster), cluster
     finally:
-        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
-    return Client(cluster), cluster
+        if main_thread:
+            signal.signal(signal.SIGINT, previous)
 
 
 def check_workers(client, timeout=WORKER_WAIT):

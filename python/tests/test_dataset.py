@@ -51,12 +51,19 @@ LABELLED = [
 ]
 
 
+def abort_at_d(params):
+    """Labels that abort the process for D = 0.0123, as a crashing extension would."""
+    if params["motor.D"] == 0.0123:
+        os.abort()
+    return {"J": params["motor.J"]}
+
+
 def test_arrays_are_the_runs_columns_and_labels_follow_the_overrides(client, tmp_path):
     base = short_base()
     out = tmp_path / "d.h5"
-    cases = [c for c, _ in LABELLED] + [{"motor.J": 0}]
+    cases = [c for c, _ in LABELLED] + [{"motor.J": 0}, {"motor.D": 0.0123}]
     table = kalvor.dataset(base, cases, out, every=3, client=client, progress=False,
-                           metrics=["final_speed"], labels=lambda p: {"J": p["motor.J"]})
+                           metrics=["final_speed"], labels=abort_at_d)
     assert list(table["case"]) == list(range(len(cases)))
     with h5py.File(out, "r") as f:
         assert f.attrs["complete"] and f.attrs["base"] == base.text()
@@ -80,6 +87,9 @@ def test_arrays_are_the_runs_columns_and_labels_follow_the_overrides(client, tmp
         refused = f[f"cases/{len(LABELLED):06d}"]
         assert refused.attrs["status"] == "refused" and "J" in refused.attrs["message"]
         assert len(refused) == 0
+        crashed = f[f"cases/{len(LABELLED) + 1:06d}"]
+        assert crashed.attrs["status"] == "crashed" and "SIGABRT" in crashed.attrs["message"]
+        assert len(crashed) == 0
     assert np.isnan(table.loc[0, "onset"]) and np.isnan(table.loc[0, "clear"])
     read = kalvor.read_table(out)
     assert list(read["status"]) == list(table["status"])

@@ -56,6 +56,9 @@ def _set(name, value):
     (lambda: kalvor.Params.load("a\0b"), kalvor.ParameterError, "'a\\x00b'"),
     (lambda: kalvor.Params().save("a\0b"), kalvor.ParameterError, "NUL"),
     (lambda: kalvor.dft([1.0, 2.0, 3.0], -1), kalvor.ParameterError, "nh -1"),
+    (lambda: kalvor.Params.from_text('{}\0{"time": {"Te": 5}}'), kalvor.ParameterError,
+     "a NUL byte at line 1, column 3"),
+    (_set("control.SpeedPath", "abc"), kalvor.ParameterError, '"abc", is not a number'),
 ])
 def test_api_misuse_raises_a_clear_error_and_prints_nothing(capfd, action, error, fragment):
     with pytest.raises(error) as caught:

@@ -7,6 +7,7 @@ import pickle
 import signal
 import subprocess
 import sys
+import time
 
 import numpy as np
 import pandas as pd
@@ -180,19 +181,43 @@ def test_command_line_sweep_full_disk_names_the_file_once(client, tmp_path):
     assert sorted(p.name for p in tmp_path.iterdir()) == ["cases.json"]
 
 
+def _cluster_started(pid):
+    """pid has started worker processes and handles SIGINT again."""
+    children = []
+    for task in os.listdir(f"/proc/{pid}/task"):
+        with open(f"/proc/{pid}/task/{task}/children") as f:
+            children += f.read().split()
+    with open(f"/proc/{pid}/status") as f:
+        ignored = int(next(line for line in f if line.startswith("SigIgn:")).split()[1], 16)
+    return bool(children) and not ignored & (1 << (signal.SIGINT - 1))
+
+
 def test_ctrl_c_stops_a_sweep_with_one_line(tmp_path):
     (tmp_path / "cases.json").write_text(json.dumps({"cases": {"time.Te": [50.0, 51.0]},
                                                      "metrics": ["final_speed"]}))
-    # "ready" once everything is imported: Ctrl-C comes as from a terminal, to the whole group.
-    script = ("import sys, kalvor.__main__ as m; print('ready', flush=True); "
-              f"sys.exit(m.main(['sweep', {str(tmp_path / 'cases.json')!r}, '--quiet']))")
-    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True, start_new_session=True)
+    child = subprocess.Popen([sys.executable, "-m", "kalvor", "sweep",
+                              str(tmp_path / "cases.json"), "--quiet"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                             start_new_session=True)
     try:
-        assert child.stdout.readline() == "ready\n"
+        # Ctrl-C once the sweep has started its workers, as from a terminal: to the whole group.
+        deadline = time.monotonic() + 120
+        while not _cluster_started(child.pid) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        assert _cluster_started(child.pid), "the sweep started no workers"
         os.killpg(child.pid, signal.SIGINT)
         _, err = child.communicate(timeout=120)
     finally:
         child.kill()
     assert child.returncode == 130
     assert err == "Interrupted: the sweep was stopped and nothing written.\n"
+
+
+@pytest.mark.parametrize("n, threads", [(1, 2), (7, 2), (32, 2), (1000, 2), (1000, 64), (5, 16)])
+def test_batches_hold_every_case_once_and_keep_every_thread_busy(n, threads):
+    from kalvor._tasks import MAX_BATCH, batch_size, batches
+
+    size = batch_size(n, threads)
+    parts = batches(list(range(n)), size)
+    assert sum(parts, []) == list(range(n)) and 1 <= size <= MAX_BATCH
+    assert len(parts) >= min(n, 2 * threads) or size == MAX_BATCH  # two tasks a thread at least

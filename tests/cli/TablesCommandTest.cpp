@@ -121,3 +121,26 @@ TEST(KalvorCliTables, FileThatCannotBeWrittenIsNamed) {
     const std::string err = ReadText(tmp.Path() / "err.txt");
     EXPECT_NE(err.find("L0.txt"), std::string::npos) << err;
 }
+
+TEST(KalvorCliTables, OneRefusedDestinationLeavesEveryFileAsItWas) {
+    CTempDir tmp;
+    const fs::path out = tmp.Path() / "out";
+    fs::create_directories(out / "B2.txt"); // the fifth of eight files cannot be written
+    std::ofstream(out / "L0.txt") << "old";
+    EXPECT_EQ(RunCli("tables --out \"" + out.string() + "\"", tmp.Path() / "err.txt"), 2);
+    EXPECT_NE(ReadText(tmp.Path() / "err.txt").find("B2.txt"), std::string::npos);
+    EXPECT_EQ(ReadText(out / "L0.txt"), "old");
+    EXPECT_FALSE(fs::exists(out / "A1.txt"));
+}
+
+TEST(KalvorCliTables, DanglingLinkAsTheFolderIsNamedWithItsTarget) {
+    CTempDir tmp;
+    fs::create_symlink(tmp.Path() / "nowhere", tmp.Path() / "link");
+    EXPECT_EQ(
+        RunCli("tables --out \"" + (tmp.Path() / "link").string() + "\"", tmp.Path() / "err.txt"),
+        2);
+    const std::string err = ReadText(tmp.Path() / "err.txt");
+    EXPECT_NE(err.find("symbolic link to " + (tmp.Path() / "nowhere").string()), std::string::npos)
+        << err;
+    EXPECT_FALSE(fs::exists(tmp.Path() / "nowhere"));
+}

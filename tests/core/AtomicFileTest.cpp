@@ -129,6 +129,24 @@ INSTANTIATE_TEST_SUITE_P(
                              return (d / "r.txt").string();
                          },
                          true, "r.txt=f:NEW r.txt.tmp=f:MINE"},
+        // What writers killed while writing left behind goes; other hidden names stay.
+        CDestinationCase{"StaleTemporaries",
+                         [](const fs::path& d) {
+                             Put(d / ".r.txt.AbC123", "HALF");
+                             Put(d / ".r.txt.zz9ZZ9", "HALF");
+                             Put(d / ".r.txt.toolong1", "KEEP");
+                             Put(d / ".q.txt.AbC123", "KEEP");
+                             return (d / "r.txt").string();
+                         },
+                         true, ".q.txt.AbC123=f:KEEP .r.txt.toolong1=f:KEEP r.txt=f:NEW"},
+        // /proc/self/fd/N of a pipe: a link the kernel follows to something without a name.
+        CDestinationCase{"PipeThroughProcFd",
+                         [](const fs::path&) {
+                             int fds[2] = {-1, -1};
+                             EXPECT_EQ(pipe(fds), 0);
+                             return "/proc/self/fd/" + std::to_string(fds[1]);
+                         },
+                         false, ""},
         CDestinationCase{"EmptyFolder",
                          [](const fs::path& d) {
                              fs::create_directory(d / "out");
@@ -255,3 +273,17 @@ TEST(AtomicFile, EveryWriterKeepsTheOldFileWhenTheDiskIsFull) {
 }
 
 } // namespace
+
+TEST(AtomicFileTemporary, OfAWriterStillWritingIsLeftAlone) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("kalvor_atomic_live_" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    CAtomicFile other((dir / "r.txt").string());
+    ASSERT_TRUE(other.Open());
+    std::fputs("OTHER", other.File());
+    ASSERT_FALSE(CAtomicFile::WriteText((dir / "r.txt").string(), "NEW"));
+    EXPECT_TRUE(other.Commit()) << other.Message(); // its temporary file was still there
+    EXPECT_EQ(Listing(dir), "r.txt=f:OTHER");
+    fs::remove_all(dir);
+}

@@ -138,7 +138,7 @@ TEST(CParamSet, RefusalNamesTheLabelAndTheRange) {
 
 TEST(CParamSet, SpeedPathLongerThanItsFieldIsRefused) {
     CParamSet set;
-    set.m_control.m_strSpeedPath = std::string(1000, '1');
+    set.m_control.m_strSpeedPath = "0*" + std::string(997, '0') + "*";
     EXPECT_FALSE(ValidateParamSet(set).has_value());
     set.m_control.m_strSpeedPath += "*";
     EXPECT_TRUE(ValidateParamSet(set).has_value());

@@ -278,3 +278,39 @@ TEST(ExportPlotFile, WritesTheFileInBinaryMode) {
     std::remove(path.c_str());
     EXPECT_EQ(std::string(buffer, n), "1.000000 3.000000 \r\n2.000000 4.000000 \r\n");
 }
+
+namespace {
+
+// Asks to stop once the writer has reported row m_nStopAt.
+class CStopAtRow : public IProgressSink {
+public:
+    explicit CStopAtRow(long long nStopAt) : m_nStopAt(nStopAt) {}
+    void Open(long long, long long) override {}
+    void SetPos(long long nPos) override { m_nPos = nPos; }
+    void Close() override {}
+    bool IsCancelled() const override { return m_nPos >= m_nStopAt; }
+
+private:
+    long long m_nStopAt;
+    long long m_nPos = -1;
+};
+
+} // namespace
+
+// Ctrl-C reaches both writers within a row, whatever the format.
+TEST(WriteResult, BothFormatsStopWhenTheSinkAsks) {
+    std::vector<double> row(kResultColumns, 1.5);
+    const std::vector<const double*> rows(100000, row.data());
+    for (const bool csv : {false, true}) {
+        CStopAtRow stop(10);
+        CStatus status;
+        const std::string text = Capture([&](std::FILE* f) {
+            status =
+                csv ? WriteResultCsv(f, "t.csv", rows.data(), rows.size(), kResultColumns, &stop)
+                    : WriteResultTable(f, "t.txt", rows.data(), rows.size(), kResultColumns, &stop);
+        });
+        EXPECT_FALSE(status.Ok()) << csv;
+        EXPECT_NE(status.m_strMessage.find("was cancelled"), std::string::npos);
+        EXPECT_LT(text.size(), 100000u) << csv; // not the 100,000 rows
+    }
+}

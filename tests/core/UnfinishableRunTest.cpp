@@ -1,6 +1,8 @@
-// An allocation that fails inside the engine refuses the run; the process lives on.
+// Runs the engine cannot finish: an allocation that fails refuses the run and the process
+// lives on; a state that does not converge stops the run early.
 #include "Calculation.h"
 #include "Progress.h"
+#include "Solver.h"
 
 #include <gtest/gtest.h>
 
@@ -126,3 +128,17 @@ INSTANTIATE_TEST_SUITE_P(Tables, OutOfMemory, testing::ValuesIn(kOomCases),
                          [](const testing::TestParamInfo<COomCase>& info) {
                              return std::string(info.param.m_pszName);
                          });
+
+// A state that converges only at steps near the minimum stops early, with the message of a
+// step that does not converge, instead of running for minutes.
+TEST(HalvingStorm, StopsAfterTheWorkBoundWithTheSmallerStepMessage) {
+    CParamSet set;
+    set.m_control.m_dUd = 1e17;
+    set.m_time.m_dTe = 0.0001; // 20 output points
+    const CCalcResult result = Calculate(set, nullptr);
+    ASSERT_EQ(result.m_status, ECalcStatus::Stopped) << result.m_strMessage;
+    EXPECT_EQ(result.m_strMessage, kMsgSmallerStep);
+    EXPECT_NE(result.m_strDetail.find("more than 16384 steps per output point"), std::string::npos)
+        << result.m_strDetail;
+    EXPECT_LE(result.m_pSolver->m_nStepCount, 20 * CSolver::kMaxStepsPerPoint);
+}
