@@ -24,8 +24,7 @@ template <class F> bool WriteFile(const std::filesystem::path& path, F write) {
                                 std::strerror(error ? error : EIO));
     });
     if (!written.Ok())
-        std::fprintf(stderr, "%s
-", written.m_strMessage.c_str());
+        std::fprintf(stderr, "%s\n", written.m_strMessage.c_str());
     return written.Ok();
 }
 
