@@ -108,12 +108,12 @@ void TransferFlux(const CMotorParams& motor, CGclass& G) {
 } // namespace
 
 void TransferParameters(const CParamSet& set, CSolver& solver) {
-    if (CRclass* pR = solver.m_pRObject.get())
+    if (CRclass* pR = solver.m_pRObject)
         TransferCircuit(set, *pR);
-    if (CUclass* pU = solver.m_pUObject.get())
+    if (CUclass* pU = solver.m_pUObject)
         TransferSources(set, *pU);
-    if (CMclass* pM = solver.m_pMObject.get())
+    if (CMclass* pM = solver.m_pMObject)
         TransferInductances(set.m_motor, *pM);
-    if (CGclass* pG = solver.m_pGObject.get())
+    if (CGclass* pG = solver.m_pGObject)
         TransferFlux(set.m_motor, *pG);
 }

@@ -87,7 +87,7 @@ py::array ResultTable(py::object self) {
     const CSolver& solver = *result.m_pSolver;
     const py::ssize_t rows = result.m_nRows;
     const py::ssize_t cols = solver.m_nResCols;
-    double* const* ppRows = solver.m_ppResTab.get();
+    double* const* ppRows = solver.m_ppResTab;
     bool contiguous = true;
     for (py::ssize_t r = 1; r < rows && contiguous; ++r)
         contiguous = ppRows[r] == ppRows[0] + r * cols;
