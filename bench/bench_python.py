@@ -106,15 +106,16 @@ def cluster_cpu(client):
 
 
 def report(what, k, serial, serial_cpu, dask, dask_cpu):
-    """Wall-time ratio, and the CPU the cluster spent per CPU second of the serial loop: on a
-    loaded machine whose scheduler shares CPU per session (autogroup) the wall ratio cannot
-    exceed 1, while 2 x serial CPU / cluster CPU bounds what two idle cores reach."""
+    """Wall-time ratio, and the CPU the cluster spent (client, scheduler, nannies, workers) per
+    CPU second of the serial loop. On a loaded machine whose scheduler shares the CPU per
+    session (autogroup) the wall ratio stays near 1 whatever the cluster does; the CPU ratio
+    shows its overhead (which includes the idle event loops of every process over the wall
+    time, so it too grows with the load)."""
     ratio = serial / dask
-    bound = 2 * serial_cpu / dask_cpu
     print(f"{what} {k + 1}: {RUNS_SWEEP} runs serial {serial:.2f} s ({serial_cpu:.2f} s CPU), "
           f"LocalCluster of 2 workers {dask:.2f} s ({dask_cpu:.2f} s CPU): {ratio:.2f}x "
-          f"(target >= 1.8: {'met' if ratio >= 1.8 else 'missed'}); idle 2-core bound "
-          f"{bound:.2f}x")
+          f"(target >= 1.8: {'met' if ratio >= 1.8 else 'missed'}); cluster CPU "
+          f"{dask_cpu / serial_cpu:.2f}x the serial loop's")
 
 
 def sweep(rounds=3):

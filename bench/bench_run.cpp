@@ -1,7 +1,9 @@
 // Wall time of the default and the heavy calculation (in-process, per step and as real-time
-// factor), and of the export of the default table.
+// factor), of the default drive under field-oriented control, and of the export of the default
+// table. With both "default" and "foc" the cost per step of field-oriented control against the
+// scalar scheme is printed, the two measured alternately (best of each).
 //
-// Usage: bench_run [REPETITIONS] [--case default|heavy|export] [--compare OTHER_BENCH_RUN]
+// Usage: bench_run [REPETITIONS] [--case default|heavy|foc|export] [--compare OTHER_BENCH_RUN]
 //   REPETITIONS (default 5): the best of them is reported.
 //   --case: only that case (may be given more than once; default all three).
 //   --compare: runs this program and OTHER_BENCH_RUN (another build's bench_run, also an older
@@ -45,11 +47,14 @@ struct CCase {
     double m_dStepTarget;   ///< [us per step], 0: none
 };
 
-constexpr CCase kCases[3] = {
+constexpr CCase kCases[4] = {
     {"default", "default (0.1 s, h = 5e-6, 20000 rows)", 0.1, 2.0},
     {"heavy", "heavy (NhInd = 3, NhFlux = 99)", 0.5, 5.0},
+    {"foc", "field-oriented (default, Scheme = 1)", 0.1, 2.0},
     {"export", "export of 20000 rows", 0.1, 0.0},
 };
+// A field-oriented step costs at most this much more than a scalar one.
+constexpr double kFocStepRatioTarget = 1.10;
 
 CParamSet CaseParams(const std::string& key) {
     CParamSet set;
@@ -57,6 +62,8 @@ CParamSet CaseParams(const std::string& key) {
         set.m_motor.m_nNhInd = 3;
         set.m_motor.m_nNhFlux = 99;
     }
+    if (key == "foc")
+        set.m_control.m_nScheme = 1;
     return set;
 }
 
@@ -123,6 +130,26 @@ void RunCase(const CCase& c, int repetitions) {
         PrintExport(c, TimeExport(repetitions));
     else
         PrintRun(c, TimeCalculation(CaseParams(c.m_pszKey), repetitions, nullptr));
+    std::fflush(stdout);
+}
+
+// The default and the field-oriented case, alternately, best of each: their cost per step.
+void PrintFocRatio(int repetitions) {
+    CRunFigures scalar, foc;
+    for (int r = 0; r < repetitions; ++r) {
+        const CRunFigures a = TimeCalculation(CaseParams("default"), 1, nullptr);
+        const CRunFigures b = TimeCalculation(CaseParams("foc"), 1, nullptr);
+        if (a.m_dWall < scalar.m_dWall)
+            scalar = a;
+        if (b.m_dWall < foc.m_dWall)
+            foc = b;
+    }
+    const double usScalar = 1e6 * scalar.m_dWall / scalar.m_nSteps;
+    const double usFoc = 1e6 * foc.m_dWall / foc.m_nSteps;
+    const double ratio = usFoc / usScalar;
+    std::printf(
+        "field-oriented / scalar per step: %.3f us / %.3f us = %.3f  (target <= %.2f: %s)\n", usFoc,
+        usScalar, ratio, kFocStepRatioTarget, ratio <= kFocStepRatioTarget ? "met" : "missed");
     std::fflush(stdout);
 }
 
@@ -197,7 +224,7 @@ void Compare(const std::string& strSelf, const std::string& strOther,
 
 [[noreturn]] void Usage(const char* pszProblem) {
     std::fprintf(stderr,
-                 "%s\nusage: bench_run [REPETITIONS] [--case default|heavy|export]... "
+                 "%s\nusage: bench_run [REPETITIONS] [--case default|heavy|foc|export]... "
                  "[--compare OTHER_BENCH_RUN]\n",
                  pszProblem);
     std::exit(2);
@@ -247,5 +274,11 @@ int main(int argc, char** argv) {
     }
     for (const CCase* c : cases)
         RunCase(*c, repetitions);
+    auto chosen = [&](const char* key) {
+        return std::any_of(cases.begin(), cases.end(),
+                           [&](const CCase* c) { return std::strcmp(c->m_pszKey, key) == 0; });
+    };
+    if (chosen("default") && chosen("foc"))
+        PrintFocRatio(repetitions);
     return 0;
 }

@@ -16,6 +16,8 @@ CStatus LoadParamArgs(const std::string& strParams, const std::vector<std::strin
     // Checked once all overrides are in: Onset and Clear may be set in either order.
     if (auto refusal = CheckFaultTiming(loaded.m_failures))
         return CStatus::Refusal("--set failures.Clear: " + *refusal);
+    if (auto refusal = CheckControlScheme(loaded.m_control))
+        return CStatus::Refusal("control.Scheme: " + *refusal);
     set = loaded;
     return CStatus::Success();
 }

@@ -20,7 +20,8 @@ int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t n
     const std::size_t cols = solver.m_nResCols;
     return WriteOutput(
         options.m_strOut, interrupt, [&](std::FILE* pFile, const std::string& strName) {
-            return options.m_bCsv ? WriteResultCsv(pFile, strName, ppRows, rows, cols, &progress)
+            return options.m_bCsv ? WriteResultCsv(pFile, strName, ppRows, rows, cols, &progress,
+                                                   solver.m_ppFocTab)
                                   : WriteResultTable(pFile, strName, ppRows, rows, cols, &progress);
         });
 }

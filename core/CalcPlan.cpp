@@ -2,6 +2,8 @@
 
 #include "Control.h"
 #include "MessageText.h"
+#include "ParamTransfer.h"
+#include "ResultColumns.h"
 #include "Solver.h"
 
 #include <unistd.h>
@@ -24,6 +26,45 @@ constexpr const char* kConditionNames[4] = {
 
 std::string InCondition(int condition) {
     return std::string(" in condition \"") + kConditionNames[condition] + "\"";
+}
+
+// Field-oriented control: bandwidths its sampled loops can hold, and a motor its dq model can
+// describe.
+std::optional<std::string> RefuseFoc(const CParamSet& set) {
+    const CInvParams& inv = set.m_control;
+    const CFocParams& foc = set.m_foc;
+    if (inv.m_nScheme != 1)
+        return std::nullopt;
+    // The current loops act once per carrier period and a period late: beyond wc Tc = 0.5 the
+    // sampled loop rings (it turns unstable at wc Tc = 1).
+    const double widest = 0.5 * inv.m_dFT;
+    if (!(foc.m_dCurrentBandwidth <= widest))
+        return FieldName("foc", "CurrentBandwidth") + " " + ShortNumber(foc.m_dCurrentBandwidth) +
+               " rad/s is not accepted with " + FieldName("control", "FT") + " " +
+               ShortNumber(inv.m_dFT) +
+               " Hz: the current loops are sampled once per carrier period and act a period "
+               "later, so they ring above fT / 2 = " +
+               ShortNumber(widest) +
+               " rad/s; enter a bandwidth up to that, or a higher carrier frequency.";
+    if (!(foc.m_dSpeedBandwidth < foc.m_dCurrentBandwidth))
+        return FieldName("foc", "SpeedBandwidth") + " " + ShortNumber(foc.m_dSpeedBandwidth) +
+               " rad/s is not accepted with " + FieldName("foc", "CurrentBandwidth") + " " +
+               ShortNumber(foc.m_dCurrentBandwidth) +
+               " rad/s: the speed loop commands the current loops and must be slower than "
+               "them; enter a speed bandwidth below the current bandwidth (a tenth or less is "
+               "usual).";
+    const CMotorParams& motor = set.m_motor;
+    const CDqModel dq = MotorDqModel(motor);
+    if (!(dq.m_dLd > 0 && dq.m_dLq > 0 && dq.m_dPsiM > 0))
+        return "Field-oriented control is not accepted for this motor: with " +
+               FieldName("motor", "Ml") + " " + ShortNumber(motor.m_dMl) + " and " +
+               FieldName("motor", "Mm") + " " + ShortNumber(motor.m_dMm) +
+               " its dq model has Ld = " + ShortNumber(dq.m_dLd * 1e3) +
+               " mH, Lq = " + ShortNumber(dq.m_dLq * 1e3) + " mH and a magnet flux of " +
+               ShortNumber(dq.m_dPsiM) +
+               " Wb, and the current loops need positive inductances and flux; enter "
+               "multipliers that give them, or choose the scalar scheme.";
+    return std::nullopt;
 }
 
 // The values that make the equations singular, and what the speed path and the SVPWM need.
@@ -67,7 +108,7 @@ std::optional<std::string> RefuseModel(const CParamSet& set) {
         problem = CControl::SvpwmMessage(inv.m_dFT, inv.m_dUd);
     if (!problem.empty())
         return problem;
-    return std::nullopt;
+    return RefuseFoc(set);
 }
 
 // A step that no longer moves the time (ts + h == ts far from 0) freezes the run and divides
@@ -91,6 +132,11 @@ std::optional<std::string> RefuseFrozenTime(const CCalcPlan& plan, double h) {
 }
 
 } // namespace
+
+std::uint64_t BytesPerRow(const CParamSet& set) {
+    const bool foc = set.m_control.m_nScheme == 1;
+    return kBytesPerRow + (foc ? (kFocColumns + 1) * sizeof(double) : 0);
+}
 
 std::uint64_t AvailableMemory() {
     // What the kernel can give without swapping (MemAvailable), not the installed total.
@@ -170,7 +216,7 @@ CCalcPlan PlanCalculation(const CParamSet& set) {
     plan.m_nStored = std::int32_t(
         CSolver::StoredRows(std::uint32_t(plan.m_nRows), std::uint32_t(time.m_nEvery)));
     // Only the stored rows take memory.
-    const std::uint64_t bytes = std::uint64_t(plan.m_nStored) * kBytesPerRow;
+    const std::uint64_t bytes = std::uint64_t(plan.m_nStored) * BytesPerRow(set);
     const std::uint64_t memory = AvailableMemory();
     if (memory != 0 && bytes > memory / 5 * 4) {
         // The rest of the program and the system need room too: a run that takes nearly all

@@ -15,6 +15,10 @@ inline constexpr int kResultCols = 36;
 /// row and their row pointers.
 inline constexpr std::uint64_t kBytesPerRow = 600;
 
+/// Memory the tables of one stored row take at most for this parameter set [bytes]: a
+/// field-oriented run keeps its kFocColumns columns beside the result table.
+std::uint64_t BytesPerRow(const CParamSet& set);
+
 /// What Calculate does with the time group: the ordered interval and the row count.
 struct CCalcPlan {
     double m_dStart = 0;                  ///< start of the ordered interval [s]
@@ -31,8 +35,10 @@ struct CCalcPlan {
 /// a parameter outside its range, ts = te, h <= 0, a step that does not advance the time at
 /// the interval's magnitude, fewer than 2 rows, tables beyond 80 % of the available memory, values
 /// that make the equations singular (Ru = 0 with the inverter, Rl = 0 or Cl = 0 of the RC load, Rl
-/// = 0 of the R load, J = 0, ml = mm = 0), a speed path of more points than the table holds, and fT
-/// or Ud that space-vector PWM cannot run with.
+/// = 0 of the R load, J = 0, ml = mm = 0), a speed path of more points than the table holds, fT
+/// or Ud that space-vector PWM cannot run with, and for field-oriented control a current
+/// bandwidth above fT / 2, a speed bandwidth not below it, or a motor without positive Ld, Lq
+/// and magnet flux.
 CCalcPlan PlanCalculation(const CParamSet& set);
 
 /// The message PlanCalculation refuses a calculation step h with (h not above 0 s), or empty

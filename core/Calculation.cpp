@@ -63,11 +63,13 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
     try {
         result.m_pSolver = std::make_unique<CSolver>(std::uint32_t(plan.m_nStored), kStateCols,
                                                      kStateSize, kResultCols);
+        if (set.m_control.m_nScheme == 1)
+            result.m_pSolver->EnableFoc(FocSettings(set.m_foc));
     } catch (const std::bad_alloc& failure) {
         result.m_status = ECalcStatus::Refused;
         result.m_strMessage = AllocationText(failure);
         result.m_strDetail = "The tables of " + std::to_string(plan.m_nStored) + " stored rows (" +
-                             MegaBytesText(std::uint64_t(plan.m_nStored) * kBytesPerRow) +
+                             MegaBytesText(std::uint64_t(plan.m_nStored) * BytesPerRow(set)) +
                              ") could not be allocated: enter a shorter interval, a larger "
                              "calculation step, or store fewer rows (a larger " +
                              FieldName("time", "Every") + ").";

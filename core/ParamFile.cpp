@@ -248,6 +248,8 @@ CStatus ParseParamText(std::string_view text, std::string_view strSource, CParam
     }
     if (auto refusal = CheckFaultTiming(parsed.m_failures))
         return Refuse(source + ": failures.Clear: " + *refusal);
+    if (auto refusal = CheckControlScheme(parsed.m_control))
+        return Refuse(source + ": control.Scheme: " + *refusal);
     set = parsed;
     return Ok();
 }

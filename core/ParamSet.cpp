@@ -76,6 +76,9 @@ constexpr std::string_view GroupKey(CDftSettings CParamSet::*) {
 constexpr std::string_view GroupKey(CResPlotSettings CParamSet::*) {
     return "result_plot";
 }
+constexpr std::string_view GroupKey(CFocParams CParamSet::*) {
+    return "foc";
+}
 
 template <auto Group, auto Member> FieldRef Access(CParamSet& set) {
     return &(set.*Group.*Member);
@@ -121,6 +124,7 @@ constexpr auto kFluxPlot = &CParamSet::m_fluxPlot;
 constexpr auto kVoltagePlot = &CParamSet::m_voltagePlot;
 constexpr auto kDft = &CParamSet::m_dft;
 constexpr auto kResultPlot = &CParamSet::m_resultPlot;
+constexpr auto kFoc = &CParamSet::m_foc;
 
 // Every parameter, in the file's order of groups and keys.
 constexpr std::array kRows{
@@ -169,6 +173,11 @@ constexpr std::array kRows{
     Row<kControl, &CInvParams::m_dT>(
         "T", "T =", "external torque on the shaft: negative a load, positive a driving force", "Nm",
         In(-50, 50)),
+    Row<kControl, &CInvParams::m_nScheme>(
+        "Scheme", "Control scheme",
+        "0 scalar speed control (U/f), 1 field-oriented control (condition 0 with space-vector "
+        "PWM only)",
+        "", In(0, 1)),
 
     Row<kMotor, &CMotorParams::m_dRonT>("RonT", "Ron =", "on-resistance of a transistor", "Ohm",
                                         In(0, 10000), "Transistor"),
@@ -270,8 +279,28 @@ constexpr std::array kRows{
                                     In(0, 1000)),
 
     Row<kResultPlot, &CResPlotSettings::m_nResult>(
-        "Result", "Result", "result plotted: column of the result table after the time, 0 ia", "",
-        In(0, 34)),
+        "Result", "Result",
+        "result plotted: column of the result table after the time, 0 ia; 35..40 id, iq, id*, "
+        "iq*, ud*, uq* of field-oriented runs",
+        "", In(0, 40)),
+
+    Row<kFoc, &CFocParams::m_dCurrentBandwidth>(
+        "CurrentBandwidth", "Current bandwidth =",
+        "closed-loop bandwidth of the d and q current loops (field-oriented control); at most "
+        "fT / 2",
+        "rad/s", In(1, 1e6)),
+    Row<kFoc, &CFocParams::m_dSpeedBandwidth>(
+        "SpeedBandwidth", "Speed bandwidth =",
+        "crossover of the speed loop (field-oriented control); below the current bandwidth",
+        "rad/s", In(0.01, 1e5)),
+    Row<kFoc, &CFocParams::m_dImax>("Imax",
+                                    "Imax =", "peak phase-current limit of field-oriented control",
+                                    "A", In(0.001, 10000)),
+    Row<kFoc, &CFocParams::m_bMtpa>(
+        "Mtpa", "Maximum torque per ampere",
+        "current reference of field-oriented control: true maximum torque per ampere from Ld, "
+        "Lq and the magnet flux, false id* = 0",
+        ""),
 };
 
 const std::vector<CFieldDesc>& Descriptions() {
@@ -411,7 +440,24 @@ std::optional<std::string> ValidateParamSet(const CParamSet& set) {
         if (refusal)
             return refusal;
     }
-    return CheckFaultTiming(set.m_failures);
+    if (auto refusal = CheckFaultTiming(set.m_failures))
+        return refusal;
+    return CheckControlScheme(set.m_control);
+}
+
+std::optional<std::string> CheckControlScheme(const CInvParams& control) {
+    if (control.m_nScheme != 1 || (control.m_nCondition == 0 && control.m_nControlMethod == 0))
+        return std::nullopt;
+    auto name = [](std::string_view key) {
+        const CFieldDesc* pDesc = FindField("control", key);
+        return pDesc ? pDesc->DisplayName() : std::string(key);
+    };
+    const std::string why = control.m_nCondition != 0
+                                ? name("Condition") + " " + std::to_string(control.m_nCondition)
+                                : name("ControlMethod") + " 1 (six-step control)";
+    return name("Scheme") + " 1 (field oriented) is not accepted with " + why +
+           ": field-oriented control drives the inverter (condition 0, \"1 - Motor supplied by "
+           "inverter\") with Space Vector PWM; choose both, or the scalar scheme 0.";
 }
 
 std::optional<std::string> CheckFaultTiming(const CFailParams& failures) {

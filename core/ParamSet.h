@@ -27,6 +27,15 @@ struct CInvParams {
     double m_dPhi = 0;                         ///< phase of the supply at t = 0 [deg]
     double m_dRlR = 100;                       ///< resistance of the three-phase R load [Ohm]
     double m_dT = 0;                           ///< external torque, load - / force + [Nm]
+    int m_nScheme = 0; ///< 0 scalar speed control, 1 field-oriented control (index 0, SVPWM)
+};
+
+/// Field-oriented control ("Control scheme": field oriented).
+struct CFocParams {
+    double m_dCurrentBandwidth = 2 * 3.141592653589793 * 200; ///< current loops [rad/s]
+    double m_dSpeedBandwidth = 2 * 3.141592653589793 * 10;    ///< speed loop [rad/s]
+    double m_dImax = 10;                                      ///< peak phase-current limit [A]
+    bool m_bMtpa = false; ///< maximum torque per ampere; false: id* = 0
 };
 
 /// Motor and inverter parameters ("Motor and inverter parameters").
@@ -106,7 +115,7 @@ struct CDftSettings {
 
 /// Remembered setting of the result plot dialog.
 struct CResPlotSettings {
-    int m_nResult = 0; ///< chosen result, 0..34
+    int m_nResult = 0; ///< chosen result, 0..40 (35..40 the dq results of field-oriented runs)
 };
 
 /// The whole parameter set of a document.
@@ -120,6 +129,7 @@ struct CParamSet {
     CVoltPlotSettings m_voltagePlot;
     CDftSettings m_dft;
     CResPlotSettings m_resultPlot;
+    CFocParams m_foc;
 
     bool operator==(const CParamSet&) const;
 };
@@ -180,6 +190,10 @@ std::optional<std::string> CheckText(const CFieldDesc& desc, std::string_view te
 /// Checks the fault timing: a positive Clear must come after Onset.
 std::optional<std::string> CheckFaultTiming(const CFailParams& failures);
 
-/// Checks every parameter of the set in the file's order, then the fault timing; returns the
-/// first refusal.
+/// Checks the control scheme against the condition and the modulation: field-oriented control
+/// (Scheme 1) runs only the inverter (condition index 0) with space-vector PWM.
+std::optional<std::string> CheckControlScheme(const CInvParams& control);
+
+/// Checks every parameter of the set in the file's order, then the fault timing and the
+/// control scheme; returns the first refusal.
 std::optional<std::string> ValidateParamSet(const CParamSet& set);

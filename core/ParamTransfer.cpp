@@ -116,4 +116,27 @@ void TransferParameters(const CParamSet& set, CSolver& solver) {
         TransferInductances(set.m_motor, *pM);
     if (CGclass* pG = solver.m_pGObject)
         TransferFlux(set.m_motor, *pG);
+    if (set.m_control.m_nScheme == 1)
+        solver.EnableFoc(FocSettings(set.m_foc));
+}
+
+CFocSettings FocSettings(const CFocParams& foc) {
+    CFocSettings settings;
+    settings.m_dCurrentBandwidth = foc.m_dCurrentBandwidth;
+    settings.m_dSpeedBandwidth = foc.m_dSpeedBandwidth;
+    settings.m_dImax = foc.m_dImax;
+    settings.m_bMtpa = foc.m_bMtpa;
+    return settings;
+}
+
+CDqModel MotorDqModel(const CMotorParams& motor) {
+    CMclass M(kStateSize);
+    CGclass G(kStateSize);
+    TransferInductances(motor, M);
+    TransferFlux(motor, G);
+    const double multiplier[3] = {motor.m_dMra, motor.m_dMrb, motor.m_dMrc};
+    double phaseR = 0.0;
+    for (int coil = 0; coil < 18; ++coil)
+        phaseR += multiplier[(coil / 3) % 3] * CRclass::s_dCoilRTable[coil % 3];
+    return CDqModel::Derive(M, G, phaseR / 3);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CalcPlan.h"
+#include "FocControl.h"
 #include "ParamSet.h"
 
 class CSolver;
@@ -17,5 +18,13 @@ void FillInitialState(const CTimeParams& time, double* x0);
 void FillInitialState(const CParamSet& set, double* x0);
 
 /// Copies the parameter set into the model objects of a new solver, in the order R, U, M, G,
-/// skipping an object that is missing. Every run starts the PWM sequence sign at -1.
+/// skipping an object that is missing, and enables field-oriented control when the scheme asks
+/// for it. Every run starts the PWM sequence sign at -1.
 void TransferParameters(const CParamSet& set, CSolver& solver);
+
+/// The engine's settings of field-oriented control from the parameter group foc.
+CFocSettings FocSettings(const CFocParams& foc);
+
+/// The dq model of the motor as a run with these parameters computes it (M and G loaded as
+/// TransferParameters loads them; the phase resistance is the mean of the three phases').
+CDqModel MotorDqModel(const CMotorParams& motor);

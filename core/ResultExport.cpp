@@ -191,7 +191,8 @@ CStatus WriteResultTable(std::FILE* pFile, std::string_view strName, const doubl
 }
 
 CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double* const* ppRows,
-                       std::size_t nRows, std::size_t nCols, IProgressSink* pProgress) {
+                       std::size_t nRows, std::size_t nCols, IProgressSink* pProgress,
+                       const double* const* ppFocRows) {
     if (nCols > std::size_t(kResultColumns))
         return CStatus::Refusal("Cannot write " + std::string(strName) + ": the table has " +
                                 std::to_string(nCols) + " columns, the labels name " +
@@ -202,15 +203,24 @@ CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double*
             writer.Put(",");
         writer.Put(kResultLabels[c]);
     }
+    const std::size_t focCols = ppFocRows ? std::size_t(kFocColumns) : 0;
+    for (std::size_t c = 0; c < focCols; ++c) {
+        writer.Put(",");
+        writer.Put(kFocLabels[c]);
+    }
     writer.Put("\n");
     if (pProgress)
         pProgress->Open(0, static_cast<long long>(nRows));
     for (std::size_t r = 0; r < nRows; ++r) {
-        char* p = writer.Reserve(nCols * 33 + 1);
+        char* p = writer.Reserve((nCols + focCols) * 33 + 1);
         for (std::size_t c = 0; c < nCols; ++c) {
             if (c > 0)
                 *p++ = ',';
             p = FormatFull(ppRows[r][c], p);
+        }
+        for (std::size_t c = 0; c < focCols; ++c) {
+            *p++ = ',';
+            p = FormatFull(ppFocRows[r][c], p);
         }
         *p++ = '\n';
         writer.Commit(p);

@@ -38,9 +38,12 @@ CStatus WriteResultTable(std::FILE* pFile, std::string_view strName, const doubl
 
 /// CSV: a header line of the column labels, then nRows lines of nCols numbers written with
 /// "%.17g" and separated by commas, LF line ends. nCols must not exceed kResultColumns.
-/// pProgress, when given, follows the rows and can cancel the write as for the table.
+/// pProgress, when given, follows the rows and can cancel the write as for the table. With
+/// ppFocRows (a field-oriented run's rows of kFocColumns values) their labels and values follow
+/// on every line.
 CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double* const* ppRows,
-                       std::size_t nRows, std::size_t nCols, IProgressSink* pProgress = nullptr);
+                       std::size_t nRows, std::size_t nCols, IProgressSink* pProgress = nullptr,
+                       const double* const* ppFocRows = nullptr);
 
 /// The "Export plot..." format, one line per point, each number "%.6f" followed by a space,
 /// CR LF: a curve writes x and y, a spectrum x and work (the magnitudes), a picture only x.

@@ -183,13 +183,17 @@ double CControl::Limit(double x, double limit) {
     return std::max(x, -limit);
 }
 
-double CControl::SpeedControl(double omegaR, double h) {
+void CControl::StepRamp(double omegaR, double h) {
     if (m_dOmegaRRef < m_dOmegaRRamp)
         m_dOmegaRRamp -= h * m_dKt;
     if (m_dOmegaRRef > m_dOmegaRRamp)
         m_dOmegaRRamp += h * m_dKt;
     m_dOmegaRRamp = Limit(m_dOmegaRRamp, kSignalLimit);
     m_dOmegaE = m_dOmegaRRamp - omegaR;
+}
+
+double CControl::SpeedControl(double omegaR, double h) {
+    StepRamp(omegaR, h);
     m_dIntegral = Limit(m_dIntegral + m_dKi * m_dOmegaE * h, kSignalLimit);
     m_dOmegaU = Limit(m_dKp * m_dOmegaE + m_dIntegral, kSignalLimit) * s_nPolePairs;
 

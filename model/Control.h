@@ -61,6 +61,11 @@ public:
     /// Advances ramp, PI regulator, amplitude factor and angle by the step h [s] for the
     /// measured speed omegaR [rad/s]; returns the new m_dAngle [rad].
     double SpeedControl(double omegaR, double h);
+    /// The ramp ("Trap regulator") and the speed error omegaE = omegaR** - omegaR for the step
+    /// h [s]: the first part of SpeedControl, also used by field-oriented control.
+    void StepRamp(double omegaR, double h);
+    /// Whether the SVPWM step h [s] that follows starts a carrier period.
+    bool CarrierPeriodStarts(double h) const { return m_dCarrierTime + h > m_dTc; }
     /// x limited to [-limit, +limit].
     static double Limit(double x, double limit);
     /// One step of space-vector PWM; sets m_nSwitch and m_dRT. Always true.

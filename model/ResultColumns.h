@@ -19,6 +19,13 @@ inline constexpr std::array<std::string_view, kResultColumns> kResultLabels = {
     "Psic [Wb]",
 };
 
+/// Columns a field-oriented run keeps beside the result table, per stored row: the measured
+/// dq currents of the row's state, and the references of the controller's last sample.
+inline constexpr int kFocColumns = 6;
+inline constexpr std::array<std::string_view, kFocColumns> kFocLabels = {
+    "id [A]", "iq [A]", "id* [A]", "iq* [A]", "ud* [V]", "uq* [V]",
+};
+
 /// Column indexes the engine and the tests address by meaning.
 enum EResultColumn : int {
     kColT = 0,

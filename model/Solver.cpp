@@ -76,7 +76,9 @@ public:
     ERunStatus Finish();
 
 private:
-    void ApplyControl(double omega);
+    void ApplyControl(const double* x);
+    void StartFoc();
+    void StoreFocColumns(const double* x, double* row) const;
     void LogFailureChange(double t);
     void GuardGates();
     void Protect();
@@ -164,9 +166,38 @@ void CRun::StartRun(const double* x0) {
     m_pLastP = P0;
     m_pLastT = T0;
 
+    StartFoc();
+    if (m_solver.m_pFoc)
+        StoreFocColumns(x0, m_solver.m_ppFocTab[0]);
+
     // Progress follows simulated time, so a run that halves its steps shows that it is slow.
     if (m_solver.m_pProgress)
         m_solver.m_pProgress->Open(0, kProgressScale);
+}
+
+// A field-oriented run builds its controller from the motor as M and G now compute it.
+void CRun::StartFoc() {
+    m_solver.m_pFoc.reset();
+    if (!m_solver.UsesFoc())
+        return;
+    const double* mult[3] = {&m_R.m_dMra, &m_R.m_dMrb, &m_R.m_dMrc};
+    double phaseR = 0.0;
+    for (int i = 0; i < kCoils; ++i)
+        phaseR += *mult[CoilPhase(i)] * CRclass::s_dCoilRTable[i % 3];
+    phaseR /= 3; // the mean of the three phases
+    const CDqModel dq = CDqModel::Derive(m_M, m_G, phaseR);
+    m_solver.m_pFoc =
+        std::make_unique<CFocControl>(m_solver.m_focSettings, dq, m_M.m_dJ, m_R.m_dTc);
+}
+
+// id and iq of the row's state, and the references of the controller's last sample.
+void CRun::StoreFocColumns(const double* x, double* row) const {
+    const CFocControl& foc = *m_solver.m_pFoc;
+    foc.Model().Park(x[12], x[13] - x[12], x[14], row[0], row[1]);
+    row[2] = foc.m_dIdRef;
+    row[3] = foc.m_dIqRef;
+    row[4] = foc.m_dUdRef;
+    row[5] = foc.m_dUqRef;
 }
 
 // The next output interval is covered by one full step until a step is halved.
@@ -197,18 +228,19 @@ void CRun::BeginStep() {
     ++m_solver.m_nStepCount;
     if (m_solver.m_pProgress)
         m_solver.m_pProgress->SetPos(static_cast<long long>((m_dT - m_dTs) * m_dToProgress));
-    ApplyControl(x[15]);
+    ApplyControl(x);
     SetSwitchResistances();
 }
 
 // Failures, speed path, speed control, supply and modulation at the start of the step.
-void CRun::ApplyControl(double omega) {
+void CRun::ApplyControl(const double* x) {
     const double t = m_dT;
     const double h = m_dH;
     m_R.SelectFailures(t);
     LogFailureChange(t);
     m_R.StepSpeedPath(t);
-    const double theta = m_R.SpeedControl(omega, h);
+    CFocControl* pFoc = m_solver.m_pFoc.get();
+    const double theta = pFoc ? pFoc->Step(m_R, x, t, h, m_R.m_dC) : m_R.SpeedControl(x[15], h);
     if (m_bSupplyFollowsControl) {
         m_U.m_dF = m_R.m_dOmegaU / (2 * kPi);
         m_U.m_dUmax = m_dA0 * m_R.m_dAmplitude;
@@ -389,6 +421,8 @@ void CRun::StoreRow() {
     rowT[kColOmegaRRef] = m_R.m_dOmegaRRef;
     rowT[kColOmegaRRamp] = m_R.m_dOmegaRRamp;
     rowT[kColOmegaE] = m_R.m_dOmegaE;
+    if (store && s.m_pFoc)
+        StoreFocColumns(m_adX.data(), s.m_ppFocTab[m_nK]);
     m_pLastP = rowP;
     m_pLastT = rowT;
     m_nK += store ? 1 : 0;
@@ -411,7 +445,7 @@ CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t re
       m_pMObject(nullptr), m_pUObject(nullptr), m_pRObject(nullptr), m_pGObject(nullptr),
       m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nPoints(rows),
       m_nEvery(1), m_nCols(cols), m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{},
-      m_bPhaseLValid(false) {
+      m_bPhaseLValid(false), m_focSettings(), m_ppFocTab(nullptr) {
     try {
         m_pRes = new (std::nothrow) CMatrix(rows, cols);
         if (!m_pRes)
@@ -436,6 +470,8 @@ CSolver::~CSolver() {
 
 void CSolver::Release() {
     CMatrix::FreeRows(m_ppResTab, m_nRows, m_nResCols);
+    if (m_ppFocTab)
+        CMatrix::FreeRows(m_ppFocTab, m_nRows, kFocColumns);
     CMatrix::FreeRows(m_pFluxTab, m_nRows, kCoils);
     delete m_pRes;
     delete m_pMObject;
@@ -471,6 +507,12 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         }
     } while (run.PointsLeft());
     return run.Finish();
+}
+
+void CSolver::EnableFoc(const CFocSettings& settings) {
+    m_focSettings = settings;
+    if (!m_ppFocTab)
+        m_ppFocTab = AllocRows(m_nRows, kFocColumns, "Błąd przydziału pamęci m_ppFocTab");
 }
 
 std::uint32_t CSolver::StoredRows(std::uint32_t nPoints, std::uint32_t nEvery) {

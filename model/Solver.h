@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EventLog.h"
+#include "FocControl.h"
 #include "Gclass.h"
 #include "Matrix.h"
 #include "Mclass.h"
@@ -9,6 +10,7 @@
 #include "Uclass.h"
 
 #include <cstdint>
+#include <memory>
 
 class IProgressSink;
 
@@ -66,6 +68,11 @@ public:
     /// Makes the run compute nPoints output points and store every nEvery-th (the first and
     /// the last always). False, changing nothing, when the tables do not have StoredRows rows.
     bool SetStoring(std::uint32_t nPoints, std::uint32_t nEvery);
+    /// Makes the run use field-oriented control with these settings (in condition index 0
+    /// with space-vector PWM) and keep the kFocColumns columns per stored row in m_ppFocTab.
+    void EnableFoc(const CFocSettings& settings);
+    /// Whether the run uses field-oriented control.
+    bool UsesFoc() const { return m_ppFocTab != nullptr; }
 
     double** m_pFluxTab;        ///< flux linkage of the 18 coils per output row [Wb]
     int m_nStepCount;           ///< integration steps attempted
@@ -88,6 +95,9 @@ public:
     bool m_bPhaseLValid;        ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
     CProtection m_protection;   ///< trips and safe state; acts in condition index 0 only
     CEventLog m_events;         ///< fault onsets and clearings and trips of the last run
+    CFocSettings m_focSettings; ///< settings of field-oriented control (when enabled)
+    double** m_ppFocTab;        ///< id, iq, id*, iq*, ud*, uq* per stored row; null: scalar
+    std::unique_ptr<CFocControl> m_pFoc; ///< the field-oriented controller of the last run
 
 private:
     /// Frees the tables and model objects allocated so far.

@@ -10,6 +10,10 @@ foreach(kind CONFIG CACHE DATA STATE)
     file(MAKE_DIRECTORY "${HOME}/${folder}")
     set(ENV{XDG_${kind}_HOME} "${HOME}/${folder}")
 endforeach()
+# Qt wants its runtime folder private to the user.
+file(MAKE_DIRECTORY "${HOME}/runtime")
+file(CHMOD "${HOME}/runtime" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+set(ENV{XDG_RUNTIME_DIR} "${HOME}/runtime")
 
 set(functions)
 if("$ENV{KALVOR_TEST_ORDER}" STREQUAL "reverse")

@@ -1,5 +1,6 @@
 #include "dialogs/InvParam.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -7,10 +8,14 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-CInvParam::CInvParam(CInvParams& params, QWidget* parent) : QDialog(parent), m_params(params) {
+CInvParam::CInvParam(CInvParams& params, QWidget* parent) : CInvParam(params, m_ownFoc, parent) {}
+
+CInvParam::CInvParam(CInvParams& params, CFocParams& foc, QWidget* parent)
+    : QDialog(parent), m_params(params), m_foc(foc) {
     setWindowTitle("Control parameters");
 
     // Widgets are created in reading order, which gives the tab order; OK and Cancel come last.
@@ -22,6 +27,9 @@ CInvParam::CInvParam(CInvParams& params, QWidget* parent) : QDialog(parent), m_p
     torqueGrid->setContentsMargins(0, 0, 0, 0);
     m_rowT = AddFieldRow(torqueGrid, 0, 0, "Torque (load - / force +)", "&T =", "Nm", "m_dT");
     torqueGrid->setColumnStretch(4, 1);
+
+    auto* scheme = new QGroupBox("Control scheme", this);
+    BuildScheme(scheme);
 
     auto* speed = new QGroupBox("Speed control", this);
     BuildSpeedControl(speed);
@@ -46,17 +54,20 @@ CInvParam::CInvParam(CInvParams& params, QWidget* parent) : QDialog(parent), m_p
     auto* layout = new QGridLayout(this);
     layout->addWidget(conditions, 0, 0);
     layout->addWidget(torque, 1, 0);
-    layout->addWidget(speed, 0, 1, 2, 1);
-    layout->addLayout(side, 0, 2, 2, 1);
-    layout->addWidget(picture, 2, 0, 1, 3);
+    layout->addWidget(scheme, 2, 0);
+    layout->addWidget(speed, 0, 1, 3, 1);
+    layout->addLayout(side, 0, 2, 3, 1);
+    layout->addWidget(picture, 3, 0, 1, 3);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     BindFields();
     m_fields.Load(m_params);
+    m_focFields.Load(m_foc);
     ApplyEnabling();
 
     connect(m_pCondition, &QButtonGroup::idClicked, this, &CInvParam::OnConditionClicked);
     connect(m_pMethod, &QButtonGroup::idClicked, this, &CInvParam::ApplyEnabling);
+    connect(m_pScheme, &QButtonGroup::idClicked, this, &CInvParam::ApplyEnabling);
     connect(m_pSpeedControl, &QCheckBox::clicked, this, &CInvParam::OnSpeedControlClicked);
 }
 
@@ -139,6 +150,30 @@ void CInvParam::BuildSpeedControl(QWidget* box) {
     grid->setRowStretch(row, 1);
 }
 
+void CInvParam::BuildScheme(QWidget* box) {
+    auto* grid = new QGridLayout(box);
+    m_pScheme = new QButtonGroup(this);
+    m_pScheme->setObjectName("m_nScheme");
+    int column = 0;
+    for (const char* title : {"Scalar U/f", "Field oriented"}) {
+        auto* radio = new QRadioButton(title, box);
+        m_pScheme->addButton(radio, m_pScheme->buttons().size());
+        grid->addWidget(radio, 0, column, 1, 4);
+        column += 4;
+    }
+    // Created row by row, which gives the tab order.
+    m_rowCurrentBw = AddFieldRow(grid, 1, 0, "Current loops", "Current bandwidth =", "rad/s",
+                                 "m_dCurrentBandwidth");
+    m_rowImax = AddFieldRow(grid, 1, 4, "Current limit", "Imax =", "A", "m_dImax");
+    m_rowSpeedBw =
+        AddFieldRow(grid, 2, 0, "Speed loop", "Speed bandwidth =", "rad/s", "m_dSpeedBandwidth");
+    m_pMtpa = new QCheckBox("Maximum torque per ampere", box);
+    m_pMtpa->setObjectName("m_bMtpa");
+    m_pMtpa->setToolTip("Current reference from Ld, Lq and the magnet flux; off: id* = 0");
+    grid->addWidget(m_pMtpa, 2, 4, 1, 4);
+    grid->setColumnStretch(8, 1);
+}
+
 void CInvParam::BindFields() {
     using P = CInvParams;
     m_fields.Bind(m_rowFT.m_pEdit, "control", "FT", &P::m_dFT);
@@ -159,6 +194,13 @@ void CInvParam::BindFields() {
     m_fields.Bind(m_rowPhi.m_pEdit, "control", "Phi", &P::m_dPhi);
     m_fields.Bind(m_rowRlR.m_pEdit, "control", "RlR", &P::m_dRlR);
     m_fields.Bind(m_rowT.m_pEdit, "control", "T", &P::m_dT);
+    m_fields.Bind(m_pScheme, &P::m_nScheme);
+
+    using F = CFocParams;
+    m_focFields.Bind(m_rowCurrentBw.m_pEdit, "foc", "CurrentBandwidth", &F::m_dCurrentBandwidth);
+    m_focFields.Bind(m_rowSpeedBw.m_pEdit, "foc", "SpeedBandwidth", &F::m_dSpeedBandwidth);
+    m_focFields.Bind(m_rowImax.m_pEdit, "foc", "Imax", &F::m_dImax);
+    m_focFields.Bind(m_pMtpa, &F::m_bMtpa);
 }
 
 void CInvParam::ApplyEnabling() {
@@ -182,8 +224,21 @@ void CInvParam::ApplyEnabling() {
         radio->setEnabled(condition == 0);
     m_rowFT.SetEnabled(condition == 0 && spaceVector);
     const bool regulated = condition == 0 || (condition == 1 && speedControl);
-    for (const CFieldRow* row : {&m_rowKt, &m_rowKp, &m_rowKi, &m_rowSpeedPath})
-        row->SetEnabled(regulated);
+    // Field-oriented control runs the inverter with space-vector PWM; it has its own speed
+    // regulator, so the scalar one's gains do not act then.
+    const bool foc = m_pScheme->checkedId() == 1;
+    const bool focActs = foc && condition == 0 && spaceVector;
+    m_rowKt.SetEnabled(regulated);
+    m_rowSpeedPath.SetEnabled(regulated);
+    m_rowKp.SetEnabled(regulated && !focActs);
+    m_rowKi.SetEnabled(regulated && !focActs);
+    // The scheme is chosen with the inverter; a field-oriented choice left from it can be
+    // undone in any condition.
+    for (QAbstractButton* radio : m_pScheme->buttons())
+        radio->setEnabled(condition == 0 || foc);
+    for (const CFieldRow* row : {&m_rowCurrentBw, &m_rowSpeedBw, &m_rowImax})
+        row->SetEnabled(focActs);
+    m_pMtpa->setEnabled(focActs);
 }
 
 void CInvParam::OnConditionClicked(int index) {
@@ -210,6 +265,23 @@ void CInvParam::StoreFromHandler() {
 
 void CInvParam::accept() {
     // Nothing is stored until every field is accepted.
-    if (m_fields.StoreAll(this, m_params))
-        QDialog::accept();
+    CInvParams edited = m_params;
+    CFocParams focEdited = m_foc;
+    std::optional<CRefusal> refusal = m_fields.Store(edited);
+    if (!refusal)
+        refusal = m_focFields.Store(focEdited);
+    if (refusal) {
+        ShowRefusal(this, *refusal);
+        return;
+    }
+    if (std::optional<std::string> problem = CheckControlScheme(edited)) {
+        QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
+                        QString::fromStdString(*problem), QMessageBox::Ok, this);
+        box.exec();
+        m_pScheme->button(1)->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    m_params = edited;
+    m_foc = focEdited;
+    QDialog::accept();
 }

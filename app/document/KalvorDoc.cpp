@@ -213,11 +213,13 @@ void CKalvorDoc::OnPlotResult(QWidget* pParent, const std::vector<const CKalvorD
     std::vector<CResPlot::SSource> choices;
     for (const CKalvorDoc* pDoc : offered)
         choices.push_back({pDoc->Title(), pDoc->m_resultParams.m_control.m_nCondition,
-                           pDoc->m_resultParams.m_control.m_bSpeedControl});
+                           pDoc->m_resultParams.m_control.m_bSpeedControl,
+                           pDoc->m_pSolver->UsesFoc()});
     if (offered.size() > 1)
         dlgResPlot.SetSources(choices, 0);
     dlgResPlot.m_nCondition = choices.front().m_nCondition;
     dlgResPlot.m_bSpeedControl = choices.front().m_bSpeedControl;
+    dlgResPlot.m_bFoc = choices.front().m_bFoc;
     dlgResPlot.m_nResult = m_params.m_resultPlot.m_nResult;
     if (dlgResPlot.exec() != QDialog::Accepted)
         return;
@@ -233,6 +235,14 @@ void CKalvorDoc::OnPlotResult(QWidget* pParent, const std::vector<const CKalvorD
 
     const int nColumn = CResPlot::ResultColumn(dlgResPlot.m_nResult);
     const QString strLabel = CResPlot::ResultLabel(dlgResPlot.m_nResult);
+    if (nColumn >= CResPlot::kFocColumn && !source.m_pSolver->UsesFoc()) {
+        // A dq choice remembered from a field-oriented run: these results have no such column.
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
+                          QStringLiteral("%1 is a result of field-oriented control only: these "
+                                         "results were calculated with the scalar scheme.")
+                              .arg(strLabel));
+        return;
+    }
     const bool bAdd = dlgResPlot.m_bAdd && m_bValid && m_bResultCurves &&
                       m_pPlotY.size() == m_nPlotCount && m_pPlotX.size() == m_nPlotCount;
     if (bAdd) {
@@ -327,6 +337,12 @@ void CKalvorDoc::SetSharedYLabel() {
 
 void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
     y.resize(static_cast<std::size_t>(m_nRows));
+    if (nColumn >= CResPlot::kFocColumn) {
+        const int c = nColumn - CResPlot::kFocColumn;
+        for (int r = 0; r < m_nRows; ++r)
+            y[r] = m_pSolver->m_ppFocTab[r][c];
+        return;
+    }
     for (int r = 0; r < m_nRows; ++r)
         y[r] = m_pSolver->m_ppResTab[r][nColumn];
 }
@@ -361,7 +377,7 @@ bool CKalvorDoc::RunParamDialog(QDialog& dialog) {
 }
 
 void CKalvorDoc::OnControl(QWidget* pParent) {
-    CInvParam dialog(m_params.m_control, pParent);
+    CInvParam dialog(m_params.m_control, m_params.m_foc, pParent);
     RunParamDialog(dialog);
 }
 

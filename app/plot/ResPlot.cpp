@@ -25,9 +25,10 @@ enum class EFamily {
     Transistor, ///< iT1..iT6: the inverter's transistors
     Diode,      ///< iD1..iD6: the bridge diodes
     Control,    ///< omegaU, omegaR*, omegaR**, omegaE: the speed control
+    Foc,        ///< id, iq and the references: field-oriented runs only
 };
 
-enum class EGroup { Current, Voltage, Flux, Speed };
+enum class EGroup { Current, Voltage, Flux, Speed, Foc };
 
 struct SChoice {
     const char* pszButton; ///< text of the radio button
@@ -75,6 +76,12 @@ constexpr std::array<SChoice, CResPlot::kResults> kChoices = {{
     {"Psia", 33, EFamily::Always, EGroup::Flux, 0, 0},
     {"Psib", 34, EFamily::Always, EGroup::Flux, 1, 0},
     {"Psic", 35, EFamily::Always, EGroup::Flux, 2, 0},
+    {"id", CResPlot::kFocColumn + 0, EFamily::Foc, EGroup::Foc, 0, 0},
+    {"iq", CResPlot::kFocColumn + 1, EFamily::Foc, EGroup::Foc, 0, 1},
+    {"id*", CResPlot::kFocColumn + 2, EFamily::Foc, EGroup::Foc, 0, 2},
+    {"iq*", CResPlot::kFocColumn + 3, EFamily::Foc, EGroup::Foc, 0, 3},
+    {"ud*", CResPlot::kFocColumn + 4, EFamily::Foc, EGroup::Foc, 0, 4},
+    {"uq*", CResPlot::kFocColumn + 5, EFamily::Foc, EGroup::Foc, 0, 5},
 }};
 
 bool IsIndex(int index) {
@@ -87,9 +94,9 @@ const QPoint kPictureAt(23, 170);
 } // namespace
 
 CResPlot::CResPlot(QWidget* parent)
-    : QDialog(parent), m_nCondition(0), m_bSpeedControl(false), m_nResult(0), m_bAdd(false),
-      m_pButtons(new QButtonGroup(this)), m_pSourceLabel(new QLabel("&Results of:", this)),
-      m_pSourceBox(new QComboBox(this)) {
+    : QDialog(parent), m_nCondition(0), m_bSpeedControl(false), m_bFoc(false), m_nResult(0),
+      m_bAdd(false), m_pButtons(new QButtonGroup(this)),
+      m_pSourceLabel(new QLabel("&Results of:", this)), m_pSourceBox(new QComboBox(this)) {
     setWindowTitle("Result plot");
     m_pButtons->setExclusive(true);
 
@@ -102,11 +109,13 @@ CResPlot::CResPlot(QWidget* parent)
         return box;
     };
     // The top band holds the groups; the picture takes the lower left from (23, 170).
-    QGroupBox* boxes[4] = {
+    QGroupBox* boxes[5] = {
         makeGroup("Current", QRect(12, 6, 430, 156)),
         makeGroup("Voltage", QRect(450, 6, 220, 156)),
         makeGroup("Flux", QRect(678, 6, 130, 156)),
         makeGroup("Speed and torque", QRect(620, 170, 188, 230)),
+        // Below the circuit picture, across the dialog.
+        makeGroup("Field-oriented control", QRect(12, 494, 796, 50)),
     };
     for (int index = 0; index < kResults; ++index) {
         const SChoice& choice = kChoices[index];
@@ -130,15 +139,15 @@ CResPlot::CResPlot(QWidget* parent)
     });
     connect(add, &QPushButton::clicked, this, &CResPlot::OnAdd);
     connect(cancel, &QPushButton::clicked, this, &CResPlot::reject);
-    // Below the picture, shown when results of several documents are offered.
+    // Below the picture and the dq results, shown when results of several documents are offered.
     m_pSourceLabel->setBuddy(m_pSourceBox);
-    m_pSourceLabel->setGeometry(23, 488, 90, 26);
-    m_pSourceBox->setGeometry(113, 488, 300, 26);
+    m_pSourceLabel->setGeometry(23, 550, 90, 26);
+    m_pSourceBox->setGeometry(113, 550, 300, 26);
     m_pSourceBox->setToolTip("The open document whose results are plotted");
     m_pSourceLabel->hide();
     m_pSourceBox->hide();
     connect(m_pSourceBox, &QComboBox::currentIndexChanged, this, &CResPlot::OnSourceChosen);
-    setFixedSize(820, 494);
+    setFixedSize(820, 552);
 }
 
 void CResPlot::SetSources(const std::vector<SSource>& sources, int nChosen) {
@@ -152,7 +161,7 @@ void CResPlot::SetSources(const std::vector<SSource>& sources, int nChosen) {
     const bool bShown = !m_sources.empty();
     m_pSourceLabel->setVisible(bShown);
     m_pSourceBox->setVisible(bShown);
-    setFixedSize(820, bShown ? 524 : 494);
+    setFixedSize(820, bShown ? 582 : 552);
     if (bShown) {
         m_pSourceBox->setCurrentIndex(std::clamp(nChosen, 0, int(m_sources.size()) - 1));
         OnSourceChosen(m_pSourceBox->currentIndex());
@@ -165,6 +174,7 @@ void CResPlot::OnSourceChosen(int nIndex) {
     m_nSource = nIndex;
     m_nCondition = m_sources[std::size_t(nIndex)].m_nCondition;
     m_bSpeedControl = m_sources[std::size_t(nIndex)].m_bSpeedControl;
+    m_bFoc = m_sources[std::size_t(nIndex)].m_bFoc;
     ApplyEnablingRule();
     update();
 }
@@ -176,7 +186,9 @@ int CResPlot::ResultColumn(int index) {
 QString CResPlot::ResultLabel(int index) {
     if (!IsIndex(index))
         return {};
-    const std::string_view label = kResultLabels[kChoices[index].nColumn];
+    const int column = kChoices[index].nColumn;
+    const std::string_view label =
+        column >= kFocColumn ? kFocLabels[column - kFocColumn] : kResultLabels[column];
     return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
 }
 
@@ -184,10 +196,12 @@ QString CResPlot::ButtonText(int index) {
     return IsIndex(index) ? QString(kChoices[index].pszButton) : QString();
 }
 
-bool CResPlot::IsResultEnabled(int index, int condition, bool speedControl) {
+bool CResPlot::IsResultEnabled(int index, int condition, bool speedControl, bool foc) {
     if (!IsIndex(index))
         return false;
     const EFamily family = kChoices[index].family;
+    if (family == EFamily::Foc)
+        return foc;
     switch (condition) {
     case 1: // motor on the sine supply: no bridge; the control acts only when it is on
         if (family == EFamily::Control)
@@ -211,7 +225,7 @@ void CResPlot::LoadFields() {
 void CResPlot::ApplyEnablingRule() {
     for (int index = 0; index < kResults; ++index)
         m_pButtons->button(index)->setEnabled(
-            IsResultEnabled(index, m_nCondition, m_bSpeedControl));
+            IsResultEnabled(index, m_nCondition, m_bSpeedControl, m_bFoc));
 }
 
 void CResPlot::accept() {

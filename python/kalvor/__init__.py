@@ -16,7 +16,7 @@ from . import _kalvor
 from ._kalvor import ParameterError, RunStopped
 from ._metrics import METRICS
 from ._params import Params
-from ._result import COLUMNS, Result, run
+from ._result import COLUMNS, FOC_COLUMNS, Result, run
 from ._dataset import DatasetError, dataset, read_table
 from ._sweep import sweep
 
@@ -25,6 +25,7 @@ __version__ = _kalvor.VERSION
 __all__ = [
     "COLUMNS",
     "DatasetError",
+    "FOC_COLUMNS",
     "METRICS",
     "ParameterError",
     "Params",

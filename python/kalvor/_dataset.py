@@ -3,8 +3,8 @@ results arrive and never losing a finished case.
 
 HDF5 is not safe against a kill in the middle of a write, so nothing is ever changed in place:
 each batch of results becomes a part file of its own in OUT.parts/ (written under a temporary
-name and renamed), and OUT itself is rewritten the same way after every batch, holding the
-labels table and an external link per finished case into its part. A kill at any moment leaves
+name and renamed), and OUT itself is rewritten the same way after every batch, holding an
+external link per finished case into its part. A kill at any moment leaves
 the last OUT, which opens and reaches every case committed before it; the rerun reads the
 parts, skips their cases and computes the rest. When every case is in, OUT is written once
 more with the cases copied into it and the parts are removed.
@@ -415,8 +415,8 @@ class Store:
         return [self._row(i, self.finished[i][1]) for i in sorted(self.finished)]
 
     def _write_master(self, copy=False):
-        """OUT with the table and, per finished case, a link into its part (or, with copy, the
-        case itself: the final, self-contained file)."""
+        """OUT with, per finished case, a link into its part; with copy, the final,
+        self-contained file: the cases themselves and the table."""
         h5py = _h5py()
         complete = copy and len(self.finished) == len(self.cases)
         with AtomicPath(self.path) as temp:
@@ -439,7 +439,8 @@ class Store:
                     source.copy(source[f"cases/{name}"], cases, name=name)
                 if source is not None:
                     source.close()
-                write_table(f, self.rows())
+                if copy:  # the running file's cases carry their labels themselves
+                    write_table(f, self.rows())
         self.complete = complete
 
     def finish(self):
@@ -513,7 +514,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
     -------
     pandas.DataFrame
         The table of the file: one row per case with case, the overrides, status, message,
-        labels and metrics.
+        labels and metrics (the file holds it once every case is in).
 
     Raises
     ------
@@ -571,6 +572,11 @@ def read_table(path):
 
     h5py = _h5py()
     with h5py.File(path, "r") as f:
+        if "table" not in f:
+            raise DatasetError(
+                f"{path}: the dataset is unfinished ({_read_attr(f.attrs.get('finished_count'))} "
+                f"of {_read_attr(f.attrs.get('case_count'))} cases), and its table is written "
+                "when it is complete: run it again to finish it (its cases are readable now).")
         table = f["table"]
         return pandas.DataFrame({k: _decode(table[k][()]) for k in table})
 

@@ -7,7 +7,7 @@ from . import _kalvor
 from ._kalvor import ParameterError
 
 # The groups a calculation reads; a bare key ("Ud") is looked up among them.
-RUN_GROUPS = ("control", "motor", "failures", "time")
+RUN_GROUPS = ("control", "motor", "failures", "time", "foc")
 
 
 def _keys_by_group():

@@ -9,9 +9,20 @@ from ._kalvor import ParameterError, RunStopped
 from ._params import Params
 
 COLUMNS = _kalvor.COLUMNS
-# "Ia [A]" -> "Ia": the names r["Ia"] accepts besides the labels.
-_SHORT = {label.split(" [")[0]: i for i, label in enumerate(COLUMNS)}
-_SHORT.update({label: i for i, label in enumerate(COLUMNS)})
+# A field-oriented run's columns after the 36: measured id, iq, the references id*, iq* and
+# the voltage references ud*, uq*.
+FOC_COLUMNS = _kalvor.FOC_COLUMNS
+
+
+def _names(labels):
+    # "Ia [A]" -> "Ia": the names r["Ia"] accepts besides the labels.
+    names = {label.split(" [")[0]: i for i, label in enumerate(labels)}
+    names.update({label: i for i, label in enumerate(labels)})
+    return names
+
+
+_SHORT = _names(COLUMNS)
+_FOC_SHORT = _names(FOC_COLUMNS)
 
 
 class Result:
@@ -23,7 +34,12 @@ class Result:
         rows x 36 float64, a view of the engine's table (read-only in spirit: it is the
         engine's memory, kept alive by this object).
     columns : tuple of str
-        The 36 column labels, as the CSV header writes them.
+        The column labels, as the CSV header writes them: the 36 of the table, and for a
+        field-oriented run (``control.Scheme`` 1) the six of ``foc_table`` after them.
+    foc_table : numpy.ndarray or None
+        rows x 6 float64 of a field-oriented run: "id [A]", "iq [A]", "id* [A]", "iq* [A]",
+        "ud* [V]", "uq* [V]" (measured dq currents of each row, the controller's references of
+        its last sample); None for the scalar scheme.
     status : str
         ``"accepted"``, or ``"step_halved"`` when a step had to be halved.
     message : str
@@ -35,17 +51,21 @@ class Result:
     def __init__(self, outcome, params):
         self._outcome = outcome
         self.table = outcome.table
-        self.columns = COLUMNS
+        self.foc_table = outcome.foc_table
+        self.columns = COLUMNS if self.foc_table is None else COLUMNS + FOC_COLUMNS
         self.status = outcome.status
         self.message = outcome.message
         self.params = params
 
     def __getitem__(self, name):
-        """The column named by its label ("Ia [A]") or its symbol ("Ia")."""
-        try:
+        """The column named by its label ("Ia [A]", "iq [A]") or its symbol ("Ia", "iq")."""
+        if name in _SHORT:
             return self.table[:, _SHORT[name]]
-        except KeyError:
-            raise KeyError(f"{name!r} is not a column; the columns are {', '.join(COLUMNS)}")
+        if self.foc_table is not None and name in _FOC_SHORT:
+            return self.foc_table[:, _FOC_SHORT[name]]
+        if name in _FOC_SHORT:
+            raise KeyError(f"{name!r} is a column of field-oriented runs (control.Scheme 1) only")
+        raise KeyError(f"{name!r} is not a column; the columns are {', '.join(self.columns)}")
 
     @property
     def t(self):
@@ -56,12 +76,18 @@ class Result:
         """The table as a pandas DataFrame with the column labels (shares the memory)."""
         import pandas
 
-        return pandas.DataFrame(self.table, columns=list(COLUMNS), copy=False)
+        frame = pandas.DataFrame(self.table, columns=list(COLUMNS), copy=False)
+        if self.foc_table is not None:
+            dq = pandas.DataFrame(self.foc_table, columns=list(FOC_COLUMNS), copy=False)
+            frame = pandas.concat([frame, dq], axis=1)
+        return frame
 
     def __getstate__(self):
-        """Pickled with a copy of the table: the engine's block stays in this process."""
+        """Pickled with copies of the tables: the engine's blocks stay in this process."""
         state = {k: v for k, v in self.__dict__.items() if k != "_outcome"}
         state["table"] = np.array(self.table)
+        if self.foc_table is not None:
+            state["foc_table"] = np.array(self.foc_table)
         return state
 
     def __setstate__(self, state):

@@ -79,15 +79,8 @@ CCalcResult RunCalculation(const CParamSet& set, py::object progress) {
     return result;
 }
 
-// The result table as a numpy array over the engine's block, kept alive by the outcome object.
-py::array ResultTable(py::object self) {
-    const CCalcResult& result = self.cast<const CCalcResult&>();
-    if (!result.m_pSolver || result.m_nRows <= 0)
-        return py::array_t<double>(std::vector<py::ssize_t>{0, kResultCols});
-    const CSolver& solver = *result.m_pSolver;
-    const py::ssize_t rows = result.m_nRows;
-    const py::ssize_t cols = solver.m_nResCols;
-    double* const* ppRows = solver.m_ppResTab;
+// Rows of a table as a numpy array over the engine's block, kept alive by self.
+py::array RowsArray(py::object self, double* const* ppRows, py::ssize_t rows, py::ssize_t cols) {
     bool contiguous = true;
     for (py::ssize_t r = 1; r < rows && contiguous; ++r)
         contiguous = ppRows[r] == ppRows[0] + r * cols;
@@ -104,6 +97,24 @@ py::array ResultTable(py::object self) {
     // The engine's own table: readers share it, nobody writes into it.
     view.attr("flags").attr("writeable") = false;
     return view;
+}
+
+// The result table as a numpy array over the engine's block, kept alive by the outcome object.
+py::array ResultTable(py::object self) {
+    const CCalcResult& result = self.cast<const CCalcResult&>();
+    if (!result.m_pSolver || result.m_nRows <= 0)
+        return py::array_t<double>(std::vector<py::ssize_t>{0, kResultCols});
+    const CSolver& solver = *result.m_pSolver;
+    return RowsArray(self, solver.m_ppResTab, result.m_nRows, solver.m_nResCols);
+}
+
+// A field-oriented run's dq columns (id, iq, id*, iq*, ud*, uq*) the same way; None for a
+// scalar run.
+py::object FocTable(py::object self) {
+    const CCalcResult& result = self.cast<const CCalcResult&>();
+    if (!result.m_pSolver || !result.m_pSolver->m_ppFocTab || result.m_nRows <= 0)
+        return py::none();
+    return RowsArray(self, result.m_pSolver->m_ppFocTab, result.m_nRows, kFocColumns);
 }
 
 const char* StatusName(ECalcStatus status) {
@@ -213,6 +224,8 @@ PYBIND11_MODULE(_kalvor, m) {
 
     std::vector<std::string> labels(kResultLabels.begin(), kResultLabels.end());
     m.attr("COLUMNS") = py::tuple(py::cast(labels));
+    std::vector<std::string> focLabels(kFocLabels.begin(), kFocLabels.end());
+    m.attr("FOC_COLUMNS") = py::tuple(py::cast(focLabels));
 
     py::class_<CParamSet>(m, "ParamSet")
         .def(py::init<>())
@@ -246,7 +259,8 @@ PYBIND11_MODULE(_kalvor, m) {
         .def_readonly("message", &CCalcResult::m_strMessage)
         .def_readonly("detail", &CCalcResult::m_strDetail)
         .def_readonly("rows", &CCalcResult::m_nRows)
-        .def_property_readonly("table", &ResultTable);
+        .def_property_readonly("table", &ResultTable)
+        .def_property_readonly("foc_table", &FocTable);
 
     m.def("calculate", &RunCalculation, py::arg("params"), py::arg("progress") = py::none());
     m.def("diag", &Diagram, py::arg("kind"), py::arg("params"));

@@ -2,6 +2,7 @@
 
 import io
 import os
+import pickle
 import signal
 import subprocess
 import threading
@@ -44,6 +45,28 @@ def test_table_equals_cli_csv_and_is_a_view(cli, overrides):
     assert np.array_equal(r["Ia"], r.table[:, 1]) and np.array_equal(r.t, r.table[:, 0])
     assert len(r.table) == len(expected) > 1
     assert 50 <= len(calls) <= 100 and calls == sorted(calls) and calls[-1] <= 1
+
+
+def test_field_oriented_run_offers_the_dq_columns_by_name(cli):
+    overrides = {"time.Te": 0.01, "control.Scheme": 1, "time.Uc0": 200.0}
+    sets = [arg for name, value in overrides.items() for arg in ("--set", f"{name}={value}")]
+    csv = subprocess.run([cli, "run", "--csv", "--quiet", *sets], check=True,
+                         capture_output=True, text=True).stdout
+    expected = np.loadtxt(io.StringIO(csv), delimiter=",", skiprows=1)
+    r = kalvor.run(**overrides)
+    assert r.columns == tuple(csv.splitlines()[0].split(",")) == kalvor.COLUMNS + kalvor.FOC_COLUMNS
+    assert np.array_equal(r.table, expected[:, :36])
+    assert np.array_equal(r.foc_table, expected[:, 36:])
+    assert r.foc_table.base is r._outcome
+    assert np.array_equal(r["iq"], r.foc_table[:, 1]) and np.array_equal(r["iq* [A]"], r["iq*"])
+    assert r["iq*"][-1] > 0  # the drive accelerates
+    assert list(r.to_pandas().columns) == list(r.columns)
+    copy = pickle.loads(pickle.dumps(r))
+    assert np.array_equal(copy["iq"], r["iq"]) and copy.columns == r.columns
+    scalar = kalvor.run(Te=0.002)
+    assert scalar.foc_table is None and scalar.columns == kalvor.COLUMNS
+    with pytest.raises(KeyError, match="field-oriented"):
+        scalar["iq"]
 
 
 @pytest.mark.parametrize(

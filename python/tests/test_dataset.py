@@ -155,6 +155,8 @@ def test_sigkill_keeps_finished_cases_and_rerun_resumes_to_a_clean_runs_file(cli
         assert not f.attrs["complete"]
         kept = f.attrs["finished_count"]
     before = arrays(killed)
+    with pytest.raises(kalvor.DatasetError, match="unfinished"):
+        kalvor.read_table(killed)
     assert 3 <= len(before) == kept < 16
     reference = arrays(clean)
     for name, columns in before.items():

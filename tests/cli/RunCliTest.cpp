@@ -140,6 +140,28 @@ TEST_F(RunCli, CsvHoldsTheLabelsAndTheFullValuesOfTheTable) {
     }
 }
 
+// A field-oriented run's CSV carries the dq columns after the 36; its export table keeps 36.
+TEST_F(RunCli, FieldOrientedCsvAppendsTheDqColumns) {
+    const std::string args = "run --set time.Te=0.004 --set control.Scheme=1 --set time.Uc0=200 ";
+    ASSERT_EQ(Run(args + "--out " + Path("r.txt")), 0) << m_strErr;
+    const std::vector<std::string> table = SplitCrLf(Read(Path("r.txt")));
+    ASSERT_EQ(table.size(), 800u);
+    EXPECT_EQ(Split(table[5], ' ').size(), 36u);
+    ASSERT_EQ(Run(args + "--csv --out " + Path("r.csv")), 0) << m_strErr;
+    const std::vector<std::string> lines = Split(Read(Path("r.csv")), '\n');
+    ASSERT_EQ(lines.size(), 801u);
+    const std::vector<std::string> labels = Split(lines[0], ',');
+    ASSERT_EQ(labels.size(), 42u);
+    const char* dq[6] = {"id [A]", "iq [A]", "id* [A]", "iq* [A]", "ud* [V]", "uq* [V]"};
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(labels[36 + c], dq[c]);
+    // The drive accelerates from standstill: iq* is the positive torque current after the
+    // first sample.
+    const std::vector<std::string> last = Split(lines[800], ',');
+    ASSERT_EQ(last.size(), 42u);
+    EXPECT_GT(std::strtod(last[39].c_str(), nullptr), 0.0);
+}
+
 // 400 output points (0.002 s at 5 us): every 20th is stored, and the last.
 TEST_F(RunCli, StoresEveryNthRow) {
     ASSERT_EQ(Run("run --set time.Te=0.002 --set time.Every=20 --out " + Path("r.txt")), 0)
@@ -179,19 +201,30 @@ TEST_P(RunCliRefusal, ExitsWithStatus2AndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, RunCliRefusal,
-    ::testing::Values(CBadArgs{"TextForANumber", "--set control.Ud=abc", "Ud"},
-                      CBadArgs{"UnknownKey", "--set control.Nope=1", "Nope"},
-                      CBadArgs{"UnknownGroup", "--set engine.Ud=1", "engine"},
-                      CBadArgs{"OutOfRange", "--set time.H=2", "h ="},
-                      CBadArgs{"WrongCodeCount", "--set failures.FailT=[0,1,0]", "FailT"},
-                      CBadArgs{"MissingParameterFile", "DIR/none.json", "none.json"},
-                      CBadArgs{"ZeroStep", "--set time.H=0", "h = 0"},
-                      CBadArgs{"EmptyInterval", "--set time.Ts=0.1", "ts ="},
-                      CBadArgs{"SingularSource", "--set control.Ru=0", "Ru ="},
-                      CBadArgs{"SvpwmWithoutCarrier", "--set control.FT=0", "fT ="},
-                      CBadArgs{"ClearBeforeOnset",
-                               "--set failures.Clear=0.01 --set failures.Onset=0.02", "until t ="},
-                      CBadArgs{"NoStoredRows", "--set time.Every=0", "store every"}),
+    ::testing::Values(
+        CBadArgs{"TextForANumber", "--set control.Ud=abc", "Ud"},
+        CBadArgs{"UnknownKey", "--set control.Nope=1", "Nope"},
+        CBadArgs{"UnknownGroup", "--set engine.Ud=1", "engine"},
+        CBadArgs{"OutOfRange", "--set time.H=2", "h ="},
+        CBadArgs{"WrongCodeCount", "--set failures.FailT=[0,1,0]", "FailT"},
+        CBadArgs{"MissingParameterFile", "DIR/none.json", "none.json"},
+        CBadArgs{"ZeroStep", "--set time.H=0", "h = 0"},
+        CBadArgs{"EmptyInterval", "--set time.Ts=0.1", "ts ="},
+        CBadArgs{"SingularSource", "--set control.Ru=0", "Ru ="},
+        CBadArgs{"SvpwmWithoutCarrier", "--set control.FT=0", "fT ="},
+        CBadArgs{"ClearBeforeOnset", "--set failures.Clear=0.01 --set failures.Onset=0.02",
+                 "until t ="},
+        CBadArgs{"NoStoredRows", "--set time.Every=0", "store every"},
+        CBadArgs{"FieldOrientedWithSixStep", "--set control.Scheme=1 --set control.ControlMethod=1",
+                 "Control scheme 1"},
+        CBadArgs{"FieldOrientedOnSineSupply", "--set control.Scheme=1 --set control.Condition=1",
+                 "Condition of work 1"},
+        CBadArgs{"CurrentBandwidthBeyondSampling",
+                 "--set control.Scheme=1 --set foc.CurrentBandwidth=3000",
+                 "Current bandwidth = 3000"},
+        CBadArgs{"SpeedLoopFasterThanCurrentLoop",
+                 "--set control.Scheme=1 --set foc.SpeedBandwidth=2000", "Speed bandwidth = 2000"},
+        CBadArgs{"NoCurrentLimit", "--set foc.Imax=0", "Imax ="}),
     [](const ::testing::TestParamInfo<CBadArgs>& info) { return info.param.m_pszName; });
 
 TEST_F(RunCli, RefusesADestinationThatCannotBeCreatedBeforeCalculating) {

@@ -106,13 +106,7 @@ public:
     QStringList m_messages;   ///< "caption|text" of every expected message box
     QStringList m_unexpected; ///< "caption|text" of modal dialogs no step expected
 
-private:
-    struct SStep {
-        QString m_strType;
-        std::function<bool(QWidget*)> m_handle;
-        bool m_bOptional = false;
-    };
-
+    /// "caption|text" of a message box, "caption|(class)" of another window.
     static QString Describe(QWidget* pWidget) {
         if (auto* pBox = qobject_cast<QMessageBox*>(pWidget))
             return pBox->windowTitle() + "|" + pBox->text();
@@ -124,6 +118,7 @@ private:
         return qobject_cast<CCalcProg*>(pWidget) || qobject_cast<QProgressDialog*>(pWidget);
     }
 
+    /// Closes a dialog as Escape would.
     static void Close(QWidget* pWidget) {
         if (auto* pBox = qobject_cast<QMessageBox*>(pWidget))
             pBox->done(QMessageBox::Cancel);
@@ -133,9 +128,17 @@ private:
             pWidget->close();
     }
 
+    /// Fails the running test function.
     static void Fail(const QString& strWhat) {
         QTest::qFail(qPrintable("Modal script: " + strWhat), __FILE__, __LINE__);
     }
+
+private:
+    struct SStep {
+        QString m_strType;
+        std::function<bool(QWidget*)> m_handle;
+        bool m_bOptional = false;
+    };
 
     void Poll() {
         QWidget* pModal = QApplication::activeModalWidget();

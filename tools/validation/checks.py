@@ -6,6 +6,7 @@ import defaults
 import dq
 import emf
 import energy
+import foc
 import sixstep
 from machine import Machine
 
@@ -17,6 +18,9 @@ TOLERANCE = {
     "bridge": 0.01,  # mean DC voltage against the textbook with the high diode Roff, relative
     "emf": 1e-3,  # back-EMF constant against the tables, relative
     "line_margin": 10.0,  # line voltage above the DC-link voltage after 1 ms [V]
+    "foc_t63": 0.3,  # 63 % time of the current step against 1/wc + Tc, relative
+    "foc_torque": 1e-3,  # mean torque against the dq model of the measured currents, relative
+    "foc_speed": 0.02,  # mean speed error under load after the ramp [rad/s]
 }
 
 ENERGY_CASES = {
@@ -69,3 +73,10 @@ def section5():
 
 def section6():
     return defaults.facts()
+
+
+def section7():
+    return {"step": foc.step_response(),
+            "torque": [foc.torque_per_ampere(nh, mtpa) for nh, mtpa in ((0, False), (1, False),
+                                                                        (1, True))],
+            "hold": foc.speed_hold()}

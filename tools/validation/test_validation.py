@@ -55,3 +55,16 @@ def test_default_facts_stated_in_the_report():
     assert f["inrush_peak"] > 0.5 * f["inrush_limit"] and f["tau"] < 3 * f["h"]
     assert f["ramp_time"] > f["te"] and f["final_reference"] < 100
     assert math.isclose(f["source_r_energy"], f["capacitor_energy"], rel_tol=0.05)
+
+
+def test_field_oriented_control_follows_its_design_and_the_dq_model():
+    f = checks.section7()
+    step = f["step"]
+    assert abs(step["t63"] / step["design_t63"] - 1) <= TOL["foc_t63"]
+    assert step["id_largest"] < 0.05
+    for case in f["torque"]:
+        assert case["error"] <= TOL["foc_torque"], case
+    plain, salient, mtpa = f["torque"]
+    assert abs(plain["id"]) < 0.01 and mtpa["id"] < -0.03  # MTPA drives id negative (Ld < Lq)
+    assert mtpa["per_ampere"] > salient["per_ampere"]  # and gets more torque per ampere
+    assert abs(f["hold"]["error"]) <= TOL["foc_speed"]

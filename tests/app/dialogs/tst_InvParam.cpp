@@ -394,10 +394,12 @@ private slots:
         dlg.show();
         QLineEdit* path = Edit(dlg, "m_strSpeedPath");
         path->clear();
-        QTest::keyClicks(path, QString(1001, '1'));
-        QCOMPARE(path->text().size(), 1000);
+        // A valid path of 1000 characters (0 rad/s at t = 0) and one more that is cut off.
+        const QString text = "0*" + QString(997, '0') + "*";
+        QTest::keyClicks(path, text + "0");
+        QCOMPARE(path->text(), text);
         dlg.accept();
-        QCOMPARE(params.m_strSpeedPath, std::string(1000, '1'));
+        QCOMPARE(params.m_strSpeedPath, text.toStdString());
     }
 
     void cancelChangesNothing() {
@@ -462,10 +464,67 @@ private slots:
             if (qobject_cast<QLineEdit*>(widget))
                 names << widget->objectName();
         }
-        // Condition by condition, then the torque, then the speed control row by row.
+        // Condition by condition, then the torque and the scheme, then the speed control row
+        // by row.
         QCOMPARE(names, QStringList({"m_dUd", "m_dRu", "m_dCu", "m_dUmax", "m_dF", "m_dPhi",
-                                     "m_dRlRC", "m_dCl", "m_dRlR", "m_dT", "m_dFT", "m_dKt",
-                                     "m_dKp", "m_dKi", "m_strSpeedPath"}));
+                                     "m_dRlRC", "m_dCl", "m_dRlR", "m_dT", "m_dCurrentBandwidth",
+                                     "m_dImax", "m_dSpeedBandwidth", "m_dFT", "m_dKt", "m_dKp",
+                                     "m_dKi", "m_strSpeedPath"}));
+    }
+
+    // The settings of field-oriented control act only with the inverter and space-vector
+    // PWM, where the scalar regulator's gains do not; a field-oriented choice stays undoable.
+    void schemeEnablesTheFieldOrientedSettingsWhereTheyAct() {
+        CInvParams params;
+        CFocParams foc;
+        CInvParam dlg(params, foc);
+        const QStringList focFields = {"m_dCurrentBandwidth", "m_dSpeedBandwidth", "m_dImax"};
+        auto check = [&](bool focActs, bool gains, bool radios) {
+            for (const QString& name : focFields)
+                QCOMPARE(Edit(dlg, qPrintable(name))->isEnabled(), focActs);
+            QCOMPARE(dlg.findChild<QCheckBox*>("m_bMtpa")->isEnabled(), focActs);
+            QCOMPARE(Edit(dlg, "m_dKp")->isEnabled(), gains);
+            QCOMPARE(Edit(dlg, "m_dKi")->isEnabled(), gains);
+            for (QAbstractButton* radio : Group(dlg, "m_nScheme")->buttons())
+                QCOMPARE(radio->isEnabled(), radios);
+        };
+        check(false, true, true);
+        Group(dlg, "m_nScheme")->button(1)->click();
+        check(true, false, true);
+        Group(dlg, "m_nControlMethod")->button(1)->click();
+        check(false, true, true);
+        Group(dlg, "m_nCondition")->button(2)->click();
+        check(false, false, true);
+        Group(dlg, "m_nScheme")->button(0)->click();
+        check(false, false, false);
+    }
+
+    // OK stores the settings with the control parameters, refuses a setting out of its range
+    // and field-oriented control with six-step control, naming them; nothing is stored then.
+    void okChecksAndStoresTheFieldOrientedSettings() {
+        CInvParams params;
+        CFocParams foc;
+        {
+            CInvParam dlg(params, foc);
+            dlg.show();
+            Group(dlg, "m_nScheme")->button(1)->click();
+            Edit(dlg, "m_dImax")->setText("0");
+            QVERIFY(AnswerPrompt([&] { dlg.accept(); }).contains("Imax ="));
+            Edit(dlg, "m_dImax")->setText("7.5");
+            Group(dlg, "m_nControlMethod")->button(1)->click();
+            QVERIFY(AnswerPrompt([&] { dlg.accept(); }).contains("Control scheme 1"));
+            QVERIFY(Same(params, CInvParams()));
+            QCOMPARE(foc.m_dImax, CFocParams().m_dImax);
+            Group(dlg, "m_nControlMethod")->button(0)->click();
+            Edit(dlg, "m_dSpeedBandwidth")->setText("20");
+            dlg.findChild<QCheckBox*>("m_bMtpa")->click();
+            QCOMPARE(AnswerPrompt([&] { dlg.accept(); }), QString());
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(params.m_nScheme, 1);
+        QCOMPARE(foc.m_dImax, 7.5);
+        QCOMPARE(foc.m_dSpeedBandwidth, 20.0);
+        QVERIFY(foc.m_bMtpa);
     }
 
     void fitsTheScreenAndHasDistinctMnemonics() {

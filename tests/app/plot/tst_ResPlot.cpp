@@ -19,6 +19,7 @@ const QStringList kSupplySide = {"iC",  "iU",  "iDC", "iT1", "iT2", "iT3", "iT4"
                                  "iT6", "iD1", "iD2", "iD3", "iD4", "iD5", "iD6"};
 const QStringList kTransistors = {"iT1", "iT2", "iT3", "iT4", "iT5", "iT6"};
 const QStringList kControl = {"omegaU", "omegaR*", "omegaR**", "omegaE"};
+const QStringList kDq = {"id", "iq", "id*", "iq*", "ud*", "uq*"};
 
 QRadioButton* Button(const CResPlot& dialog, const QString& text) {
     for (QRadioButton* button : dialog.findChildren<QRadioButton*>()) {
@@ -63,9 +64,9 @@ private slots:
 };
 
 void TestResPlot::everyChoiceHasItsOwnColumnAndItsLabel() {
-    // The 35 choices take every result column but time exactly once.
+    // The 35 choices of the table take every result column but time exactly once.
     QSet<int> columns;
-    for (int index = 0; index < CResPlot::kResults; ++index) {
+    for (int index = 0; index < CResPlot::kTableResults; ++index) {
         const int column = CResPlot::ResultColumn(index);
         QVERIFY(column >= 1 && column < kResultColumns);
         columns.insert(column);
@@ -75,7 +76,14 @@ void TestResPlot::everyChoiceHasItsOwnColumnAndItsLabel() {
         QVERIFY2(quantity.compare(CResPlot::ButtonText(index), Qt::CaseInsensitive) == 0,
                  qPrintable(CResPlot::ButtonText(index)));
     }
-    QCOMPARE(columns.size(), CResPlot::kResults);
+    QCOMPARE(columns.size(), CResPlot::kTableResults);
+    // The dq choices of field-oriented runs follow, each on its own column of that table.
+    for (int index = CResPlot::kTableResults; index < CResPlot::kResults; ++index) {
+        const int c = index - CResPlot::kTableResults;
+        QCOMPARE(CResPlot::ResultColumn(index), CResPlot::kFocColumn + c);
+        QCOMPARE(CResPlot::ResultLabel(index).toStdString(), kFocLabels[c]);
+        QCOMPARE(CResPlot::ButtonText(index), kDq[c]);
+    }
     QCOMPARE(CResPlot::ResultColumn(CResPlot::kResults), -1);
     QCOMPARE(CResPlot::ResultColumn(-1), -1);
     QVERIFY(CResPlot::ResultLabel(CResPlot::kResults).isEmpty());
@@ -97,6 +105,7 @@ void TestResPlot::buttonsStandInTheirGroups() {
         {"Voltage", {"ua", "ub", "uc", "uab", "ubc", "uca", "vX"}},
         {"Flux", {"Psia", "Psib", "Psic"}},
         {"Speed and torque", {"omegaR", "Te", "betaR", "omegaU", "omegaR*", "omegaR**", "omegaE"}},
+        {"Field-oriented control", kDq},
     };
     for (auto group = groups.begin(); group != groups.end(); ++group) {
         for (const QString& text : group.value()) {
@@ -114,30 +123,34 @@ void TestResPlot::buttonsStandInTheirGroups() {
 void TestResPlot::buttonsAreDisabledByConditionAndSpeedControl_data() {
     QTest::addColumn<int>("condition");
     QTest::addColumn<bool>("speedControl");
+    QTest::addColumn<bool>("foc");
     QTest::addColumn<QStringList>("disabled");
     for (bool speed : {false, true}) {
         const char* on = speed ? "speed control on" : "speed control off";
-        QTest::addRow("inverter, %s", on) << 0 << speed << QStringList();
+        QTest::addRow("inverter, %s", on) << 0 << speed << false << kDq;
         QTest::addRow("sine supply, %s", on)
-            << 1 << speed << (speed ? kSupplySide : kSupplySide + kControl);
-        QTest::addRow("rectifier, %s", on) << 2 << speed << kTransistors + kControl;
-        QTest::addRow("R load, %s", on) << 3 << speed << kSupplySide + kControl;
+            << 1 << speed << false << (speed ? kSupplySide : kSupplySide + kControl) + kDq;
+        QTest::addRow("rectifier, %s", on) << 2 << speed << false << kTransistors + kControl + kDq;
+        QTest::addRow("R load, %s", on) << 3 << speed << false << kSupplySide + kControl + kDq;
     }
+    QTest::addRow("inverter, field oriented") << 0 << false << true << QStringList();
 }
 
 void TestResPlot::buttonsAreDisabledByConditionAndSpeedControl() {
     QFETCH(int, condition);
     QFETCH(bool, speedControl);
+    QFETCH(bool, foc);
     QFETCH(QStringList, disabled);
     for (int index = 0; index < CResPlot::kResults; ++index) {
         const QString text = CResPlot::ButtonText(index);
-        QCOMPARE(CResPlot::IsResultEnabled(index, condition, speedControl),
+        QCOMPARE(CResPlot::IsResultEnabled(index, condition, speedControl, foc),
                  !disabled.contains(text));
     }
 
     CResPlot dialog;
     dialog.m_nCondition = condition;
     dialog.m_bSpeedControl = speedControl;
+    dialog.m_bFoc = foc;
     dialog.show();
     for (QRadioButton* button : dialog.findChildren<QRadioButton*>())
         QVERIFY2(button->isEnabled() != disabled.contains(button->text()),
