@@ -1,9 +1,12 @@
 // Wall time of the default and the heavy calculation (in-process, per step and as real-time
-// factor), of the default drive under field-oriented control, and of the export of the default
-// table. With both "default" and "foc" the cost per step of field-oriented control against the
-// scalar scheme is printed, the two measured alternately (best of each).
+// factor), of the default drive under field-oriented control, of the default calculation with
+// exact switching instants at the default step and at four times it, and of the export of the
+// default table. With both "default" and "foc" the cost per step of field-oriented control
+// against the scalar scheme is printed, the two measured alternately (best of each); with both
+// "default" and "exact" the cost of exact mode per simulated second against the default's.
 //
-// Usage: bench_run [REPETITIONS] [--case default|heavy|foc|export] [--compare OTHER_BENCH_RUN]
+// Usage: bench_run [REPETITIONS] [--case default|heavy|foc|exact|exact4|export]...
+//                  [--compare OTHER_BENCH_RUN]
 //   REPETITIONS (default 5): the best of them is reported.
 //   --case: only that case (may be given more than once; default all three).
 //   --compare: runs this program and OTHER_BENCH_RUN (another build's bench_run, also an older
@@ -47,10 +50,14 @@ struct CCase {
     double m_dStepTarget;   ///< [us per step], 0: none
 };
 
-constexpr CCase kCases[4] = {
+// Exact mode's targets follow from the default's: at most 1.5 times its cost per simulated
+// second at the same step; it takes more (shorter) steps, so per step it may cost less.
+constexpr CCase kCases[6] = {
     {"default", "default (0.1 s, h = 5e-6, 20000 rows)", 0.1, 2.0},
     {"heavy", "heavy (NhInd = 3, NhFlux = 99)", 0.5, 5.0},
     {"foc", "field-oriented (default, Scheme = 1)", 0.1, 2.0},
+    {"exact", "exact switching (time.Exact, h = 5e-6)", 0.15, 3.0},
+    {"exact4", "exact switching at 4 h (h = 2e-5)", 0.15, 12.0},
     {"export", "export of 20000 rows", 0.1, 0.0},
 };
 // A field-oriented step costs at most this much more than a scalar one.
@@ -64,6 +71,10 @@ CParamSet CaseParams(const std::string& key) {
     }
     if (key == "foc")
         set.m_control.m_nScheme = 1;
+    if (key == "exact" || key == "exact4")
+        set.m_time.m_bExact = true;
+    if (key == "exact4")
+        set.m_time.m_dH = 4 * set.m_time.m_dH;
     return set;
 }
 
@@ -125,12 +136,19 @@ void PrintExport(const CCase& c, double wall) {
                 wall <= c.m_dWallTarget ? "met" : "missed");
 }
 
-void RunCase(const CCase& c, int repetitions) {
-    if (std::strcmp(c.m_pszKey, "export") == 0)
-        PrintExport(c, TimeExport(repetitions));
-    else
-        PrintRun(c, TimeCalculation(CaseParams(c.m_pszKey), repetitions, nullptr));
+// Runs one case and returns its best wall time [s].
+double RunCase(const CCase& c, int repetitions) {
+    double wall = 0.0;
+    if (std::strcmp(c.m_pszKey, "export") == 0) {
+        wall = TimeExport(repetitions);
+        PrintExport(c, wall);
+    } else {
+        const CRunFigures figures = TimeCalculation(CaseParams(c.m_pszKey), repetitions, nullptr);
+        wall = figures.m_dWall;
+        PrintRun(c, figures);
+    }
     std::fflush(stdout);
+    return wall;
 }
 
 // The default and the field-oriented case, alternately, best of each: their cost per step.
@@ -223,10 +241,11 @@ void Compare(const std::string& strSelf, const std::string& strOther,
 }
 
 [[noreturn]] void Usage(const char* pszProblem) {
-    std::fprintf(stderr,
-                 "%s\nusage: bench_run [REPETITIONS] [--case default|heavy|foc|export]... "
-                 "[--compare OTHER_BENCH_RUN]\n",
-                 pszProblem);
+    std::fprintf(
+        stderr,
+        "%s\nusage: bench_run [REPETITIONS] [--case default|heavy|foc|exact|exact4|export]... "
+        "[--compare OTHER_BENCH_RUN]\n",
+        pszProblem);
     std::exit(2);
 }
 
@@ -272,13 +291,23 @@ int main(int argc, char** argv) {
         Compare(self, strOther, cases, repetitions);
         return 0;
     }
-    for (const CCase* c : cases)
-        RunCase(*c, repetitions);
+    double defaultWall = 0.0, exactWall = 0.0;
+    for (const CCase* c : cases) {
+        const double wall = RunCase(*c, repetitions);
+        if (std::strcmp(c->m_pszKey, "default") == 0)
+            defaultWall = wall;
+        if (std::strcmp(c->m_pszKey, "exact") == 0)
+            exactWall = wall;
+    }
     auto chosen = [&](const char* key) {
         return std::any_of(cases.begin(), cases.end(),
                            [&](const CCase* c) { return std::strcmp(c->m_pszKey, key) == 0; });
     };
     if (chosen("default") && chosen("foc"))
         PrintFocRatio(repetitions);
+    if (defaultWall > 0 && exactWall > 0)
+        std::printf("exact / default per simulated second at the same step: %.2f (target <= 1.5: "
+                    "%s)\n",
+                    exactWall / defaultWall, exactWall <= 1.5 * defaultWall ? "met" : "missed");
     return 0;
 }

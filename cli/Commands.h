@@ -15,6 +15,7 @@ struct CRunOptions {
     std::string m_strParams;              ///< parameter file, empty for the defaults
     std::vector<std::string> m_overrides; ///< GROUP.KEY=VALUE, in order
     std::string m_strOut;                 ///< output file, empty or "-" for stdout
+    std::string m_strEvents;              ///< event log file, "-" for stdout, empty for none
     bool m_bCsv = false;                  ///< CSV instead of the export format
     bool m_bQuiet = false;                ///< no progress bar
 };

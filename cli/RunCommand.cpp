@@ -26,6 +26,25 @@ int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t n
         });
 }
 
+// The table, then the event log when asked for; the first failure decides.
+int WriteResults(const CRunOptions& options, const CSolver& solver, std::int32_t nRows,
+                 const CInterruptGuard& interrupt, IProgressSink& progress) {
+    const int written = WriteTable(options, solver, nRows, interrupt, progress);
+    if (written != kExitOk || options.m_strEvents.empty())
+        return written;
+    return WriteOutput(options.m_strEvents, interrupt,
+                       [&](std::FILE* pFile, const std::string& strName) {
+                           return WriteEventsCsv(pFile, strName, solver.m_events.Events());
+                       });
+}
+
+void ReportTrips(const CSolver& solver) {
+    for (const CRunEvent& event : solver.m_events.Events()) {
+        if (IsTrip(event.m_eKind))
+            std::fprintf(stderr, "%s\n", TripSummary(event).c_str());
+    }
+}
+
 } // namespace
 
 int RunMain(const CRunOptions& options) {
@@ -44,6 +63,13 @@ int RunMain(const CRunOptions& options) {
     }
     if (!CheckOutput(options.m_strOut))
         return kExitUsage;
+    if (!options.m_strEvents.empty() && !CheckOutput(options.m_strEvents))
+        return kExitUsage;
+    if (IsStandardOutput(options.m_strOut) && options.m_strEvents == "-") {
+        std::fprintf(stderr, "--events - and the table both on standard output: give one of "
+                             "them a file (--out FILE or --events FILE).\n");
+        return kExitUsage;
+    }
 
     const CInterruptGuard interrupt;
     const bool draw = !options.m_bQuiet && isatty(STDERR_FILENO);
@@ -55,14 +81,16 @@ int RunMain(const CRunOptions& options) {
         return kExitInterrupted;
     }
 
+    if (result.m_pSolver && !options.m_bQuiet)
+        ReportTrips(*result.m_pSolver);
     CTerminalProgress quiet(nullptr, "", &interrupt);
     switch (result.m_status) {
     case ECalcStatus::Accepted:
-        return WriteTable(options, *result.m_pSolver, result.m_nRows, interrupt, quiet);
+        return WriteResults(options, *result.m_pSolver, result.m_nRows, interrupt, quiet);
     case ECalcStatus::StepHalved: {
         std::fprintf(stderr, "%s\n", result.m_strMessage.c_str());
         const int written =
-            WriteTable(options, *result.m_pSolver, result.m_nRows, interrupt, quiet);
+            WriteResults(options, *result.m_pSolver, result.m_nRows, interrupt, quiet);
         return written == kExitOk ? kExitStepHalved : written;
     }
     case ECalcStatus::Stopped:

@@ -26,6 +26,9 @@ int main(int argc, char** argv) {
     runCmd->add_option("PARAMS", run.m_strParams, "parameter file");
     runCmd->add_option("--set", run.m_overrides, "override GROUP.KEY=VALUE (repeatable)");
     runCmd->add_option("--out", run.m_strOut, "output file (default or '-': standard output)");
+    runCmd->add_option("--events", run.m_strEvents,
+                       "event log (fault onset and clearing, trips) as CSV t,kind,source,value "
+                       "('-': standard output)");
     runCmd->add_flag("--csv", run.m_bCsv, "CSV with a header line, full precision, LF");
     runCmd->add_flag("--quiet", run.m_bQuiet, "no progress bar on stderr");
 

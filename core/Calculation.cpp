@@ -78,6 +78,7 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
     }
     CSolver& solver = *result.m_pSolver;
     solver.SetStoring(std::uint32_t(plan.m_nRows), std::uint32_t(set.m_time.m_nEvery));
+    solver.m_bExact = set.m_time.m_bExact;
     double x0[kStateSize];
     FillInitialState(set, x0);
     TransferParameters(set, solver);
@@ -102,7 +103,9 @@ CCalcResult Calculate(const CParamSet& set, IProgressSink* pProgress) {
         if (auto problem = FirstNonFiniteResult(solver)) {
             result.m_status = ECalcStatus::Stopped;
             result.m_strMessage = *problem;
-        } else if (solver.m_nStepCount == plan.m_nRows - 1) {
+        } else if (solver.m_nHalvings == 0 || solver.m_bExact) {
+            // Exact mode shortens its steps as the circuit needs: a halved step is part of
+            // the method there, not a sign of a step chosen too long.
             result.m_status = ECalcStatus::Accepted;
         } else {
             result.m_status = ECalcStatus::StepHalved;

@@ -45,7 +45,7 @@ std::optional<std::string> FirstNonFiniteResult(const CSolver& solver);
 
 /// Plans, creates the solver, fills the initial state, transfers the parameters (R, U, M, G),
 /// runs and judges the run: Stopped when a result value is not finite, Accepted when no step
-/// was halved (m_nStepCount = points - 1),
+/// was halved (m_nStepCount = points - 1) or the run is in exact mode (time.Exact),
 /// StepHalved ("Set smaller calculation step!") when one was, Stopped when the run hit the
 /// minimum step ("Set smaller calculation step!") or a state that is not finite, Cancelled
 /// when pProgress asked for it, Refused when the plan refused the inputs (no solver then).

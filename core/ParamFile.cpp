@@ -1,13 +1,10 @@
 #include "ParamFile.h"
 
 #include "AtomicFile.h"
+#include "BoundedRead.h"
 #include "JsonGuard.h"
 #include "MessageText.h"
 #include <nlohmann/json.hpp>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -84,47 +81,6 @@ double NumberOf(const json& value) {
 std::string TooLarge(std::size_t nBytes) {
     return std::to_string(nBytes) + " bytes, too large for a parameter file (at most " +
            std::to_string(kMaxParamFileBytes) + " bytes are read; a parameter file is about 2 KB).";
-}
-
-// Reads a whole parameter file, refusing before reading what cannot be one: a folder, a
-// device, a FIFO (opened without waiting for a writer) or a file beyond the size bound. A read
-// error is an error, not the end of the file.
-std::optional<std::string> ReadBounded(const std::string& strPath, std::string& text) {
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return "cannot be opened (" + std::string(std::strerror(errno)) + ").";
-    struct stat info {};
-    std::optional<std::string> refusal;
-    if (::fstat(fd, &info) != 0)
-        refusal = "cannot be read (" + std::string(std::strerror(errno)) + ").";
-    else if (S_ISDIR(info.st_mode))
-        refusal = "is a folder, not a parameter file.";
-    else if (!S_ISREG(info.st_mode))
-        refusal = "is not a regular file (a device, FIFO or socket), not a parameter file.";
-    else if (std::uint64_t(info.st_size) > kMaxParamFileBytes)
-        refusal = "is " + TooLarge(std::size_t(info.st_size));
-    // A file may say it is empty and still hold text (/proc), or grow while read: read up to
-    // one byte past the bound.
-    std::string buffer;
-    while (!refusal) {
-        char chunk[16384];
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            refusal = "cannot be read (" + std::string(std::strerror(errno)) + ").";
-        else if (got == 0)
-            break;
-        else if (buffer.size() + std::size_t(got) > kMaxParamFileBytes)
-            refusal = "is more than " + TooLarge(kMaxParamFileBytes);
-        else
-            buffer.append(chunk, std::size_t(got));
-    }
-    ::close(fd);
-    if (refusal)
-        return refusal;
-    text = std::move(buffer);
-    return std::nullopt;
 }
 
 // Stores one JSON value into one field after checking its type and range.
@@ -256,7 +212,8 @@ CStatus ParseParamText(std::string_view text, std::string_view strSource, CParam
 
 CStatus ReadParamFile(const std::string& strPath, CParamSet& set) {
     std::string text;
-    if (auto refusal = ReadBounded(strPath, text))
+    if (auto refusal = ReadBoundedFile(strPath, kMaxParamFileBytes, "parameter file", text,
+                                       [](std::uint64_t nBytes) { return TooLarge(nBytes); }))
         return Refuse(strPath + ": " + *refusal);
     return ParseParamText(text, strPath, set);
 }

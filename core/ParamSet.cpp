@@ -79,6 +79,9 @@ constexpr std::string_view GroupKey(CResPlotSettings CParamSet::*) {
 constexpr std::string_view GroupKey(CFocParams CParamSet::*) {
     return "foc";
 }
+constexpr std::string_view GroupKey(CProtectionParams CParamSet::*) {
+    return "protection";
+}
 
 template <auto Group, auto Member> FieldRef Access(CParamSet& set) {
     return &(set.*Group.*Member);
@@ -125,6 +128,7 @@ constexpr auto kVoltagePlot = &CParamSet::m_voltagePlot;
 constexpr auto kDft = &CParamSet::m_dft;
 constexpr auto kResultPlot = &CParamSet::m_resultPlot;
 constexpr auto kFoc = &CParamSet::m_foc;
+constexpr auto kProtection = &CParamSet::m_protection;
 
 // Every parameter, in the file's order of groups and keys.
 constexpr std::array kRows{
@@ -235,6 +239,12 @@ constexpr std::array kRows{
         "Every", "store every",
         "only every n-th output point is stored; the first and the last always are", "",
         In(1, std::numeric_limits<int>::max())),
+    Row<kTime, &CTimeParams::m_bExact>(
+        "Exact", "Exact switching instants",
+        "steps end on every switching instant, fault time, speed-path point and device "
+        "commutation, the corrector iterates to each state's own tolerance and Te is the torque "
+        "of each row's own state; false: the fixed step grid",
+        ""),
 
     Row<kInductancePlot, &CIndSettings::m_nX>("X", "x =", "first coil of the inductance Mx,y", "",
                                               In(0, 17)),
@@ -301,6 +311,31 @@ constexpr std::array kRows{
         "current reference of field-oriented control: true maximum torque per ampere from Ld, "
         "Lq and the magnet flux, false id* = 0",
         ""),
+
+    Row<kProtection, &CProtectionParams::m_dItrip>(
+        "Itrip",
+        "Itrip =", "phase overcurrent trip: |ia|, |ib| or |ic| above it (condition 0); 0 off", "A",
+        AtLeast(0)),
+    Row<kProtection, &CProtectionParams::m_dIdesat>(
+        "Idesat", "Idesat =",
+        "desaturation trip: a gated-on transistor's current above it for Tdesat (condition 0); "
+        "0 off",
+        "A", AtLeast(0)),
+    Row<kProtection, &CProtectionParams::m_dTdesat>(
+        "Tdesat", "Tdesat =",
+        "detection and turn-off time of the desaturation trip: how long the current must stay "
+        "above Idesat",
+        "s", AtLeast(0)),
+    Row<kProtection, &CProtectionParams::m_dUovp>(
+        "Uovp", "Uovp =",
+        "DC-link overvoltage trip: the capacitor's voltage above it (condition 0); "
+        "0 off",
+        "V", AtLeast(0)),
+    Row<kProtection, &CProtectionParams::m_nSafeState>(
+        "SafeState", "After a trip",
+        "gates from the step after a trip: 0 every gate off, 1 active short circuit (the lower "
+        "transistors, the upper ones when an upper device is shorted, none when both sides are)",
+        "", In(0, 1)),
 };
 
 const std::vector<CFieldDesc>& Descriptions() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Protection.h"
+
 #include <array>
 #include <optional>
 #include <string>
@@ -63,6 +65,15 @@ struct CFailParams {
     double m_dClear = 0;           ///< the codes stop applying from this time on; 0 never [s]
 };
 
+/// Protection of the inverter, acting in condition of work index 0; every threshold 0 is off.
+struct CProtectionParams {
+    double m_dItrip = 0;  ///< phase overcurrent threshold on |ia|, |ib|, |ic| [A]; 0 off
+    double m_dIdesat = 0; ///< desaturation threshold of a transistor's current [A]; 0 off
+    double m_dTdesat = CProtection::kDefaultTdesat; ///< time above Idesat before the trip [s]
+    double m_dUovp = 0;                             ///< DC-link overvoltage threshold [V]; 0 off
+    int m_nSafeState = 0; ///< after a trip: 0 every gate off, 1 active short circuit
+};
+
 /// Simulation time and initial conditions ("Simulation parameters").
 struct CTimeParams {
     double m_dTe = 0.1;     ///< end time [s]
@@ -72,6 +83,7 @@ struct CTimeParams {
     double m_dBetaR = 0.0;  ///< initial rotor angle [deg]
     double m_dUc0 = 0.0;    ///< initial voltage of the DC-side capacitor (conditions 0, 2) [V]
     int m_nEvery = 1;       ///< only every n-th output point is stored (first and last always)
+    bool m_bExact = false;  ///< steps land on every switching instant (false: the fixed grid)
 };
 
 /// Remembered settings of the inductance plot.
@@ -130,6 +142,7 @@ struct CParamSet {
     CDftSettings m_dft;
     CResPlotSettings m_resultPlot;
     CFocParams m_foc;
+    CProtectionParams m_protection;
 
     bool operator==(const CParamSet&) const;
 };

@@ -105,6 +105,15 @@ void TransferFlux(const CMotorParams& motor, CGclass& G) {
     G.m_nNh = std::uint32_t(motor.m_nNhInd);
 }
 
+// The trips and the safe state.
+void TransferProtection(const CProtectionParams& protection, CProtection& P) {
+    P.m_dItrip = protection.m_dItrip;
+    P.m_dIdesat = protection.m_dIdesat;
+    P.m_dTdesat = protection.m_dTdesat;
+    P.m_dUovp = protection.m_dUovp;
+    P.m_nSafeState = protection.m_nSafeState;
+}
+
 } // namespace
 
 void TransferParameters(const CParamSet& set, CSolver& solver) {
@@ -116,6 +125,7 @@ void TransferParameters(const CParamSet& set, CSolver& solver) {
         TransferInductances(set.m_motor, *pM);
     if (CGclass* pG = solver.m_pGObject)
         TransferFlux(set.m_motor, *pG);
+    TransferProtection(set.m_protection, solver.m_protection);
     if (set.m_control.m_nScheme == 1)
         solver.EnableFoc(FocSettings(set.m_foc));
 }

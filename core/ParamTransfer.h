@@ -18,8 +18,9 @@ void FillInitialState(const CTimeParams& time, double* x0);
 void FillInitialState(const CParamSet& set, double* x0);
 
 /// Copies the parameter set into the model objects of a new solver, in the order R, U, M, G,
-/// skipping an object that is missing, and enables field-oriented control when the scheme asks
-/// for it. Every run starts the PWM sequence sign at -1.
+/// skipping an object that is missing, enables field-oriented control when the scheme asks
+/// for it, and copies the protection group into its protection. Every run starts the PWM
+/// sequence sign at -1.
 void TransferParameters(const CParamSet& set, CSolver& solver);
 
 /// The engine's settings of field-oriented control from the parameter group foc.

@@ -238,6 +238,37 @@ CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double*
     return status;
 }
 
+CStatus WriteEventsCsv(std::FILE* pFile, std::string_view strName,
+                       const std::vector<CRunEvent>& events) {
+    CBufferedWriter writer(pFile, strName);
+    writer.Put("t,kind,source,value\n");
+    for (const CRunEvent& event : events) {
+        char* p = writer.Reserve(80);
+        p = FormatFull(event.m_dT, p);
+        *p++ = ',';
+        for (char c : EventKindName(event.m_eKind))
+            *p++ = c;
+        *p++ = ',';
+        for (char c : event.Source())
+            *p++ = c;
+        *p++ = ',';
+        p = FormatFull(event.m_dValue, p);
+        *p++ = '\n';
+        writer.Commit(p);
+    }
+    return writer.Finish();
+}
+
+std::string TripSummary(const CRunEvent& event) {
+    const bool voltage = event.m_eKind == EEventKind::Overvoltage;
+    const char* preposition = event.m_eKind == EEventKind::Overcurrent ? "in" : "of";
+    char text[160];
+    std::snprintf(text, sizeof text, "Protection tripped at t = %.9g s: %s %s %s (%.6g %s).",
+                  event.m_dT, std::string(EventKindName(event.m_eKind)).c_str(), preposition,
+                  event.m_szSource, event.m_dValue, voltage ? "V" : "A");
+    return text;
+}
+
 CStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
                   const double* y, const double* work, std::size_t n) {
     const double* second = nullptr;
@@ -302,6 +333,11 @@ CStatus ExportResultFile(const std::string& strPath, const double* const* ppRows
         return bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols, pProgress)
                     : WriteResultTable(pFile, strPath, ppRows, nRows, nCols, pProgress);
     });
+}
+
+CStatus ExportEventsFile(const std::string& strPath, const std::vector<CRunEvent>& events) {
+    return CAtomicFile::Write(
+        strPath, [&](std::FILE* pFile) { return WriteEventsCsv(pFile, strPath, events); });
 }
 
 CStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x, const double* y,

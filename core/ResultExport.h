@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EventLog.h"
 #include "Status.h"
 
 #include <cstddef>
@@ -45,6 +46,15 @@ CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double*
                        std::size_t nRows, std::size_t nCols, IProgressSink* pProgress = nullptr,
                        const double* const* ppFocRows = nullptr);
 
+/// The run's event log as CSV: the header "t,kind,source,value", then one line per event with
+/// its time and value written with "%.17g", LF line ends.
+CStatus WriteEventsCsv(std::FILE* pFile, std::string_view strName,
+                       const std::vector<CRunEvent>& events);
+
+/// One line saying what tripped when, e.g. "Protection tripped at t = 0.0501373 s:
+/// desaturation of T4 (753.706 A)." (no line end).
+std::string TripSummary(const CRunEvent& event);
+
 /// The "Export plot..." format, one line per point, each number "%.6f" followed by a space,
 /// CR LF: a curve writes x and y, a spectrum x and work (the magnitudes), a picture only x.
 /// y or work may be null when the kind does not read them.
@@ -60,6 +70,9 @@ CStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const doubl
 /// through CAtomicFile: on any failure strPath keeps what it held and the message names it.
 CStatus ExportResultFile(const std::string& strPath, const double* const* ppRows, std::size_t nRows,
                          std::size_t nCols, bool bCsv = false, IProgressSink* pProgress = nullptr);
+
+/// Writes the event log to strPath as WriteEventsCsv does, through CAtomicFile.
+CStatus ExportEventsFile(const std::string& strPath, const std::vector<CRunEvent>& events);
 
 /// Writes the plot buffer to strPath as WritePlot does, through CAtomicFile.
 CStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x, const double* y,

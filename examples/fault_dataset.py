@@ -4,9 +4,12 @@ plus the healthy drive, at three load torques; the waveforms of every case in on
 a CSV of metrics per case and a figure.
 
 Usage:
-    PYTHONPATH=build/python /usr/bin/python3 examples/fault_dataset.py \
+    PYTHONPATH=build/python /usr/bin/python3 examples/fault_dataset.py [--scheme 0|1] \
         [--scheduler tcp://HOST:8786] [--out fault_dataset.h5] [--csv fault_dataset.csv] \
         [--figure fault_dataset.png]
+
+--scheme 1 runs the drive under field-oriented control (control.Scheme 1) instead of the
+scalar speed control; its onset is chosen from its own healthy drive in the same way.
 
 The drive ramps to 100 rad/s from a charged DC link. The onset of the faults is chosen from
 the healthy drive: once its speed has stayed within SETTLED of the reference at every load,
@@ -35,10 +38,11 @@ KINDS = {1: "short", 2: "open"}
 POLE_PAIRS = 2  # four magnets
 
 
-def drive():
-    """The defaults with a charged DC link."""
+def drive(scheme=0):
+    """The defaults with a charged DC link, under the given control scheme."""
     p = kalvor.Params()
     p["time.Uc0"] = p["control.Ud"]
+    p["control.Scheme"] = scheme
     return p
 
 
@@ -56,9 +60,9 @@ def settling_time(p, reference):
     return worst
 
 
-def base_params():
+def base_params(scheme=0):
     """The drive with the onset after it has settled, and the run's end."""
-    p = drive()
+    p = drive(scheme)
     reference = float(p["control.SpeedPath"].strip(" *").split("*")[-1])
     onset = math.ceil(settling_time(p, reference) * 100 + 1e-9) / 100
     p["failures.Onset"] = onset
@@ -180,6 +184,8 @@ def figure(frame, path, dataset, onset):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--scheme", type=int, choices=(0, 1), default=0,
+                        help="control scheme: 0 scalar U/f, 1 field oriented")
     parser.add_argument("--scheduler", help="address of a Dask scheduler")
     parser.add_argument("--out", default="fault_dataset.h5", help="the HDF5 dataset")
     parser.add_argument("--csv", default="fault_dataset.csv", help="the metrics per case")
@@ -189,7 +195,7 @@ def main(argv=None):
         if destination_problem(path):
             sys.exit(destination_problem(path))
 
-    base, onset, reference = base_params()
+    base, onset, reference = base_params(args.scheme)
     client = None
     if args.scheduler:
         from distributed import Client

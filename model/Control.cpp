@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string_view>
 
 namespace {
@@ -89,7 +90,8 @@ CControl::CControl()
       m_dOmegaRRef(0), m_dOmegaU(0), m_dIntegral(0), m_dKi(0), m_dKp(0), m_dAngle(0),
       m_dAmplitude(0), m_nVecA(1), m_nVecB(2), m_nSwitch{0, 0, 0}, m_dT0(0), m_dT1(0), m_dT2(0),
       m_dUd(0), m_dCarrierTime(0), m_dRD{}, m_dRT{}, m_dTc(0), m_dRoffT(0), m_dRonT(0), m_dRoffD(0),
-      m_dRonD(0), m_nSequenceSign(-1), m_pProgress(nullptr) {}
+      m_dRonD(0), m_nSequenceSign(-1), m_bExactTiming(false), m_dCarrierStart(0),
+      m_dEventTolerance(0), m_pProgress(nullptr) {}
 
 CControl::~CControl() = default;
 
@@ -196,21 +198,51 @@ double CControl::SpeedControl(double omegaR, double h) {
     StepRamp(omegaR, h);
     m_dIntegral = Limit(m_dIntegral + m_dKi * m_dOmegaE * h, kSignalLimit);
     m_dOmegaU = Limit(m_dKp * m_dOmegaE + m_dIntegral, kSignalLimit) * s_nPolePairs;
+    m_dAmplitude = AmplitudeOf(m_dOmegaU);
+    AdvanceAngle(h);
+    return m_dAngle;
+}
 
+double CControl::AmplitudeOf(double omegaU) {
     constexpr double base = s_dOmegaBase * s_nPolePairs;
-    const double magnitude = std::fabs(m_dOmegaU);
+    const double magnitude = std::fabs(omegaU);
     if (magnitude < 0.05 * base)
-        m_dAmplitude = 0.05;
-    else if (magnitude < base)
-        m_dAmplitude = magnitude / base;
-    else
-        m_dAmplitude = 1.0;
+        return 0.05;
+    if (magnitude < base)
+        return magnitude / base;
+    return 1.0;
+}
 
+void CControl::AdvanceAngle(double h) {
     m_dAngle += h * m_dOmegaU;
     if (m_dAngle > kFullTurn)
         m_dAngle -= kFullTurn;
     if (m_dAngle < 0)
         m_dAngle += kFullTurn;
+}
+
+double CControl::RampAfter(double h) const {
+    // The ramp stops at the reference instead of stepping about it by h·Kt.
+    const double reach = h * m_dKt;
+    return Limit(std::clamp(m_dOmegaRRef, m_dOmegaRRamp - reach, m_dOmegaRRamp + reach),
+                 kSignalLimit);
+}
+
+double CControl::OmegaUNow(double omegaR) const {
+    return Limit(m_dKp * (m_dOmegaRRamp - omegaR) + m_dIntegral, kSignalLimit) * s_nPolePairs;
+}
+
+double CControl::SpeedControlMid(double omegaMid, double h) {
+    // Midpoint rule: the regulator's integrals are of second order, as the circuit's are.
+    const double rampMid = RampAfter(0.5 * h);
+    const double errorMid = rampMid - omegaMid;
+    const double integralMid = Limit(m_dIntegral + m_dKi * errorMid * 0.5 * h, kSignalLimit);
+    m_dOmegaRRamp = RampAfter(h);
+    m_dOmegaE = errorMid;
+    m_dIntegral = Limit(m_dIntegral + m_dKi * errorMid * h, kSignalLimit);
+    m_dOmegaU = Limit(m_dKp * errorMid + integralMid, kSignalLimit) * s_nPolePairs;
+    m_dAmplitude = AmplitudeOf(m_dOmegaU);
+    AdvanceAngle(h);
     return m_dAngle;
 }
 
@@ -225,25 +257,32 @@ void CControl::ApplySwitchStates() {
 bool CControl::SvpwmStep(double angle, double h) {
     m_dCarrierTime += h;
     if (m_dCarrierTime > m_dTc) {
-        // The vector rotates in the negative sense.
-        double a = -angle;
-        if (a > kFullTurn)
-            a -= kFullTurn;
-        if (a < 0)
-            a += kFullTurn;
-        CCarrierPeriod period{m_nVecA, m_nVecB, m_dT0, m_dT1, m_dT2};
-        StartCarrierPeriod(a, m_dAmplitude, m_dUd, m_dTc, period);
-        m_nVecA = period.m_nVecA;
-        m_nVecB = period.m_nVecB;
-        m_dT0 = period.m_dT0;
-        m_dT1 = period.m_dT1;
-        m_dT2 = period.m_dT2;
+        BeginCarrierPeriod(angle);
         m_dCarrierTime = 0;
-        m_nSequenceSign = -m_nSequenceSign;
     }
+    ApplyCarrierVector(
+        CarrierVector(m_dCarrierTime, m_nSequenceSign, {m_nVecA, m_nVecB, m_dT0, m_dT1, m_dT2}));
+    return true;
+}
 
-    const int vector =
-        CarrierVector(m_dCarrierTime, m_nSequenceSign, {m_nVecA, m_nVecB, m_dT0, m_dT1, m_dT2});
+void CControl::BeginCarrierPeriod(double angle) {
+    // The vector rotates in the negative sense.
+    double a = -angle;
+    if (a > kFullTurn)
+        a -= kFullTurn;
+    if (a < 0)
+        a += kFullTurn;
+    CCarrierPeriod period{m_nVecA, m_nVecB, m_dT0, m_dT1, m_dT2};
+    StartCarrierPeriod(a, m_dAmplitude, m_dUd, m_dTc, period);
+    m_nVecA = period.m_nVecA;
+    m_nVecB = period.m_nVecB;
+    m_dT0 = period.m_dT0;
+    m_dT1 = period.m_dT1;
+    m_dT2 = period.m_dT2;
+    m_nSequenceSign = -m_nSequenceSign;
+}
+
+void CControl::ApplyCarrierVector(int vector) {
     if (vector == 0) {
         // The zero vector reached by changing a single leg.
         const int state = m_nSwitch[0] + m_nSwitch[1] + m_nSwitch[2] >= 2 ? 1 : 0;
@@ -253,7 +292,6 @@ bool CControl::SvpwmStep(double angle, double h) {
             m_nSwitch[leg] = s_nVecStates[vector][leg];
     }
     ApplySwitchStates();
-    return true;
 }
 
 void CControl::StartCarrierPeriod(double a, double dAmplitude, double dUd, double dTc,
@@ -301,6 +339,14 @@ bool CControl::SixStepStep(double h) {
     // Fraction of the electrical period reached; compared with j/6 rather than j·P/6 so
     // that omegaU = 0 (an infinite period) stays in the first window.
     const double fraction = m_dCarrierTime * m_dOmegaU / (2 * 3.141592);
+    ApplySixStepWindow(fraction);
+    if (m_dOmegaU < 0 || fraction >= 1.0)
+        m_dCarrierTime = 0;
+    ApplySwitchStates();
+    return true;
+}
+
+void CControl::ApplySixStepWindow(double fraction) {
     for (int j = 0; j < 6; ++j) {
         if (j / 6.0 <= fraction && fraction < (j + 1) / 6.0) {
             // Backwards through the table: the field turns as the SVPWM vector does.
@@ -309,8 +355,134 @@ bool CControl::SixStepStep(double h) {
                 m_nSwitch[leg] = s_nVecStates[vector][leg];
         }
     }
-    if (m_dOmegaU < 0 || fraction >= 1.0)
-        m_dCarrierTime = 0;
+}
+
+void CControl::StartExactTiming(double dTolerance) {
+    m_bExactTiming = true;
+    m_dCarrierStart = std::numeric_limits<double>::quiet_NaN();
+    m_dEventTolerance = dTolerance;
+}
+
+void CControl::SvpwmAt(double angle, double amplitude, double t, double h) {
+    // NaN before the first period: the comparison fails and the first period starts at t.
+    if (!(t < m_dCarrierStart + m_dTc - m_dEventTolerance)) {
+        const double next = m_dCarrierStart + m_dTc;
+        // A period that ended before t (the run lands on every period's end, so only the
+        // first) starts the new one at t.
+        m_dCarrierStart = std::fabs(t - next) <= m_dEventTolerance ? next : t;
+        const double amplitudeBefore = m_dAmplitude;
+        m_dAmplitude = amplitude;
+        BeginCarrierPeriod(angle);
+        m_dAmplitude = amplitudeBefore;
+    }
+    m_dCarrierTime = t - m_dCarrierStart;
+    ApplyCarrierVector(CarrierVector(t + 0.5 * h - m_dCarrierStart, m_nSequenceSign,
+                                     {m_nVecA, m_nVecB, m_dT0, m_dT1, m_dT2}));
+}
+
+void CControl::SixStepAt(double t, double h) {
+    if (std::isnan(m_dCarrierStart) || m_dOmegaU < 0) {
+        // A negative omegaU freezes the switch states with the cycle held at its start.
+        m_dCarrierStart = t;
+        if (m_dOmegaU < 0) {
+            m_dCarrierTime = 0;
+            ApplySwitchStates();
+            return;
+        }
+    }
+    const double perSecond = m_dOmegaU / (2 * 3.141592);
+    // The cycle ends when the fraction reaches 1 (with this step's omegaU, within the
+    // tolerance) and starts again at t.
+    if ((t - m_dCarrierStart) * perSecond >= 1.0 - m_dEventTolerance * perSecond)
+        m_dCarrierStart = t;
+    m_dCarrierTime = t - m_dCarrierStart;
+    ApplySixStepWindow((t + 0.5 * h - m_dCarrierStart) * perSecond);
     ApplySwitchStates();
-    return true;
+}
+
+void CControl::CarrierBoundaries(int nSign, const CCarrierPeriod& period, double dTc,
+                                 double* pBoundaries) {
+    const double half0 = period.m_dT0 / 2;
+    const double first = nSign == 1 ? period.m_dT1 : period.m_dT2;
+    pBoundaries[0] = half0;
+    pBoundaries[1] = half0 + first;
+    pBoundaries[2] = half0 + period.m_dT1 + period.m_dT2;
+    pBoundaries[3] = dTc;
+}
+
+double CControl::NextCommandTime(double t) const {
+    const double after = t + m_dEventTolerance;
+    double next = std::numeric_limits<double>::infinity();
+    if (m_nPathIndex < static_cast<std::uint32_t>(m_nPathCount) &&
+        m_path[m_nPathIndex].time > after)
+        next = m_path[m_nPathIndex].time;
+    if (!m_bExactTiming || std::isnan(m_dCarrierStart))
+        return next;
+    if (m_dTc != -1.0) {
+        double boundaries[4];
+        CarrierBoundaries(m_nSequenceSign, {m_nVecA, m_nVecB, m_dT0, m_dT1, m_dT2}, m_dTc,
+                          boundaries);
+        for (const double b : boundaries) {
+            const double instant = m_dCarrierStart + b;
+            if (instant > after && b <= m_dTc)
+                return std::min(next, instant);
+        }
+        return next;
+    }
+    if (!(m_dOmegaU > 0))
+        return next; // omegaU = 0 holds the first window, a negative one freezes
+    // Window j holds the fractions [j/6, (j+1)/6) of the period 2·3.141592 / omegaU.
+    const double period = 2 * 3.141592 / m_dOmegaU;
+    for (int j = 1; j <= 6; ++j) {
+        const double instant = m_dCarrierStart + j / 6.0 * period;
+        if (instant > after)
+            return std::min(next, instant);
+    }
+    return next;
+}
+
+CControl::CStepState CControl::SaveStepState() const {
+    CStepState s{};
+    s.m_nPathIndex = m_nPathIndex;
+    s.m_dOmegaRRef = m_dOmegaRRef;
+    s.m_dOmegaRRamp = m_dOmegaRRamp;
+    s.m_dOmegaE = m_dOmegaE;
+    s.m_dOmegaU = m_dOmegaU;
+    s.m_dIntegral = m_dIntegral;
+    s.m_dAngle = m_dAngle;
+    s.m_dAmplitude = m_dAmplitude;
+    s.m_dT0 = m_dT0;
+    s.m_dT1 = m_dT1;
+    s.m_dT2 = m_dT2;
+    s.m_dCarrierTime = m_dCarrierTime;
+    s.m_dCarrierStart = m_dCarrierStart;
+    s.m_nVecA = m_nVecA;
+    s.m_nVecB = m_nVecB;
+    s.m_nSequenceSign = m_nSequenceSign;
+    std::copy(m_nSwitch, m_nSwitch + 3, s.m_nSwitch);
+    std::copy(m_dRD, m_dRD + 7, s.m_dRD);
+    std::copy(m_dRT, m_dRT + 7, s.m_dRT);
+    return s;
+}
+
+void CControl::RestoreStepState(const CStepState& s) {
+    m_nPathIndex = s.m_nPathIndex;
+    m_dOmegaRRef = s.m_dOmegaRRef;
+    m_dOmegaRRamp = s.m_dOmegaRRamp;
+    m_dOmegaE = s.m_dOmegaE;
+    m_dOmegaU = s.m_dOmegaU;
+    m_dIntegral = s.m_dIntegral;
+    m_dAngle = s.m_dAngle;
+    m_dAmplitude = s.m_dAmplitude;
+    m_dT0 = s.m_dT0;
+    m_dT1 = s.m_dT1;
+    m_dT2 = s.m_dT2;
+    m_dCarrierTime = s.m_dCarrierTime;
+    m_dCarrierStart = s.m_dCarrierStart;
+    m_nVecA = s.m_nVecA;
+    m_nVecB = s.m_nVecB;
+    m_nSequenceSign = s.m_nSequenceSign;
+    std::copy(s.m_nSwitch, s.m_nSwitch + 3, m_nSwitch);
+    std::copy(s.m_dRD, s.m_dRD + 7, m_dRD);
+    std::copy(s.m_dRT, s.m_dRT + 7, m_dRT);
 }

@@ -61,6 +61,15 @@ public:
     /// Advances ramp, PI regulator, amplitude factor and angle by the step h [s] for the
     /// measured speed omegaR [rad/s]; returns the new m_dAngle [rad].
     double SpeedControl(double omegaR, double h);
+    /// SpeedControl by the midpoint rule (exact switching): the ramp, the PI integral and
+    /// the angle advance by h with the regulator's values at the step's middle, for the
+    /// speed omegaMid expected there; omegaU, omegaE and the amplitude factor are those
+    /// values. The ramp stops at the reference. Returns the new m_dAngle [rad].
+    double SpeedControlMid(double omegaMid, double h);
+    /// omegaU [rad/s] that the regulator gives now for the speed omegaR, without advancing.
+    double OmegaUNow(double omegaR) const;
+    /// Amplitude factor 0.05..1 of the voltage for omegaU [rad/s].
+    static double AmplitudeOf(double omegaU);
     /// The ramp ("Trap regulator") and the speed error omegaE = omegaR** - omegaR for the step
     /// h [s]: the first part of SpeedControl, also used by field-oriented control.
     void StepRamp(double omegaR, double h);
@@ -77,6 +86,35 @@ public:
     /// Sets the transistor resistances of the three legs from m_nSwitch.
     void ApplySwitchStates();
 
+    /// Switching at exact instants (time.Exact): the carrier period and the six-step cycle
+    /// run on absolute time instead of a sum of steps, and the switch states of a step are
+    /// those at its midpoint, since the run never lets a step cross a commanded instant.
+    /// dTolerance [s] is how close to an instant a time counts as on it.
+    void StartExactTiming(double dTolerance);
+    /// Space-vector PWM for the step [t, t + h]: a carrier period starts at t when the
+    /// running one has ended there (the first at the first step), with the dwell times of
+    /// the voltage angle [rad] and amplitude factor at t.
+    void SvpwmAt(double angle, double amplitude, double t, double h);
+    /// Six-step control for the step [t, t + h] with this step's omegaU.
+    void SixStepAt(double t, double h);
+    /// The first instant after t [s] at which the switching or the speed reference changes
+    /// by command, as the control stands after this step's SpeedControl and modulation;
+    /// +infinity when none is due.
+    double NextCommandTime(double t) const;
+
+    /// What a step changes in the control, so a step that is repeated shorter starts from
+    /// the same control.
+    struct CStepState {
+        std::uint32_t m_nPathIndex;
+        double m_dOmegaRRef, m_dOmegaRRamp, m_dOmegaE, m_dOmegaU, m_dIntegral, m_dAngle;
+        double m_dAmplitude, m_dT0, m_dT1, m_dT2, m_dCarrierTime, m_dCarrierStart;
+        int m_nVecA, m_nVecB, m_nSequenceSign;
+        int m_nSwitch[3];
+        double m_dRD[7], m_dRT[7];
+    };
+    CStepState SaveStepState() const;
+    void RestoreStepState(const CStepState& state);
+
     /// Dwell times of one SVPWM carrier period for the vector angle a in [0, 6.283186]:
     /// the sector's pair (kept when a lies on the full turn) and T1, T2, T0 (T0 clipped at 0)
     /// for the voltage amplitude dAmplitude * dUd and the period dTc.
@@ -92,6 +130,10 @@ public:
     /// The vector applied at time tau of the period: 0 (zero vector), A or B, in the order
     /// 0-A-B-0 when nSign is 1 and 0-B-A-0 otherwise.
     static int CarrierVector(double tau, int nSign, const CCarrierPeriod& period);
+    /// Dwell-time boundaries of a period after its start, in order: end of the first zero
+    /// vector, of the first active vector, of the second, and the period's end [s].
+    static void CarrierBoundaries(int nSign, const CCarrierPeriod& period, double dTc,
+                                  double* pBoundaries);
 
     /// Phase voltage of ideal SVPWM sampled on [ts, te] with N points: fills tOut and uOut
     /// (N entries provided) and returns the number of points written. phase 0 Ua, 1 Ub, 2 Uc.
@@ -139,5 +181,20 @@ public:
     double m_dRoffD;                 ///< diode off-resistance [Ohm]
     double m_dRonD;                  ///< diode on-resistance [Ohm]
     int m_nSequenceSign;             ///< SVPWM sequence sign, -1 at the start of every run
-    IProgressSink* m_pProgress;      ///< progress of the post-processing, may be null
+    bool m_bExactTiming;             ///< switching at exact instants (StartExactTiming)
+    double m_dCarrierStart;     ///< exact timing: start of the carrier period or six-step cycle [s]
+    double m_dEventTolerance;   ///< exact timing: a time this close to an instant is on it [s]
+    IProgressSink* m_pProgress; ///< progress of the post-processing, may be null
+
+private:
+    /// Starts a carrier period for the voltage angle a: dwell times, vectors, sequence sign.
+    void BeginCarrierPeriod(double angle);
+    /// Sets the switch states of a carrier vector (0 the zero vector) and the transistors.
+    void ApplyCarrierVector(int vector);
+    /// Sets the switch states of the six-step window that holds the fraction of the period.
+    void ApplySixStepWindow(double fraction);
+    /// m_dAngle advanced by h at m_dOmegaU and kept in [0, kFullTurn].
+    void AdvanceAngle(double h);
+    /// The ramp's output after h, stopping at the reference.
+    double RampAfter(double h) const;
 };

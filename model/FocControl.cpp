@@ -56,13 +56,19 @@ void PhaseInductances(CMclass& M, double beta, double L[3][3]) {
             L[CoilPhase(i)][q] += coil[i][q];
 }
 
-// Rows d and q of the amplitude-invariant Park matrix at electrical angle theta.
+// Rows d and q of the amplitude-invariant Park matrix at electrical angle theta: 2/3 cos and
+// -2/3 sin of theta + s_k, s = (0, +120, -120) deg times the sequence. One sine and cosine,
+// the shifted ones by the addition theorems (the run evaluates it at every stored row).
 void ParkRows(double theta, int sequence, double K[2][3]) {
-    const double shift = sequence * kTwoPi / 3;
-    const double s[3] = {0.0, shift, -shift};
+    constexpr double kHalfSqrt3 = 0.86602540378443864676;
+    const double c = std::cos(theta);
+    const double s = std::sin(theta);
+    const double sinShift = sequence * kHalfSqrt3; // sin(+-120 deg); cos(+-120 deg) = -1/2
+    const double cosK[3] = {c, -0.5 * c - sinShift * s, -0.5 * c + sinShift * s};
+    const double sinK[3] = {s, -0.5 * s + sinShift * c, -0.5 * s - sinShift * c};
     for (int k = 0; k < 3; ++k) {
-        K[0][k] = (2.0 / 3.0) * std::cos(theta + s[k]);
-        K[1][k] = -(2.0 / 3.0) * std::sin(theta + s[k]);
+        K[0][k] = (2.0 / 3.0) * cosK[k];
+        K[1][k] = -(2.0 / 3.0) * sinK[k];
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "AllocFailure.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -49,6 +50,74 @@ bool CRclass::Modulate(double angle, double h) {
     else
         SvpwmStep(angle, h);
     return true;
+}
+
+void CRclass::ModulateAt(double angle, double amplitude, double t, double h) {
+    if (m_nCondition != 0)
+        return;
+    if (m_dTc == -1.0)
+        SixStepAt(t, h);
+    else
+        SvpwmAt(angle, amplitude, t, h);
+}
+
+void CRclass::KeepGates() {
+    std::copy(m_dRT, m_dRT + 7, m_dGateRT);
+}
+
+double CRclass::NextEventTime(double t) const {
+    double next = NextCommandTime(t);
+    const double after = t + m_dEventTolerance;
+    for (const double instant : {m_dOnset, m_dClear}) {
+        if (instant > 0 && instant > after)
+            next = std::min(next, instant);
+    }
+    return next;
+}
+
+bool CRclass::ConductAt(const double* it, const double* id) {
+    if (m_nCondition != 0 && m_nCondition != 2) {
+        CalcR();
+        return false;
+    }
+    double before[kBranchCount];
+    std::copy(m_pBranchR, m_pBranchR + kBranchCount, before);
+    const bool inverter = m_nCondition == 0;
+    if (inverter) {
+        std::copy(m_dGateRT, m_dGateRT + 7, m_dRT);
+        for (int k = 1; k <= 6; ++k) {
+            if (m_dRT[k] == m_dRonT && it[k] * m_dRoffT < 0.3)
+                m_dRT[k] = m_dRoffT;
+        }
+    }
+    for (int k = 1; k <= 6; ++k) {
+        bool blocked = id[k] * m_dRoffD < 0.6;
+        if (inverter)
+            blocked = blocked || TransistorConducts(k) || TransistorConducts(Opposite(k));
+        m_dRD[k] = blocked ? m_dRoffD : m_dRonD;
+    }
+    CalcR();
+    return !std::equal(before, before + kBranchCount, m_pBranchR);
+}
+
+double CRclass::CrossingFraction(const double* it0, const double* id0, const double* it1,
+                                 const double* id1) const {
+    double fraction = 1.0;
+    auto crossing = [&fraction](double g0, double g1) {
+        if ((g0 >= 0) != (g1 >= 0))
+            fraction = std::min(fraction, g0 / (g0 - g1));
+    };
+    const bool inverter = m_nCondition == 0;
+    for (int k = 1; k <= 6; ++k) {
+        // A gated transistor with no failure code follows its current.
+        if (inverter && FailCodeT(k) == 0 && m_dGateRT[k] == m_dRonT)
+            crossing(it0[k] * m_dRoffT - 0.3, it1[k] * m_dRoffT - 0.3);
+        // A diode follows its current unless a transistor of its leg conducts.
+        const bool legOn = inverter && (TransistorConducts(k) || TransistorConducts(Opposite(k)));
+        if (FailCodeD(k) == 0 && !legOn)
+            crossing(id0[k] * m_dRoffD - 0.6, id1[k] * m_dRoffD - 0.6);
+    }
+    return fraction;
 }
 
 bool CRclass::UpdateConduction(double IT1, double ID1, double IT2, double ID2, double IT3,

@@ -19,6 +19,27 @@ public:
 
     /// Switching of the inverter, only in condition index 0. Always true.
     bool Modulate(double angle, double h);
+    /// Switching at exact instants for the step [t, t + h], only in condition index 0:
+    /// SVPWM samples the voltage angle and amplitude factor of t, six-step this step's omegaU.
+    void ModulateAt(double angle, double amplitude, double t, double h);
+    /// The first commanded instant after t [s]: the control's and the failures' onset and
+    /// clearing; +infinity when none is due.
+    double NextEventTime(double t) const;
+    /// Keeps the transistor resistances the gates command for this step (after the
+    /// modulation and a safe state), which ConductAt starts from.
+    void KeepGates();
+    /// Conduction that agrees with the device currents of this instant (exact switching):
+    /// it[k] and id[k] (k = 1..6) are the currents of transistor and diode k as the present
+    /// resistances give them. A transistor conducts when its gate is on and its current (or
+    /// its off-state voltage over RoffT) reaches 0.3 V / RoffT; a diode from 0.6 V / RoffD,
+    /// in condition index 0 only while no transistor of its leg conducts. Brings the
+    /// resistances up to date (CalcR); true when a branch resistance changed.
+    bool ConductAt(const double* it, const double* id);
+    /// Exact switching: the first fraction of a step at which a device's current crosses its
+    /// threshold, from the currents at the step's start (it0, id0, as ConductAt left them
+    /// consistent) and at its end (it1, id1), by linear interpolation; 1 when none does.
+    double CrossingFraction(const double* it0, const double* id0, const double* it1,
+                            const double* id1) const;
     /// Transistor and diode conduction from the currents of the last output point. Always true.
     /// A transistor is switched off when its off-state voltage is below 0.3 V; a diode conducts
     /// from 0.6 V. In condition index 0 a diode is off while a transistor of its leg conducts
@@ -70,9 +91,10 @@ public:
     bool m_bTOnAtRow[7]; ///< T1..T6 conducted in the step of the last output point, index 0 unused
     double* m_pBranchR;  ///< branch resistances r0..r13 [Ohm]
     double m_dCoilR[18]; ///< coil resistances [Ohm]
-    double m_dMra;       ///< multiplier of the phase-a winding resistance
-    double m_dMrb;       ///< multiplier of the phase-b winding resistance
-    double m_dMrc;       ///< multiplier of the phase-c winding resistance
-    CMatrix* m_pR;       ///< the matrix R
-    std::uint32_t m_nSize; ///< dimension n
+    double m_dGateRT[7] = {}; ///< exact switching: transistor resistances the gates command [Ohm]
+    double m_dMra;            ///< multiplier of the phase-a winding resistance
+    double m_dMrb;            ///< multiplier of the phase-b winding resistance
+    double m_dMrc;            ///< multiplier of the phase-c winding resistance
+    CMatrix* m_pR;            ///< the matrix R
+    std::uint32_t m_nSize;    ///< dimension n
 };

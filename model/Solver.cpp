@@ -8,6 +8,7 @@
 #include "SolverProc.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -38,6 +39,13 @@ template <class T> T* MakeModel(std::uint32_t n, const char* pszFailure) {
     if (!p)
         throw CAllocFailure(pszFailure);
     return p;
+}
+
+// Device flows T1..T6 (it[1..6]) and D1..D6 (id[1..6]) of the loop quantities v: their
+// charges when v holds the loop charges, their currents when v holds dx/dt.
+void DeviceFlows(const double* v, double* it, double* id) {
+    TransistorCharges(v, it + 1);
+    DiodeCharges(v, id + 1);
 }
 
 int FirstNonFinite(const double* x, int n) {
@@ -75,7 +83,22 @@ public:
     bool PointsLeft() const { return m_nPoint < m_solver.m_nPoints; }
     ERunStatus Finish();
 
+    // Exact switching instants (time.Exact).
+    void BeginExactStep();
+    void SettleConduction();
+    void PredictExact();
+    bool CorrectExact();
+    bool LocateCrossing();
+    void RepeatStep();
+    void HalveExact();
+    void AcceptExact();
+    bool AtOutputPoint() const { return m_dT == m_dTOut; }
+
 private:
+    double ExactStepEnd() const;
+    void ApplyControlAt(double omega);
+    void LoadResistances();
+    double ScaledChange(const double* a, const double* b) const;
     void ApplyControl(const double* x);
     void StartFoc();
     void StoreFocColumns(const double* x, double* row) const;
@@ -117,6 +140,7 @@ private:
     double m_dT;                      ///< time at the start of the step, its end after Predict [s]
     double m_dH = 0.0;                ///< step [s]
     double m_dTe = 0.0;               ///< electromagnetic torque at the start of the step [Nm]
+    double m_dTEnd = 0.0;             ///< exact mode: end of the step being taken [s]
     int m_nSubdiv = 1;                ///< steps left in the output interval
     std::uint32_t m_nK = 1;           ///< next stored row
     std::uint32_t m_nPoint = 1;       ///< next output point
@@ -124,7 +148,37 @@ private:
     double* m_pLastT = nullptr;       ///< result row of the previous output point
     ERunStatus m_status = ERunStatus::Completed; ///< how the run ends
     const std::int64_t m_nMaxSteps;              ///< steps after which the run stops
+
+    // Exact switching instants.
+    const bool m_bExact;                     ///< steps land on every commanded instant
+    const double m_dTimeTolerance;           ///< times this close are the same instant [s]
+    double m_dTOut;                          ///< time of the next output point [s]
+    double m_dTStart = 0.0;                  ///< start of the step being taken [s]
+    double m_dHMax = 0.0;                    ///< longest step allowed now [s]
+    double m_dTLimit;                        ///< end of the step at a located crossing [s]
+    int m_nLocateTries = 0;                  ///< repeats of this step to locate a crossing
+    CControl::CStepState m_control0{};       ///< the control at the start of the step
+    double m_adIt0[7] = {}, m_adId0[7] = {}; ///< device currents at the step's start [A]
+    double m_adIt1[7] = {}, m_adId1[7] = {}; ///< device currents at the last step's end [A]
+    std::vector<double> m_adYChange;         ///< dx/dt at the last step's end minus at its start
+    double m_adLastBranchR[14] = {};         ///< branch resistances of the last step [Ohm]
+    double m_dLastH = 0.0;                   ///< length of the last step, 0 none [s]
+    bool m_bEndSlopeValid = false; ///< m_adY1 is dx/dt at the end of the last accepted step
+    double m_dSpeedSlope = 0.0;    ///< d omegaR/dt at the last step's end [rad/s^2]
 };
+
+// Exact mode's corrector: iterations of the trapezoid before the step is halved, and the
+// tolerance of each kind of state (absolute, plus relative for currents and speed).
+constexpr int kExactPasses = 12;
+constexpr double kChargeTolerance = 1e-10;  // [C]
+constexpr double kCurrentTolerance = 1e-5;  // [A]
+constexpr double kAngleTolerance = 1e-9;    // [rad]
+constexpr double kSpeedTolerance = 1e-7;    // [rad/s]
+constexpr double kRelativeTolerance = 1e-7; // of the current or speed
+// Passes of the conduction at an instant before its states are taken as they are.
+constexpr int kSettlePasses = 8;
+// Repeats of a step to bring a device's threshold crossing onto its end.
+constexpr int kLocateTries = 4;
 
 CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
     : m_solver(solver), m_M(*solver.m_pMObject), m_G(*solver.m_pGObject), m_U(*solver.m_pUObject),
@@ -140,7 +194,12 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
       m_bSupplyFollowsControl(m_R.m_nCondition == 1 && m_R.m_bSpeedControl),
       m_protection(solver.m_protection), m_events(solver.m_events),
       m_bProtect(m_protection.Armed() && m_R.m_nCondition == 0), m_dT(ts),
-      m_nMaxSteps(std::int64_t(solver.m_nPoints) * CSolver::kMaxStepsPerPoint) {}
+      m_nMaxSteps(std::int64_t(solver.m_nPoints) * CSolver::kMaxStepsPerPoint),
+      m_bExact(solver.m_bExact), m_dTimeTolerance(1e-6 * m_dDelta), m_dTOut(ts + m_dDelta),
+      m_dTLimit(std::numeric_limits<double>::infinity()), m_adYChange(m_nSize, 0.0) {
+    if (m_bExact)
+        m_R.StartExactTiming(m_dTimeTolerance);
+}
 
 // Resets what the run reports, stores row 0 from the initial state and opens the progress.
 void CRun::StartRun(const double* x0) {
@@ -148,6 +207,7 @@ void CRun::StartRun(const double* x0) {
     m_solver.m_nBadState = -1;
     m_solver.m_dStopTime = ts;
     m_solver.m_bPhaseLValid = false;
+    m_solver.m_nHalvings = 0;
     m_events.Clear();
     m_protection.Reset();
 
@@ -203,6 +263,7 @@ void CRun::StoreFocColumns(const double* x, double* row) const {
 // The next output interval is covered by one full step until a step is halved.
 void CRun::BeginInterval() {
     m_dH = m_dDelta;
+    m_dHMax = m_dDelta;
     m_nSubdiv = 1;
 }
 
@@ -384,6 +445,7 @@ EStepVerdict CRun::Judge(bool converged) {
 
 // Moves the time back and retries the step with half its length.
 void CRun::Halve() {
+    ++m_solver.m_nHalvings;
     // The count of steps left doubles; beyond the library's 16-bit count it is doubled here.
     m_nSubdiv =
         m_nSubdiv < 16384 ? m_proc.IncreaseSubdiv(static_cast<short>(m_nSubdiv)) : 2 * m_nSubdiv;
@@ -398,6 +460,200 @@ void CRun::Accept() {
     if (m_bProtect && !m_protection.Tripped())
         Protect();
     m_adX = m_adX2;
+}
+
+// The end of the next exact step before commanded instants: the next output point, a
+// located crossing, or the longest step allowed, whichever comes first.
+double CRun::ExactStepEnd() const {
+    const double t = m_dT;
+    double tEnd = std::min(m_dTOut, m_dTLimit);
+    if (tEnd - t > m_dHMax)
+        tEnd = t + m_dHMax;
+    if (m_dTOut - tEnd <= m_dTimeTolerance)
+        tEnd = m_dTOut;
+    return tEnd;
+}
+
+// Counts the step and sets the control for it; a commanded instant inside the step moves its
+// end there, the control being set again for the shorter step.
+void CRun::BeginExactStep() {
+    const double* x = m_adX.data();
+    m_dTStart = m_dT;
+    m_control0 = m_R.SaveStepState();
+    m_dTe = m_G.CalcTorque(x[12], x[13], x[14]);
+    ++m_solver.m_nStepCount;
+    if (m_solver.m_pProgress)
+        m_solver.m_pProgress->SetPos(static_cast<long long>((m_dT - m_dTs) * m_dToProgress));
+    double tEnd = ExactStepEnd();
+    // The instants depend on this step's control a little (the dwell times of a period that
+    // starts now, omegaU of six-step), so the shortened step is checked again.
+    for (int pass = 0;; ++pass) {
+        m_dH = tEnd - m_dT;
+        ApplyControlAt(x[15]);
+        const double next = m_R.NextEventTime(m_dT);
+        if (!(next < tEnd - m_dTimeTolerance) || pass == 3)
+            break;
+        m_R.RestoreStepState(m_control0);
+        tEnd = next;
+    }
+    m_dTEnd = tEnd;
+}
+
+// ApplyControl with the switching of exact instants: the regulator by the midpoint rule for
+// the speed extrapolated to the step's middle; SVPWM samples the angle and amplitude at the
+// step's start, six-step switches with this step's omegaU.
+void CRun::ApplyControlAt(double omega) {
+    const double t = m_dT;
+    const double h = m_dH;
+    m_R.SelectFailures(t);
+    LogFailureChange(t);
+    m_R.StepSpeedPath(t);
+    const double angle0 = m_R.m_dAngle;
+    const double amplitude0 = CControl::AmplitudeOf(m_R.OmegaUNow(omega));
+    m_R.SpeedControlMid(omega + 0.5 * h * m_dSpeedSlope, h);
+    if (m_bSupplyFollowsControl) {
+        m_U.m_dF = m_R.m_dOmegaU / (2 * kPi);
+        m_U.m_dUmax = m_dA0 * m_R.m_dAmplitude;
+    }
+    m_U.BeginStep(t);
+    m_R.ModulateAt(angle0, amplitude0, t, h);
+    if (m_bProtect)
+        GuardGates();
+    m_R.KeepGates();
+}
+
+void CRun::LoadResistances() {
+    m_R.GetResistances(m_adBranchR, m_adCoilR);
+    m_M.SetResistances(m_adBranchR, m_adCoilR);
+}
+
+// dx/dt at the step's start with a conduction that agrees with the currents it gives: the
+// devices start as the previous step's end currents left them, and every change of a
+// device's state is followed by the currents again.
+void CRun::SettleConduction() {
+    const bool changed = m_R.ConductAt(m_adIt1, m_adId1);
+    LoadResistances();
+    // Nothing changed at the boundary (same state, time, circuit and supply): the last step's
+    // final slope is this step's first, and its currents left the conduction as it is.
+    if (m_bEndSlopeValid && !changed && !m_bSupplyFollowsControl &&
+        std::equal(m_adBranchR, m_adBranchR + 14, m_adLastBranchR)) {
+        m_adY = m_adY1;
+        std::copy(m_adIt1, m_adIt1 + 7, m_adIt0);
+        std::copy(m_adId1, m_adId1 + 7, m_adId0);
+        return;
+    }
+    for (int pass = 1;; ++pass) {
+        Slope(m_adX.data(), m_dTe, m_adY.data());
+        DeviceFlows(m_adY.data(), m_adIt0, m_adId0);
+        if (pass == kSettlePasses || !m_R.ConductAt(m_adIt0, m_adId0))
+            break;
+        LoadResistances();
+    }
+}
+
+// Euler predictor from the settled slope; the time moves to the step's end exactly.
+void CRun::PredictExact() {
+    const double h = m_dH;
+    // Where the circuit did not change at the step's start, the last step's change of dx/dt
+    // extrapolates the slope (a predictor of second order), which saves corrector passes.
+    const bool smooth = m_dLastH > 0 && std::equal(m_adBranchR, m_adBranchR + 14, m_adLastBranchR);
+    const double c = smooth ? 0.5 * h * h / m_dLastH : 0.0;
+    for (int i = 0; i < m_nSize; ++i)
+        m_adX1[i] = m_adX[i] + h * m_adY[i] + c * m_adYChange[i];
+    m_dT = m_dTEnd;
+}
+
+// The largest change of a state over its own tolerance: charges, currents, angle and speed
+// differ by orders of magnitude, so one absolute tolerance stops the iteration early for some
+// and never for others.
+double CRun::ScaledChange(const double* a, const double* b) const {
+    double worst = 0.0;
+    for (int i = 0; i < m_nSize; ++i) {
+        double tolerance = kChargeTolerance;
+        if (i == 12 || i == 13)
+            tolerance = kCurrentTolerance + kRelativeTolerance * std::fabs(b[i]);
+        else if (i == 14)
+            tolerance = kAngleTolerance;
+        else if (i == 15)
+            tolerance = kSpeedTolerance + kRelativeTolerance * std::fabs(b[i]);
+        const double change = std::fabs(a[i] - b[i]) / tolerance;
+        if (!(change <= worst)) // NaN too
+            worst = change;
+    }
+    return worst;
+}
+
+// Trapezoidal corrector iterated until the error left, the last change times the observed
+// contraction over one minus it, is within every state's tolerance.
+bool CRun::CorrectExact() {
+    const double h = m_dH;
+    double lastChange = 0.0;
+    for (int iter = 0; iter < kExactPasses; ++iter) {
+        const double Te1 = m_G.CalcTorque(m_adX1[12], m_adX1[13], m_adX1[14]);
+        Slope(m_adX1.data(), Te1, m_adY1.data());
+        for (int i = 0; i < m_nSize; ++i)
+            m_adX2[i] = m_adX[i] + 0.5 * h * (m_adY[i] + m_adY1[i]);
+        const double change = ScaledChange(m_adX1.data(), m_adX2.data());
+        m_adX1 = m_adX2;
+        if (change <= 1.0 && iter == 0)
+            return true; // the predictor was already within the tolerance
+        if (iter > 0) {
+            const double contraction = change / lastChange;
+            if (contraction < 1.0 && change * contraction / (1.0 - contraction) <= 1.0)
+                return true;
+        }
+        if (!(change < 1e300))
+            return false;
+        lastChange = change;
+    }
+    return false;
+}
+
+// True when a device's current crossed its threshold inside the step: the step is then
+// repeated to end at the crossing, found by linear interpolation of the crossing quantity
+// between the step's ends (a secant step when repeated), so that the device changes state at
+// a step boundary as close to the crossing as the time tolerance.
+bool CRun::LocateCrossing() {
+    if (m_nLocateTries >= kLocateTries)
+        return false;
+    double it1[7], id1[7];
+    DeviceFlows(m_adY1.data(), it1, id1);
+    const double fraction = m_R.CrossingFraction(m_adIt0, m_adId0, it1, id1);
+    const double crossing = m_dTStart + fraction * m_dH;
+    if (!(fraction < 1.0) || m_dT - crossing <= m_dTimeTolerance)
+        return false;
+    ++m_nLocateTries;
+    // Just past the crossing, so the next step starts with the device changed.
+    m_dTLimit = crossing + 0.5 * m_dTimeTolerance;
+    return true;
+}
+
+// Back to the step's start with its control, to take it again shorter.
+void CRun::RepeatStep() {
+    m_bEndSlopeValid = false; // the attempt's corrector overwrote it
+    m_R.RestoreStepState(m_control0);
+    m_dT = m_dTStart;
+}
+
+void CRun::HalveExact() {
+    ++m_solver.m_nHalvings;
+    m_dHMax = 0.5 * m_dH;
+}
+
+void CRun::AcceptExact() {
+    m_U.AcceptStep(m_dT);
+    if (m_bProtect && !m_protection.Tripped())
+        Protect();
+    DeviceFlows(m_adY1.data(), m_adIt1, m_adId1);
+    m_dSpeedSlope = m_adY1[15];
+    for (int i = 0; i < m_nSize; ++i)
+        m_adYChange[i] = m_adY1[i] - m_adY[i];
+    std::copy(m_adBranchR, m_adBranchR + 14, m_adLastBranchR);
+    m_dLastH = m_dH;
+    m_bEndSlopeValid = true;
+    m_adX = m_adX2;
+    m_dTLimit = std::numeric_limits<double>::infinity();
+    m_nLocateTries = 0;
 }
 
 // Writes the output point that ends the interval to the next stored row when it is kept.
@@ -417,7 +673,8 @@ void CRun::StoreRow() {
     s.CalcResultRow(rowP, m_pLastP, rowT, m_pLastT, rowFlux);
     m_R.KeepTransistorStates();
     rowT[kColOmegaU] = m_R.m_dOmegaU;
-    rowT[kColTe] = m_dTe;
+    // Exact mode stores the torque of the row's own state, not that of the last step's start.
+    rowT[kColTe] = m_bExact ? m_G.CalcTorque(m_adX[12], m_adX[13], m_adX[14]) : m_dTe;
     rowT[kColOmegaRRef] = m_R.m_dOmegaRRef;
     rowT[kColOmegaRRamp] = m_R.m_dOmegaRRamp;
     rowT[kColOmegaE] = m_R.m_dOmegaE;
@@ -425,6 +682,7 @@ void CRun::StoreRow() {
         StoreFocColumns(m_adX.data(), s.m_ppFocTab[m_nK]);
     m_pLastP = rowP;
     m_pLastT = rowT;
+    m_dTOut += m_dDelta;
     m_nK += store ? 1 : 0;
     m_nPoint = point + 1;
 }
@@ -436,6 +694,35 @@ ERunStatus CRun::Finish() {
     if (m_status == ERunStatus::Completed)
         m_solver.m_dStopTime = m_dT;
     return m_status;
+}
+
+// The step loop of exact mode.
+ERunStatus RunExact(CRun& run) {
+    do {
+        if (run.StopBeforeStep())
+            break;
+        run.BeginExactStep();
+        run.SettleConduction();
+        run.PredictExact();
+        const EStepVerdict verdict = run.Judge(run.CorrectExact());
+        if (verdict == EStepVerdict::Stop)
+            break;
+        if (verdict == EStepVerdict::Halve) {
+            run.RepeatStep();
+            run.HalveExact();
+            continue;
+        }
+        if (run.LocateCrossing()) {
+            run.RepeatStep();
+            continue;
+        }
+        run.AcceptExact();
+        if (run.AtOutputPoint()) {
+            run.StoreRow();
+            run.BeginInterval();
+        }
+    } while (run.PointsLeft());
+    return run.Finish();
 }
 
 } // namespace
@@ -488,6 +775,8 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     CRun run(*this, ts, te, x0);
     run.StartRun(x0);
     run.BeginInterval();
+    if (m_bExact)
+        return RunExact(run);
     do {
         if (run.StopBeforeStep())
             break;

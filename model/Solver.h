@@ -93,6 +93,11 @@ public:
     int m_nBadState;            ///< index of the first non-finite state value, -1 if none
     double m_adPhaseL[18][3];   ///< per coil, the sums of its inductances to each phase [H]
     bool m_bPhaseLValid;        ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
+    /// Steps end on every commanded switching instant and on the devices' threshold
+    /// crossings, the corrector iterates to each state's own tolerance, and column Te holds
+    /// the torque of the row's state. False: the specified fixed step grid.
+    bool m_bExact = false;
+    int m_nHalvings = 0;        ///< steps repeated with half their length in the run
     CProtection m_protection;   ///< trips and safe state; acts in condition index 0 only
     CEventLog m_events;         ///< fault onsets and clearings and trips of the last run
     CFocSettings m_focSettings; ///< settings of field-oriented control (when enabled)

@@ -5,8 +5,10 @@
 #include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -47,7 +49,9 @@ void Store(const std::array<QButtonGroup*, 6>& groups, std::array<int, 6>& codes
 
 } // namespace
 
-CFailParam::CFailParam(CFailParams& params, QWidget* parent) : QDialog(parent), m_params(params) {
+CFailParam::CFailParam(CFailParams& params, CProtectionParams& protection, int nCondition,
+                       QWidget* parent)
+    : QDialog(parent), m_params(params), m_protection(protection) {
     setWindowTitle("Inverter failures");
 
     // Transistors in the left column, diodes in the right; row by row in reading order.
@@ -79,6 +83,8 @@ CFailParam::CFailParam(CFailParams& params, QWidget* parent) : QDialog(parent), 
     left->addWidget(devices);
     left->addSpacing(8);
     left->addWidget(timing);
+    left->addSpacing(8);
+    left->addWidget(BuildProtection());
     left->addStretch(1);
 
     auto* legend = new QVBoxLayout;
@@ -108,6 +114,60 @@ CFailParam::CFailParam(CFailParams& params, QWidget* parent) : QDialog(parent), 
     m_fields.Bind(m_pOnset, "failures", "Onset", &CFailParams::m_dOnset);
     m_fields.Bind(m_pClear, "failures", "Clear", &CFailParams::m_dClear);
     m_fields.Load(m_params);
+
+    m_protectionFields.Bind(m_pItrip, "protection", "Itrip", &CProtectionParams::m_dItrip);
+    m_protectionFields.Bind(m_pIdesat, "protection", "Idesat", &CProtectionParams::m_dIdesat);
+    m_protectionFields.Bind(m_pTdesat, "protection", "Tdesat", &CProtectionParams::m_dTdesat);
+    m_protectionFields.Bind(m_pUovp, "protection", "Uovp", &CProtectionParams::m_dUovp);
+    m_protectionFields.Bind(m_pSafeState, &CProtectionParams::m_nSafeState);
+    m_protectionFields.Load(m_protection);
+    // The protection acts on the inverter's gates only.
+    m_pProtection->setEnabled(nCondition == 0);
+    if (nCondition != 0)
+        m_pProtection->setToolTip("The protection acts on the inverter (condition of work 1).");
+    for (QLineEdit* edit : {m_pItrip, m_pIdesat, m_pUovp})
+        connect(edit, &QLineEdit::textChanged, this, &CFailParam::ApplyEnabling);
+    ApplyEnabling();
+}
+
+QWidget* CFailParam::BuildProtection() {
+    m_pProtection = new QGroupBox("Protection", this);
+    auto* grid = new QGridLayout(m_pProtection);
+    m_pItrip = AddFieldRow(grid, 0, 0, "Phase overcurrent", "I&trip =", "A", "itrip").m_pEdit;
+    m_pIdesat = AddFieldRow(grid, 1, 0, "Desaturation", "I&desat =", "A", "idesat").m_pEdit;
+    m_rowTdesat = AddFieldRow(grid, 2, 0, "for at least", "Tdesat =", "s", "tdesat");
+    m_pTdesat = m_rowTdesat.m_pEdit;
+    m_pUovp = AddFieldRow(grid, 3, 0, "DC-link overvoltage", "U&ovp =", "V", "uovp").m_pEdit;
+    for (QLineEdit* edit : {m_pItrip, m_pIdesat, m_pUovp})
+        edit->setToolTip("0: off");
+    m_pTdesat->setToolTip("Detection and turn-off time of the gate driver");
+    m_pSafeState = new QButtonGroup(this);
+    m_pSafeState->setObjectName("safestate");
+    auto* safe = new QHBoxLayout;
+    safe->addWidget(new QLabel("After a trip:", m_pProtection));
+    const char* const names[2] = {"&Gates off", "Active &short circuit"};
+    for (int id = 0; id < 2; ++id) {
+        auto* radio = new QRadioButton(names[id], m_pProtection);
+        m_pSafeState->addButton(radio, id);
+        m_safeButtons << radio;
+        safe->addWidget(radio);
+    }
+    safe->addStretch(1);
+    grid->addLayout(safe, 4, 0, 1, 4);
+    return m_pProtection;
+}
+
+void CFailParam::ApplyEnabling() {
+    const auto set = [](const QLineEdit* edit) {
+        bool ok = false;
+        const double value = QLocale::c().toDouble(edit->text().trimmed(), &ok);
+        return !ok || value != 0;
+    };
+    const bool desaturation = set(m_pIdesat);
+    m_rowTdesat.SetEnabled(desaturation);
+    const bool any = desaturation || set(m_pItrip) || set(m_pUovp);
+    for (QAbstractButton* radio : m_safeButtons)
+        radio->setEnabled(any);
 }
 
 bool CFailParam::IsAvailable(const CInvParams& control) {
@@ -124,9 +184,15 @@ void CFailParam::accept() {
         ShowRefusal(this, {m_pClear, QString::fromStdString(*problem)});
         return;
     }
+    CProtectionParams protection = m_protection;
+    if (std::optional<CRefusal> refusal = m_protectionFields.Store(protection)) {
+        ShowRefusal(this, *refusal);
+        return;
+    }
     // Diodes first, as the parameter set lists them; radios cannot be refused.
     Store(m_pFailD, edited.m_nFailD);
     Store(m_pFailT, edited.m_nFailT);
     m_params = edited;
+    m_protection = protection;
     QDialog::accept();
 }

@@ -2,6 +2,7 @@
 
 #include "Calculation.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -19,6 +20,11 @@ CTimeParam::CTimeParam(CTimeParams& params, QWidget* pParent, int nCondition)
     m_pH = AddFieldRow(pTimeGrid, 2, 0, "Calculation step", "h =", "s", "h").m_pEdit;
     m_pEvery =
         AddFieldRow(pTimeGrid, 3, 0, "Stored results", "store e&very", "steps", "every").m_pEdit;
+    m_pExact = new QCheckBox(QStringLiteral("E&xact switching instants"), pTime);
+    m_pExact->setToolTip(QStringLiteral(
+        "Steps end on every switching instant and device commutation, so results do not "
+        "depend on where the step grid falls; Te is the torque of each row's own state"));
+    pTimeGrid->addWidget(m_pExact, 4, 0, 1, -1);
 
     auto* pInitial = new QGroupBox(QStringLiteral("Initial conditions"));
     auto* pInitialGrid = new QGridLayout(pInitial);
@@ -50,6 +56,7 @@ CTimeParam::CTimeParam(CTimeParams& params, QWidget* pParent, int nCondition)
     m_fields.Bind(m_pOmegaR, "time", "OmegaR", &CTimeParams::m_dOmegaR);
     m_fields.Bind(m_pBetaR, "time", "BetaR", &CTimeParams::m_dBetaR);
     m_fields.Bind(m_pUc0, "time", "Uc0", &CTimeParams::m_dUc0);
+    m_fields.Bind(m_pExact, &CTimeParams::m_bExact);
     m_fields.Load(m_params);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLineEdit;
 
 /// "Simulation parameters": the interval, the calculation step, how many output points are
@@ -30,6 +31,7 @@ public:
     QLineEdit* m_pBetaR;  ///< "betaR =" [deg]
     QLineEdit* m_pEvery;  ///< "store every" [steps]
     QLineEdit* m_pUc0;    ///< "Uc0 =" [V]
+    QCheckBox* m_pExact;  ///< "Exact switching instants" (time.Exact)
 
 private:
     CTimeParams& m_params;            ///< the document's values, written on a valid "Start!"

@@ -1,6 +1,7 @@
 #include "document/KalvorDoc.h"
 
 #include "ParamFile.h"
+#include "ResultExport.h"
 #include "Solver.h"
 #include "dialogs/CalcProg.h"
 #include "dialogs/FailParam.h"
@@ -99,6 +100,7 @@ void CKalvorDoc::AllocPlot(unsigned n) {
     m_vecMore.clear();
     m_strFirstLabel.clear();
     m_strFirstSource.clear();
+    m_plot.m_strY2Label.clear();
     m_nPlotCount = n;
 }
 
@@ -122,6 +124,7 @@ std::vector<CPlotPrint::SCurve> CKalvorDoc::Curves() const {
             drawn.m_pX = curve.m_pX->data();
             drawn.m_nCount = std::min(curve.m_pX->size(), curve.m_vecY.size());
         }
+        drawn.m_nAxis = curve.m_nAxis;
         curves.push_back(drawn);
     }
     return curves;
@@ -129,7 +132,7 @@ std::vector<CPlotPrint::SCurve> CKalvorDoc::Curves() const {
 
 bool CKalvorDoc::IsRunAccepted() const {
     return m_pSolver && m_runStatus == ECalcStatus::Accepted &&
-           m_pSolver->m_nStepCount == int(m_pSolver->m_nPoints) - 1;
+           (m_pSolver->m_bExact || m_pSolver->m_nHalvings == 0);
 }
 
 bool CKalvorDoc::CanEditFailures() const {
@@ -171,9 +174,13 @@ void CKalvorDoc::OnCalculate(QWidget* pParent) {
         m_bResultCurves = false;
         ++m_nAxisSerial;
         emit UpdateAllViews();
+        if (const QString strTrip = TripText(); !strTrip.isEmpty())
+            emit StatusMessage(strTrip);
         OnPlotResult(pParent);
         break;
     case ECalcStatus::StepHalved:
+        if (const QString strTrip = TripText(); !strTrip.isEmpty())
+            emit StatusMessage(strTrip);
         CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("ERROR"),
                           QStringLiteral("Set smaller calculation step!"));
         break;
@@ -269,13 +276,25 @@ void CKalvorDoc::PlotResultOf(const CKalvorDoc& source, int nColumn, const QStri
     m_bResultCurves = true;
     if (!bSameAxis)
         ++m_nAxisSerial;
-    SetFaultMarkers(source.m_resultParams);
+    SetFaultMarkers(source);
 }
 
 bool CKalvorDoc::AddResultCurve(QWidget* pParent, const CKalvorDoc& source, int nColumn,
                                 const QString& strLabel) {
-    const QString strSource = &source == this ? QString() : source.Title();
-    const QString strShownSource = strSource.isEmpty() ? m_strTitle : strSource;
+    CPlotCurve curve;
+    source.CopyResult(nColumn, curve.m_vecY);
+    std::vector<double> x(curve.m_vecY.size());
+    for (std::size_t r = 0; r < x.size(); ++r)
+        x[r] = source.m_pSolver->m_ppResTab[r][0];
+    curve.m_pX = std::make_shared<const std::vector<double>>(std::move(x));
+    curve.m_strLabel = strLabel;
+    curve.m_strSource = &source == this ? QString() : source.Title();
+    return AddCurve(pParent, std::move(curve));
+}
+
+bool CKalvorDoc::AddCurve(QWidget* pParent, CPlotCurve curve) {
+    const QString& strLabel = curve.m_strLabel;
+    const QString strShownSource = curve.m_strSource.isEmpty() ? m_strTitle : curve.m_strSource;
     const auto same = [&](const QString& label, const QString& src) {
         return label == strLabel && src == strShownSource;
     };
@@ -298,41 +317,59 @@ bool CKalvorDoc::AddResultCurve(QWidget* pParent, const CKalvorDoc& source, int 
                               .arg(strLabel));
         return false;
     }
+    // A second unit gets the right-hand axis; a third has no axis to go to.
+    const QString strFirst = m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel;
+    const QString strUnit = UnitOf(strLabel), strFirstUnit = UnitOf(strFirst);
+    QString strSecondUnit;
+    for (const CPlotCurve& other : m_vecMore)
+        if (other.m_nAxis == 1)
+            strSecondUnit = UnitOf(other.m_strLabel);
+    if (strUnit != strFirstUnit && !strSecondUnit.isEmpty() && strUnit != strSecondUnit) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
+                          QStringLiteral("A plot has two y axes, for %1 on the left and %2 on "
+                                         "the right: %3 was not added. Choose OK instead of "
+                                         "\"Add to plot\" to plot it alone.")
+                              .arg(strFirstUnit, strSecondUnit, strLabel));
+        return false;
+    }
+    curve.m_nAxis = strUnit == strFirstUnit ? 0 : 1;
     if (m_strFirstLabel.isEmpty())
         m_strFirstLabel = m_plot.m_strYLabel;
-    CPlotCurve curve;
-    source.CopyResult(nColumn, curve.m_vecY);
-    // Samples of another run (other ts, te, h or store-every) are kept as they are.
-    std::vector<double> x(curve.m_vecY.size());
-    for (std::size_t r = 0; r < x.size(); ++r)
-        x[r] = source.m_pSolver->m_ppResTab[r][0];
-    if (x.size() != m_nPlotCount || !std::equal(x.begin(), x.end(), m_pPlotX.begin()))
-        curve.m_pX = std::make_shared<const std::vector<double>>(std::move(x));
-    curve.m_strLabel = strLabel;
-    curve.m_strSource = strSource;
+    // Samples of another run (other ts, te, h or store-every) or of a file are kept as they
+    // are; the plot's own x is shared.
+    const std::vector<double>& x = *curve.m_pX;
+    if (x.size() == m_nPlotCount && std::equal(x.begin(), x.end(), m_pPlotX.begin()))
+        curve.m_pX.reset();
     m_vecMore.push_back(std::move(curve));
     SetSharedYLabel();
     return true;
 }
 
 void CKalvorDoc::SetSharedYLabel() {
-    // One scale for all: the y label names every quantity once with the shared unit.
-    QStringList names;
-    QString strUnit;
-    bool bOneUnit = true;
-    const auto take = [&](const QString& strLabel) {
+    // Each axis names its quantities once, with the unit they share.
+    QStringList names[2];
+    QString units[2];
+    const auto take = [&](const QString& strLabel, int nAxis) {
         const qsizetype open = strLabel.lastIndexOf('[');
         const QString name = strLabel.left(open).trimmed();
-        if (!names.contains(name))
-            names << name;
-        const QString unit = open < 0 ? QString() : strLabel.mid(open);
-        bOneUnit = bOneUnit && (strUnit.isEmpty() || unit == strUnit);
-        strUnit = unit;
+        if (!names[nAxis].contains(name))
+            names[nAxis] << name;
+        units[nAxis] = open < 0 ? QString() : strLabel.mid(open);
     };
-    take(m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel);
+    take(m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel, 0);
     for (const CPlotCurve& curve : m_vecMore)
-        take(curve.m_strLabel);
-    m_plot.m_strYLabel = names.join(", ") + (bOneUnit ? " " + strUnit : QString());
+        take(curve.m_strLabel, curve.m_nAxis);
+    const auto label = [&](int nAxis) {
+        return names[nAxis].join(", ") + (units[nAxis].isEmpty() ? QString() : " " + units[nAxis]);
+    };
+    m_plot.m_strYLabel = label(0);
+    m_plot.m_strY2Label = names[1].isEmpty() ? QString() : label(1);
+}
+
+QString CKalvorDoc::UnitOf(const QString& strLabel) {
+    const qsizetype open = strLabel.lastIndexOf('[');
+    const qsizetype close = strLabel.indexOf(']', open);
+    return open < 0 || close < 0 ? QString() : strLabel.mid(open + 1, close - open - 1);
 }
 
 void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
@@ -347,20 +384,36 @@ void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
         y[r] = m_pSolver->m_ppResTab[r][nColumn];
 }
 
-void CKalvorDoc::SetFaultMarkers(const CParamSet& resultParams) {
+void CKalvorDoc::SetFaultMarkers(const CKalvorDoc& source) {
     m_plot.m_aMarkers.clear();
+    const CParamSet& resultParams = source.m_resultParams;
     const CFailParams& failures = resultParams.m_failures;
     const auto failed = [](int code) { return code != 0; };
     const bool bFailed = CFailParam::IsAvailable(resultParams.m_control) &&
                          (std::any_of(failures.m_nFailD.begin(), failures.m_nFailD.end(), failed) ||
                           std::any_of(failures.m_nFailT.begin(), failures.m_nFailT.end(), failed));
-    if (!bFailed)
-        return;
-    m_plot.m_aMarkers.push_back(
-        {failures.m_dOnset, QStringLiteral("fault %1 s").arg(failures.m_dOnset, 0, 'g', 6)});
-    if (failures.m_dClear > 0)
+    if (bFailed) {
         m_plot.m_aMarkers.push_back(
-            {failures.m_dClear, QStringLiteral("cleared %1 s").arg(failures.m_dClear, 0, 'g', 6)});
+            {failures.m_dOnset, QStringLiteral("fault %1 s").arg(failures.m_dOnset, 0, 'g', 6)});
+        if (failures.m_dClear > 0)
+            m_plot.m_aMarkers.push_back(
+                {failures.m_dClear,
+                 QStringLiteral("cleared %1 s").arg(failures.m_dClear, 0, 'g', 6)});
+    }
+    // The protection's trips, from the run itself.
+    if (!source.m_pSolver)
+        return;
+    for (const CRunEvent& event : source.m_pSolver->m_events.Events()) {
+        if (IsTrip(event.m_eKind))
+            m_plot.m_aMarkers.push_back({event.m_dT, QStringLiteral("trip %1 %2 s")
+                                                         .arg(QString::fromLatin1(event.m_szSource))
+                                                         .arg(event.m_dT, 0, 'g', 6)});
+    }
+}
+
+QString CKalvorDoc::TripText() const {
+    const CRunEvent* pTrip = m_pSolver ? m_pSolver->m_events.FirstTrip() : nullptr;
+    return pTrip ? QString::fromStdString(TripSummary(*pTrip)) : QString();
 }
 
 bool CKalvorDoc::RunParamDialog(QDialog& dialog) {
@@ -387,7 +440,8 @@ void CKalvorDoc::OnMotor(QWidget* pParent) {
 }
 
 void CKalvorDoc::OnFailures(QWidget* pParent) {
-    CFailParam dialog(m_params.m_failures, pParent);
+    CFailParam dialog(m_params.m_failures, m_params.m_protection, m_params.m_control.m_nCondition,
+                      pParent);
     RunParamDialog(dialog);
 }
 

@@ -6,6 +6,7 @@
 #include "Mclass.h"
 #include "ParamSet.h"
 #include "ResultExport.h"
+#include "document/CurveTable.h"
 #include "document/PlotCurve.h"
 #include "plot/PlotPrint.h"
 
@@ -115,6 +116,14 @@ public:
     void OnResultIntegral(QWidget* pParent);
     /// Tools / "DFT...": the selected range of the curve replaced by its harmonic spectrum.
     void OnDft(QWidget* pParent);
+    /// Model / "Add curve from file...": a column of a table file (the "Export results..."
+    /// format or a CSV with a header, time first) plotted in place of the curves or added to
+    /// result curves; the legend names the file.
+    void OnAddCurveFromFile(QWidget* pParent);
+    /// Puts column nColumn of table (read from strFile) into the plot: added to the result
+    /// curves with bAdd, else in their place. False with a message when it cannot be added.
+    bool PlotTableColumn(QWidget* pParent, const CCurveTable& table, int nColumn,
+                         const QString& strFile, bool bAdd);
     /// Tools / "Difference": the first curve minus the second at the first one's samples.
     void OnDifference(QWidget* pParent);
     /// "Difference": two or more curves are plotted.
@@ -181,12 +190,20 @@ private:
     /// Adds the result column of source as a curve; false with a message when it cannot.
     bool AddResultCurve(QWidget* pParent, const CKalvorDoc& source, int nColumn,
                         const QString& strLabel);
+    /// Adds a curve of its own x values; false with a message when the plot is full. Says
+    /// so and adds nothing when the same quantity of the same source is plotted.
+    bool AddCurve(QWidget* pParent, CPlotCurve curve);
     /// Replaces the plot by the result column of source.
     void PlotResultOf(const CKalvorDoc& source, int nColumn, const QString& strLabel);
-    /// The y label of several curves: each quantity once, with the unit when they share one.
+    /// The y labels of several curves: on each axis each quantity once, with its unit.
     void SetSharedYLabel();
-    /// The onset and clearing of the failures of a run as markers of time plots.
-    void SetFaultMarkers(const CParamSet& resultParams);
+    /// "A" of "Ia [A]"; empty without a unit.
+    static QString UnitOf(const QString& strLabel);
+    /// The onset and clearing of the failures of source's run and the trips of its protection
+    /// as markers of time plots.
+    void SetFaultMarkers(const CKalvorDoc& source);
+    /// What tripped the protection of the last run and when, empty when nothing did.
+    QString TripText() const;
 
     using CurveOperation = void (CControl::*)(const double*, const double*, double*, std::size_t);
     /// Derivative or integral of the plotted curve, with the progress window.

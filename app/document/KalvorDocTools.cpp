@@ -6,6 +6,7 @@
 #include "ResultExport.h"
 #include "Solver.h"
 #include "dialogs/CalcProg.h"
+#include "dialogs/CurveChoice.h"
 #include "dialogs/DDftPlot.h"
 #include "dialogs/DFluxPlot.h"
 #include "dialogs/DVoltPlot.h"
@@ -15,6 +16,8 @@
 #include "plot/CurveDifference.h"
 
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include <algorithm>
@@ -181,6 +184,71 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
     m_plot.SetLabels(kSpectrumXLabel, kSpectrumYLabel);
     emit UpdateAllViews();
     emit StatusMessage(strOf);
+}
+
+void CKalvorDoc::OnAddCurveFromFile(QWidget* pParent) {
+    QFileDialog dialog(pParent, QStringLiteral("Add curve from file"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Tables (*.txt *.csv)"), QStringLiteral("All files (*)")});
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString strPath = dialog.selectedFiles().first();
+    const CCurveTable table = ReadCurveTable(LocalPath(strPath));
+    if (!table.m_bOk) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
+                          QString::fromStdString(table.m_strMessage));
+        return;
+    }
+    QStringList names;
+    for (const std::string& name : table.m_vecNames)
+        names << QString::fromStdString(name);
+    const QString strFile = QFileInfo(strPath).fileName();
+    const bool bCanAdd = m_bValid && m_bResultCurves;
+    CCurveChoice dlgChoice(strFile, names, bCanAdd, pParent);
+    if (dlgChoice.exec() != QDialog::Accepted)
+        return;
+    if (PlotTableColumn(pParent, table, dlgChoice.m_nColumn, strFile, dlgChoice.m_bAdd && bCanAdd))
+        emit StatusMessage(
+            QStringLiteral("%1 of %2").arg(names.value(dlgChoice.m_nColumn), strFile));
+}
+
+bool CKalvorDoc::PlotTableColumn(QWidget* pParent, const CCurveTable& table, int nColumn,
+                                 const QString& strFile, bool bAdd) {
+    if (nColumn < 1 || std::size_t(nColumn) >= table.m_vecColumns.size())
+        return false;
+    const QString strLabel = QString::fromStdString(table.m_vecNames[std::size_t(nColumn)]);
+    const std::vector<double>& x = table.m_vecColumns[0];
+    const std::vector<double>& y = table.m_vecColumns[std::size_t(nColumn)];
+    if (bAdd) {
+        CPlotCurve curve{y, std::make_shared<const std::vector<double>>(x), strLabel, strFile};
+        if (!AddCurve(pParent, std::move(curve)))
+            return false;
+    } else {
+        // Results of this document that no longer belong to its parameters are not shown
+        // anywhere; they go, so that the file's curve cannot pass for them.
+        if (!m_bValid) {
+            m_pSolver.reset();
+            m_runStatus = ECalcStatus::NotRun;
+            m_nRows = 0;
+        }
+        AllocPlot(unsigned(x.size()));
+        std::copy(x.begin(), x.end(), m_pPlotX.begin());
+        std::copy(y.begin(), y.end(), m_pPlotY.begin());
+        const QString strXLabel = QString::fromStdString(table.m_vecNames[0]);
+        m_plot.SetLabels(strXLabel.isEmpty() ? QStringLiteral("t [s]") : strXLabel, strLabel);
+        m_plot.m_aMarkers.clear();
+        m_strFirstSource = strFile;
+        m_bResultCurves = true;
+        ++m_nAxisSerial;
+        m_bValid = true;
+    }
+    m_nPlotType = kPlotCurve;
+    m_nPicture = 0;
+    emit UpdateAllViews();
+    return true;
 }
 
 void CKalvorDoc::OnDifference(QWidget* pParent) {

@@ -71,7 +71,16 @@ void CKalvorView::Draw(QPainter& painter, const QRect& rect) {
     painter.restore();
 }
 
+void CKalvorView::SetScaleOptions(bool bRoundScale, bool bGrid) {
+    m_bRoundScale = bRoundScale;
+    m_bGrid = bGrid;
+    update();
+}
+
 void CKalvorView::DrawDocument(QPainter& painter, const QRect& rect) {
+    // The renderer is shared by the document's views; each draws with its own choice.
+    m_doc.m_plot.m_bRoundScale = m_bRoundScale;
+    m_doc.m_plot.m_bGrid = m_bGrid;
     if (m_doc.m_nPicture >= 1 && m_doc.m_nPicture <= 4)
         m_doc.m_plot.DrawPicture(painter, rect, m_doc.m_nPicture);
     if (!m_doc.m_bValid)
@@ -96,6 +105,20 @@ void CKalvorView::DrawCurves(QPainter& painter, const QRect& rect) {
                     m_zoom);
     // The renderer is the document's, shared by its views: this view keeps what it drew.
     m_axes = plot.m_axes;
+    // The numbers of a new zoom may be wider or narrower and move the plot area: the time
+    // that was under the pointer is put back under it, and the plot drawn again.
+    if (m_bAnchor && painter.device() == this) {
+        m_bAnchor = false;
+        const double drift = m_axes.XAt(m_dAnchorPx) - m_dAnchorX;
+        if (m_zoom.m_bX && m_axes.IsUsable() && std::fabs(drift) > 1e-12 * m_axes.m_dHomeXr) {
+            m_zoom.PanX(m_axes.m_dXMin, m_axes.m_dXMin + m_axes.m_dXr, -drift, m_axes.m_dHomeXMin,
+                        m_axes.m_dHomeXMin + m_axes.m_dHomeXr);
+            painter.fillRect(rect, Qt::white);
+            plot.DrawCurves(painter, rect, m_doc.m_pPlotX.data(), m_doc.Curves(),
+                            m_doc.m_nPlotCount, m_zoom);
+            m_axes = plot.m_axes;
+        }
+    }
     PlaceMarker(m_dShareLeft, m_ptLeft);
     PlaceMarker(m_dShareRight, m_ptRight);
     plot.DrawSelection(painter, rect, m_ptLeft.x(), m_ptLeft.y(), m_ptRight.x(), m_ptRight.y(),
@@ -228,7 +251,10 @@ void CKalvorView::ZoomAt(double px, double factor) {
     if (!ShowsCurves() || !axes.IsUsable())
         return;
     px = std::clamp(px, double(axes.m_nLeft), double(axes.m_nLeft + axes.m_nWidth));
-    m_zoom.ZoomX(axes.m_dXMin, axes.m_dXMin + axes.m_dXr, axes.XAt(px), factor, axes.m_dHomeXMin,
+    m_dAnchorPx = px;
+    m_dAnchorX = axes.XAt(px);
+    m_bAnchor = true;
+    m_zoom.ZoomX(axes.m_dXMin, axes.m_dXMin + axes.m_dXr, m_dAnchorX, factor, axes.m_dHomeXMin,
                  axes.m_dHomeXMin + axes.m_dHomeXr);
     update();
 }

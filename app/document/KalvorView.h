@@ -62,6 +62,10 @@ public:
     /// Edit / "Copy": the drawing at the view's size to the clipboard as an image.
     void OnEditCopy();
 
+    /// View / "Round scale" and "Grid": 1-2-5 scales for the unzoomed plot too, light lines
+    /// at the ticks. Both off by default.
+    void SetScaleOptions(bool bRoundScale, bool bGrid);
+
     /// View / "Zoom to selection": x shows the marked range.
     void OnZoomToSelection();
     /// View / "Zoom out fully": the whole curve again.
@@ -117,5 +121,10 @@ private:
     double m_dShareLeft;     ///< left-button point as a share of the home x range, or NaN
     double m_dShareRight;    ///< right-button point likewise
     bool m_bPanning = false; ///< the middle button drags the plot
-    QPoint m_ptPan;          ///< pointer at the last pan step [client pixels]
+    bool m_bAnchor = false;  ///< the next drawing keeps m_dAnchorX at pixel m_dAnchorPx
+    double m_dAnchorX = 0;   ///< data x under the pointer at the last wheel zoom
+    double m_dAnchorPx = 0;  ///< the pointer's pixel column then
+    bool m_bRoundScale = false; ///< round scales unzoomed too
+    bool m_bGrid = false;       ///< grid lines at the ticks
+    QPoint m_ptPan;             ///< pointer at the last pan step [client pixels]
 };

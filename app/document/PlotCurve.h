@@ -12,4 +12,5 @@ struct CPlotCurve {
     std::shared_ptr<const std::vector<double>> m_pX; ///< own x values, or null: the plot's x
     QString m_strLabel;                              ///< quantity and unit, "Ia [A]"
     QString m_strSource; ///< document or file it comes from; empty: this document's results
+    int m_nAxis = 0;     ///< 0: scaled by the left y axis; 1: by the right one (another unit)
 };

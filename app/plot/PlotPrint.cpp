@@ -1,6 +1,7 @@
 #include "plot/PlotPrint.h"
 
 #include "pictures/Pictures.h"
+#include "plot/PlotScale.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -143,6 +145,7 @@ struct CPlotPrint::SGroup {
     std::size_t nCount = 0;        ///< points
     std::vector<const double*> ys; ///< y values of each curve over pX
     bool bAscending = false;       ///< every point finite and x never decreasing
+    bool bRight = false;           ///< its curves are scaled by the right-hand y axis
 };
 
 namespace {
@@ -208,27 +211,37 @@ SDataScan ScanGroupForZoom(SGroup& group, const CPlotZoom& zoom) {
     return scan;
 }
 
-/// Joins the scan of another group into all.
-void Merge(SDataScan& all, const SDataScan& part) {
+/// Joins the x of the scan of another group into all.
+void MergeX(SDataScan& all, const SDataScan& part) {
     all.dXMin = std::min(all.dXMin, part.dXMin);
     all.dXMax = std::max(all.dXMax, part.dXMax);
-    all.dYMin = std::min(all.dYMin, part.dYMin);
-    all.dYMax = std::max(all.dYMax, part.dYMax);
     all.bNearZeroX = all.bNearZeroX || part.bNearZeroX;
-    all.bNearZeroY = all.bNearZeroY || part.bNearZeroY;
     all.nFinite += part.nFinite;
     all.bAscending = all.bAscending && part.bAscending;
 }
 
-/// The scan of every group; with one group exactly that group's scan.
-SDataScan ScanData(std::vector<SGroup>& groups, const CPlotZoom* pZoom) {
+/// Joins the scan of another group into all.
+void Merge(SDataScan& all, const SDataScan& part) {
+    MergeX(all, part);
+    all.dYMin = std::min(all.dYMin, part.dYMin);
+    all.dYMax = std::max(all.dYMax, part.dYMax);
+    all.bNearZeroY = all.bNearZeroY || part.bNearZeroY;
+}
+
+/// The scan of every group: x of all, y of the left-axis groups; the y of the right-axis
+/// groups goes to right. With one group exactly that group's scan.
+SDataScan ScanData(std::vector<SGroup>& groups, const CPlotZoom* pZoom, SDataScan& right) {
     SDataScan all;
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        const SDataScan part = pZoom ? ScanGroupForZoom(groups[g], *pZoom) : ScanGroup(groups[g]);
-        if (g == 0)
-            all = part;
-        else
+    all.bAscending = true;
+    right = SDataScan();
+    for (SGroup& group : groups) {
+        const SDataScan part = pZoom ? ScanGroupForZoom(group, *pZoom) : ScanGroup(group);
+        if (group.bRight) {
+            MergeX(all, part);
+            Merge(right, part);
+        } else {
             Merge(all, part);
+        }
     }
     return all;
 }
@@ -257,11 +270,13 @@ std::pair<std::size_t, std::size_t> ShownPoints(const double* x, std::size_t cou
 /// Smallest and largest finite y of the points whose x lies in [lo, hi]; for x never
 /// decreasing found by bisection. When no point of a group lies inside, the two points around
 /// the range. False when there is no finite point at all.
-bool VisibleExtremes(const std::vector<SGroup>& groups, double lo, double hi, double& ymin,
-                     double& ymax) {
+bool VisibleExtremes(const std::vector<SGroup>& groups, bool bRight, double lo, double hi,
+                     double& ymin, double& ymax) {
     ymin = std::numeric_limits<double>::infinity();
     ymax = -ymin;
     for (const SGroup& group : groups) {
+        if (group.bRight != bRight)
+            continue;
         const double* x = group.pX;
         const std::size_t count = group.nCount;
         std::size_t from = 0, to = count;
@@ -405,12 +420,56 @@ int NumberStep(double spacing, double size, int divisions) {
 
 /// Colours of the curves after the first (which keeps the plot's red): the Okabe-Ito set,
 /// told apart by readers with any common form of colour blindness.
+/// Legend text of a curve; with two y axes those of the right one say so.
+QString Legend(const CPlotPrint::SCurve& curve, bool bTwoAxes) {
+    return bTwoAxes && curve.m_nAxis == 1 ? curve.m_strLabel + QStringLiteral(" (right)")
+                                          : curve.m_strLabel;
+}
+
+/// Light lines of the grid.
+const QColor kGridColour(225, 225, 225);
+
 const QColor kCurveColours[CPlotPrint::kMaxCurves] = {
     QColor(255, 0, 0),   QColor(0, 114, 178),   QColor(230, 159, 0),
     QColor(0, 158, 115), QColor(204, 121, 167), QColor(86, 180, 233),
 };
 
 } // namespace
+
+/// Ticks of one round axis and their numbers.
+struct SRoundAxis {
+    double dStep = 0;              ///< step between ticks [axis unit]
+    double dFactor = 1;            ///< numbers are values times this (seconds to ms)
+    std::vector<double> vecTicks;  ///< tick values [axis unit]
+    std::vector<QString> vecTexts; ///< their numbers
+};
+
+/// Round ticks over [lo, hi] whose numbers, nSize pixels each way at most plus a gap, fit
+/// nPixels; bTime writes seconds in the unit that suits the step.
+SRoundAxis RoundAxis(double lo, double hi, int nPixels, bool bTime,
+                     const std::function<int(const QString&)>& size) {
+    SRoundAxis axis;
+    const double span = hi - lo;
+    for (int steps = std::max(1, nPixels / 40); steps >= 1; --steps) {
+        axis.dStep = PlotScale::RoundStep(span, steps);
+        if (!(axis.dStep > 0))
+            return axis;
+        axis.dFactor = bTime ? PlotScale::TimeUnit(axis.dStep).m_dFactor : 1.0;
+        const double shownStep = axis.dStep * axis.dFactor;
+        const int decimals = PlotScale::Decimals(shownStep);
+        axis.vecTicks = PlotScale::Ticks(lo, hi, axis.dStep);
+        axis.vecTexts.clear();
+        int widest = 0;
+        for (double tick : axis.vecTicks) {
+            axis.vecTexts.push_back(PlotScale::Number(tick * axis.dFactor, shownStep, decimals));
+            widest = std::max(widest, size(axis.vecTexts.back()));
+        }
+        // Neighbours keep a gap of a third of a number, at least 8 pixels.
+        if (steps == 1 || (widest + std::max(8, widest / 3)) * span <= axis.dStep * nPixels)
+            return axis;
+    }
+    return axis;
+}
 
 /// The scale of one drawing, all in pixels of the drawing area.
 struct CPlotPrint::SScale {
@@ -438,7 +497,23 @@ struct CPlotPrint::SScale {
     int nYDecimals = 3;   ///< decimals of the y numbers
     bool bZoomed = false; ///< a zoom is applied: offset mapping, curves clipped
     bool bEmpty = true;   ///< no point to draw: axes only
+    bool bRound = false;  ///< round scales: ticks at multiples of 1-2-5 steps
+    SRoundAxis xRound;    ///< the x axis's round ticks (with bRound)
+    SRoundAxis yRound;    ///< the y axis's round ticks (with bRound)
+    QString strXLabel;    ///< x label as written (a time axis in its unit)
+    bool bY2 = false;     ///< a right-hand y axis for the curves of a second unit
+    double dY2Min = 0;    ///< its y at the x axis
+    double dY2r = 1;      ///< its y range
+    SRoundAxis y2Round;   ///< its round ticks
 
+    /// The mapping of the right-hand axis's curves: x as Mapping(), y by their own range.
+    SMapping RightMapping() const {
+        SMapping map = Mapping();
+        map.dYr = dY2r;
+        map.dYOff = dY2Min;
+        map.dY0 = double(nH - 15);
+        return map;
+    }
     SMapping Mapping() const {
         if (bZoomed)
             return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, double(nL), double(nH - 15)};
@@ -453,6 +528,17 @@ struct CPlotPrint::SScale {
         return QString::asprintf("%.*f", nYDecimals, dYMin + i * dYr / 10);
     }
 };
+
+int CPlotPrint::RightAxisWidth(SScale& s, const QFontMetrics& fm) {
+    if (!s.bY2)
+        return 0;
+    const auto height = [&fm](const QString&) { return fm.height(); };
+    s.y2Round = RoundAxis(s.dY2Min, s.dY2Min + s.dY2r, s.nH - 30, false, height);
+    int widest = 0;
+    for (const QString& text : s.y2Round.vecTexts)
+        widest = std::max(widest, TextWidth(fm, text));
+    return widest + 8;
+}
 
 CPlotPrint::CPlotPrint()
     : m_dTHD(0), m_nLeft(0), m_nRight(0), m_penSelect(QColor(100, 100, 255), 1, Qt::DotLine),
@@ -488,7 +574,9 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     s.nW = rect.width();
     s.nH = rect.height();
 
-    const SDataScan scan = ScanData(groups, zoom.m_bX && kind == EKind::Curve ? &zoom : nullptr);
+    SDataScan rightScan;
+    const SDataScan scan =
+        ScanData(groups, zoom.m_bX && kind == EKind::Curve ? &zoom : nullptr, rightScan);
     double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
     bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
@@ -522,7 +610,7 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
             s.dXMax = zoom.m_dXHi;
             s.dXr = zoom.m_dXHi - zoom.m_dXLo;
             double lo, hi;
-            if (VisibleExtremes(groups, s.dXMin, s.dXMax, lo, hi)) {
+            if (VisibleExtremes(groups, false, s.dXMin, s.dXMax, lo, hi)) {
                 s.dYr = AxisRange(lo, hi, false);
                 s.dYMin = lo;
                 s.dYMax = hi;
@@ -543,6 +631,16 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
         s.dYr = zoom.m_dYHi - zoom.m_dYLo;
     }
 
+    // The right-hand axis: the tight range of its curves (inside the x range shown).
+    s.bY2 = kind == EKind::Curve && rightScan.nFinite > 0 && !s.bEmpty;
+    if (s.bY2) {
+        double lo = rightScan.dYMin, hi = rightScan.dYMax;
+        if (s.bZoomed && zoom.m_bX)
+            VisibleExtremes(groups, true, s.dXMin, s.dXMax, lo, hi);
+        s.dY2r = AxisRange(lo, hi, false);
+        s.dY2Min = lo;
+    }
+
     // The margin is measured in the plot font the scale numbers are written in, plus their
     // 4-pixel gap to the axis, so the numbers are never cut off at the left edge whatever
     // font the target starts with.
@@ -550,6 +648,32 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     if (kind == EKind::Spectrum) {
         const double divisions = std::trunc(n - 1);
         s.nXDivisions = divisions >= 1 ? Trunc(divisions) : 1;
+    }
+    s.strXLabel = m_strXLabel;
+    s.bRound = kind == EKind::Curve && !s.bEmpty && (s.bZoomed || m_bRoundScale);
+    if (s.bRound) {
+        // y first: its numbers set the left margin, which sets the width x has.
+        const auto height = [&fm](const QString&) { return fm.height(); };
+        const auto width = [&fm](const QString& text) { return TextWidth(fm, text); };
+        s.yRound = RoundAxis(s.dYMin, s.dYMin + s.dYr, s.nH - 30, false, height);
+        int widest = 0;
+        for (const QString& text : s.yRound.vecTexts)
+            widest = std::max(widest, TextWidth(fm, text));
+        s.nL = widest + 4;
+        const bool bTime = PlotScale::IsSeconds(m_strXLabel);
+        const int guess = s.nW - s.nL - std::max(20, TextWidth(fm, m_strXLabel) + 2);
+        s.xRound = RoundAxis(s.dXMin, s.dXMin + s.dXr, guess, bTime, width);
+        if (bTime)
+            s.strXLabel = PlotScale::TimeLabel(m_strXLabel, PlotScale::TimeUnit(s.xRound.dStep));
+        const int lastHalf =
+            s.xRound.vecTexts.empty() ? 0 : (TextWidth(fm, s.xRound.vecTexts.back()) + 1) / 2;
+        const int right =
+            std::max({20, TextWidth(fm, s.strXLabel) + 2, lastHalf + 2, RightAxisWidth(s, fm)});
+        s.nPW = s.nW - s.nL - right;
+        s.nPH = s.nH - 30;
+        s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);
+        s.nY0 = Trunc(s.nH - 15 + ymin * s.nPH / s.dYr);
+        return s;
     }
     if (s.bZoomed) {
         s.nXDecimals = zoom.m_bX ? Decimals(s.dXr / 10) : 3;
@@ -566,7 +690,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     // The last x number is centred on the arrow, where the x label starts: both stay inside
     // the drawing area.
     const int lastHalf = (TextWidth(fm, s.XNumber(s.nXDivisions, kind)) + 1) / 2;
-    const int right = std::max({20, TextWidth(fm, m_strXLabel) + 2, lastHalf + 2});
+    const int right =
+        std::max({20, TextWidth(fm, m_strXLabel) + 2, lastHalf + 2, RightAxisWidth(s, fm)});
     s.nPW = s.nW - s.nL - right;
     s.nPH = s.nH - 30;
     s.nX0 = Trunc(s.nL - xmin * s.nPW / s.dXr);
@@ -597,8 +722,23 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
     dc.drawLine(L, 15, L - 2, 19);
     dc.drawLine(L, 15, L + 2, 19);
 
-    TextAt(dc, L + PW, H - 30, m_strXLabel);
+    TextAt(dc, L + PW, H - 30, s.strXLabel);
     TextAt(dc, L, 0, m_strYLabel);
+    DrawRightAxis(dc, s);
+    if (s.bRound) {
+        DrawRoundScales(dc, s);
+        return;
+    }
+    if (m_bGrid && !s.bEmpty && kind == EKind::Curve) {
+        dc.setPen(QPen(kGridColour, 1));
+        for (int i = 1; i < 10; ++i) {
+            const int yi = Trunc(H - 15 - i * PH / 10.0);
+            const int xi = Trunc(L + static_cast<double>(i) * PW / 10);
+            dc.drawLine(L + 1, yi, L + PW, yi);
+            dc.drawLine(xi, 15, xi, H - 16);
+        }
+        dc.setPen(m_penAxis);
+    }
 
     const int nx = s.nXDivisions;
     for (int i = 0; i < 10; ++i) {
@@ -653,6 +793,77 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
     }
 }
 
+void CPlotPrint::DrawRoundScales(QPainter& dc, const SScale& s) {
+    const int H = s.nH, L = s.nL, PW = s.nPW;
+    const QFontMetrics fm = dc.fontMetrics();
+    const SMapping map = s.Mapping();
+    std::vector<int> xs, ys;
+    for (double tick : s.xRound.vecTicks)
+        xs.push_back(map.Px(tick));
+    for (double tick : s.yRound.vecTicks)
+        ys.push_back(map.Py(tick));
+    if (m_bGrid) {
+        dc.setPen(QPen(kGridColour, 1));
+        for (int x : xs)
+            if (x > L && x < L + PW)
+                dc.drawLine(x, 15, x, H - 16);
+        for (int y : ys)
+            if (y > 15 && y < H - 15)
+                dc.drawLine(L + 1, y, L + PW, y);
+        dc.setPen(m_penAxis);
+    }
+    for (int x : xs)
+        dc.drawLine(x, H - 17, x, H - 13);
+    for (int y : ys)
+        dc.drawLine(L - 2, y, L + 2, y);
+    // The zero line where zero is shown.
+    const int z = map.Py(0);
+    if (z > 15 && z < H - 15) {
+        dc.setPen(m_penGrid);
+        dc.drawLine(L, z, L + PW, z);
+        dc.setPen(m_penAxis);
+    }
+    // x numbers centred on their ticks; one that would cross the left edge of the drawing or
+    // come within 4 pixels of the one before is left out.
+    int shownRight = std::numeric_limits<int>::min() / 2;
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        const QString& text = s.xRound.vecTexts[i];
+        const int width = TextWidth(fm, text);
+        const int left = Trunc(xs[i] - width / 2.0);
+        if (left < 0 || left < shownRight + 4 || left + width > s.nW)
+            continue;
+        TextAt(dc, left, H - 15, text);
+        shownRight = left + width;
+    }
+    for (std::size_t i = 0; i < ys.size(); ++i) {
+        const QString& text = s.yRound.vecTexts[i];
+        TextAt(dc, L - TextWidth(fm, text) - 4, Trunc(ys[i] - fm.height() / 2.0), text);
+    }
+}
+
+void CPlotPrint::DrawRightAxis(QPainter& dc, const SScale& s) {
+    if (!s.bY2)
+        return;
+    const int H = s.nH, R = s.nL + s.nPW;
+    const QFontMetrics fm = dc.fontMetrics();
+    dc.drawLine(R, H - 15, R, 15);
+    dc.drawLine(R, 15, R - 2, 19);
+    dc.drawLine(R, 15, R + 2, 19);
+    // Its label over its top, inside the drawing.
+    const int labelWidth = TextWidth(fm, m_strY2Label);
+    TextAt(dc, std::min(R - labelWidth / 2, s.nW - labelWidth - 2), 0, m_strY2Label);
+    const SMapping map = s.RightMapping();
+    for (std::size_t i = 0; i < s.y2Round.vecTicks.size(); ++i) {
+        const int y = map.Py(s.y2Round.vecTicks[i]);
+        dc.drawLine(R - 2, y, R + 2, y);
+        // The lowest numbers would meet the x label written right of the arrow.
+        const int top = Trunc(y - fm.height() / 2.0);
+        if (top + fm.height() > H - 30)
+            continue;
+        TextAt(dc, R + 6, top, s.y2Round.vecTexts[i]);
+    }
+}
+
 void CPlotPrint::StoreAxes(const SScale& s, EKind kind) {
     m_axes.m_bDrawn = !s.bEmpty;
     m_axes.m_bCurve = kind == EKind::Curve;
@@ -702,10 +913,11 @@ std::vector<CPlotPrint::SGroup> CPlotPrint::Groups(const double* x,
     for (const SCurve& curve : curves) {
         const double* px = curve.m_pX ? curve.m_pX : x;
         const std::size_t cnt = curve.m_pX ? curve.m_nCount : count;
-        auto it = std::find_if(groups.begin(), groups.end(),
-                               [&](const SGroup& g) { return g.pX == px && g.nCount == cnt; });
+        auto it = std::find_if(groups.begin(), groups.end(), [&](const SGroup& g) {
+            return g.pX == px && g.nCount == cnt && g.bRight == (curve.m_nAxis == 1);
+        });
         if (it == groups.end()) {
-            groups.push_back(SGroup{px, cnt, {}, false});
+            groups.push_back(SGroup{px, cnt, {}, false, curve.m_nAxis == 1});
             it = groups.end() - 1;
         }
         it->ys.push_back(curve.m_pY);
@@ -722,12 +934,14 @@ void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
     const SScale s = BeginPlot(dc, rect, groups, EKind::Curve, n, zoom);
 
     if (!s.bEmpty) {
-        const SMapping map = s.Mapping();
-        if (s.bZoomed)
+        const SMapping left = s.Mapping();
+        const SMapping right = s.RightMapping();
+        if (s.bZoomed || s.bY2)
             dc.setClipRect(QRect(s.nL, 15, s.nPW + 1, s.nPH + 1), Qt::IntersectClip);
         std::size_t runsOf = groups.size(); // the group m_aRuns belongs to
         for (std::size_t c = 0; c < curves.size(); ++c) {
             const SGroup& group = groups[groupOf[c]];
+            const SMapping& map = group.bRight ? right : left;
             const double* gx = group.pX;
             const double* y = curves[c].m_pY;
             if (group.bAscending) {
@@ -752,11 +966,62 @@ void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
             dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
         }
         DrawMarkers(dc, s);
+        if (curves.size() > 1)
+            PlaceLegend(dc, s, curves, groups, groupOf);
     }
     dc.restore();
     if (!s.bEmpty && curves.size() > 1)
         DrawLegend(dc, rect, curves);
     dc.setBackgroundMode(Qt::TransparentMode);
+}
+
+QSize CPlotPrint::LegendSize(const QFontMetrics& fm, const std::vector<SCurve>& curves) const {
+    const bool bTwoAxes = std::any_of(curves.begin(), curves.end(),
+                                      [](const SCurve& curve) { return curve.m_nAxis == 1; });
+    int widest = 0;
+    for (const SCurve& curve : curves)
+        widest = std::max(widest, TextWidth(fm, Legend(curve, bTwoAxes)));
+    return {5 + 18 + 5 + widest + 5, 5 + fm.height() * int(curves.size()) + 5};
+}
+
+void CPlotPrint::PlaceLegend(QPainter& dc, const SScale& s, const std::vector<SCurve>& curves,
+                             const std::vector<SGroup>& groups,
+                             const std::vector<std::size_t>& groupOf) {
+    const QSize size = LegendSize(QFontMetrics(m_font, dc.device()), curves);
+    // The corners of the plot area, top right first: the one whose box hides the fewest
+    // points of the curves and no label of a mark.
+    const int l = s.nL + 8, r = s.nL + s.nPW - 8 - size.width();
+    const int t = 15 + 8, b = s.nH - 15 - 8 - size.height();
+    const QPoint corners[] = {{r, t}, {l, t}, {r, b}, {l, b}};
+    const SMapping left = s.Mapping(), right = s.RightMapping();
+    std::size_t best = std::numeric_limits<std::size_t>::max();
+    m_ptLegend = corners[0];
+    for (const QPoint& corner : corners) {
+        const QRect box(corner, size);
+        std::size_t hidden = 0;
+        for (const QRect& label : m_aMarkerLabels)
+            hidden += label.intersects(box) ? 1000000 : 0;
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            const SGroup& group = groups[groupOf[c]];
+            const SMapping& map = group.bRight ? right : left;
+            const double* y = curves[c].m_pY;
+            // Every point of a short curve, a sample of a long one.
+            // Every segment of a short curve, of a long one a sample: one whose bounding box
+            // meets the legend's counts.
+            const std::size_t step = std::max<std::size_t>(1, group.nCount / 4000);
+            for (std::size_t i = 0; i + 1 < group.nCount; i += step) {
+                const std::size_t j = std::min(i + step, group.nCount - 1);
+                const QRect span = QRect(QPoint(map.Px(group.pX[i]), map.Py(y[i])),
+                                         QPoint(map.Px(group.pX[j]), map.Py(y[j])))
+                                       .normalized();
+                hidden += span.intersects(box) || box.contains(span.topLeft()) ? 1 : 0;
+            }
+        }
+        if (hidden < best) {
+            best = hidden;
+            m_ptLegend = corner;
+        }
+    }
 }
 
 void CPlotPrint::DrawMarkers(QPainter& dc, const SScale& s) {
@@ -768,17 +1033,39 @@ void CPlotPrint::DrawMarkers(QPainter& dc, const SScale& s) {
     font.setItalic(false);
     dc.setFont(font);
     const QFontMetrics fm = dc.fontMetrics();
+    m_aMarkerLabels.clear();
     for (const SMarker& marker : m_aMarkers) {
         const int px = map.Px(marker.m_dX);
         if (px < s.nL || px > s.nL + s.nPW)
             continue;
         dc.setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
         dc.drawLine(px, 15, px, s.nH - 15);
-        // Beside the line's top, on the side with room.
+        // Beside the line's top, on the side with room; a label that would touch one already
+        // written goes to the other side or a row lower.
         const int width = TextWidth(fm, marker.m_strText);
-        const int left = px + 3 + width <= s.nL + s.nPW ? px + 3 : px - 3 - width;
+        const bool bRightFits = px + 3 + width <= s.nL + s.nPW;
+        QRect box;
+        for (int row = 0; row < 4 && box.isNull(); ++row) {
+            for (bool bRight : {bRightFits, !bRightFits}) {
+                const int left = bRight ? px + 3 : px - 3 - width;
+                const QRect candidate(left, 17 + row * (fm.height() + 1), width, fm.height());
+                if (left < s.nL || left + width > s.nL + s.nPW + 20)
+                    continue;
+                const bool bFree = std::none_of(
+                    m_aMarkerLabels.begin(), m_aMarkerLabels.end(), [&](const QRect& taken) {
+                        return taken.adjusted(-3, 0, 3, 0).intersects(candidate);
+                    });
+                if (bFree) {
+                    box = candidate;
+                    break;
+                }
+            }
+        }
+        if (box.isNull())
+            box = QRect(bRightFits ? px + 3 : px - 3 - width, 17, width, fm.height());
+        m_aMarkerLabels.push_back(box);
         dc.setPen(QColor(60, 60, 60));
-        TextAt(dc, left, 17, marker.m_strText);
+        TextAt(dc, box.left(), box.top(), marker.m_strText);
     }
     dc.setFont(m_font);
 }
@@ -791,14 +1078,12 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
     dc.setRenderHint(QPainter::Antialiasing, false);
     dc.setFont(m_font);
     const QFontMetrics fm = dc.fontMetrics();
-    int widest = 0;
-    for (const SCurve& curve : curves)
-        widest = std::max(widest, TextWidth(fm, curve.m_strLabel));
+    const bool bTwoAxes = std::any_of(curves.begin(), curves.end(),
+                                      [](const SCurve& curve) { return curve.m_nAxis == 1; });
     const int line = fm.height(), swatch = 18, pad = 5;
-    const int w = pad + swatch + pad + widest + pad;
-    const int h = pad + line * int(curves.size()) + pad;
-    const int right = m_axes.m_nLeft + m_axes.m_nWidth - 8, top = m_axes.m_nTop + 8;
-    const QRect box(right - w, top, w, h);
+    const QSize size = LegendSize(fm, curves);
+    const int w = size.width(), h = size.height();
+    const QRect box(m_ptLegend, QSize(w, h));
     dc.setPen(QPen(QColor(160, 160, 160), 1));
     dc.setBrush(m_brush);
     dc.drawRect(box);
@@ -807,7 +1092,7 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
         dc.setPen(QPen(CurvePen(int(c)).color(), 2));
         dc.drawLine(box.left() + pad, y + line / 2, box.left() + pad + swatch, y + line / 2);
         dc.setPen(m_penAxis);
-        TextAt(dc, box.left() + pad + swatch + pad, y, curves[c].m_strLabel);
+        TextAt(dc, box.left() + pad + swatch + pad, y, Legend(curves[c], bTwoAxes));
     }
     dc.restore();
 }

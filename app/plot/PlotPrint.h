@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+class QFontMetrics;
 class QPainter;
 class QRect;
 
@@ -64,6 +65,7 @@ public:
         QString m_strLabel;           ///< legend text: the quantity and its unit
         const double* m_pX = nullptr; ///< its own x values, or null for the plot's shared x
         std::size_t m_nCount = 0;     ///< number of its own points (with m_pX)
+        int m_nAxis = 0;              ///< 0: the left y axis; 1: the right one (a second unit)
     };
 
     /// A thin vertical line with a small label at a data x of a curve plot (a fault's onset).
@@ -90,6 +92,11 @@ public:
     /// Draws the legend of curves (nothing for fewer than two) in the plot area of the last
     /// DrawCurves: a white box with a line of each curve's colour and its label.
     void DrawLegend(QPainter& dc, const QRect& rect, const std::vector<SCurve>& curves);
+
+    /// Where the marks' labels of the last curve plot stand, in pixels of its drawing area.
+    const std::vector<QRect>& MarkerLabels() const { return m_aMarkerLabels; }
+    /// Top left of the legend of the last curve plot of several curves.
+    QPoint LegendAt() const { return m_ptLegend; }
 
     /// Pen of curve i: m_penCurve for the first, m_aCurvePens[i] for the others.
     QPen CurvePen(int i) const;
@@ -121,22 +128,27 @@ public:
     /// first.
     static void ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out);
 
-    double m_dTHD;       ///< total harmonic distortion shown by DrawSpectrum (a ratio)
-    int m_nLeft;         ///< x pixel of the left end of the plot area, set by each plot
-    int m_nRight;        ///< x pixel of the right end of the plot area, set by each plot
-    QFont m_font;        ///< plot font: face "font1", 15 pixels, italic, normal weight
-    QPen m_penSelect;    ///< dotted, (100, 100, 255): range-selection markers
-    QPen m_penGrid;      ///< dotted, (200, 200, 200): zero line of a curve
-    QPen m_penAxis;      ///< solid black: axes, arrows, ticks and texts
-    QPen m_penCurve;     ///< solid (255, 0, 0): curve and spectrum stems
-    QBrush m_brush;      ///< solid white: fill of the stem-head circles
-    QString m_strYLabel; ///< label of the y axis
-    QString m_strXLabel; ///< label of the x axis
+    double m_dTHD;        ///< total harmonic distortion shown by DrawSpectrum (a ratio)
+    int m_nLeft;          ///< x pixel of the left end of the plot area, set by each plot
+    int m_nRight;         ///< x pixel of the right end of the plot area, set by each plot
+    QFont m_font;         ///< plot font: face "font1", 15 pixels, italic, normal weight
+    QPen m_penSelect;     ///< dotted, (100, 100, 255): range-selection markers
+    QPen m_penGrid;       ///< dotted, (200, 200, 200): zero line of a curve
+    QPen m_penAxis;       ///< solid black: axes, arrows, ticks and texts
+    QPen m_penCurve;      ///< solid (255, 0, 0): curve and spectrum stems
+    QBrush m_brush;       ///< solid white: fill of the stem-head circles
+    QString m_strYLabel;  ///< label of the y axis
+    QString m_strXLabel;  ///< label of the x axis
+    QString m_strY2Label; ///< label of the right-hand y axis (curves with m_nAxis 1)
     /// Solid pens of the curves after the first, in colours that readers with any common
     /// form of colour blindness can tell apart ([0] is unused: the first curve is red).
     std::array<QPen, kMaxCurves> m_aCurvePens;
     std::vector<SMarker> m_aMarkers; ///< marked x values of curve plots
     CPlotAxes m_axes;                ///< plot area and ranges of the last plot
+    /// Round scales (1-2-5 steps, time in ms or us) for an unzoomed curve plot too; a zoomed
+    /// one always has them. Off: the ten divisions numbered "%.3f".
+    bool m_bRoundScale = false;
+    bool m_bGrid = false; ///< light lines at the ticks of a curve plot
 
     struct SGroup;
 
@@ -153,9 +165,25 @@ private:
     SScale ComputeScale(QPainter& dc, const QRect& rect, std::vector<SGroup>& groups, EKind kind,
                         double n, const CPlotZoom& zoom) const;
     void DrawFrame(QPainter& dc, const SScale& s, EKind kind);
+    /// Ticks, numbers, grid and zero line of round scales.
+    void DrawRoundScales(QPainter& dc, const SScale& s);
+    /// The right-hand y axis of curves of a second unit, with round numbers and its label.
+    void DrawRightAxis(QPainter& dc, const SScale& s);
+    /// Width right of the plot area that the right-hand axis needs (0 without one); fills its
+    /// round ticks.
+    static int RightAxisWidth(SScale& s, const QFontMetrics& fm);
     void DrawMarkers(QPainter& dc, const SScale& s);
     void StoreAxes(const SScale& s, EKind kind);
 
-    std::vector<QLine> m_aReduced;    ///< work buffer of DrawCurves: the reduced segments
-    std::vector<std::size_t> m_aRuns; ///< work buffer: first index of each pixel column's run
+    /// Size of the legend box of curves in the font of fm.
+    QSize LegendSize(const QFontMetrics& fm, const std::vector<SCurve>& curves) const;
+    /// Puts the legend in the corner of the plot area where it hides the fewest points of
+    /// the curves and no mark's label (top right when several are as good): m_ptLegend.
+    void PlaceLegend(QPainter& dc, const SScale& s, const std::vector<SCurve>& curves,
+                     const std::vector<SGroup>& groups, const std::vector<std::size_t>& groupOf);
+
+    QPoint m_ptLegend;                  ///< top left of the legend of the last DrawCurves
+    std::vector<QRect> m_aMarkerLabels; ///< where the marks' labels of the last plot stand
+    std::vector<QLine> m_aReduced;      ///< work buffer of DrawCurves: the reduced segments
+    std::vector<std::size_t> m_aRuns;   ///< work buffer: first index of each pixel column's run
 };

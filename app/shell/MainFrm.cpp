@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPageSetupDialog>
+#include <QSettings>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -60,11 +61,14 @@ const CCommandDesc g_commands[] = {
     {ID_VIEW_NONE, "None", nullptr, "", "None", nullptr},
     {ID_ZOOM_SELECTION, "Zoom to selection", "Z", "Zoom to the marked range", "Zoom to selection", nullptr},
     {ID_ZOOM_OUT, "Zoom out fully", "Home", "Show the whole curve", "Zoom out fully", "zoomout"},
+    {ID_ROUND_SCALE, "&Round scale", nullptr, "Round scale steps (1, 2, 5) and time in ms or \xb5s for the whole plot too", "Round scale", nullptr},
+    {ID_GRID, "&Grid", nullptr, "Light grid lines at the ticks of curve plots", "Grid", nullptr},
     {ID_CONTROL, "&Control...", nullptr, "Control parameters", "Control parameters", "control"},
     {ID_MOTOR, "&Motor and inverter...", nullptr, "Motor and inverter parameters", "Motor and inverter parameters", "motor"},
     {ID_FAILURES, "&Failures...", nullptr, "Failures", "Failures", "failures"},
     {ID_CALCULATE, "&Calculate", "F5", "Calculate", "Calculate", "calculate"},
     {ID_PLOT_RESULT, "&Plot result...", "Ctrl+R", "Plot result", "Plot result", "plot"},
+    {ID_ADD_FILE_CURVE, "Add curve from &file...", nullptr, "Plots a column of a table file (exported results or CSV with a header)", "Add curve from file", nullptr},
     {ID_EXPORT_RESULTS, "&Export results...", nullptr, "Export model results", "Export model results", "export"},
     {ID_PWM_PLOT, "&PWM voltage plot...", nullptr, "SVPWM voltage plot", "SVPWM voltage plot", "pwm"},
     {ID_INDUCTANCE_PLOT, "&Inductance plot...", nullptr, "Inductance plot", "Inductance plot", "inductance"},
@@ -103,6 +107,10 @@ QString MenuText(const CCommandDesc& desc) {
         text += '\t' + QString::fromLatin1(desc.m_pszKeys).section(QStringLiteral("; "), 0, 0);
     return text;
 }
+
+/// Settings keys of the View menu's scale choices.
+const char* const g_pszRoundScaleKey = "Plot/RoundScale";
+const char* const g_pszGridKey = "Plot/Grid";
 
 /// Separator in a menu or toolbar list.
 constexpr int g_nSeparator = 0;
@@ -157,6 +165,12 @@ void CMainFrame::CreateActions() {
     }
     Action(ID_VIEW_TOOLBAR)->setCheckable(true);
     Action(ID_VIEW_STATUS_BAR)->setCheckable(true);
+    // The scale choices are the user's, kept between sessions.
+    const QSettings settings;
+    m_bRoundScale = settings.value(g_pszRoundScaleKey, false).toBool();
+    m_bGrid = settings.value(g_pszGridKey, false).toBool();
+    Action(ID_ROUND_SCALE)->setCheckable(true);
+    Action(ID_GRID)->setCheckable(true);
 
     for (int i = 0; i < g_nRecentFiles; ++i) {
         auto* pAction = new QAction(this);
@@ -206,10 +220,13 @@ void CMainFrame::CreateMenus() {
     AddMenu("&Edit", {ID_EDIT_UNDO, g_nSeparator, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE}, true);
     AddMenu("&View",
             {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, g_nSeparator, ID_VIEW_2D, ID_VIEW_3D,
-             ID_VIEW_CIRCUIT, ID_VIEW_NONE, g_nSeparator, ID_ZOOM_SELECTION, ID_ZOOM_OUT},
+             ID_VIEW_CIRCUIT, ID_VIEW_NONE, g_nSeparator, ID_ZOOM_SELECTION, ID_ZOOM_OUT,
+             g_nSeparator, ID_ROUND_SCALE, ID_GRID},
             true);
     AddMenu("&Options", {ID_CONTROL, ID_MOTOR, g_nSeparator, ID_FAILURES}, true);
-    AddMenu("&Model", {ID_CALCULATE, g_nSeparator, ID_PLOT_RESULT, ID_EXPORT_RESULTS}, true);
+    AddMenu("&Model",
+            {ID_CALCULATE, g_nSeparator, ID_PLOT_RESULT, ID_ADD_FILE_CURVE, ID_EXPORT_RESULTS},
+            true);
     AddMenu("&Tools",
             {ID_PWM_PLOT, ID_INDUCTANCE_PLOT, ID_FLUX_PLOT, g_nSeparator, ID_RESULT_DERIVATIVE,
              ID_RESULT_INTEGRAL, ID_DFT, ID_DIFFERENCE, g_nSeparator, ID_EXPORT_PLOT,
@@ -333,6 +350,7 @@ CChildFrame* CMainFrame::CreateFrame(CKalvorDoc& doc) {
     connect(pFrame, &QObject::destroyed, this, &CMainFrame::OnFrameDestroyed);
     connect(pFrame, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateTitles);
     connect(pFrame->View(), &CKalvorView::StatusText, this, &CMainFrame::OnStatusText);
+    pFrame->View()->SetScaleOptions(m_bRoundScale, m_bGrid);
     pFrame->show();
     m_pMdiArea->setActiveSubWindow(pFrame);
     UpdateTitles();
@@ -438,10 +456,17 @@ void CMainFrame::OnStatusText(const QString& strText) {
 
 void CMainFrame::UpdateMenus() {
     const bool bDocument = !m_frames.empty();
-    for (QMenu* pMenu : m_documentMenus)
-        pMenu->menuAction()->setVisible(bDocument);
-    for (QMenu* pMenu : m_emptyMenus)
-        pMenu->menuAction()->setVisible(!bDocument);
+    // Only the set in use stands in the menu bar: a hidden menu's mnemonic (Alt+F, Alt+V,
+    // Alt+H) would make the shown one's ambiguous, and neither would open.
+    const std::vector<QMenu*>& shown = bDocument ? m_documentMenus : m_emptyMenus;
+    const QList<QAction*> present = menuBar()->actions();
+    if (present.size() == qsizetype(shown.size()) &&
+        std::equal(shown.begin(), shown.end(), present.begin(),
+                   [](QMenu* pMenu, QAction* pAction) { return pMenu->menuAction() == pAction; }))
+        return;
+    menuBar()->clear();
+    for (QMenu* pMenu : shown)
+        menuBar()->addAction(pMenu->menuAction());
 }
 
 void CMainFrame::UpdateRecentFileMenu() {
@@ -473,6 +498,8 @@ bool CMainFrame::IsCommandEnabled(int nId, const CKalvorDoc* pDoc) const {
     case ID_APP_ABOUT:
     case ID_VIEW_TOOLBAR:
     case ID_VIEW_STATUS_BAR:
+    case ID_ROUND_SCALE:
+    case ID_GRID:
         return true;
     case ID_PLOT_RESULT:
     case ID_EXPORT_RESULTS:
@@ -504,6 +531,18 @@ void CMainFrame::UpdateCommandUI() {
         pAction->setEnabled(IsCommandEnabled(pAction->data().toInt(), pDoc));
     Action(ID_VIEW_TOOLBAR)->setChecked(!m_pToolBar || !m_pToolBar->isHidden());
     Action(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
+    Action(ID_ROUND_SCALE)->setChecked(m_bRoundScale);
+    Action(ID_GRID)->setChecked(m_bGrid);
+}
+
+void CMainFrame::SetScaleOptions(bool bRoundScale, bool bGrid) {
+    m_bRoundScale = bRoundScale;
+    m_bGrid = bGrid;
+    QSettings settings;
+    settings.setValue(g_pszRoundScaleKey, m_bRoundScale);
+    settings.setValue(g_pszGridKey, m_bGrid);
+    for (const CFrameEntry& entry : m_frames)
+        entry.m_pFrame->View()->SetScaleOptions(m_bRoundScale, m_bGrid);
 }
 
 void CMainFrame::OnActionTriggered(QAction* pAction) {
@@ -610,6 +649,12 @@ void CMainFrame::OnCommand(int nId) {
     case ID_ZOOM_OUT:
         pView->OnZoomOut();
         break;
+    case ID_ROUND_SCALE:
+        SetScaleOptions(!m_bRoundScale, m_bGrid);
+        break;
+    case ID_GRID:
+        SetScaleOptions(m_bRoundScale, !m_bGrid);
+        break;
     case ID_RESULTS_TABLE_ORDER:
         pDoc->OnResultsTableOrder();
         break;
@@ -630,6 +675,9 @@ void CMainFrame::OnCommand(int nId) {
         break;
     case ID_DIFFERENCE:
         pDoc->OnDifference(this);
+        break;
+    case ID_ADD_FILE_CURVE:
+        pDoc->OnAddCurveFromFile(this);
         break;
     case ID_EXPORT_IMAGE:
         OnExportImage(*pView);

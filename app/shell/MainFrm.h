@@ -80,6 +80,8 @@ private:
     void OnFileOpen();
     void OnRecentFile(int nIndex);
     void OnFilePrintSetup();
+    /// View / "Round scale" and "Grid": applied to every view and remembered in the settings.
+    void SetScaleOptions(bool bRoundScale, bool bGrid);
     /// Tools / "Export plot as image...": asks for the file and the size, then writes it.
     void OnExportImage(CKalvorView& view);
     void OnNextPane(bool bNext);
@@ -112,6 +114,8 @@ private:
     std::vector<CFrameEntry> m_frames;     ///< open windows, oldest first
     std::vector<CKalvorDoc*> m_docs;       ///< open documents, oldest first, children of this
     int m_nUntitled = 0;                   ///< number of the last new document ("Kalvo1")
+    bool m_bRoundScale = false;            ///< View / "Round scale" is checked
+    bool m_bGrid = false;                  ///< View / "Grid" is checked
     QPrinter m_printer;                    ///< settings of "Print Setup..." and printing
     QString m_strTitle;                    ///< the caption the main window should show
 };

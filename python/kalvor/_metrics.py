@@ -1,4 +1,4 @@
-"""Built-in metrics of a run: each takes a Result and gives one number."""
+"""Built-in metrics of a run: each takes a Result and gives one number (trip_kind a text)."""
 
 import math
 
@@ -74,6 +74,19 @@ def thd_ia(r):
     return float(_kalvor.dft(r["Ia"][-n:], 1)[1])
 
 
+def trip_time(r):
+    """Time of the protection's trip [s]; NaN when nothing tripped."""
+    trips = r.trips
+    return float(trips[0]["t"]) if trips else math.nan
+
+
+def trip_kind(r):
+    """What tripped the protection ("overcurrent", "desaturation" or "overvoltage"); an empty
+    text when nothing tripped."""
+    trips = r.trips
+    return trips[0]["kind"] if trips else ""
+
+
 METRICS = {
     "final_speed": final_speed,
     "mean_torque": mean_torque,
@@ -82,6 +95,8 @@ METRICS = {
     "peak_device_current": peak_device_current,
     "dc_dip": dc_dip,
     "thd_ia": thd_ia,
+    "trip_time": trip_time,
+    "trip_kind": trip_kind,
 }
 
 

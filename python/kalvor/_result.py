@@ -23,6 +23,8 @@ def _names(labels):
 
 _SHORT = _names(COLUMNS)
 _FOC_SHORT = _names(FOC_COLUMNS)
+# Kinds of the event log that are protection trips.
+TRIP_KINDS = ("overcurrent", "desaturation", "overvoltage")
 
 
 class Result:
@@ -46,6 +48,14 @@ class Result:
         The system's text for the status ("Set smaller calculation step!"), empty when accepted.
     params : Params
         The parameters the run used.
+    events : list of dict
+        The run's event log, oldest first: one dict per event with the keys ``"t"`` (time
+        [s]), ``"kind"`` (``"fault_onset"``, ``"fault_clear"``, ``"overcurrent"``,
+        ``"desaturation"`` or ``"overvoltage"``), ``"source"`` (the device or quantity:
+        ``"T4"``, ``"D1"``, ``"ia"``, ``"Uc"``) and ``"value"`` (a fault's failure code, a
+        trip's measured current [A] or voltage [V]); the same records as ``kalvor-cli run
+        --events`` writes. ``pandas.DataFrame(r.events, columns=["t", "kind", "source",
+        "value"])`` makes a table of them.
     """
 
     def __init__(self, outcome, params):
@@ -56,6 +66,7 @@ class Result:
         self.status = outcome.status
         self.message = outcome.message
         self.params = params
+        self.events = outcome.events
 
     def __getitem__(self, name):
         """The column named by its label ("Ia [A]", "iq [A]") or its symbol ("Ia", "iq")."""
@@ -93,6 +104,11 @@ class Result:
     def __setstate__(self, state):
         self.__dict__.update(state)
         self._outcome = None
+
+    @property
+    def trips(self):
+        """The events of the log that are protection trips (the first is what tripped)."""
+        return [e for e in self.events if e["kind"] in TRIP_KINDS]
 
     def __repr__(self):
         return f"<kalvor.Result {self.status}, {len(self.table)} rows>"

@@ -123,9 +123,10 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
         ``"table"`` also returns each case's result table (column ``table``).
     batch : int, optional
         Cases per Dask task; by default the cases are spread over four tasks per worker
-        thread, at most 8 cases each. A task whose worker dies is rerun; one that dies on every try is rerun case by
-        case, and a case that kills its worker on every try becomes a row of status
-        ``crashed`` with its message.
+        thread, at most 8 cases each. The cases of a task run in a child process of the
+        worker: a case that crashes or aborts it becomes a row of status ``crashed`` naming
+        the signal, and the others are kept. A task whose worker dies is rerun; one whose
+        workers die on every try is rerun case by case.
 
     Returns
     -------
@@ -150,13 +151,13 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
     case_list = expand_cases(cases)
     fn = resolve(metrics)
     own = client is None
-    cluster = None
-    if own:
-        client, cluster = local_client("kalvor.sweep")
+    started = []
     rows = [None] * len(case_list)
     bar = _Bar(len(case_list)) if progress and case_list else None
     interrupted = False
     try:
+        if own:
+            client, _ = local_client("kalvor.sweep", started)
         for items in run_cases(client, case_list, base.text(), SweepJob(fn, keep), batch=batch):
             for index, row in items:
                 rows[index] = row
@@ -168,8 +169,8 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
     finally:
         # The own cluster's shutdown (after Ctrl-C: every task it drops) is not news to the user.
         with quiet_logs(interrupted or own):
-            if own:
-                client.close()
+            for own_client, cluster in started:
+                own_client.close()
                 cluster.close()
     return pandas.DataFrame([{**case, **row} for case, row in zip(case_list, rows)])
 

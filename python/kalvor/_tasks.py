@@ -153,8 +153,10 @@ def check_main_guard(what):
         frame = frame.f_back
 
 
-def local_client(what):
-    """A LocalCluster of one single-threaded worker process per core and its Client."""
+def local_client(what, started=None):
+    """A LocalCluster of one single-threaded worker process per core and its Client. With
+    started, a list, (client, cluster) is also appended to it before Ctrl-C can come again, so
+    that the caller can close them whenever it comes."""
     import signal
     import threading
 
@@ -170,7 +172,10 @@ def local_client(what):
     try:
         cluster = LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1,
                                processes=True, dashboard_address=":0")
-        return Client(cluster), cluster
+        pair = Client(cluster), cluster
+        if started is not None:
+            started.append(pair)
+        return pair
     finally:
         if main_thread:
             signal.signal(signal.SIGINT, previous)

@@ -117,6 +117,22 @@ py::object FocTable(py::object self) {
     return RowsArray(self, result.m_pSolver->m_ppFocTab, result.m_nRows, kFocColumns);
 }
 
+// The run's event log as a list of dicts {t, kind, source, value}, oldest first.
+py::list Events(const CCalcResult& result) {
+    py::list events;
+    if (!result.m_pSolver)
+        return events;
+    for (const CRunEvent& event : result.m_pSolver->m_events.Events()) {
+        py::dict record;
+        record["t"] = event.m_dT;
+        record["kind"] = std::string(EventKindName(event.m_eKind));
+        record["source"] = std::string(event.Source());
+        record["value"] = event.m_dValue;
+        events.append(std::move(record));
+    }
+    return events;
+}
+
 const char* StatusName(ECalcStatus status) {
     switch (status) {
     case ECalcStatus::NotRun:
@@ -260,7 +276,8 @@ PYBIND11_MODULE(_kalvor, m) {
         .def_readonly("detail", &CCalcResult::m_strDetail)
         .def_readonly("rows", &CCalcResult::m_nRows)
         .def_property_readonly("table", &ResultTable)
-        .def_property_readonly("foc_table", &FocTable);
+        .def_property_readonly("foc_table", &FocTable)
+        .def_property_readonly("events", &Events);
 
     m.def("calculate", &RunCalculation, py::arg("params"), py::arg("progress") = py::none());
     m.def("diag", &Diagram, py::arg("kind"), py::arg("params"));

@@ -24,6 +24,7 @@ FAULTED = [1, 0, 0, 0, 0, 0]
         {"control.Condition": 2, "control.T": 2.0, "time.OmegaR": 150.0},
         {"time.Every": 7, "time.Uc0": 200.0, "failures.FailD": [0, 0, 1, 0, 0, 0],
          "failures.Onset": 0.004},
+        {"time.Exact": True, "failures.FailT": FAULTED, "failures.Onset": 0.0031},
     ],
 )
 def test_table_equals_cli_csv_and_is_a_view(cli, overrides):
@@ -189,3 +190,31 @@ def test_engine_table_cannot_be_written_and_errors_belong_to_the_package(tmp_pat
     assert isinstance(refused.value, ValueError)
     assert type(refused.value).__module__ == "kalvor"
     assert issubclass(kalvor.RunStopped, RuntimeError) and kalvor.RunStopped.__module__ == "kalvor"
+
+
+@pytest.mark.parametrize("safe_state", [0, 1])
+def test_events_are_the_cli_event_log_and_give_the_trip_metrics(cli, tmp_path, safe_state):
+    overrides = {"time.Te": 0.056, "failures.FailT": FAULTED, "failures.Onset": 0.05,
+                 "protection.Idesat": 300.0, "protection.SafeState": safe_state}
+    sets = []
+    for name, value in overrides.items():
+        sets += ["--set", f"{name}={str(value).replace(' ', '')}"]
+    table = str(tmp_path / "r.txt")
+    csv = subprocess.run([cli, "run", "--quiet", "--out", table, "--events", "-", *sets],
+                         check=True, capture_output=True, text=True).stdout
+    lines = csv.splitlines()
+    assert lines[0] == "t,kind,source,value"
+    expected = [dict(zip(["t", "kind", "source", "value"], line.split(","))) for line in lines[1:]]
+
+    r = kalvor.run(**overrides)
+    assert [e["kind"] for e in r.events] == ["fault_onset", "desaturation"]
+    assert [(e["kind"], e["source"]) for e in r.events] == [
+        (e["kind"], e["source"]) for e in expected]
+    assert [(e["t"], e["value"]) for e in r.events] == [
+        (float(e["t"]), float(e["value"])) for e in expected]  # "%.17g" reads back exactly
+    assert r.trips == r.events[1:]
+    assert kalvor.METRICS["trip_kind"](r) == "desaturation"
+    assert kalvor.METRICS["trip_time"](r) == r.events[1]["t"]
+    quiet = kalvor.run(**{**overrides, "protection.Idesat": 0.0})
+    assert quiet.trips == [] and kalvor.METRICS["trip_kind"](quiet) == ""
+    assert np.isnan(kalvor.METRICS["trip_time"](quiet))

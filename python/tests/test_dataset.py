@@ -48,7 +48,10 @@ LABELLED = [
      {"speed_ref": 80.0, "scheme": "six_step", "fault": "healthy"}),
     ({"control.Condition": 1}, {"scheme": "sine"}),
     ({"control.Condition": 3, "control.T": 1.0}, {"scheme": "generator_r", "load": 1.0}),
+    ({"control.Scheme": 1}, {"scheme": "foc"}),
 ]
+DEFAULT = ["t", "ia", "ib", "ic", "Uab", "Ubc", "IDC", "omegaR", "Te"]
+DQ = ["id", "iq", "id*", "iq*", "ud*", "uq*"]
 
 
 def abort_at_d(params):
@@ -72,10 +75,10 @@ def test_arrays_are_the_runs_columns_and_labels_follow_the_overrides(client, tmp
         for i, (case, labels) in enumerate(LABELLED):
             group = f[f"cases/{i:06d}"]
             r = kalvor.run(base, **case)
-            assert sorted(group) == sorted(["t", "ia", "ib", "ic", "Uab", "Ubc", "IDC", "omegaR",
-                                            "Te"])
+            dq = DQ if case.get("control.Scheme") == 1 else []
+            assert sorted(group) == sorted(DEFAULT + dq)
             for name, label in [("t", "t [s]"), ("ia", "Ia [A]"), ("ic", "Ic [A]"),
-                                ("IDC", "IDC [A]"), ("Te", "Te [Nm]")]:
+                                ("IDC", "IDC [A]"), ("Te", "Te [Nm]")] + [(n, n) for n in dq]:
                 np.testing.assert_array_equal(group[name][()], r[label][::3])
             assert group.attrs["dt"] == pytest.approx(3 * base["time.H"])
             assert json.loads(group.attrs["overrides"]) == case
@@ -112,10 +115,10 @@ def test_float32_and_chosen_columns(client, tmp_path):
 
 
 def write_cases(tmp_path, n):
-    spec = {"base": {"time": {"Te": 0.02}},
-            "cases": [{"control.T": -0.05 * k} for k in range(n)]}
+    cases = {"base": {"time": {"Te": 0.02}},
+             "cases": [{"control.T": -0.05 * k} for k in range(n)]}
     path = tmp_path / "cases.json"
-    path.write_text(json.dumps(spec))
+    path.write_text(json.dumps(cases))
     return path
 
 

@@ -224,7 +224,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "Current bandwidth = 3000"},
         CBadArgs{"SpeedLoopFasterThanCurrentLoop",
                  "--set control.Scheme=1 --set foc.SpeedBandwidth=2000", "Speed bandwidth = 2000"},
-        CBadArgs{"NoCurrentLimit", "--set foc.Imax=0", "Imax ="}),
+        CBadArgs{"NoCurrentLimit", "--set foc.Imax=0", "Imax ="},
+        CBadArgs{"NegativeTripCurrent", "--set protection.Idesat=-5", "Idesat ="},
+        CBadArgs{"UnknownSafeState", "--set protection.SafeState=2", "After a trip"},
+        CBadArgs{"EventsIntoAFolder", "--events DIR", "is a folder"}),
     [](const ::testing::TestParamInfo<CBadArgs>& info) { return info.param.m_pszName; });
 
 TEST_F(RunCli, RefusesADestinationThatCannotBeCreatedBeforeCalculating) {
@@ -267,4 +270,28 @@ TEST_F(RunCli, NonFiniteStateExitsWithStatus4AndWritesNothing) {
               4);
     EXPECT_NE(m_strErr.find("not a finite number"), std::string::npos) << m_strErr;
     EXPECT_FALSE(fs::exists(Path("r.txt")));
+}
+
+// A T1 short with desaturation protection: the event log holds the onset, then the trip, as
+// the program's CSV; the trip is summarised on stderr, unless --quiet, and the table is as it
+// would be without --events.
+TEST_F(RunCli, WritesTheEventLogAndSummarisesTheTrip) {
+    const std::string run = "run --csv --set time.Te=0.056 --set failures.FailT=[1,0,0,0,0,0] "
+                            "--set failures.Onset=0.05 --set protection.Idesat=300 ";
+    ASSERT_EQ(Run(run + "--out " + Path("r.csv") + " --events " + Path("e.csv")), 0) << m_strErr;
+    const std::string events = Read(Path("e.csv"));
+    const std::regex format("t,kind,source,value\n"
+                            "0\\.050[0-9e.+-]*,fault_onset,T1,1\n"
+                            "0\\.050[0-9e.+-]*,desaturation,T4,[0-9.e+]+\n");
+    EXPECT_TRUE(std::regex_match(events, format)) << events;
+    EXPECT_NE(m_strErr.find("Protection tripped at t = 0.050"), std::string::npos) << m_strErr;
+    EXPECT_NE(m_strErr.find("desaturation of T4"), std::string::npos) << m_strErr;
+
+    EXPECT_EQ(Run(run + "--events -"), 2); // the table is on standard output already
+    EXPECT_NE(m_strErr.find("--events"), std::string::npos) << m_strErr;
+    EXPECT_TRUE(m_strOut.empty());
+    ASSERT_EQ(Run(run + "--quiet --out " + Path("r2.csv") + " --events -"), 0) << m_strErr;
+    EXPECT_EQ(m_strOut, events);
+    EXPECT_EQ(m_strErr.find("tripped"), std::string::npos) << m_strErr;
+    EXPECT_EQ(Read(Path("r2.csv")), Read(Path("r.csv")));
 }

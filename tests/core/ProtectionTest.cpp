@@ -55,7 +55,9 @@ struct CProtectedRun {
     }
 };
 
-CProtectedRun RunProtected(const CParamSet& set, const CProtection& protection) {
+// A run of set with the protection group, through the parameter transfer.
+CProtectedRun RunProtected(CParamSet set, const CProtectionParams& protection) {
+    set.m_protection = protection;
     CProtectedRun run;
     const CCalcPlan plan = PlanCalculation(set);
     EXPECT_FALSE(plan.m_refusal) << *plan.m_refusal;
@@ -64,13 +66,12 @@ CProtectedRun RunProtected(const CParamSet& set, const CProtection& protection) 
     double x0[kStateSize];
     FillInitialState(set, x0);
     TransferParameters(set, *run.m_pSolver);
-    run.m_pSolver->m_protection = protection;
     run.m_status = run.m_pSolver->Run(plan.m_dStart, plan.m_dEnd, x0);
     return run;
 }
 
-CProtection Protection(double itrip, double idesat, double uovp, int safeState) {
-    CProtection p;
+CProtectionParams Protection(double itrip, double idesat, double uovp, int safeState) {
+    CProtectionParams p;
     p.m_dItrip = itrip;
     p.m_dIdesat = idesat;
     p.m_dUovp = uovp;
@@ -130,7 +131,7 @@ TEST_P(CDesaturationTrip, OpensTheLegWithinTdesatAndOneStep) {
     set.m_time.m_dTe = 0.056;
     set.m_failures.m_nFailT[0] = 1;
     set.m_failures.m_dOnset = 0.05;
-    const CProtection protection = Protection(0, 300, 0, GetParam());
+    const CProtectionParams protection = Protection(0, 300, 0, GetParam());
     const CProtectedRun run = RunProtected(set, protection);
     ASSERT_EQ(run.m_status, ERunStatus::Completed);
     const CRunEvent* pTrip = FirstTrip(run);
@@ -168,7 +169,7 @@ TEST(ActiveShortCircuit, SettlesAsTheLowerTransistorsShortedAndTheUpperBroken) {
     const CProtectedRun asc =
         RunProtected(set, Protection(0, 0, 1, CProtection::kActiveShortCircuit));
     set.m_failures.m_nFailT = {2, 2, 2, 1, 1, 1};
-    const CProtectedRun declared = RunProtected(set, CProtection{});
+    const CProtectedRun declared = RunProtected(set, CProtectionParams{});
     ASSERT_EQ(asc.m_status, ERunStatus::Completed);
     ASSERT_EQ(declared.m_status, ERunStatus::Completed);
     ASSERT_NE(FirstTrip(asc), nullptr);
@@ -220,9 +221,15 @@ TEST_P(CUncontrolledGenerator, ConductsOnlyAboveTheBackEmfSpeed) {
 INSTANTIATE_TEST_SUITE_P(BelowAndAbove, CUncontrolledGenerator,
                          ::testing::Values(0.9, 0.97, 1.1, 1.2));
 
+// Test names show the thresholds and the safe state.
+static void PrintTo(const CProtectionParams& p, std::ostream* os) {
+    *os << "Itrip " << p.m_dItrip << " Idesat " << p.m_dIdesat << " Uovp " << p.m_dUovp
+        << " SafeState " << p.m_nSafeState;
+}
+
 // Protection that is off, or armed with thresholds the run never reaches, leaves every value
 // of the tables as it was, bit for bit, and logs only the fault.
-class CQuietProtection : public ::testing::TestWithParam<CProtection> {};
+class CQuietProtection : public ::testing::TestWithParam<CProtectionParams> {};
 
 // In the protection's own (global) namespace, where argument lookup finds it.
 void PrintTo(const CProtection& p, std::ostream* os) {
@@ -235,7 +242,7 @@ TEST_P(CQuietProtection, ChangesNothing) {
     set.m_time.m_dTe = 0.02;
     set.m_failures.m_nFailT[0] = 1;
     set.m_failures.m_dOnset = 0.01;
-    const CProtectedRun plain = RunProtected(set, CProtection{});
+    const CProtectedRun plain = RunProtected(set, CProtectionParams{});
     const CProtectedRun guarded = RunProtected(set, GetParam());
     ASSERT_EQ(guarded.m_status, ERunStatus::Completed);
     for (std::uint32_t k = 0; k < plain.m_nRows; ++k)
@@ -264,7 +271,7 @@ TEST(EventLog, LogsOnsetAndClearingOfEveryFailedDevice) {
     set.m_failures.m_dOnset = 0.004;
     set.m_failures.m_dClear = 0.006;
     const double h = set.m_time.m_dH;
-    const CProtectedRun run = RunProtected(set, CProtection{});
+    const CProtectedRun run = RunProtected(set, CProtectionParams{});
     ASSERT_EQ(run.Events().size(), 4u);
     const char* sources[4] = {"T1", "D4", "T1", "D4"};
     const double values[4] = {1, 2, 1, 2};

@@ -6,6 +6,8 @@
 #   xvfb-run -a -s "-screen 0 1280x800x24" tools/screenshots/compare.sh build/app/kalvor docs t1open.kalvor
 # Needs xvfb, xdotool and imagemagick. Drives the program with keys only (mnemonics).
 K=$1; OUT=$2; PARAMS=$3
+# The program's defaults, whatever the View menu choices of this user are.
+export XDG_CONFIG_HOME=$(mktemp -d)
 $K $PARAMS &
 PID=$!
 sleep 4
@@ -29,3 +31,4 @@ f; xdotool key alt+t e; sleep 2
 xdotool mousemove 1270 790; sleep 1
 import -window root $OUT/compare.png
 kill $PID
+rm -rf "$XDG_CONFIG_HOME"

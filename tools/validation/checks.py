@@ -2,6 +2,7 @@
 asserts them. Each function returns plain numbers plus the arrays its plot needs."""
 
 import bridge
+import convergence
 import defaults
 import dq
 import emf
@@ -18,6 +19,9 @@ TOLERANCE = {
     "bridge": 0.01,  # mean DC voltage against the textbook with the high diode Roff, relative
     "emf": 1e-3,  # back-EMF constant against the tables, relative
     "line_margin": 10.0,  # line voltage above the DC-link voltage after 1 ms [V]
+    "exact_start": 0.02,  # exact mode's rms error of ia at the default step, 1-50 ms
+    "exact_speed": 0.01,  # the same at speed, 0.15-0.2 s
+    "exact_order": 1.8,  # exact mode's order between 20 and 10 us, sine supply
     "foc_t63": 0.3,  # 63 % time of the current step against 1/wc + Tc, relative
     "foc_torque": 1e-3,  # mean torque against the dq model of the measured currents, relative
     "foc_speed": 0.02,  # mean speed error under load after the ramp [rad/s]
@@ -80,3 +84,26 @@ def section7():
             "torque": [foc.torque_per_ampere(nh, mtpa) for nh, mtpa in ((0, False), (1, False),
                                                                         (1, True))],
             "hold": foc.speed_hold()}
+
+
+def section8():
+    cases = {name: {exact: convergence.study(name, exact) for exact in (False, True)}
+             for name in convergence.CASES}
+    at_default = []
+    for exact in (False, True):
+        row = next(r for r in cases["inverter (defaults)"][exact]
+                   if r["h"] == convergence.DEFAULT_STEP)
+        at_default.append({"start": row["ia start"], "speed": row["ia at speed"]})
+    peaks = {exact: convergence.shoot_through_peaks(exact) for exact in (False, True)}
+    return {"cases": cases, "at_default": at_default, "peaks": peaks}
+
+
+def convergence_quick():
+    """The convergence claims on 20 ms, for the test: the inverter's start in both modes at
+    the default step, the sine supply in exact mode at 20 and 10 us."""
+    quick = {"start": ({}, 0.02, {"start": (0.001, 0.02)}),
+             "sine": ({"control.Condition": 1}, 0.02, {"run": (0.0, 0.02)})}
+    start = {exact: convergence.study("start", exact, steps=(5e-6,), cases=quick)[0]
+             for exact in (False, True)}
+    sine = convergence.study("sine", True, steps=(2e-5, 1e-5), cases=quick)
+    return {"start": start, "sine": sine}

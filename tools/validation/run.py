@@ -22,6 +22,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
 import checks  # noqa: E402
+import convergence  # noqa: E402
 import kalvor  # noqa: E402
 from kalvor._files import write_atomic  # noqa: E402
 
@@ -407,6 +408,89 @@ def section7(rep):
     rep.figure(fig, "foc.png", "Current step against the design, and speed held under load")
 
 
+def section8(rep):
+    res = checks.section8()
+    rep.text("## 8. Convergence with the step",
+             "**Claim.** With exact switching instants (`time.Exact`) the inverter's results "
+             "hardly depend on the step: from 20 to 1.25 us their difference from a reference "
+             "at 1/32 of the step stays below 1e-5 of the rms current, orders of magnitude "
+             "below the default mode's, which rounds every switching instant to the step and "
+             "converges erratically. From 5 us down the exact mode's error falls at second "
+             "order; above, a part that hardly shrinks with the step (about 5e-7 A, taken up "
+             "at the first active vector of the start) dominates. Without switching (the sine "
+             "supply) both modes converge at the trapezoidal rule's second order.",
+             "**How.** Each run is compared with a reference of the same mode at 1/32 of its "
+             "output interval (the reference's rows fall on the run's rows). Errors are the rms "
+             "of the difference over the rms of the reference in each window; the energy "
+             "residual is section 1's balance after the first millisecond, from the result "
+             "columns; cost is the in-process wall time per simulated second on this machine "
+             "(loaded: compare the modes' ratio, not the figures). The fitted order is the "
+             "least-squares slope of log(error) over log(step).")
+    for name, modes in res["cases"].items():
+        keys = [k for k in modes[False][0] if k.startswith(("ia", "omegaR"))]
+        head = "| step [s] | mode | " + " | ".join(keys) + " | energy residual | cost [s/s] |"
+        rows = [head, "|" + "---|" * (len(keys) + 4)]
+        for exact in (False, True):
+            for r in modes[exact]:
+                rows.append(f"| {r['h']:g} | {'exact' if exact else 'default'} | "
+                            + " | ".join(f"{r[k]:.2e}" for k in keys)
+                            + f" | {r['residual']:.2e} | {r['cost']:.2f} |")
+        for exact in (False, True):
+            rows.append(f"| fitted order | {'exact' if exact else 'default'} | "
+                        + " | ".join(f"{convergence.fitted_order(modes[exact], k):.2f}"
+                                     for k in keys) + " | | |")
+        rep.text(f"**{name}**", *rows)
+    d, e = res["at_default"]
+    rep.text(f"At the default step (5 us) the default mode's rms error of ia is {d['start']:.2%} "
+             f"during the start (1-50 ms) and {d['speed']:.2%} at speed (0.15-0.2 s); exact "
+             f"mode's is {e['start']:.2e} and {e['speed']:.2e} (tolerance "
+             f"{TOL['exact_start']:.0%} and {TOL['exact_speed']:.0%}: "
+             f"{verdict(e['start'] <= TOL['exact_start'] and e['speed'] <= TOL['exact_speed'])}).")
+    rep.text("The energy residual of exact mode is that of section 1's reconstruction, not "
+             "of the engine: it takes each device's resistance as constant over an output "
+             "interval and its current as the interval's mean, which holds in the default mode "
+             "(it switches only at output points) but not in exact mode, which switches inside "
+             "the intervals at the instants themselves; the residual falls at first order with "
+             "the step.")
+    peaks = res["peaks"]
+    rows = ["| step [s] | default: peak [A] | at [ms] | exact: peak [A] | at [ms] |",
+            "|---|---|---|---|---|"]
+    for pd, pe in zip(peaks[False], peaks[True]):
+        rows.append(f"| {pd['h']:g} | {pd['peak']:.1f} | {pd['t'] * 1e3:.4f} | "
+                    f"{pe['peak']:.1f} | {pe['t'] * 1e3:.4f} |")
+    rep.text("**First shoot-through peak** (T1 shorted from 10.1234 ms; the largest |IT1| "
+             "within 200 us of the first row above 100 A; IT1 is the mean over an output "
+             "interval, so a peak much shorter than the interval is averaged):", *rows)
+
+    fig, axes = plt.subplots(1, 2, figsize=(13, 4.5))
+    for name, modes in res["cases"].items():
+        for exact, style in ((False, "--"), (True, "-")):
+            rows = modes[exact]
+            for key in [k for k in rows[0] if k.startswith("ia")]:
+                axes[0].loglog([r["h"] for r in rows], [r[key] for r in rows], style,
+                               marker="o", label=f"{name}, {key}, "
+                               + ("exact" if exact else "default"))
+    h = np.array(convergence.STEPS)
+    axes[0].loglog(h, 1e-4 * (h / h[0]) ** 2, "k:", label="slope 2")
+    axes[0].set_xlabel("step [s]")
+    axes[0].set_ylabel("rms error of ia / rms of ia")
+    axes[0].legend(fontsize=6)
+    axes[0].grid(alpha=0.3, which="both")
+    inv = res["cases"]["inverter (defaults)"]
+    for exact, style in ((False, "--"), (True, "-")):
+        rows = inv[exact]
+        axes[1].loglog([r["cost"] for r in rows], [r["ia start"] for r in rows], style,
+                       marker="o", label="exact" if exact else "default")
+        for r in rows:
+            axes[1].annotate(f"{r['h']:g}", (r["cost"], r["ia start"]), fontsize=7)
+    axes[1].set_xlabel("wall time per simulated second [s]")
+    axes[1].set_ylabel("rms error of ia during the start")
+    axes[1].legend(fontsize=8)
+    axes[1].grid(alpha=0.3, which="both")
+    fig.tight_layout()
+    rep.figure(fig, "convergence.png", "Error against step and against cost, both modes")
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--out", default=os.path.join(os.path.dirname(__file__), "..", "..",
@@ -427,7 +511,8 @@ def main(argv=None):
              + g(TOL["dq"]) + ", diode bridge " + f"{TOL['bridge']:.0%}" + " (high diode "
              "Roff), back-EMF " + g(TOL["emf"]) + ", line voltage within the DC link + "
              + g(TOL["line_margin"]) + " V after 1 ms.")
-    for section in (section1, section2, section3, section4, section5, section6, section7):
+    for section in (section1, section2, section3, section4, section5, section6, section7,
+                    section8):
         section(rep)
     write_atomic(os.path.join(folder, "validation.md"), "\n".join(rep.lines).rstrip() + "\n")
     print(f"wrote {os.path.join(folder, 'validation.md')}")

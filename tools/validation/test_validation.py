@@ -57,6 +57,15 @@ def test_default_facts_stated_in_the_report():
     assert math.isclose(f["source_r_energy"], f["capacitor_energy"], rel_tol=0.05)
 
 
+def test_exact_switching_converges_and_beats_the_fixed_grid():
+    res = checks.convergence_quick()
+    sine = res["sine"]
+    assert math.log2(sine[0]["ia run"] / sine[1]["ia run"]) >= TOL["exact_order"], sine
+    default, exact = res["start"][False], res["start"][True]
+    assert exact["ia start"] <= TOL["exact_start"]
+    assert exact["ia start"] * 100 < default["ia start"]
+
+
 def test_field_oriented_control_follows_its_design_and_the_dq_model():
     f = checks.section7()
     step = f["step"]

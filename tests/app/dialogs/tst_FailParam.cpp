@@ -6,11 +6,14 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -33,7 +36,8 @@ class TestFailParam : public QObject {
 private slots:
     void showsEveryDeviceOk() {
         CFailParams params;
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         for (char kind : {'T', 'D'}) {
             for (int i = 0; i < 6; ++i) {
                 QButtonGroup* group = Device(dlg, DeviceName(kind, i));
@@ -47,7 +51,8 @@ private slots:
         CFailParams params;
         params.m_nFailT = {2, 0, 1, 0, 0, 2};
         params.m_nFailD = {0, 1, 0, 2, 0, 0};
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         for (int i = 0; i < 6; ++i) {
             QCOMPARE(Device(dlg, DeviceName('T', i))->checkedId(), params.m_nFailT[i]);
             QCOMPARE(Device(dlg, DeviceName('D', i))->checkedId(), params.m_nFailD[i]);
@@ -56,7 +61,8 @@ private slots:
 
     void storesShortCircuitOfT1AndBreakOfD4() {
         CFailParams params;
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         QTimer::singleShot(0, [] {
             auto* shown = qobject_cast<CFailParam*>(QApplication::activeModalWidget());
             QVERIFY(shown);
@@ -78,7 +84,8 @@ private slots:
                     params.m_nFailD.fill(code == 0 ? 1 : 0);
                     CFailParams expected = params;
                     (kind == 'T' ? expected.m_nFailT : expected.m_nFailD)[i] = code;
-                    CFailParam dlg(params);
+                    CProtectionParams protection;
+                    CFailParam dlg(params, protection, 0);
                     dlg.show();
                     Device(dlg, DeviceName(kind, i))->button(code)->click();
                     dlg.accept();
@@ -92,7 +99,8 @@ private slots:
     void cancelKeepsTheCodes() {
         CFailParams params;
         params.m_nFailD[5] = 2;
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         dlg.show();
         Device(dlg, "D6")->button(0)->click();
         Device(dlg, "T3")->button(1)->click();
@@ -120,7 +128,8 @@ private slots:
 
     void arrowKeysMoveWithinOneDevice() {
         CFailParams params;
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowActive(&dlg));
         QAbstractButton* ok = Device(dlg, "T2")->button(0);
@@ -134,7 +143,8 @@ private slots:
 
     void storesTheFaultTimes() {
         CFailParams params;
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         QCOMPARE(dlg.m_pOnset->text(), QString("0"));
         QCOMPARE(dlg.m_pClear->text(), QString("0"));
         dlg.m_pOnset->setText("0.05");
@@ -170,7 +180,8 @@ private slots:
         QFETCH(QString, clear);
         QFETCH(QString, named);
         CFailParams params;
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         dlg.show();
         dlg.m_pOnset->setText(onset);
         dlg.m_pClear->setText(clear);
@@ -190,7 +201,8 @@ private slots:
 
     void timeFieldsHaveTheirOwnMnemonics() {
         CFailParams params;
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         QStringList keys;
         for (QLabel* label : dlg.findChildren<QLabel*>()) {
             if (label->buddy() == dlg.m_pOnset || label->buddy() == dlg.m_pClear) {
@@ -203,9 +215,87 @@ private slots:
         QVERIFY(keys[0] != keys[1]);
     }
 
+    // The group acts on the inverter only; Tdesat belongs to a desaturation threshold and the
+    // safe state to any threshold.
+    void protectionFollowsTheConditionAndItsThresholds() {
+        CFailParams params;
+        CProtectionParams protection;
+        CFailParam rectifier(params, protection, 2);
+        QVERIFY(!rectifier.m_pProtection->isEnabled());
+        CFailParam dlg(params, protection, 0);
+        dlg.show();
+        QVERIFY(dlg.m_pProtection->isEnabled());
+        const auto safeEnabled = [&] {
+            const QList<QAbstractButton*> radios = dlg.m_pSafeState->buttons();
+            return std::all_of(radios.begin(), radios.end(),
+                               [](QAbstractButton* b) { return b->isEnabled(); });
+        };
+        QCOMPARE(dlg.m_pTdesat->text(), QString("3e-06"));
+        QVERIFY(!dlg.m_pTdesat->isEnabled());
+        QVERIFY(!safeEnabled());
+        dlg.m_pUovp->setText("400");
+        QVERIFY(!dlg.m_pTdesat->isEnabled());
+        QVERIFY(safeEnabled());
+        dlg.m_pUovp->setText("0");
+        dlg.m_pIdesat->setText("3OO"); // mistyped: still to be corrected, not greyed
+        QVERIFY(dlg.m_pTdesat->isEnabled());
+        QVERIFY(safeEnabled());
+        dlg.m_pIdesat->setText("0.0");
+        QVERIFY(!dlg.m_pTdesat->isEnabled());
+        QVERIFY(!safeEnabled());
+    }
+
+    void storesTheProtectionOrRefusesItsField_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("named"); // empty: accepted
+        QTest::newRow("threshold") << "idesat"
+                                   << "300"
+                                   << "";
+        QTest::newRow("negative threshold") << "itrip"
+                                            << "-1"
+                                            << "Itrip =";
+        QTest::newRow("negative time") << "tdesat"
+                                       << "-1e-6"
+                                       << "Tdesat =";
+        QTest::newRow("not a number") << "uovp"
+                                      << "high"
+                                      << "Uovp =";
+    }
+
+    void storesTheProtectionOrRefusesItsField() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, named);
+        CFailParams params;
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
+        dlg.show();
+        dlg.findChild<QLineEdit*>(field)->setText(text);
+        dlg.m_pSafeState->button(1)->click();
+        CModalScript script;
+        if (!named.isEmpty())
+            script.ThenMessage();
+        dlg.accept();
+        QVERIFY(script.Done());
+        if (named.isEmpty()) {
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(protection.m_dIdesat, 300.0);
+            QCOMPARE(protection.m_nSafeState, 1);
+            return;
+        }
+        QVERIFY2(script.m_messages.value(0).contains(named),
+                 qPrintable(script.m_messages.value(0)));
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(protection.m_nSafeState, 0);
+        QCOMPARE(protection.m_dItrip, 0.0);
+        QCOMPARE(protection.m_dTdesat, 3e-6);
+    }
+
     void fitsTheScreen() {
         CFailParams params;
-        CFailParam dlg(params);
+        CProtectionParams protection;
+        CFailParam dlg(params, protection, 0);
         dlg.show();
         QVERIFY2(dlg.width() <= 1366 && dlg.height() <= 740,
                  qPrintable(QString("%1 x %2").arg(dlg.width()).arg(dlg.height())));

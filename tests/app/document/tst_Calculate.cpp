@@ -10,6 +10,7 @@
 #include "plot/ResPlot.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,6 +47,7 @@ private slots:
     void ResultDialogFollowsTheConditionOfTheRun();
     void CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFirstOnes();
     void FaultRunMarksItsOnsetAndClearing();
+    void TripIsMarkedAndReportedInTheStatusBar();
     void SecondCalculateReplacesTheRun();
     void HalvedStepIsReportedAndNotOffered();
     void ProgressWindowShowsTheRangeAndTakesCancel();
@@ -198,6 +200,8 @@ void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
     dialog.m_pBetaR->setText("360");
     dialog.m_pEvery->setText("20");
     dialog.m_pUc0->setText("-100"); // a capacitor charged the other way round
+    QVERIFY(!dialog.m_pExact->isChecked());
+    dialog.m_pExact->setChecked(true);
     CModalScript script;
     dialog.accept();
     QVERIFY(script.m_unexpected.isEmpty());
@@ -207,6 +211,7 @@ void CTestCalculate::TimeDialogAcceptsValuesAtTheirBounds() {
     QCOMPARE(params.m_dH, 1e-300);
     QCOMPARE(params.m_dOmegaR, -200.0);
     QCOMPARE(params.m_dBetaR, 360.0);
+    QVERIFY(params.m_bExact);
 }
 
 void CTestCalculate::TimeDialogGreysUc0WithoutACapacitor() {
@@ -359,9 +364,25 @@ void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
         for (int r = 0; r < doc.m_nRows; r += 37)
             QCOMPARE(curves[c].m_pY[r], doc.m_pSolver->m_ppResTab[r][columns[c]]);
     }
-    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia, Ib, Ic, Ua, Ub, Uc")); // no shared unit
+    // Currents on the left axis, voltages on the right one.
+    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia, Ib, Ic [A]"));
+    QCOMPARE(doc.m_plot.m_strY2Label, QString("Ua, Ub, Uc [V]"));
+    for (int c = 0; c < 6; ++c)
+        QCOMPARE(curves[c].m_nAxis, c < 3 ? 0 : 1);
 
-    // A seventh is refused with a message; OK replaces them all by one.
+    // A seventh is refused with a message; OK replaces them all by one. A third unit is refused
+    // too: the plot has two y axes.
+    PlotResult(doc, 1, false, script);
+    PlotResult(doc, 22, true, script);
+    PlotResult(doc, 18, true, script, true); // omegaR [rad/s]
+    QVERIFY(script.Done());
+    QCOMPARE(doc.CurveCount(), 2);
+    QVERIFY2(script.m_messages.value(0).contains("omegaR [rad/s] was not added"),
+             qPrintable(script.m_messages.join('\n')));
+    for (int index : {0, 2, 23, 24})
+        PlotResult(doc, index, true, script);
+    QCOMPARE(doc.CurveCount(), 6);
+    script.m_messages.clear();
     PlotResult(doc, 18, true, script, true);
     QVERIFY(script.Done());
     QCOMPARE(script.m_messages.size(), 1);
@@ -512,6 +533,29 @@ void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
         for (int y = axes.m_nTop + 40; y < axes.m_nBottom; ++y)
             dark += image.pixelColor(x, y) == QColor(60, 60, 60) ? 1 : 0;
     QVERIFY2(dark > axes.m_nHeight / 4, qPrintable(QString::number(dark)));
+}
+
+void CTestCalculate::TripIsMarkedAndReportedInTheStatusBar() {
+    CKalvorDoc doc;
+    doc.m_params.m_protection.m_dUovp = 150; // the link charges from 0 to 200 V
+    QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
+    QVERIFY(CalculateThroughDialogs(doc));
+    QVERIFY(doc.m_pSolver);
+    const CRunEvent* pTrip = doc.m_pSolver->m_events.FirstTrip();
+    QVERIFY(pTrip);
+    QCOMPARE(notes.size(), 1);
+    const QString note = notes[0][0].toString();
+    QVERIFY2(note.startsWith("Protection tripped at t = ") && note.contains("overvoltage of Uc"),
+             qPrintable(note));
+    QCOMPARE(doc.m_plot.m_aMarkers.size(), std::size_t(1));
+    QCOMPARE(doc.m_plot.m_aMarkers[0].m_dX, pTrip->m_dT);
+    QVERIFY(doc.m_plot.m_aMarkers[0].m_strText.startsWith("trip Uc "));
+    // A run without a trip says nothing and marks nothing.
+    doc.m_params.m_protection.m_dUovp = 0;
+    notes.clear();
+    QVERIFY(CalculateThroughDialogs(doc));
+    QVERIFY(notes.isEmpty());
+    QVERIFY(doc.m_plot.m_aMarkers.empty());
 }
 
 void CTestCalculate::SecondCalculateReplacesTheRun() {

@@ -3,6 +3,7 @@
 #include "ModalScript.h"
 #include "Solver.h"
 #include "TestHome.h"
+#include "dialogs/CurveChoice.h"
 #include "dialogs/DDftPlot.h"
 #include "dialogs/DFluxPlot.h"
 #include "dialogs/DVoltPlot.h"
@@ -10,10 +11,13 @@
 #include "document/KalvorDoc.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -198,6 +202,87 @@ private slots:
         QCOMPARE(notes.size(), 1);
         QCOMPARE(notes[0][0].toString(),
                  QString("Derivative of Ia [A], the first of the 3 curves"));
+    }
+
+    void CurvesFromFilesKeepTheirSamplesAndNameTheFile() {
+        // Measured data with a header, sampled more coarsely than the plot and beyond it.
+        const QString strCsv = m_pDir->filePath("measured.csv");
+        {
+            QFile file(strCsv);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("time [s];Ia [A];Ua [V]\r\n0;1;10\r\n0.5;2;20\r\n3;0;30\r\n");
+        }
+        CKalvorDoc doc;
+        doc.SetTitle("Kalvo1");
+        GiveCurve(doc, {0, 1, 2}, {5, 6, 7});
+        doc.m_plot.SetLabels("t [s]", "Ia [A]");
+        doc.m_bResultCurves = true;
+        QStringList offered;
+        {
+            CModalScript script;
+            script.ThenFile(strCsv).Then<CCurveChoice>([&](CCurveChoice* p) {
+                for (int i = 0; i < p->m_pColumns->count(); ++i)
+                    offered << p->m_pColumns->itemText(i);
+                p->m_pColumns->setCurrentIndex(0);
+                for (QPushButton* pButton : p->findChildren<QPushButton*>())
+                    if (pButton->text().remove('&') == "Add to plot")
+                        pButton->click();
+            });
+            doc.OnAddCurveFromFile(nullptr);
+            QVERIFY(script.Done());
+            QVERIFY2(script.m_unexpected.isEmpty(), qPrintable(script.m_unexpected.join('\n')));
+        }
+        QCOMPARE(offered, QStringList({"Ia [A]", "Ua [V]"}));
+        QCOMPARE(doc.CurveCount(), 2);
+        const std::vector<CPlotPrint::SCurve> curves = doc.Curves();
+        QCOMPARE(curves[1].m_strLabel, QString("Ia [A] \u00b7 measured.csv"));
+        QCOMPARE(curves[0].m_strLabel, QString("Ia [A] \u00b7 Kalvo1"));
+        QCOMPARE(curves[1].m_nCount, std::size_t(3));
+        QCOMPARE(curves[1].m_pX[1], 0.5);
+        QCOMPARE(curves[1].m_pY[2], 0.0);
+
+        // Exported as a plot: the file's curve at the plot's samples, linearly interpolated.
+        const QString strOut = m_pDir->filePath("both.txt");
+        {
+            CModalScript exportScript;
+            exportScript.ThenFile(strOut);
+            doc.OnExportPlot(nullptr);
+        }
+        QCOMPARE(ReadFile(strOut), QByteArray("0.000000 5.000000 1.000000 \r\n"
+                                              "1.000000 6.000000 1.600000 \r\n"
+                                              "2.000000 7.000000 0.800000 \r\n"));
+
+        // OK plots the column alone, over the file's time, named by the file.
+        {
+            CModalScript replace;
+            replace.ThenFile(strCsv).Then<CCurveChoice>([](CCurveChoice* p) {
+                p->m_pColumns->setCurrentIndex(1);
+                p->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            });
+            doc.OnAddCurveFromFile(nullptr);
+            QVERIFY(replace.Done());
+        }
+        QCOMPARE(doc.CurveCount(), 1);
+        QCOMPARE(doc.m_nPlotCount, 3u);
+        QCOMPARE(doc.m_pPlotY[2], 30.0);
+        QCOMPARE(doc.m_plot.m_strXLabel, QString("time [s]"));
+        QCOMPARE(doc.FirstSource(), QString("measured.csv"));
+
+        // A file that is no table is refused with a message naming it; the plot stays.
+        const QString strBad = m_pDir->filePath("notes.txt");
+        {
+            QFile file(strBad);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("1 2 3\n4 5 6\n");
+        }
+        CModalScript refuse;
+        refuse.ThenFile(strBad).ThenMessage();
+        doc.OnAddCurveFromFile(nullptr);
+        QVERIFY2(refuse.Done(), qPrintable(refuse.m_unexpected.join('\n')));
+        QCOMPARE(refuse.m_messages.size(), 1);
+        QVERIFY2(refuse.m_messages[0].startsWith("ERROR|" + strBad + ": line 1 has 3 numbers"),
+                 qPrintable(refuse.m_messages[0]));
+        QCOMPARE(doc.m_pPlotY[2], 30.0);
     }
 
     void ExportPlotWhileAPictureIsShownWritesOnlyX() {

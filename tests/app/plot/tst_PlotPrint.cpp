@@ -156,6 +156,9 @@ class TestPlotPrint : public QObject {
     Q_OBJECT
 
 private slots:
+    void marksLabelsNeverOverlap_data();
+    void marksLabelsNeverOverlap();
+    void aSecondUnitIsScaledByTheRightAxis();
     void reducedSegmentsCoverThePixelsOfEverySegment_data();
     void reducedSegmentsCoverThePixelsOfEverySegment();
     void drawCurveGivesThePixelsOfEverySegment_data();
@@ -677,9 +680,10 @@ void TestPlotPrint::overlaidCurvesShareOneScaleInTheirColoursWithALegend() {
     QVERIFY(RowsWith(image, colours[2]).nFirst <= 40); // the legend's swatch or the top end
     QVERIFY(Is(image, mid, 499, colours[2]) || Is(image, mid + 1, 499, colours[2]));
 
-    // The legend: a box in the top right of the plot area holding a swatch of every colour
-    // and each label, in the plot font.
-    const QRect box(plot.m_nRight - 200, 15, 200, 100);
+    // The legend: a box holding a swatch of every colour and each label, in the plot font, in
+    // the corner that hides the fewest points: the ramp ends in the top right, so the top left.
+    QCOMPARE(plot.LegendAt(), QPoint(plot.m_nLeft + 8, 23));
+    const QRect box(plot.m_nLeft, 15, 200, 100);
     const QImage legend = image.copy(box);
     for (const QColor& colour : colours)
         QVERIFY(ColumnsWith(legend, colour).nFirst >= 0);
@@ -788,6 +792,72 @@ void TestPlotPrint::spectrumMagnitudesStartAtZero() {
     QCOMPARE(plot.m_axes.m_dYMin, 0.0);
     const int px = static_cast<int>(plot.m_nLeft + (plot.m_nRight - plot.m_nLeft) / 2.0);
     QCOMPARE(RowsWith(image, kRed, px).nFirst, H - 15 - 500 - 4); // circle top: py - 4
+}
+
+void TestPlotPrint::marksLabelsNeverOverlap_data() {
+    QTest::addColumn<QList<double>>("marks");
+    QTest::addColumn<int>("width");
+    QTest::newRow("far apart") << QList<double>{0.2, 0.8} << 800;
+    QTest::newRow("onset and clearing close") << QList<double>{0.5, 0.51} << 800;
+    QTest::newRow("three close, narrow plot") << QList<double>{0.49, 0.5, 0.51} << 300;
+    QTest::newRow("at the right end") << QList<double>{0.97, 0.99} << 600;
+}
+
+void TestPlotPrint::marksLabelsNeverOverlap() {
+    QFETCH(QList<double>, marks);
+    QFETCH(int, width);
+    const std::vector<double> x = {0, 1}, y = {0, 1};
+    CPlotPrint plot;
+    for (double at : marks)
+        plot.m_aMarkers.push_back({at, QString("cleared %1 s").arg(at)});
+    QImage image = Blank(width, 400);
+    QPainter dc(&image);
+    plot.DrawCurves(dc, image.rect(), x.data(), {{y.data(), "y"}}, 2, CPlotZoom());
+    dc.end();
+    const std::vector<QRect>& labels = plot.MarkerLabels();
+    QCOMPARE(int(labels.size()), int(marks.size()));
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        QVERIFY(labels[i].left() >= plot.m_nLeft && labels[i].top() >= 15);
+        for (std::size_t j = 0; j < i; ++j)
+            QVERIFY2(!labels[i].intersects(labels[j]),
+                     qPrintable(QString("%1 and %2").arg(i).arg(j)));
+    }
+    // Far apart, each stands at the top beside its line, as a single mark does.
+    if (marks.size() == 2 && marks[1] - marks[0] > 0.5)
+        QCOMPARE(labels[0].top(), labels[1].top());
+}
+
+void TestPlotPrint::aSecondUnitIsScaledByTheRightAxis() {
+    // A current of +-2 A and a voltage of 0..300 V over the same time: on one axis the current
+    // would be a flat line; with the voltage on a right-hand axis each curve spans the whole
+    // plot height, and the right axis stands at the plot's right end with its label.
+    const std::vector<double> t = {0, 0.25, 0.5, 0.75, 1}, i = {0, 2, 0, -2, 0},
+                              u = {0, 150, 300, 150, 0};
+    CPlotPrint plot;
+    plot.SetLabels("t [s]", "Ia [A]");
+    plot.m_strY2Label = "Ua [V]";
+    const int W = 700, H = 500;
+    QImage image = Blank(W, H);
+    QPainter dc(&image);
+    CPlotPrint::SCurve voltage{u.data(), "Ua [V]"};
+    voltage.m_nAxis = 1;
+    plot.DrawCurves(dc, image.rect(), t.data(), {{i.data(), "Ia [A]"}, voltage}, 5, CPlotZoom());
+    dc.end();
+    const QColor blue = plot.CurvePen(1).color();
+    const int L = plot.m_nLeft, R = plot.m_nRight;
+    for (const QColor& colour : {kRed, blue}) {
+        const SSpan rows = RowsWith(image.copy(L + 1, 0, R - L - 1, H), colour);
+        QVERIFY2(rows.nFirst <= 40 && rows.nLast >= H - 16, // the legend's swatch may lie higher
+                 qPrintable(QString("%1 .. %2").arg(rows.nFirst).arg(rows.nLast)));
+    }
+    // The voltage's peak (300 V at t = 0.5) is at the top of the plot area.
+    QVERIFY(Is(image, (L + R) / 2, 15, blue) || Is(image, (L + R) / 2 + 1, 15, blue));
+    // The right axis: a black line at R, numbers right of it.
+    int dark = 0;
+    for (int y = 30; y < H - 30; ++y)
+        dark += qGray(image.pixel(R, y)) < 64;
+    QVERIFY(dark > H - 80);
+    QVERIFY(R < W - 30);
 }
 
 QTEST_MAIN(TestPlotPrint)

@@ -95,6 +95,7 @@ private slots:
     void AcceleratorCreatesADocument();
     void UndoCutAndPasteAreAlwaysDisabled();
     void CopyPutsThePlotOnTheClipboard();
+    void ScaleChoicesReachEveryViewAndAreRemembered();
     void AvailabilityWithoutADocumentAndWithANewOne();
     void AvailabilityAfterAnAcceptedRunAndWithAPicture();
     void AvailabilityAfterOkInAParameterDialogAndAfterARejectedRun();
@@ -127,6 +128,7 @@ void CTestMainFrm::initTestCase() {
 void CTestMainFrm::init() {
     m_pApp = std::make_unique<CKalvorApp>();
     QSettings().remove("Recent File List");
+    QSettings().remove("Plot");
     QVERIFY(m_pApp->InitInstance({}));
     m_pFrame = m_pApp->MainFrame();
 }
@@ -192,7 +194,10 @@ void CTestMainFrm::MenusWithADocument() {
            {"None", 32792},
            g_sep,
            {"Zoom to selection\tZ", ID_ZOOM_SELECTION},
-           {"Zoom out fully\tHome", ID_ZOOM_OUT}}},
+           {"Zoom out fully\tHome", ID_ZOOM_OUT},
+           g_sep,
+           {"&Round scale", ID_ROUND_SCALE},
+           {"&Grid", ID_GRID}}},
          {"&Options",
           {{"&Control...", 32783},
            {"&Motor and inverter...", 32784},
@@ -202,6 +207,7 @@ void CTestMainFrm::MenusWithADocument() {
           {{"&Calculate\tF5", 32772},
            g_sep,
            {"&Plot result...\tCtrl+R", 32799},
+           {"Add curve from &file...", ID_ADD_FILE_CURVE},
            {"&Export results...", 32774}}},
          {"&Tools",
           {{"&PWM voltage plot...", 32807},
@@ -333,6 +339,26 @@ void CTestMainFrm::Accelerators() {
             seen.insert(key.toString());
         }
     }
+    // Alt and a menu's letter opens that menu, with or without a document.
+    QApplication::setActiveWindow(m_pFrame);
+    QVERIFY(QTest::qWaitForWindowActive(m_pFrame));
+    for (bool bDocument : {true, false}) {
+        if (!bDocument) {
+            m_pFrame->CloseDocument(m_pFrame->ActiveDocument());
+            ProcessDeletes();
+            QApplication::setActiveWindow(m_pFrame);
+            m_pFrame->setFocus();
+        }
+        for (const char* pszMenu : {"&View", "&File", "&Help", "&Window"}) {
+            if (!bDocument && QByteArray(pszMenu) == "&Window")
+                continue;
+            QTest::keyClick(m_pFrame, QChar(pszMenu[1]).toLower().toLatin1(), Qt::AltModifier);
+            auto* pOpen = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY2(pOpen && pOpen->title() == pszMenu, pszMenu);
+            pOpen->close();
+        }
+    }
+    m_pFrame->OnFileNew();
     // Every menu has a mnemonic, unique in the menu bar; the items of a menu have unique ones.
     const auto mnemonic = [](const QString& strText) {
         const qsizetype amp = strText.indexOf('&');
@@ -354,6 +380,35 @@ void CTestMainFrm::Accelerators() {
             items.insert(itemKey);
         }
     }
+}
+
+void CTestMainFrm::ScaleChoicesReachEveryViewAndAreRemembered() {
+    CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
+    pDoc->AllocPlot(3);
+    pDoc->m_pPlotX = {0, 0.05, 0.1};
+    pDoc->m_pPlotY = {0, 1, 0};
+    pDoc->m_bValid = true;
+    pDoc->m_nPlotType = kPlotCurve;
+    pDoc->m_plot.SetLabels("t [s]", "Ia [A]");
+    const QImage before = m_pFrame->ActiveView()->Image(QSize(600, 400));
+    m_pFrame->OnCommand(ID_ROUND_SCALE);
+    m_pFrame->OnCommand(ID_GRID);
+    QVERIFY(m_pFrame->Action(ID_ROUND_SCALE)->isChecked());
+    QVERIFY(m_pFrame->Action(ID_GRID)->isChecked());
+    QVERIFY(m_pFrame->ActiveView()->Image(QSize(600, 400)) != before);
+    // A new window and a new session start with the choice.
+    m_pFrame->OnCommand(ID_WINDOW_NEW);
+    QVERIFY(m_pFrame->ActiveView()->Image(QSize(600, 400)) != before);
+    QVERIFY(QSettings().value("Plot/RoundScale").toBool());
+    m_pApp.reset();
+    ProcessDeletes();
+    m_pApp = std::make_unique<CKalvorApp>();
+    QVERIFY(m_pApp->InitInstance({}));
+    m_pFrame = m_pApp->MainFrame();
+    QVERIFY(m_pFrame->Action(ID_ROUND_SCALE)->isChecked());
+    m_pFrame->OnCommand(ID_ROUND_SCALE);
+    m_pFrame->OnCommand(ID_GRID);
+    QVERIFY(!QSettings().value("Plot/Grid").toBool());
 }
 
 void CTestMainFrm::CopyPutsThePlotOnTheClipboard() {

@@ -1,0 +1,103 @@
+// Tables read for "Add curve from file...": the result export, CSV with a header, and refusals.
+#include "ResultColumns.h"
+#include "document/CurveTable.h"
+
+#include <QtTest>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+class TestCurveTable : public QObject {
+    Q_OBJECT
+private slots:
+    void ResultExportAndCsvGiveTheirColumns_data();
+    void ResultExportAndCsvGiveTheirColumns();
+    void AnythingElseIsRefusedNamingTheFileAndThePlace_data();
+    void AnythingElseIsRefusedNamingTheFileAndThePlace();
+    void FilesThatAreNoTablesAreRefusedBeforeReading();
+};
+
+void TestCurveTable::ResultExportAndCsvGiveTheirColumns_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("secondName");
+    QTest::addColumn<int>("columns");
+    // Two rows of the export format: "%.6f " 36 times and CR LF.
+    QByteArray exported;
+    for (int r = 0; r < 2; ++r) {
+        for (int c = 0; c < 36; ++c)
+            exported += QByteArray::number(c == 0 ? r * 0.001 : c * 0.5 - 1, 'f', 6) + ' ';
+        exported += "\r\n";
+    }
+    QTest::newRow("results export") << exported << "Ia [A]" << 36;
+    QTest::newRow("cli csv") << QByteArray("t [s],Ia [A],Ib [A]\n0,-0.5,0\n0.001,-0.5,0\n")
+                             << "Ia [A]" << 3;
+    QTest::newRow("measured, semicolons, quotes, CRLF")
+        << QByteArray("\"time\";\"Ia [A]\"\r\n0;-0.5\r\n0.001;-0.5\r\n\r\n") << "Ia [A]" << 2;
+    QTest::newRow("tabs and an exponent")
+        << QByteArray("t\tIa [A]\n0\t-5e-1\n1e-3\t-0.5\n") << "Ia [A]" << 2;
+}
+
+void TestCurveTable::ResultExportAndCsvGiveTheirColumns() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, secondName);
+    QFETCH(int, columns);
+    const CCurveTable table = ParseCurveTable(text.toStdString(), "f.txt");
+    QVERIFY2(table.m_bOk, table.m_strMessage.c_str());
+    QCOMPARE(int(table.m_vecColumns.size()), columns);
+    QCOMPARE(QString::fromStdString(table.m_vecNames[1]), secondName);
+    // Every row of every column, time first: rows at 0 and 1 ms, Ia = -0.5.
+    QCOMPARE(table.m_vecColumns[0], std::vector<double>({0, 0.001}));
+    QCOMPARE(table.m_vecColumns[1], std::vector<double>({-0.5, -0.5}));
+}
+
+void TestCurveTable::AnythingElseIsRefusedNamingTheFileAndThePlace_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty") << QByteArray("\n\n") << "f.txt: holds no table.";
+    QTest::newRow("plot export without header")
+        << QByteArray("0.000000 1.000000 \r\n") << "f.txt: line 1 has 2 numbers";
+    QTest::newRow("short row") << QByteArray("t,a\n0,1\n1\n") << "f.txt: line 3 has 1 fields";
+    QTest::newRow("word in the data")
+        << QByteArray("t,Ia [A]\n0,1\n0.1,x1\n") << "line 3, column 2 (Ia [A]): \"x1\"";
+    QTest::newRow("one column") << QByteArray("t\n0\n1\n") << "has 1 column";
+    QTest::newRow("one row") << QByteArray("t,a\n0,1\n") << "fewer than two rows";
+    QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << "f.txt: has 1 column";
+}
+
+void TestCurveTable::AnythingElseIsRefusedNamingTheFileAndThePlace() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    const CCurveTable table = ParseCurveTable(std::string(text.constData(), text.size()), "f.txt");
+    QVERIFY(!table.m_bOk);
+    QVERIFY2(QString::fromStdString(table.m_strMessage).contains(expected),
+             table.m_strMessage.c_str());
+}
+
+void TestCurveTable::FilesThatAreNoTablesAreRefusedBeforeReading() {
+    QTemporaryDir dir;
+    CCurveTable table = ReadCurveTable(dir.path().toStdString());
+    QVERIFY2(QString::fromStdString(table.m_strMessage).contains("is a folder"),
+             table.m_strMessage.c_str());
+    const QString fifo = dir.filePath("pipe");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    table = ReadCurveTable(fifo.toStdString()); // must not wait for a writer
+    QVERIFY2(QString::fromStdString(table.m_strMessage).contains("not a regular file"),
+             table.m_strMessage.c_str());
+    table = ReadCurveTable(dir.filePath("missing.csv").toStdString());
+    QVERIFY2(QString::fromStdString(table.m_strMessage).contains("missing.csv: cannot be opened"),
+             table.m_strMessage.c_str());
+    // A sparse file beyond the bound is refused from its size, unread.
+    const QString big = dir.filePath("big.csv");
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(qint64(kMaxCurveTableBytes) + 1));
+    file.close();
+    table = ReadCurveTable(big.toStdString());
+    QVERIFY2(QString::fromStdString(table.m_strMessage).contains("more than the"),
+             table.m_strMessage.c_str());
+}
+
+QTEST_MAIN(TestCurveTable)
+#include "tst_CurveTable.moc"
