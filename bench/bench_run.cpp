@@ -110,7 +110,7 @@ double TimeExport(int repetitions) {
     for (int r = 0; r < repetitions; ++r) {
         const Clock::time_point start = Clock::now();
         const CStatus status =
-            WriteResultTable(pNull, "/dev/null", kept.m_pSolver->m_ppResTab,
+            WriteResultTable(pNull, "/dev/null", kept.m_pSolver->m_ppResTab.get(),
                              std::size_t(kept.m_nRows), kept.m_pSolver->m_nResCols);
         const double wall = Seconds(start, Clock::now());
         if (!status.Ok())

@@ -15,7 +15,7 @@ namespace {
 
 int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t nRows,
                const CInterruptGuard& interrupt, IProgressSink& progress) {
-    const double* const* ppRows = solver.m_ppResTab;
+    const double* const* ppRows = solver.m_ppResTab.get();
     const std::size_t rows = std::size_t(nRows);
     const std::size_t cols = solver.m_nResCols;
     return WriteOutput(

@@ -59,7 +59,7 @@ void CKalvorDoc::OnExportResults(QWidget* pParent) {
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
     const CStatus status =
-        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab, std::size_t(m_nRows),
+        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab.get(), std::size_t(m_nRows),
                          std::size_t(m_nResCols), false, &dlgProgress);
     if (!status.Ok())
         ReportExportFailure(pParent, status);

@@ -105,7 +105,7 @@ py::array ResultTable(py::object self) {
     if (!result.m_pSolver || result.m_nRows <= 0)
         return py::array_t<double>(std::vector<py::ssize_t>{0, kResultCols});
     const CSolver& solver = *result.m_pSolver;
-    return RowsArray(self, solver.m_ppResTab, result.m_nRows, solver.m_nResCols);
+    return RowsArray(self, solver.m_ppResTab.get(), result.m_nRows, solver.m_nResCols);
 }
 
 // A field-oriented run's dq columns (id, iq, id*, iq*, ud*, uq*) the same way; None for a
@@ -114,7 +114,7 @@ py::object FocTable(py::object self) {
     const CCalcResult& result = self.cast<const CCalcResult&>();
     if (!result.m_pSolver || !result.m_pSolver->m_ppFocTab || result.m_nRows <= 0)
         return py::none();
-    return RowsArray(self, result.m_pSolver->m_ppFocTab, result.m_nRows, kFocColumns);
+    return RowsArray(self, result.m_pSolver->m_ppFocTab.get(), result.m_nRows, kFocColumns);
 }
 
 // The run's event log as a list of dicts {t, kind, source, value}, oldest first.
