@@ -35,11 +35,6 @@ std::optional<std::string> RefuseFoc(const CParamSet& set) {
     const CFocParams& foc = set.m_foc;
     if (inv.m_nScheme != 1)
         return std::nullopt;
-    if (set.m_time.m_bExact)
-        return FieldName("time", "Exact") + " is not accepted with field-oriented control (" +
-               FieldName("control", "Scheme") +
-               " 1) yet: exact switching instants run the scalar speed control only; clear "
-               "exact switching or choose the scalar scheme.";
     // The current loops act once per carrier period and a period late: beyond wc Tc = 0.5 the
     // sampled loop rings (it turns unstable at wc Tc = 1).
     const double widest = 0.5 * inv.m_dFT;

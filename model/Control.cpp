@@ -232,13 +232,17 @@ double CControl::OmegaUNow(double omegaR) const {
     return Limit(m_dKp * (m_dOmegaRRamp - omegaR) + m_dIntegral, kSignalLimit) * s_nPolePairs;
 }
 
+void CControl::StepRampMid(double omegaMid, double h) {
+    const double rampMid = RampAfter(0.5 * h);
+    m_dOmegaE = rampMid - omegaMid;
+    m_dOmegaRRamp = RampAfter(h);
+}
+
 double CControl::SpeedControlMid(double omegaMid, double h) {
     // Midpoint rule: the regulator's integrals are of second order, as the circuit's are.
-    const double rampMid = RampAfter(0.5 * h);
-    const double errorMid = rampMid - omegaMid;
+    StepRampMid(omegaMid, h);
+    const double errorMid = m_dOmegaE;
     const double integralMid = Limit(m_dIntegral + m_dKi * errorMid * 0.5 * h, kSignalLimit);
-    m_dOmegaRRamp = RampAfter(h);
-    m_dOmegaE = errorMid;
     m_dIntegral = Limit(m_dIntegral + m_dKi * errorMid * h, kSignalLimit);
     m_dOmegaU = Limit(m_dKp * errorMid + integralMid, kSignalLimit) * s_nPolePairs;
     m_dAmplitude = AmplitudeOf(m_dOmegaU);
@@ -364,8 +368,7 @@ void CControl::StartExactTiming(double dTolerance) {
 }
 
 void CControl::SvpwmAt(double angle, double amplitude, double t, double h) {
-    // NaN before the first period: the comparison fails and the first period starts at t.
-    if (!(t < m_dCarrierStart + m_dTc - m_dEventTolerance)) {
+    if (CarrierPeriodDueAt(t)) {
         const double next = m_dCarrierStart + m_dTc;
         // A period that ended before t (the run lands on every period's end, so only the
         // first) starts the new one at t.

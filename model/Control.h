@@ -66,6 +66,11 @@ public:
     /// speed omegaMid expected there; omegaU, omegaE and the amplitude factor are those
     /// values. The ramp stops at the reference. Returns the new m_dAngle [rad].
     double SpeedControlMid(double omegaMid, double h);
+    /// The ramp by the midpoint rule for the step h [s] (exact switching): omegaR** advances
+    /// by h, stopping at the reference; omegaE is the error at the step's middle for the speed
+    /// omegaMid expected there. The first part of SpeedControlMid, also used by field-oriented
+    /// control.
+    void StepRampMid(double omegaMid, double h);
     /// omegaU [rad/s] that the regulator gives now for the speed omegaR, without advancing.
     double OmegaUNow(double omegaR) const;
     /// Amplitude factor 0.05..1 of the voltage for omegaU [rad/s].
@@ -91,6 +96,11 @@ public:
     /// those at its midpoint, since the run never lets a step cross a commanded instant.
     /// dTolerance [s] is how close to an instant a time counts as on it.
     void StartExactTiming(double dTolerance);
+    /// Exact timing: whether a carrier period starts at t [s], the running one having ended
+    /// there (or none having started yet).
+    bool CarrierPeriodDueAt(double t) const {
+        return !(t < m_dCarrierStart + m_dTc - m_dEventTolerance); // NaN before the first
+    }
     /// Space-vector PWM for the step [t, t + h]: a carrier period starts at t when the
     /// running one has ended there (the first at the first step), with the dwell times of
     /// the voltage angle [rad] and amplitude factor at t.

@@ -212,6 +212,56 @@ double CFocControl::Step(CControl& control, const double* x, double t, double h,
     return control.m_dAngle;
 }
 
+double CFocControl::StepAt(CControl& control, const double* x, double t, double h, double dC,
+                           double omegaMid) {
+    if (control.CarrierPeriodDueAt(t)) {
+        ApplyPending(control, t);
+        Sample(control, x, t, dC);
+    }
+    control.StepRampMid(omegaMid, h);
+    return control.m_dAngle;
+}
+
+CFocControl::CStepState CFocControl::SaveStepState() const {
+    return {m_dIdRef,
+            m_dIqRef,
+            m_dUdRef,
+            m_dUqRef,
+            m_dIntD,
+            m_dIntQ,
+            m_dIntW,
+            m_dRampSampled,
+            m_dSampleTime,
+            m_dPendingAngle,
+            m_dPendingAmplitude,
+            m_dPendingPhase,
+            m_dAppliedPhase,
+            m_dAppliedTime,
+            m_dOmegaES,
+            m_bSampled,
+            m_bApplied};
+}
+
+void CFocControl::RestoreStepState(const CStepState& s) {
+    m_dIdRef = s.m_dIdRef;
+    m_dIqRef = s.m_dIqRef;
+    m_dUdRef = s.m_dUdRef;
+    m_dUqRef = s.m_dUqRef;
+    m_dIntD = s.m_dIntD;
+    m_dIntQ = s.m_dIntQ;
+    m_dIntW = s.m_dIntW;
+    m_dRampSampled = s.m_dRampSampled;
+    m_dSampleTime = s.m_dSampleTime;
+    m_dPendingAngle = s.m_dPendingAngle;
+    m_dPendingAmplitude = s.m_dPendingAmplitude;
+    m_dPendingPhase = s.m_dPendingPhase;
+    m_dAppliedPhase = s.m_dAppliedPhase;
+    m_dAppliedTime = s.m_dAppliedTime;
+    m_dOmegaES = s.m_dOmegaES;
+    m_bSampled = s.m_bSampled;
+    m_bApplied = s.m_bApplied;
+}
+
 void CFocControl::ApplyPending(CControl& control, double t) {
     control.m_dAngle = m_dPendingAngle;
     control.m_dAmplitude = m_dPendingAmplitude;

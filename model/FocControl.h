@@ -74,6 +74,25 @@ public:
     /// Returns the angle for CControl::Modulate.
     double Step(CControl& control, const double* x, double t, double h, double dC);
 
+    /// StepAt is Step for exact switching instants: the run ends a step on every carrier
+    /// period's start, where the pending reference is applied and the state x of that instant
+    /// sampled before the ramp advances by the midpoint rule for the speed omegaMid expected
+    /// at the step's middle. Returns the angle for CControl::ModulateAt.
+    double StepAt(CControl& control, const double* x, double t, double h, double dC,
+                  double omegaMid);
+
+    /// What a step changes in the controller, so a step that is repeated shorter starts from
+    /// the same controller.
+    struct CStepState {
+        double m_dIdRef, m_dIqRef, m_dUdRef, m_dUqRef;
+        double m_dIntD, m_dIntQ, m_dIntW, m_dRampSampled, m_dSampleTime;
+        double m_dPendingAngle, m_dPendingAmplitude, m_dPendingPhase;
+        double m_dAppliedPhase, m_dAppliedTime, m_dOmegaES;
+        bool m_bSampled, m_bApplied;
+    };
+    CStepState SaveStepState() const;
+    void RestoreStepState(const CStepState& state);
+
     /// Start of the next carrier period as the controller expects it (last sample + Tc) [s];
     /// the period actually starts at the first step whose end passes it.
     double NextSampleTime() const { return m_dSampleTime + m_dTc; }

@@ -7,6 +7,7 @@
 #include "ResultColumns.h"
 #include "SolverProc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,9 @@ public:
 
 private:
     double ExactStepEnd() const;
+    double NextExactInstant() const;
+    void SaveControl();
+    void RestoreControl();
     void ApplyControlAt(double omega);
     void LoadResistances();
     double ScaledChange(const double* a, const double* b) const;
@@ -163,6 +167,7 @@ private:
     double m_dTLimit;                        ///< end of the step at a located crossing [s]
     int m_nLocateTries = 0;                  ///< repeats of this step to locate a crossing
     CControl::CStepState m_control0{};       ///< the control at the start of the step
+    CFocControl::CStepState m_foc0{};        ///< the field-oriented controller there
     double m_adIt0[7] = {}, m_adId0[7] = {}; ///< device currents at the step's start [A]
     double m_adIt1[7] = {}, m_adId1[7] = {}; ///< device currents at the last step's end [A]
     std::vector<double> m_adYChange;         ///< dx/dt at the last step's end minus at its start
@@ -484,7 +489,7 @@ double CRun::ExactStepEnd() const {
 void CRun::BeginExactStep() {
     const double* x = m_adX.data();
     m_dTStart = m_dT;
-    m_control0 = m_R.SaveStepState();
+    SaveControl();
     m_dTe = m_G.CalcTorque(x[12], x[13], x[14]);
     ++m_report.m_nStepCount;
     if (m_solver.m_pProgress)
@@ -495,13 +500,37 @@ void CRun::BeginExactStep() {
     for (int pass = 0;; ++pass) {
         m_dH = tEnd - m_dT;
         ApplyControlAt(x[15]);
-        const double next = m_R.NextEventTime(m_dT);
+        const double next = NextExactInstant();
         if (!(next < tEnd - m_dTimeTolerance) || pass == 3)
             break;
-        m_R.RestoreStepState(m_control0);
+        RestoreControl();
         tEnd = next;
     }
     m_dTEnd = tEnd;
+}
+
+// The first commanded instant after the step's start: switching, speed path, faults, and the
+// field-oriented controller's next sample.
+double CRun::NextExactInstant() const {
+    double next = m_R.NextEventTime(m_dT);
+    if (const CFocControl* pFoc = m_solver.m_pFoc.get()) {
+        const double sample = pFoc->NextSampleTime();
+        if (sample > m_dT + m_dTimeTolerance)
+            next = std::min(next, sample);
+    }
+    return next;
+}
+
+void CRun::SaveControl() {
+    m_control0 = m_R.SaveStepState();
+    if (m_solver.m_pFoc)
+        m_foc0 = m_solver.m_pFoc->SaveStepState();
+}
+
+void CRun::RestoreControl() {
+    m_R.RestoreStepState(m_control0);
+    if (m_solver.m_pFoc)
+        m_solver.m_pFoc->RestoreStepState(m_foc0);
 }
 
 // ApplyControl with the switching of exact instants: the regulator by the midpoint rule for
@@ -513,9 +542,16 @@ void CRun::ApplyControlAt(double omega) {
     m_R.SelectFailures(t);
     LogFailureChange(t);
     m_R.StepSpeedPath(t);
-    const double angle0 = m_R.m_dAngle;
-    const double amplitude0 = CControl::AmplitudeOf(m_R.OmegaUNow(omega));
-    m_R.SpeedControlMid(omega + 0.5 * h * m_dSpeedSlope, h);
+    const double omegaMid = omega + 0.5 * h * m_dSpeedSlope;
+    double angle0 = m_R.m_dAngle;
+    double amplitude0 = CControl::AmplitudeOf(m_R.OmegaUNow(omega));
+    if (CFocControl* pFoc = m_solver.m_pFoc.get()) {
+        // The controller sets the angle and amplitude of a carrier period at its start.
+        angle0 = pFoc->StepAt(m_R, m_adX.data(), t, h, m_R.m_dC, omegaMid);
+        amplitude0 = m_R.m_dAmplitude;
+    } else {
+        m_R.SpeedControlMid(omegaMid, h);
+    }
     if (m_bSupplyFollowsControl) {
         m_U.m_dF = m_R.m_dOmegaU / (2 * kPi);
         m_U.m_dUmax = m_dA0 * m_R.m_dAmplitude;
@@ -636,7 +672,7 @@ bool CRun::LocateCrossing() {
 // Back to the step's start with its control, to take it again shorter.
 void CRun::RepeatStep() {
     m_bEndSlopeValid = false; // the attempt's corrector overwrote it
-    m_R.RestoreStepState(m_control0);
+    RestoreControl();
     m_dT = m_dTStart;
 }
 
