@@ -21,7 +21,7 @@ int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t n
     return WriteOutput(
         options.m_strOut, interrupt, [&](std::FILE* pFile, const std::string& strName) {
             return options.m_bCsv ? WriteResultCsv(pFile, strName, ppRows, rows, cols, &progress,
-                                                   solver.m_ppFocTab)
+                                                   solver.m_ppFocTab.get())
                                   : WriteResultTable(pFile, strName, ppRows, rows, cols, &progress);
         });
 }

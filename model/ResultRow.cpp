@@ -1,19 +1,9 @@
 // The result row of an output point: currents, voltages, speeds, torque and flux linkages
 // derived from the state rows, each column addressed by its name.
+#include "Coils.h"
 #include "DeviceCharges.h"
 #include "ResultColumns.h"
 #include "Solver.h"
-
-namespace {
-
-constexpr int kCoils = 18;
-
-// Phase of a coil: 0 a, 1 b, 2 c (coils 0-2 and 9-11 are a, 3-5 and 12-14 b, 6-8 and 15-17 c).
-constexpr int CoilPhase(int coil) {
-    return (coil / 3) % 3;
-}
-
-} // namespace
 
 void CSolver::CalcResultRow(std::uint32_t k) {
     CalcResultRow(m_pRes->m_pData[k], m_pRes->m_pData[k - 1], m_ppResTab[k], m_ppResTab[k - 1],

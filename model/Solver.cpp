@@ -1,6 +1,7 @@
 #include "Solver.h"
 
 #include "AllocFailure.h"
+#include "Coils.h"
 #include "DeviceCharges.h"
 #include "LinearSystem.h"
 #include "Progress.h"
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr int kCoils = 18;
 constexpr double kPi = 3.141592; // the model's angle constant
 // The loop currents' rows and columns on, the matrix depends on the rotor angle.
 constexpr int kRotorBlock = 12;
