@@ -150,7 +150,11 @@ bool CRclass::UpdateConduction(double IT1, double ID1, double IT2, double ID2, d
 }
 
 void CRclass::SelectFailures(double t) {
-    m_bFailuresActive = (m_dOnset <= 0 || t >= m_dOnset) && (m_dClear <= 0 || t < m_dClear);
+    // Exact timing may land a step within its tolerance before the instant (another instant
+    // there, summed differently); NextEventTime counts that as reached, and so does this.
+    const double tolerance = m_dEventTolerance;
+    m_bFailuresActive =
+        (m_dOnset <= 0 || t >= m_dOnset - tolerance) && (m_dClear <= 0 || t < m_dClear - tolerance);
 }
 
 bool CRclass::TransistorConducts(int k) const {

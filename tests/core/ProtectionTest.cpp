@@ -31,6 +31,16 @@ struct CProtectedRun {
         }
         return largest;
     }
+    // The largest magnitude of column col over the rows whose whole interval lies after t
+    // (a row holds the means over the interval that ends at it).
+    double LargestAfter(int col, double t) const {
+        double largest = 0;
+        for (std::uint32_t k = 1; k < m_nRows; ++k) {
+            if (T(k - 1, kColT) >= t)
+                largest = std::max(largest, std::fabs(T(k, col)));
+        }
+        return largest;
+    }
     double Mean(int col, double from, double to) const {
         double sum = 0;
         int n = 0;
@@ -63,6 +73,9 @@ CProtectedRun RunProtected(CParamSet set, const CProtectionParams& protection) {
     EXPECT_FALSE(plan.m_refusal) << *plan.m_refusal;
     run.m_nRows = std::uint32_t(plan.m_nRows);
     run.m_pSolver = std::make_unique<CSolver>(run.m_nRows, kStateCols, kStateSize, kResultCols);
+    if (set.m_control.m_nScheme == 1)
+        run.m_pSolver->EnableFoc(FocSettings(set.m_foc));
+    run.m_pSolver->m_bExact = set.m_time.m_bExact;
     double x0[kStateSize];
     FillInitialState(set, x0);
     TransferParameters(set, *run.m_pSolver);
@@ -119,48 +132,82 @@ const CRunEvent* FirstTrip(const CProtectedRun& run) {
 
 } // namespace
 
-// T1 shorts while the drive runs; T4, gated on against it, carries the shoot-through. Its
-// gate driver trips after the blanking time (the first sample above Idesat starts it), the
-// safe state holds from the next step, and from the step after the trip on no transistor that
-// the safe state opened carries more than the off-state leakage. Gates off opens every healthy
-// transistor; the active short circuit closes the shorted upper side, so the lower one opens.
-class CDesaturationTrip : public ::testing::TestWithParam<int> {};
+// How a drive under test is controlled and stepped.
+struct CDriveCase {
+    const char* m_pszName;
+    int m_nScheme;    ///< control.Scheme
+    bool m_bExact;    ///< time.Exact
+    int m_nSafeState; ///< protection.SafeState
+};
+
+static void PrintTo(const CDriveCase& c, std::ostream* os) {
+    *os << c.m_pszName << ", safe state " << c.m_nSafeState;
+}
+
+// T1 shorts while the drive runs at speed; T4, gated on against it, carries the shoot-through.
+// Its gate driver trips after the blanking time, the safe state holds from the next step, and
+// from then on no transistor that the safe state opened carries more than the off-state
+// leakage. Gates off opens every healthy transistor; the active short circuit closes the
+// shorted upper side, so the lower one opens. The log holds the onset and the trip only. The
+// same in each control scheme and with exact switching instants.
+class CDesaturationTrip : public ::testing::TestWithParam<CDriveCase> {};
 
 TEST_P(CDesaturationTrip, OpensTheLegWithinTdesatAndOneStep) {
+    const CDriveCase drive = GetParam();
     CParamSet set;
-    set.m_time.m_dTe = 0.056;
+    set.m_control.m_nScheme = drive.m_nScheme;
+    set.m_time.m_bExact = drive.m_bExact;
+    set.m_time.m_dOmegaR = 100;
+    set.m_time.m_dUc0 = set.m_control.m_dUd;
+    set.m_time.m_dTe = 0.026;
     set.m_failures.m_nFailT[0] = 1;
-    set.m_failures.m_dOnset = 0.05;
-    const CProtectionParams protection = Protection(0, 300, 0, GetParam());
+    const double onset = 0.02;
+    set.m_failures.m_dOnset = onset;
+    const CProtectionParams protection = Protection(0, 300, 0, drive.m_nSafeState);
     const CProtectedRun run = RunProtected(set, protection);
     ASSERT_EQ(run.m_status, ERunStatus::Completed);
-    const CRunEvent* pTrip = FirstTrip(run);
-    ASSERT_NE(pTrip, nullptr);
-    EXPECT_EQ(pTrip->m_eKind, EEventKind::Desaturation);
-    EXPECT_EQ(pTrip->Source(), "T4");
-    EXPECT_GT(pTrip->m_dValue, 300.0);
-
+    ASSERT_EQ(run.Events().size(), 2u);
+    const CRunEvent& fault = run.Events()[0];
+    EXPECT_EQ(fault.m_eKind, EEventKind::FaultOnset);
+    EXPECT_EQ(fault.Source(), "T1");
     const double h = set.m_time.m_dH;
+    // Exact switching lands a step on the onset; the fixed grid applies it from the first
+    // step that starts at or after it.
+    EXPECT_GE(fault.m_dT, onset - 1e-12);
+    EXPECT_LE(fault.m_dT, drive.m_bExact ? onset + 1e-12 : onset + h);
+    const CRunEvent& trip = run.Events()[1];
+    EXPECT_EQ(trip.m_eKind, EEventKind::Desaturation);
+    EXPECT_EQ(trip.Source(), "T4");
+    EXPECT_GT(trip.m_dValue, 300.0);
+
+    // The first row above Idesat ends an interval in which a step above it ended.
     double firstAbove = -1;
     for (std::uint32_t k = 1; k < run.m_nRows && firstAbove < 0; ++k) {
         if (run.T(k, kColIT1 + 3) > 300)
             firstAbove = run.T(k, kColT);
     }
-    ASSERT_GT(firstAbove, 0.05);
-    EXPECT_GE(pTrip->m_dT - firstAbove, protection.m_dTdesat - 1e-12);
-    EXPECT_LE(pTrip->m_dT - firstAbove, protection.m_dTdesat + h + 1e-12);
+    ASSERT_GT(firstAbove, onset);
+    EXPECT_GE(trip.m_dT - fault.m_dT, protection.m_dTdesat - 1e-12);
+    EXPECT_LE(trip.m_dT - firstAbove, protection.m_dTdesat + h + 1e-12);
 
     // Off-state leakage: the link voltage over the off-resistance, 0.2 A.
     const double leakage = 1.5 * set.m_control.m_dUd / set.m_motor.m_dRoffT;
-    const int firstOpen = GetParam() == CProtection::kGatesOff ? 2 : 4;
+    const int firstOpen = drive.m_nSafeState == CProtection::kGatesOff ? 2 : 4;
     for (int k = firstOpen; k <= 6; ++k)
-        EXPECT_LT(run.Largest(kColIT1 + k - 1, pTrip->m_dT + 1.5 * h, set.m_time.m_dTe), leakage)
-            << "T" << k;
+        EXPECT_LT(run.LargestAfter(kColIT1 + k - 1, trip.m_dT), leakage) << "T" << k;
 }
 
-INSTANTIATE_TEST_SUITE_P(SafeStates, CDesaturationTrip,
-                         ::testing::Values(CProtection::kGatesOff,
-                                           CProtection::kActiveShortCircuit));
+INSTANTIATE_TEST_SUITE_P(
+    SafeStates, CDesaturationTrip,
+    ::testing::Values(
+        CDriveCase{"scalar", 0, false, CProtection::kGatesOff},
+        CDriveCase{"scalar", 0, false, CProtection::kActiveShortCircuit},
+        CDriveCase{"field-oriented", 1, false, CProtection::kGatesOff},
+        CDriveCase{"field-oriented", 1, false, CProtection::kActiveShortCircuit},
+        CDriveCase{"scalar, exact instants", 0, true, CProtection::kGatesOff},
+        CDriveCase{"scalar, exact instants", 0, true, CProtection::kActiveShortCircuit},
+        CDriveCase{"field-oriented, exact instants", 1, true, CProtection::kGatesOff},
+        CDriveCase{"field-oriented, exact instants", 1, true, CProtection::kActiveShortCircuit}));
 
 // The active short circuit of the lower side is, once settled, the run in which those
 // transistors are shorted and the upper ones broken: same currents, same braking torque.
@@ -262,9 +309,13 @@ INSTANTIATE_TEST_SUITE_P(OffOrNeverReached, CQuietProtection,
 
 // Every device whose code acts in the condition is logged at the first step the codes apply
 // and at the first step they no longer do, with its code; condition index 1 has no bridge
-// devices to fail, and the protection acts in condition index 0 only.
-TEST(EventLog, LogsOnsetAndClearingOfEveryFailedDevice) {
+// devices to fail, and the protection acts in condition index 0 only. Exact switching lands
+// steps on both instants (here also carrier period ends, summed differently).
+class CFaultEvents : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CFaultEvents, LogsOnsetAndClearingOfEveryFailedDevice) {
     CParamSet set;
+    set.m_time.m_bExact = GetParam();
     set.m_time.m_dTe = 0.01;
     set.m_failures.m_nFailT[0] = 1;
     set.m_failures.m_nFailD[3] = 2;
@@ -282,9 +333,12 @@ TEST(EventLog, LogsOnsetAndClearingOfEveryFailedDevice) {
         EXPECT_EQ(event.m_dValue, values[e]);
         const double at = e < 2 ? 0.004 : 0.006;
         EXPECT_GE(event.m_dT, at - 1e-12);
-        EXPECT_LT(event.m_dT, at + h);
+        EXPECT_LT(event.m_dT, GetParam() ? at + 1e-12 : at + h);
     }
     set.m_control.m_nCondition = 1;
     const CProtectedRun sine = RunProtected(set, Protection(1e-3, 1e-3, 1e-3, 0));
     EXPECT_TRUE(sine.Events().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(FixedGridAndExact, CFaultEvents, ::testing::Bool(),
+                         ::testing::PrintToStringParamName());

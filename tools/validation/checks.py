@@ -8,6 +8,7 @@ import dq
 import emf
 import energy
 import foc
+import protection
 import sixstep
 from machine import Machine
 
@@ -25,6 +26,8 @@ TOLERANCE = {
     "foc_t63": 0.3,  # 63 % time of the current step against 1/wc + Tc, relative
     "foc_torque": 1e-3,  # mean torque against the dq model of the measured currents, relative
     "foc_speed": 0.02,  # mean speed error under load after the ramp [rad/s]
+    "generator": 0.02,  # measured uncontrolled-generator threshold speed against Ud / Ke, rel.
+    "short_circuit": 0.005,  # active short circuit's current against the dq formula, relative
 }
 
 ENERGY_CASES = {
@@ -96,6 +99,14 @@ def section8():
         at_default.append({"start": row["ia start"], "speed": row["ia at speed"]})
     peaks = {exact: convergence.shoot_through_peaks(exact) for exact in (False, True)}
     return {"cases": cases, "at_default": at_default, "peaks": peaks}
+
+
+def section9():
+    return protection.uncontrolled_generator()
+
+
+def section10():
+    return protection.active_short_circuit()
 
 
 def convergence_quick():

@@ -1,15 +1,15 @@
-"""Sections 7 and 8: what the drive does after a protection trip.
+"""Sections 9 and 10: what the drive does after a protection trip.
 
 Both hold the rotor at a constant speed (a large inertia) behind a DC link charged to Ud and
 trip the protection with the first step (an overvoltage threshold of 1 V below the link's
 voltage), so the safe state holds from the second step on.
 
-Section 7, every gate off: the bridge is a diode rectifier. Its diodes conduct only when the
+Section 9, every gate off: the bridge is a diode rectifier. Its diodes conduct only when the
 line back-EMF's peak exceeds the link voltage; the threshold speed is Ud over the peak of
 d(Psi_a - Psi_b)/dbeta from the tables. The off-resistances of the devices are raised to
 10 kohm here, so that their leakage (Ud / Roff) does not hide the first conduction.
 
-Section 8, active short circuit: the three lower transistors close the winding's star through
+Section 10, active short circuit: the three lower transistors close the winding's star through
 one on-resistance per phase. In the dq frame the steady state is
     0 = R i_d - w Lq i_q,   0 = R i_q + w Ld i_d + w psi_m,
 so |i| = w psi_m sqrt(R^2 + (w Lq)^2) / (R^2 + w^2 Ld Lq), which for Ld = Lq = L is

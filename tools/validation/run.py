@@ -491,6 +491,89 @@ def section8(rep):
     rep.figure(fig, "convergence.png", "Error against step and against cost, both modes")
 
 
+def section9(rep):
+    res = checks.section9()
+    rep.text("## 9. Uncontrolled generator after a trip with every gate off",
+             "**Claim.** With every gate off the bridge is a diode rectifier: its diodes "
+             "conduct, and the DC link takes current, only above the speed at which the peak "
+             "of the line back-EMF reaches the link voltage.",
+             "**How.** The rotor is held at each speed (J = 1000 kg m^2), the link starts at "
+             "Ud = " + g(res["ud"]) + " V, and an overvoltage threshold of 1 V trips the "
+             "protection (safe state: gates off) with the first step. The devices' "
+             "off-resistances are " + g(res["roff"]) + " ohm, so that their leakage "
+             "(Ud / Roff = " + g(res["leakage"]) + " A) does not hide the first conduction. "
+             "Computed threshold: Ud over the peak of d(Psi_a - Psi_b)/dbeta from the tables' "
+             "flux-density series, Ke = " + f"{res['constant']:.5f}" + " V s/rad, so "
+             + f"{res['threshold']:.2f}" + " rad/s. Measured threshold: the lowest speed at "
+             "which a diode carries more than twice the leakage, by bisection to "
+             + g(res["resolution"], 2) + " rad/s: " + f"{res['measured']:.2f}" + " rad/s ("
+             + f"{(res['measured'] - res['threshold']) / res['threshold']:+.2%}" + "; a "
+             "visible conduction current needs the back-EMF a little above the link voltage "
+             "plus two diode drops, so the measured threshold lies above the computed one; "
+             "tolerance "
+             + f"{TOL['generator']:.0%}" + ": "
+             + verdict(abs(res["measured"] - res["threshold"])
+                       <= TOL["generator"] * res["threshold"]) + ").",
+             "| speed [rad/s] | speed / threshold | peak line voltage [V] | peak diode current "
+             "[A] | mean charging current into the link [A] |",
+             "|---|---|---|---|---|")
+    for p in res["points"]:
+        rep.lines.insert(len(rep.lines) - 1,
+                         f"| {p['speed']:.2f} | {p['speed'] / res['threshold']:.2f} | "
+                         f"{p['uab']:.2f} | {p['diode']:.4f} | {p['charging']:+.4f} |")
+    rep.say(f"uncontrolled generator threshold {res['threshold']:.2f} rad/s computed, "
+            f"{res['measured']:.2f} measured")
+    rep.text("Below the threshold the line voltage is the back-EMF and the diodes carry only "
+             "leakage (the link feeds the off-resistances: a negative charging current); above "
+             "it the line voltage is clamped at the link's and the diodes feed the link.")
+
+
+def section10(rep):
+    res = checks.section10()
+    dq = res["dq"]
+    rep.text("## 10. Active short circuit: steady-state current",
+             "**Claim.** After a trip into the active short circuit the phase current settles "
+             "at the short-circuit current of the dq model, w psi_m sqrt(R^2 + (w Lq)^2) / "
+             "(R^2 + w^2 Ld Lq), which for Ld = Lq = L is w psi_m / |R + j w L| "
+             "(w the electrical speed).",
+             "**How.** The rotor is held at each speed, the link charged; an overvoltage "
+             "threshold of 1 V trips the protection with the first step and the safe state "
+             "closes the three lower transistors. The simulated amplitude is "
+             "the fundamental of ia in the electrical angle over the last electrical period "
+             "after 80 ms (the flux density's harmonics add currents of their own, in the "
+             "peak column). The formula takes "
+             "the dq parameters of section 2 (Ld = " + f"{dq['Ld'] * 1e3:.4f}" + " mH, Lq = "
+             + f"{dq['Lq'] * 1e3:.4f}" + " mH, psi_m = " + f"{dq['psi_m']:.5f}" + " Wb) and "
+             "R = the phase's winding plus one on-resistance = " + f"{res['r']:.4f}" + " ohm. "
+             "The braking torque is compared with the copper loss over the speed, "
+             "-1.5 R |i|^2 / omegaR.",
+             "| omegaR [rad/s] | simulated [A] | peak [A] | dq formula [A] | "
+             "w psi / abs(R + j w L) [A] | difference | mean torque [N m] | "
+             "-1.5 R i^2 / omegaR [N m] | upper devices [A] | tolerance |",
+             "|---|---|---|---|---|---|---|---|---|---|")
+    for p in res["points"]:
+        rep.lines.insert(len(rep.lines) - 1,
+                         f"| {p['speed']:g} | {p['simulated']:.3f} | {p['peak']:.3f} | "
+                         f"{p['formula']:.3f} | "
+                         f"{p['simple']:.3f} | {p['error']:.1e} | {p['torque']:.3f} | "
+                         f"{p['torque_loss']:.3f} | {p['upper']:.3f} | "
+                         f"{TOL['short_circuit']:.1%}: "
+                         f"{verdict(p['error'] <= TOL['short_circuit'])} |")
+        rep.say(f"active short circuit {p['speed']:g} rad/s: {p['simulated']:.3f} A "
+                f"simulated, {p['formula']:.3f} A formula")
+    fig, ax = plt.subplots(figsize=(10, 4))
+    for p in res["points"]:
+        ax.plot(p["t"] - p["t"][0], p["ia"], lw=0.8, label=f"ia at {p['speed']:g} rad/s")
+        ax.axhline(p["formula"], color="k", lw=0.5, ls="--")
+    ax.set_xlabel("t in the last period [s]")
+    ax.set_ylabel("ia [A]")
+    ax.set_title("active short circuit; dashed: the dq formula's amplitude", fontsize=9)
+    ax.grid(alpha=0.3)
+    ax.legend(fontsize=8)
+    fig.tight_layout()
+    rep.figure(fig, "short_circuit.png", "Phase current of the active short circuit")
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--out", default=os.path.join(os.path.dirname(__file__), "..", "..",
@@ -510,9 +593,11 @@ def main(argv=None):
              "tolerances). Tolerances: energy residual " + g(TOL["energy"]) + ", dq agreement "
              + g(TOL["dq"]) + ", diode bridge " + f"{TOL['bridge']:.0%}" + " (high diode "
              "Roff), back-EMF " + g(TOL["emf"]) + ", line voltage within the DC link + "
-             + g(TOL["line_margin"]) + " V after 1 ms.")
+             + g(TOL["line_margin"]) + " V after 1 ms, uncontrolled-generator threshold "
+             + f"{TOL['generator']:.0%}" + ", short-circuit current "
+             + f"{TOL['short_circuit']:.1%}" + ".")
     for section in (section1, section2, section3, section4, section5, section6, section7,
-                    section8):
+                    section8, section9, section10):
         section(rep)
     write_atomic(os.path.join(folder, "validation.md"), "\n".join(rep.lines).rstrip() + "\n")
     print(f"wrote {os.path.join(folder, 'validation.md')}")

@@ -77,3 +77,19 @@ def test_field_oriented_control_follows_its_design_and_the_dq_model():
     assert abs(plain["id"]) < 0.01 and mtpa["id"] < -0.03  # MTPA drives id negative (Ld < Lq)
     assert mtpa["per_ampere"] > salient["per_ampere"]  # and gets more torque per ampere
     assert abs(f["hold"]["error"]) <= TOL["foc_speed"]
+
+
+def test_gates_off_rectify_only_above_the_back_emf_speed():
+    res = checks.section9()
+    assert abs(res["measured"] - res["threshold"]) <= TOL["generator"] * res["threshold"]
+    for point in res["points"]:
+        below = point["speed"] < res["threshold"]
+        assert (point["diode"] > 2 * res["leakage"]) != below, point
+        assert point["trip"] == "overvoltage"
+
+
+def test_active_short_circuit_current_follows_the_dq_formula():
+    res = checks.section10()
+    for point in res["points"]:
+        assert point["error"] <= TOL["short_circuit"], point["speed"]
+        assert point["torque"] < 0 and point["upper"] < 0.5, point["speed"]
