@@ -74,7 +74,7 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
     if (strPath.isEmpty())
         return;
     CStatus status;
-    if (m_nPlotType == kPlotCurve && !m_vecMore.empty()) {
+    if (m_buffer.IsCurve() && !m_buffer.m_vecMore.empty()) {
         // x and one column per curve, in the order of the legend; a curve with samples of its
         // own is interpolated at the first one's x ("nan" outside its range).
         std::vector<std::vector<double>> resampled;
@@ -84,16 +84,19 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
                 columns.push_back(curve.m_pY);
                 continue;
             }
-            std::vector<double> values(m_nPlotCount);
-            for (unsigned i = 0; i < m_nPlotCount; ++i)
-                values[i] = InterpolateAt({curve.m_pX, curve.m_pY, curve.m_nCount}, m_pPlotX[i]);
+            std::vector<double> values(m_buffer.m_nPlotCount);
+            for (unsigned i = 0; i < m_buffer.m_nPlotCount; ++i)
+                values[i] =
+                    InterpolateAt({curve.m_pX, curve.m_pY, curve.m_nCount}, m_buffer.m_pPlotX[i]);
             resampled.push_back(std::move(values));
             columns.push_back(resampled.back().data());
         }
-        status = ExportPlotColumnsFile(LocalPath(strPath), m_pPlotX.data(), columns, m_nPlotCount);
+        status = ExportPlotColumnsFile(LocalPath(strPath), m_buffer.m_pPlotX.data(), columns,
+                                       m_buffer.m_nPlotCount);
     } else {
-        status = ExportPlotFile(LocalPath(strPath), m_nPlotType, m_pPlotX.data(), m_pPlotY.data(),
-                                m_pPlotTmp.data(), m_nPlotCount);
+        status = ExportPlotFile(LocalPath(strPath), m_buffer.m_nPlotType, m_buffer.m_pPlotX.data(),
+                                m_buffer.m_pPlotY.data(), m_buffer.m_pPlotTmp.data(),
+                                m_buffer.m_nPlotCount);
     }
     if (!status.Ok())
         ReportExportFailure(pParent, status);
@@ -119,13 +122,14 @@ void CKalvorDoc::TransformCurve(QWidget* pParent, CurveOperation operation, cons
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
     m_control.m_pProgress = &dlgProgress;
-    (m_control.*operation)(m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data(), m_nPlotCount);
+    (m_control.*operation)(m_buffer.m_pPlotX.data(), m_buffer.m_pPlotY.data(),
+                           m_buffer.m_pPlotTmp.data(), m_buffer.m_nPlotCount);
     m_control.m_pProgress = nullptr;
-    std::copy_n(m_pPlotTmp.begin(), m_nPlotCount, m_pPlotY.begin());
+    std::copy_n(m_buffer.m_pPlotTmp.begin(), m_buffer.m_nPlotCount, m_buffer.m_pPlotY.begin());
     m_bResultCurves = false;
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
-    m_plot.SetLabels(strXLabel, strYLabel);
+    m_buffer.SetLabels(strXLabel, strYLabel);
     emit UpdateAllViews();
     emit StatusMessage(strOf);
 }
@@ -133,9 +137,9 @@ void CKalvorDoc::TransformCurve(QWidget* pParent, CurveOperation operation, cons
 QString CKalvorDoc::NoteFirstCurve(const QString& strWhat) {
     const QString strFirst = Curves().front().m_strLabel;
     const int nCurves = CurveCount();
-    m_vecMore.clear();
-    m_strFirstLabel.clear();
-    m_strFirstSource.clear();
+    m_buffer.m_vecMore.clear();
+    m_buffer.m_strFirstLabel.clear();
+    m_buffer.m_strFirstSource.clear();
     if (nCurves == 1)
         return QStringLiteral("%1 of %2").arg(strWhat, strFirst);
     return QStringLiteral("%1 of %2, the first of the %3 curves")
@@ -156,17 +160,18 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
         SetModifiedFlag();
 
     const CSampleRange range =
-        MapDftRange(m_nSelStart, m_nSelEnd, m_nPlotLeft, m_nPlotRight, m_nPlotCount);
+        MapDftRange(m_nSelStart, m_nSelEnd, m_nPlotLeft, m_nPlotRight, m_buffer.m_nPlotCount);
     // The x of the samples before the spectrum replaces them, for its frequencies.
-    const bool bTime = m_plot.m_strXLabel == QStringLiteral("t [s]");
-    const double x0 = bTime && range.m_nCount > 0 ? m_pPlotX[range.m_nStart] : 0;
+    const bool bTime = m_buffer.m_strXLabel == QStringLiteral("t [s]");
+    const double x0 = bTime && range.m_nCount > 0 ? m_buffer.m_pPlotX[range.m_nStart] : 0;
     const double xLast =
-        bTime && range.m_nCount > 0 ? m_pPlotX[range.m_nStart + range.m_nCount - 1] : 0;
+        bTime && range.m_nCount > 0 ? m_buffer.m_pPlotX[range.m_nStart + range.m_nCount - 1] : 0;
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
     m_control.m_pProgress = &dlgProgress;
-    const CDftOutcome outcome = TransformRange(m_control, range, m_params.m_dft.m_nNh,
-                                               m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data());
+    const CDftOutcome outcome =
+        TransformRange(m_control, range, m_params.m_dft.m_nNh, m_buffer.m_pPlotX.data(),
+                       m_buffer.m_pPlotY.data(), m_buffer.m_pPlotTmp.data());
     m_control.m_pProgress = nullptr;
     if (!outcome.Ok()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
@@ -176,12 +181,12 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
     const QString strOf = NoteFirstCurve(QStringLiteral("Spectrum"));
     m_dSpectrumPeriod = SpanOfSamples(range, x0, xLast);
     m_plot.m_dTHD = outcome.m_dThd;
-    m_nPlotCount = unsigned(outcome.m_nShown);
+    m_buffer.m_nPlotCount = unsigned(outcome.m_nShown);
     m_bResultCurves = false;
     ++m_nAxisSerial;
-    m_nPlotType = kPlotSpectrum;
+    m_buffer.m_nPlotType = kPlotSpectrum;
     m_nPicture = 0;
-    m_plot.SetLabels(kSpectrumXLabel, kSpectrumYLabel);
+    m_buffer.SetLabels(kSpectrumXLabel, kSpectrumYLabel);
     emit UpdateAllViews();
     emit StatusMessage(strOf);
 }
@@ -235,17 +240,17 @@ bool CKalvorDoc::PlotTableColumn(QWidget* pParent, const CCurveTable& table, int
             m_nRows = 0;
         }
         AllocPlot(unsigned(x.size()));
-        std::copy(x.begin(), x.end(), m_pPlotX.begin());
-        std::copy(y.begin(), y.end(), m_pPlotY.begin());
+        std::copy(x.begin(), x.end(), m_buffer.m_pPlotX.begin());
+        std::copy(y.begin(), y.end(), m_buffer.m_pPlotY.begin());
         const QString strXLabel = QString::fromStdString(table.m_vecNames[0]);
-        m_plot.SetLabels(strXLabel.isEmpty() ? QStringLiteral("t [s]") : strXLabel, strLabel);
-        m_plot.m_aMarkers.clear();
-        m_strFirstSource = strFile;
+        m_buffer.SetLabels(strXLabel.isEmpty() ? QStringLiteral("t [s]") : strXLabel, strLabel);
+        m_buffer.m_aMarkers.clear();
+        m_buffer.m_strFirstSource = strFile;
         m_bResultCurves = true;
         ++m_nAxisSerial;
         m_bValid = true;
     }
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
     emit UpdateAllViews();
     return true;
@@ -268,8 +273,9 @@ void CKalvorDoc::OnDifference(QWidget* pParent) {
         return;
     }
     const auto sampled = [this](const CPlotPrint::SCurve& curve) {
-        return curve.m_pX ? CSampledCurve{curve.m_pX, curve.m_pY, curve.m_nCount}
-                          : CSampledCurve{m_pPlotX.data(), curve.m_pY, m_nPlotCount};
+        return curve.m_pX
+                   ? CSampledCurve{curve.m_pX, curve.m_pY, curve.m_nCount}
+                   : CSampledCurve{m_buffer.m_pPlotX.data(), curve.m_pY, m_buffer.m_nPlotCount};
     };
     const CCurveDifference difference = CurveDifference(sampled(curves[0]), sampled(curves[1]));
     if (!difference.m_bOk) {
@@ -283,13 +289,13 @@ void CKalvorDoc::OnDifference(QWidget* pParent) {
         strLabel += QStringLiteral(" [%1]").arg(firstUnit);
     const QString strNote =
         QStringLiteral("Difference %1 at the samples of the first").arg(strLabel);
-    const QString strXLabel = m_plot.m_strXLabel;
+    const QString strXLabel = m_buffer.m_strXLabel;
     AllocPlot(unsigned(difference.m_vecX.size()));
-    std::copy(difference.m_vecX.begin(), difference.m_vecX.end(), m_pPlotX.begin());
-    std::copy(difference.m_vecY.begin(), difference.m_vecY.end(), m_pPlotY.begin());
-    m_plot.SetLabels(strXLabel, strLabel);
+    std::copy(difference.m_vecX.begin(), difference.m_vecX.end(), m_buffer.m_pPlotX.begin());
+    std::copy(difference.m_vecY.begin(), difference.m_vecY.end(), m_buffer.m_pPlotY.begin());
+    m_buffer.SetLabels(strXLabel, strLabel);
     m_bResultCurves = false;
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
     emit UpdateAllViews();
     emit StatusMessage(strNote);
@@ -334,15 +340,15 @@ void CKalvorDoc::ShowDiagPlot(QWidget* pParent, const CDiagPlot& plot) {
         return;
     }
     AllocPlot(unsigned(plot.m_x.size()));
-    std::copy(plot.m_x.begin(), plot.m_x.end(), m_pPlotX.begin());
-    std::copy(plot.m_y.begin(), plot.m_y.end(), m_pPlotY.begin());
-    m_plot.SetLabels(QString::fromStdString(plot.m_strXLabel),
-                     QString::fromStdString(plot.m_strYLabel));
-    m_plot.m_aMarkers.clear();
+    std::copy(plot.m_x.begin(), plot.m_x.end(), m_buffer.m_pPlotX.begin());
+    std::copy(plot.m_y.begin(), plot.m_y.end(), m_buffer.m_pPlotY.begin());
+    m_buffer.SetLabels(QString::fromStdString(plot.m_strXLabel),
+                       QString::fromStdString(plot.m_strYLabel));
+    m_buffer.m_aMarkers.clear();
     m_bResultCurves = false;
     ++m_nAxisSerial;
     m_bValid = true;
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
     emit UpdateAllViews();
 }

@@ -74,10 +74,10 @@ void CTestCalculate::DefaultsGive20000RowsAndOpenTheResultPlot() {
     QVERIFY(doc.m_pSolver);
     QVERIFY(doc.m_bValid);
     QVERIFY(doc.CanPlotResult());
-    QCOMPARE(doc.m_nPlotType, 1);
-    QCOMPARE(doc.m_nPlotCount, 20000u);
-    QCOMPARE(doc.m_plot.m_strXLabel, QString("t [s]"));
-    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia [A]"));
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
+    QCOMPARE(doc.m_buffer.m_nPlotCount, 20000u);
+    QCOMPARE(doc.m_buffer.m_strXLabel, QString("t [s]"));
+    QCOMPARE(doc.m_buffer.m_strYLabel, QString("Ia [A]"));
     QVERIFY(!doc.IsModified());
 }
 
@@ -100,8 +100,8 @@ void CTestCalculate::ReversedTimesWarnAndRunTheOrderedInterval() {
     QCOMPARE(doc.m_nRows, 20000);
     QVERIFY(doc.m_bValid);
     // The run covers 0 ... 0.1 s.
-    QCOMPARE(doc.m_pPlotX.front(), 0.0);
-    QVERIFY(qAbs(doc.m_pPlotX.back() - 0.1) < 1e-6);
+    QCOMPARE(doc.m_buffer.m_pPlotX.front(), 0.0);
+    QVERIFY(qAbs(doc.m_buffer.m_pPlotX.back() - 0.1) < 1e-6);
     // The dialog keeps what the user typed; only the run uses the ordered interval.
     QCOMPARE(doc.m_params.m_time.m_dTs, 0.1);
     QCOMPARE(doc.m_params.m_time.m_dTe, 0.0);
@@ -271,9 +271,9 @@ void CTestCalculate::CancelInTheResultPlotKeepsThePlotBuffer() {
     QVERIFY(CalculateThroughDialogs(doc, {.m_bAcceptPlot = false}));
     QVERIFY(doc.m_bValid);
     QVERIFY(doc.CanPlotResult());
-    QCOMPARE(doc.m_nPlotCount, 0u);
-    QVERIFY(doc.m_pPlotX.empty());
-    QCOMPARE(doc.m_nPlotType, 0);
+    QCOMPARE(doc.m_buffer.m_nPlotCount, 0u);
+    QVERIFY(doc.m_buffer.m_pPlotX.empty());
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotPicture);
 }
 
 void CTestCalculate::CancelledRunLeavesResultsNotValid() {
@@ -303,7 +303,7 @@ void CTestCalculate::PlotResultWithoutRunWarns() {
     doc.OnPlotResult(nullptr);
     QVERIFY(script.Done());
     QCOMPARE(script.m_messages, QStringList({"WARNING|You have to calculate first!"}));
-    QCOMPARE(doc.m_nPlotType, 0);
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotPicture);
 }
 
 void CTestCalculate::PlotResultCopiesTheChosenColumn() {
@@ -325,12 +325,12 @@ void CTestCalculate::PlotResultCopiesTheChosenColumn() {
     QCOMPARE(chosenBefore, 0);
     QCOMPARE(doc.m_params.m_resultPlot.m_nResult, 18);
     QCOMPARE(doc.m_nPicture, 0);
-    QCOMPARE(doc.m_nPlotType, 1);
-    QCOMPARE(doc.m_plot.m_strYLabel, QString("omegaR [rad/s]"));
-    QCOMPARE(int(doc.m_nPlotCount), doc.m_nRows);
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
+    QCOMPARE(doc.m_buffer.m_strYLabel, QString("omegaR [rad/s]"));
+    QCOMPARE(int(doc.m_buffer.m_nPlotCount), doc.m_nRows);
     for (int r = 0; r < doc.m_nRows; ++r) {
-        QCOMPARE(doc.m_pPlotX[r], doc.m_pSolver->m_ppResTab[r][0]);
-        QCOMPARE(doc.m_pPlotY[r], doc.m_pSolver->m_ppResTab[r][22]);
+        QCOMPARE(doc.m_buffer.m_pPlotX[r], doc.m_pSolver->m_ppResTab[r][0]);
+        QCOMPARE(doc.m_buffer.m_pPlotY[r], doc.m_pSolver->m_ppResTab[r][22]);
     }
 }
 
@@ -365,8 +365,8 @@ void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
             QCOMPARE(curves[c].m_pY[r], doc.m_pSolver->m_ppResTab[r][columns[c]]);
     }
     // Currents on the left axis, voltages on the right one.
-    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia, Ib, Ic [A]"));
-    QCOMPARE(doc.m_plot.m_strY2Label, QString("Ua, Ub, Uc [V]"));
+    QCOMPARE(doc.m_buffer.m_strYLabel, QString("Ia, Ib, Ic [A]"));
+    QCOMPARE(doc.m_buffer.m_strY2Label, QString("Ua, Ub, Uc [V]"));
     for (int c = 0; c < 6; ++c)
         QCOMPARE(curves[c].m_nAxis, c < 3 ? 0 : 1);
 
@@ -431,7 +431,7 @@ void CTestCalculate::CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFir
         QCOMPARE(curves[1].m_pX[r], faulty.m_pSolver->m_ppResTab[r][0]);
         QCOMPARE(curves[1].m_pY[r], faulty.m_pSolver->m_ppResTab[r][1]);
     }
-    QCOMPARE(healthy.m_plot.m_strYLabel, QString("Ia [A]"));
+    QCOMPARE(healthy.m_buffer.m_strYLabel, QString("Ia [A]"));
 
     // The x range spans both runs; the readout gives each curve's own sample near the pointer.
     CKalvorView view(healthy);
@@ -460,15 +460,17 @@ void CTestCalculate::CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFir
     // the broken transistor shows.
     double peak = 0;
     for (int r = 0; r < 400; ++r)
-        peak = std::max(peak, std::abs(healthy.m_pPlotY[r]));
+        peak = std::max(peak, std::abs(healthy.m_buffer.m_pPlotY[r]));
     healthy.OnDifference(nullptr);
     QCOMPARE(healthy.CurveCount(), 1);
-    QCOMPARE(healthy.m_nPlotCount, 400u);
-    QCOMPARE(healthy.m_plot.m_strYLabel, QString("Ia \u00b7 Healthy \u2212 Ia \u00b7 Faulty [A]"));
+    QCOMPARE(healthy.m_buffer.m_nPlotCount, 400u);
+    QCOMPARE(healthy.m_buffer.m_strYLabel,
+             QString("Ia \u00b7 Healthy \u2212 Ia \u00b7 Faulty [A]"));
     double before = 0, after = 0;
-    for (unsigned r = 0; r < healthy.m_nPlotCount; ++r)
-        (healthy.m_pPlotX[r] < 0.001 ? before : after) =
-            std::max(healthy.m_pPlotX[r] < 0.001 ? before : after, std::abs(healthy.m_pPlotY[r]));
+    for (unsigned r = 0; r < healthy.m_buffer.m_nPlotCount; ++r)
+        (healthy.m_buffer.m_pPlotX[r] < 0.001 ? before : after) =
+            std::max(healthy.m_buffer.m_pPlotX[r] < 0.001 ? before : after,
+                     std::abs(healthy.m_buffer.m_pPlotY[r]));
     QVERIFY2(before < 0.05 * peak && after > 10 * before,
              qPrintable(QString("%1 %2 %3").arg(before).arg(after).arg(peak)));
 }
@@ -507,12 +509,12 @@ void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {
 void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
     CKalvorDoc doc;
     QVERIFY(CalculateThroughDialogs(doc));
-    QVERIFY(doc.m_plot.m_aMarkers.empty()); // no failure, no marker
+    QVERIFY(doc.m_buffer.m_aMarkers.empty()); // no failure, no marker
     doc.m_params.m_failures.m_nFailT[0] = 1;
     doc.m_params.m_failures.m_dOnset = 0.0005;
     doc.m_params.m_failures.m_dClear = 0.0015;
     QVERIFY(CalculateThroughDialogs(doc));
-    const std::vector<CPlotPrint::SMarker> markers = doc.m_plot.m_aMarkers;
+    const std::vector<CPlotPrint::SMarker> markers = doc.m_buffer.m_aMarkers;
     QCOMPARE(markers.size(), std::size_t(2));
     QCOMPARE(markers[0].m_dX, 0.0005);
     QCOMPARE(markers[1].m_dX, 0.0015);
@@ -520,7 +522,7 @@ void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
     doc.m_params.m_failures.m_dOnset = 0.001;
     CModalScript script;
     PlotResult(doc, 1, false, script);
-    QCOMPARE(doc.m_plot.m_aMarkers.front().m_dX, 0.0005);
+    QCOMPARE(doc.m_buffer.m_aMarkers.front().m_dX, 0.0005);
 
     // Drawn as a dashed line at its time with its label, over the curves.
     CKalvorView view(doc);
@@ -547,15 +549,15 @@ void CTestCalculate::TripIsMarkedAndReportedInTheStatusBar() {
     const QString note = notes[0][0].toString();
     QVERIFY2(note.startsWith("Protection tripped at t = ") && note.contains("overvoltage of Uc"),
              qPrintable(note));
-    QCOMPARE(doc.m_plot.m_aMarkers.size(), std::size_t(1));
-    QCOMPARE(doc.m_plot.m_aMarkers[0].m_dX, pTrip->m_dT);
-    QVERIFY(doc.m_plot.m_aMarkers[0].m_strText.startsWith("trip Uc "));
+    QCOMPARE(doc.m_buffer.m_aMarkers.size(), std::size_t(1));
+    QCOMPARE(doc.m_buffer.m_aMarkers[0].m_dX, pTrip->m_dT);
+    QVERIFY(doc.m_buffer.m_aMarkers[0].m_strText.startsWith("trip Uc "));
     // A run without a trip says nothing and marks nothing.
     doc.m_params.m_protection.m_dUovp = 0;
     notes.clear();
     QVERIFY(CalculateThroughDialogs(doc));
     QVERIFY(notes.isEmpty());
-    QVERIFY(doc.m_plot.m_aMarkers.empty());
+    QVERIFY(doc.m_buffer.m_aMarkers.empty());
 }
 
 void CTestCalculate::SecondCalculateReplacesTheRun() {
@@ -565,13 +567,13 @@ void CTestCalculate::SecondCalculateReplacesTheRun() {
     }
     QCOMPARE(doc.m_nRows, 200);
     QCOMPARE(int(doc.m_pSolver->m_nRows), 200);
-    QCOMPARE(doc.m_nPlotCount, 200u);
+    QCOMPARE(doc.m_buffer.m_nPlotCount, 200u);
 }
 
 void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
     CKalvorDoc doc;
     QVERIFY(CalculateThroughDialogs(doc));
-    const std::vector<double> plotted = doc.m_pPlotY;
+    const std::vector<double> plotted = doc.m_buffer.m_pPlotY;
     // A step of 1 ms is far too coarse for the switching circuit: the run halves it.
     CModalScript script;
     script
@@ -592,7 +594,7 @@ void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
     QVERIFY(doc.m_pSolver->m_nStepCount != doc.m_nRows - 1);
     // The earlier curve is untouched and stays valid; the new results are not offered.
     QVERIFY(doc.m_bValid);
-    QVERIFY(doc.m_pPlotY == plotted);
+    QVERIFY(doc.m_buffer.m_pPlotY == plotted);
     QVERIFY(!doc.CanPlotResult());
     QVERIFY(doc.CanExportPlot());
 }

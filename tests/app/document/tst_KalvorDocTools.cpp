@@ -59,9 +59,9 @@ QByteArray Fixed6(double value) {
 /// A curve of n samples in the plot buffer, as "Plot result..." leaves it.
 void GiveCurve(CKalvorDoc& doc, const std::vector<double>& x, const std::vector<double>& y) {
     doc.AllocPlot(unsigned(x.size()));
-    std::copy(x.begin(), x.end(), doc.m_pPlotX.begin());
-    std::copy(y.begin(), y.end(), doc.m_pPlotY.begin());
-    doc.m_nPlotType = 1;
+    std::copy(x.begin(), x.end(), doc.m_buffer.m_pPlotX.begin());
+    std::copy(y.begin(), y.end(), doc.m_buffer.m_pPlotY.begin());
+    doc.m_buffer.m_nPlotType = kPlotCurve;
     doc.m_nPicture = 0;
     doc.m_bValid = true;
 }
@@ -162,8 +162,8 @@ private slots:
         script.Then<CDDftPlot>(Accept<CDDftPlot>()); // Nh = 10
         doc.OnDft(nullptr);
         QVERIFY(script.Done());
-        QCOMPARE(doc.m_nPlotCount, 11u);
-        QCOMPARE(doc.m_nPlotType, 20);
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 11u);
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotSpectrum);
 
         const QString strPath = m_pDir->filePath("spectrum.txt");
         script.ThenFile(strPath);
@@ -171,7 +171,7 @@ private slots:
         QVERIFY(script.Done());
         QByteArray expected;
         for (int k = 0; k <= 10; ++k)
-            expected += Fixed6(k) + Fixed6(doc.m_pPlotTmp[k]) + "\r\n";
+            expected += Fixed6(k) + Fixed6(doc.m_buffer.m_pPlotTmp[k]) + "\r\n";
         const QByteArray bytes = ReadFile(strPath);
         QCOMPARE(bytes, expected);
         QCOMPARE(bytes.count("\r\n"), 11);
@@ -182,9 +182,9 @@ private slots:
     void SeveralCurvesExportAColumnEachAndProcessTheFirst() {
         CKalvorDoc doc;
         GiveCurve(doc, {0.5, 1.5, 2.5}, {1, 2, 4});
-        doc.m_strFirstLabel = "Ia [A]";
-        doc.m_vecMore = {{{-1, -2, -3}, nullptr, "Ib [A]", {}},
-                         {{0.25, 0.125, 1e6}, nullptr, "Ic [A]", {}}};
+        doc.m_buffer.m_strFirstLabel = "Ia [A]";
+        doc.m_buffer.m_vecMore = {{{-1, -2, -3}, nullptr, "Ib [A]", {}},
+                                  {{0.25, 0.125, 1e6}, nullptr, "Ic [A]", {}}};
         const QString strPath = m_pDir->filePath("three.txt");
         CModalScript script;
         script.ThenFile(strPath);
@@ -198,7 +198,7 @@ private slots:
         QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
         doc.OnResultDerivative(nullptr);
         QCOMPARE(doc.CurveCount(), 1);
-        QCOMPARE(doc.m_pPlotY[0], 1.0); // (2 - 1) / (1.5 - 0.5)
+        QCOMPARE(doc.m_buffer.m_pPlotY[0], 1.0); // (2 - 1) / (1.5 - 0.5)
         QCOMPARE(notes.size(), 1);
         QCOMPARE(notes[0][0].toString(),
                  QString("Derivative of Ia [A], the first of the 3 curves"));
@@ -215,7 +215,7 @@ private slots:
         CKalvorDoc doc;
         doc.SetTitle("Kalvo1");
         GiveCurve(doc, {0, 1, 2}, {5, 6, 7});
-        doc.m_plot.SetLabels("t [s]", "Ia [A]");
+        doc.m_buffer.SetLabels("t [s]", "Ia [A]");
         doc.m_bResultCurves = true;
         QStringList offered;
         {
@@ -263,9 +263,9 @@ private slots:
             QVERIFY(replace.Done());
         }
         QCOMPARE(doc.CurveCount(), 1);
-        QCOMPARE(doc.m_nPlotCount, 3u);
-        QCOMPARE(doc.m_pPlotY[2], 30.0);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("time [s]"));
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 3u);
+        QCOMPARE(doc.m_buffer.m_pPlotY[2], 30.0);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("time [s]"));
         QCOMPARE(doc.FirstSource(), QString("measured.csv"));
 
         // A file that is no table is refused with a message naming it; the plot stays.
@@ -282,7 +282,7 @@ private slots:
         QCOMPARE(refuse.m_messages.size(), 1);
         QVERIFY2(refuse.m_messages[0].startsWith("ERROR|" + strBad + ": line 1 has 3 numbers"),
                  qPrintable(refuse.m_messages[0]));
-        QCOMPARE(doc.m_pPlotY[2], 30.0);
+        QCOMPARE(doc.m_buffer.m_pPlotY[2], 30.0);
     }
 
     void ExportPlotWhileAPictureIsShownWritesOnlyX() {
@@ -365,18 +365,18 @@ private slots:
         CKalvorDoc doc;
         GiveCurve(doc, {0, 0.1, 0.2}, {1, 1, 1});
         doc.OnResultIntegral(nullptr);
-        QCOMPARE(doc.m_pPlotY[0], 0.0);
-        QCOMPARE(doc.m_pPlotY[1], 0.1);
-        QVERIFY(std::fabs(doc.m_pPlotY[2] - 0.2) < 1e-15);
-        QCOMPARE(doc.m_pPlotX[2], 0.2);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("x"));
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("integral y dx"));
-        QCOMPARE(doc.m_nPlotType, 1);
+        QCOMPARE(doc.m_buffer.m_pPlotY[0], 0.0);
+        QCOMPARE(doc.m_buffer.m_pPlotY[1], 0.1);
+        QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[2] - 0.2) < 1e-15);
+        QCOMPARE(doc.m_buffer.m_pPlotX[2], 0.2);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("x"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("integral y dx"));
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
 
         doc.OnResultDerivative(nullptr);
         for (int i = 0; i < 3; ++i)
-            QVERIFY(std::fabs(doc.m_pPlotY[i] - 1) < 1e-12);
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("dy/dx"));
+            QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[i] - 1) < 1e-12);
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("dy/dx"));
     }
 
     void DerivativeOfAHiddenPlotShowsTheCurveAgain() {
@@ -385,8 +385,8 @@ private slots:
         doc.OnView3D();
         doc.OnResultDerivative(nullptr);
         QCOMPARE(doc.m_nPicture, 0);
-        QCOMPARE(doc.m_nPlotType, 1);
-        QCOMPARE(doc.m_pPlotY, (std::vector<double>{2, 2, 2}));
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
+        QCOMPARE(doc.m_buffer.m_pPlotY, (std::vector<double>{2, 2, 2}));
     }
 
     void TransformsWithoutValidDataSayNoResult() {
@@ -400,7 +400,7 @@ private slots:
             (doc.*command)(nullptr);
             QCOMPARE(script.m_messages, QStringList{"ERROR|No result!"});
             QVERIFY(script.m_unexpected.isEmpty());
-            QCOMPARE(doc.m_pPlotY, (std::vector<double>{5, 6}));
+            QCOMPARE(doc.m_buffer.m_pPlotY, (std::vector<double>{5, 6}));
         }
     }
 
@@ -422,13 +422,13 @@ private slots:
         QVERIFY(script.Done());
         QCOMPARE(doc.m_params.m_dft.m_nNh, 5);
         QVERIFY(doc.IsModified());
-        QCOMPARE(doc.m_nPlotCount, 6u);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("n"));
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("Mag"));
-        QVERIFY(std::fabs(doc.m_pPlotY[1] - 2) < 1e-4);
-        QVERIFY(doc.m_pPlotY[3] < 1e-4);
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 6u);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("n"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("Mag"));
+        QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[1] - 2) < 1e-4);
+        QVERIFY(doc.m_buffer.m_pPlotY[3] < 1e-4);
         QVERIFY(doc.m_plot.m_dTHD < 1e-4);
-        QCOMPARE(doc.m_pPlotX[5], 5.0);
+        QCOMPARE(doc.m_buffer.m_pPlotX[5], 5.0);
         QVERIFY(!doc.CanProcessPlot()); // no transform of a spectrum
     }
 
@@ -439,14 +439,14 @@ private slots:
         script.Then<CDDftPlot>(Accept<CDDftPlot>());
         doc.OnDft(nullptr);
         // Three periods: the sine is harmonic 3, the two bursts of its third harmonic add at 9.
-        QVERIFY(std::fabs(doc.m_pPlotY[3] - 2) < 1e-3);
-        QVERIFY(doc.m_pPlotY[9] > 0.2);
+        QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[3] - 2) < 1e-3);
+        QVERIFY(doc.m_buffer.m_pPlotY[9] > 0.2);
     }
 
     void DftOfFewerThanTwoSamplesOrCancelledChangesNothing() {
         CKalvorDoc doc;
         GiveSine(doc);
-        const std::vector<double> y = doc.m_pPlotY;
+        const std::vector<double> y = doc.m_buffer.m_pPlotY;
         doc.m_nPlotLeft = 100;
         doc.m_nPlotRight = 700;
         doc.m_nSelStart = 300;
@@ -458,8 +458,8 @@ private slots:
         QVERIFY2(script.m_messages[0].startsWith("ERROR|") &&
                      script.m_messages[0].contains("at least 2"),
                  qPrintable(script.m_messages[0]));
-        QCOMPARE(doc.m_pPlotY, y);
-        QCOMPARE(doc.m_nPlotType, 1);
+        QCOMPARE(doc.m_buffer.m_pPlotY, y);
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
 
         script.Then<CDDftPlot>([](CDDftPlot* pDialog) {
             Edit(pDialog, "m_nNh")->setText("3");
@@ -468,7 +468,7 @@ private slots:
         doc.OnDft(nullptr);
         QVERIFY(script.Done());
         QCOMPARE(doc.m_params.m_dft.m_nNh, 10);
-        QCOMPARE(doc.m_pPlotY, y);
+        QCOMPARE(doc.m_buffer.m_pPlotY, y);
         QVERIFY(!doc.IsModified());
     }
 
@@ -483,14 +483,15 @@ private slots:
         QVERIFY(!doc.m_pSolver);
         QVERIFY(!doc.CanPlotResult());
         QVERIFY(doc.CanProcessPlot() && doc.CanExportPlot());
-        QCOMPARE(doc.m_nPlotCount, 1000u);
-        QCOMPARE(doc.m_nPlotType, 1);
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 1000u);
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
         QCOMPARE(doc.m_nPicture, 0);
-        QCOMPARE(doc.m_pPlotX[0], 0.0);
-        QVERIFY(std::fabs(doc.m_pPlotX[999] - 6.2832) < 1e-12);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("beta [rad]"));
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("M [mH]"));
-        QCOMPARE(doc.m_pPlotY[10], 1000 * doc.m_pPlotM->Inductance(4, 4, doc.m_pPlotX[10]));
+        QCOMPARE(doc.m_buffer.m_pPlotX[0], 0.0);
+        QVERIFY(std::fabs(doc.m_buffer.m_pPlotX[999] - 6.2832) < 1e-12);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("beta [rad]"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("M [mH]"));
+        QCOMPARE(doc.m_buffer.m_pPlotY[10],
+                 1000 * doc.m_pPlotM->Inductance(4, 4, doc.m_buffer.m_pPlotX[10]));
         QVERIFY(!doc.IsModified()); // the settings did not change
     }
 
@@ -509,12 +510,12 @@ private slots:
         QCOMPARE(script.m_messages, QStringList{"WARNING|Tp > Tk?"});
         QVERIFY(doc.IsModified());
         QVERIFY(doc.m_bValid);
-        QVERIFY(doc.m_nPlotCount >= 999u);
-        QCOMPARE(doc.m_pPlotX[0], 0.0);
-        QVERIFY(doc.m_pPlotX[doc.m_nPlotCount - 1] <= 0.04 + 1e-12);
-        QVERIFY(doc.m_pPlotX[doc.m_nPlotCount - 1] > 0.0399);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("t [s]"));
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("U [V]"));
+        QVERIFY(doc.m_buffer.m_nPlotCount >= 999u);
+        QCOMPARE(doc.m_buffer.m_pPlotX[0], 0.0);
+        QVERIFY(doc.m_buffer.m_pPlotX[doc.m_buffer.m_nPlotCount - 1] <= 0.04 + 1e-12);
+        QVERIFY(doc.m_buffer.m_pPlotX[doc.m_buffer.m_nPlotCount - 1] > 0.0399);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("t [s]"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("U [V]"));
     }
 
     void VoltagePlotOfEqualTimesWarnsAndPlotsNothing() {
@@ -548,12 +549,12 @@ private slots:
         QCOMPARE(doc.m_params.m_fluxPlot.m_nNh, 12);
         QVERIFY(doc.IsModified());
         QVERIFY(!doc.m_bValid);
-        QCOMPARE(doc.m_nPlotCount, 0u);
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 0u);
 
         script.Then<CDFluxPlot>(Accept<CDFluxPlot>());
         doc.OnFluxPlot(nullptr);
         QVERIFY(doc.m_bValid);
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("B [T]"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("B [T]"));
         QCOMPARE(doc.m_pPlotG->m_nNb, 13u);
     }
 

@@ -385,11 +385,11 @@ void CTestMainFrm::Accelerators() {
 void CTestMainFrm::ScaleChoicesReachEveryViewAndAreRemembered() {
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
     pDoc->AllocPlot(3);
-    pDoc->m_pPlotX = {0, 0.05, 0.1};
-    pDoc->m_pPlotY = {0, 1, 0};
+    pDoc->m_buffer.m_pPlotX = {0, 0.05, 0.1};
+    pDoc->m_buffer.m_pPlotY = {0, 1, 0};
     pDoc->m_bValid = true;
-    pDoc->m_nPlotType = kPlotCurve;
-    pDoc->m_plot.SetLabels("t [s]", "Ia [A]");
+    pDoc->m_buffer.m_nPlotType = kPlotCurve;
+    pDoc->m_buffer.SetLabels("t [s]", "Ia [A]");
     const QImage before = m_pFrame->ActiveView()->Image(QSize(600, 400));
     m_pFrame->OnCommand(ID_ROUND_SCALE);
     m_pFrame->OnCommand(ID_GRID);
@@ -414,10 +414,10 @@ void CTestMainFrm::ScaleChoicesReachEveryViewAndAreRemembered() {
 void CTestMainFrm::CopyPutsThePlotOnTheClipboard() {
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
     pDoc->AllocPlot(3);
-    pDoc->m_pPlotX = {0, 1, 2};
-    pDoc->m_pPlotY = {0, 1, 0};
+    pDoc->m_buffer.m_pPlotX = {0, 1, 2};
+    pDoc->m_buffer.m_pPlotY = {0, 1, 0};
     pDoc->m_bValid = true;
-    pDoc->m_nPlotType = kPlotCurve;
+    pDoc->m_buffer.m_nPlotType = kPlotCurve;
     m_pFrame->UpdateCommandUI();
     QVERIFY(m_pFrame->Action(ID_EDIT_COPY)->isEnabled());
     QGuiApplication::clipboard()->clear();
@@ -569,7 +569,7 @@ void CTestMainFrm::MenusRefreshAvailabilityBeforeTheyOpen() {
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
     QVERIFY(!m_pFrame->Action(ID_EXPORT_PLOT)->isEnabled());
     pDoc->m_bValid = true;
-    pDoc->m_nPlotType = 1;
+    pDoc->m_buffer.m_nPlotType = kPlotCurve;
     QMenu* pTools = nullptr;
     for (QAction* pMenuAction : m_pFrame->menuBar()->actions())
         if (pMenuAction->isVisible() && pMenuAction->text() == "&Tools")
