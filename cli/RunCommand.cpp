@@ -45,6 +45,19 @@ void ReportTrips(const CSolver& solver) {
     }
 }
 
+// Exact mode's energy ledger in one line: where the delivered energy went and what is left.
+void ReportEnergy(const CSolver& solver) {
+    const CEnergyLedger& ledger = solver.m_energy;
+    if (!ledger.m_bKept)
+        return;
+    const CEnergyLedger::CPower& e = ledger.m_energy;
+    std::fprintf(stderr,
+                 "Energy [J]: sources %.6g, external torque %.6g, resistances %.6g, damping "
+                 "%.6g, stored %.6g to %.6g; residual %.3g (%.3g of the delivered)\n",
+                 e.m_dSource, e.m_dLoad, e.m_dResistive, e.m_dDamping, ledger.m_start.Total(),
+                 ledger.m_end.Total(), ledger.Residual(), ledger.RelativeResidual());
+}
+
 } // namespace
 
 int RunMain(const CRunOptions& options) {
@@ -81,8 +94,10 @@ int RunMain(const CRunOptions& options) {
         return kExitInterrupted;
     }
 
-    if (result.m_pSolver && !options.m_bQuiet)
+    if (result.m_pSolver && !options.m_bQuiet) {
         ReportTrips(*result.m_pSolver);
+        ReportEnergy(*result.m_pSolver);
+    }
     CTerminalProgress quiet(nullptr, "", &interrupt);
     switch (result.m_status) {
     case ECalcStatus::Accepted:

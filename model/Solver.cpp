@@ -64,8 +64,9 @@ struct CRunReport {
     ERunStatus m_status = ERunStatus::Completed; ///< how the run ended
     double m_dStopTime = 0.0;                    ///< start of the step at which it stopped [s]
     int m_nBadState = -1;                        ///< first non-finite state value, -1 if none
-    int m_nStepCount = 0; ///< the solver's steps attempted, this run's included
-    int m_nHalvings = 0;  ///< steps repeated with half their length in this run
+    int m_nStepCount = 0;   ///< the solver's steps attempted, this run's included
+    int m_nHalvings = 0;    ///< steps repeated with half their length in this run
+    CEnergyLedger m_energy; ///< energy by kind (kept in exact mode)
 };
 
 // One call of CSolver::Run: its buffers, allocated once, where it stands, and the phases a
@@ -105,6 +106,8 @@ private:
     double NextExactInstant() const;
     void SaveControl();
     void RestoreControl();
+    CEnergyLedger::CCircuit LedgerCircuit(double t, const double* x, bool bStored);
+    void AddLedgerStep();
     void ApplyControlAt(double omega);
     void LoadResistances();
     double ScaledChange(const double* a, const double* b) const;
@@ -175,6 +178,8 @@ private:
     double m_dLastH = 0.0;                   ///< length of the last step, 0 none [s]
     bool m_bEndSlopeValid = false; ///< m_adY1 is dx/dt at the end of the last accepted step
     double m_dSpeedSlope = 0.0;    ///< d omegaR/dt at the last step's end [rad/s^2]
+    std::vector<double> m_adXMean; ///< exact mode: mean of x over the accepted step
+    std::vector<double> m_adYMean; ///< exact mode: mean of dx/dt over it
 };
 
 // Exact mode's corrector: iterations of the trapezoid before the step is halved, and the
@@ -206,7 +211,8 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
       m_bProtect(m_protection.Armed() && m_R.m_nCondition == 0), m_dT(ts),
       m_nMaxSteps(std::int64_t(solver.m_nPoints) * CSolver::kMaxStepsPerPoint),
       m_bExact(solver.m_bExact), m_dTimeTolerance(1e-6 * m_dDelta), m_dTOut(ts + m_dDelta),
-      m_dTLimit(std::numeric_limits<double>::infinity()), m_adYChange(m_nSize, 0.0) {
+      m_dTLimit(std::numeric_limits<double>::infinity()), m_adYChange(m_nSize, 0.0),
+      m_adXMean(m_nSize, 0.0), m_adYMean(m_nSize, 0.0) {
     m_report.m_dStopTime = ts;
     m_report.m_nStepCount = solver.m_nStepCount;
     if (m_bExact)
@@ -218,6 +224,9 @@ void CRun::StartRun(const double* x0) {
     const double ts = m_dTs;
     m_events.Clear();
     m_protection.Reset();
+    m_report.m_energy = CEnergyLedger();
+    if (m_bExact)
+        m_report.m_energy.Start(CEnergyLedger::StoredAt(x0, LedgerCircuit(ts, x0, true)));
 
     double* P0 = m_solver.m_pRes->m_pData[0];
     double* T0 = m_solver.m_ppResTab[0];
@@ -682,6 +691,7 @@ void CRun::HalveExact() {
 }
 
 void CRun::AcceptExact() {
+    AddLedgerStep();
     m_U.AcceptStep(m_dT);
     if (m_bProtect && !m_protection.Tripped())
         Protect();
@@ -695,6 +705,31 @@ void CRun::AcceptExact() {
     m_adX = m_adX2;
     m_dTLimit = std::numeric_limits<double>::infinity();
     m_nLocateTries = 0;
+}
+
+// The circuit of the step being taken at time t in it, for the state x; M's stator block
+// is that of x's angle when StoredAt needs it (the powers do not). Moves the supply there: the
+// next slope sets it again for its own state.
+CEnergyLedger::CCircuit CRun::LedgerCircuit(double t, const double* x, bool bStored) {
+    if (bStored)
+        m_M.CalcM(x[14]);
+    m_U.CalcU(t, x[15]);
+    return {m_M.m_pM->m_pData, m_R.m_pR->m_pData, m_U.m_dUd, {m_U.m_dUa, m_U.m_dUb, m_U.m_dUc},
+            m_U.m_dT,          m_R.m_dD,          m_R.m_dC,  m_M.m_dJ};
+}
+
+// The accepted step's powers at its mean state, with the circuit it was taken with.
+void CRun::AddLedgerStep() {
+    for (int i = 0; i < m_nSize; ++i) {
+        m_adXMean[i] = 0.5 * (m_adX[i] + m_adX2[i]);
+        m_adYMean[i] = 0.5 * (m_adY[i] + m_adY1[i]);
+    }
+    const CEnergyLedger::CCircuit start = LedgerCircuit(m_dTStart, m_adX.data(), false);
+    CEnergyLedger::CCircuit mean = LedgerCircuit(m_dT, m_adX2.data(), false);
+    for (int p = 0; p < 3; ++p)
+        mean.m_adSupply[p] = 0.5 * (start.m_adSupply[p] + mean.m_adSupply[p]);
+    m_report.m_energy.AddStep(m_dH,
+                              CEnergyLedger::PowerAt(m_adXMean.data(), m_adYMean.data(), mean));
 }
 
 // Writes the output point that ends the interval to the next stored row when it is kept.
@@ -730,6 +765,10 @@ void CRun::StoreRow() {
 
 // Closes the progress; a completed run stops at the time it reached.
 CRunReport CRun::Finish() {
+    if (m_bExact) {
+        const double* x = m_adX.data();
+        m_report.m_energy.Finish(CEnergyLedger::StoredAt(x, LedgerCircuit(m_dT, x, true)));
+    }
     if (m_solver.m_pProgress)
         m_solver.m_pProgress->Close();
     if (m_report.m_status == ERunStatus::Completed)
@@ -820,6 +859,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     m_dStopTime = report.m_dStopTime;
     m_nBadState = report.m_nBadState;
     m_nHalvings = report.m_nHalvings;
+    m_energy = report.m_energy;
     return report.m_status;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EnergyLedger.h"
 #include "EventLog.h"
 #include "FocControl.h"
 #include "Gclass.h"
@@ -110,6 +111,7 @@ public:
     /// the torque of the row's state. False: the specified fixed step grid.
     bool m_bExact = false;
     int m_nHalvings = 0;        ///< steps repeated with half their length in the run
+    CEnergyLedger m_energy;     ///< energy by kind of the last run (kept in exact mode)
     CFocSettings m_focSettings; ///< settings of field-oriented control (when enabled)
     RowTable m_ppFocTab;        ///< id, iq, id*, iq*, ud*, uq* per stored row; null: scalar
     std::unique_ptr<CFocControl> m_pFoc; ///< the field-oriented controller of the last run

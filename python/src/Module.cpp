@@ -133,6 +133,26 @@ py::list Events(const CCalcResult& result) {
     return events;
 }
 
+// The energy ledger of an exact run as a dict of joules; None when the run kept none.
+py::object Energy(const CCalcResult& result) {
+    if (!result.m_pSolver || !result.m_pSolver->m_energy.m_bKept)
+        return py::none();
+    const CEnergyLedger& ledger = result.m_pSolver->m_energy;
+    py::dict energy;
+    energy["source"] = ledger.m_energy.m_dSource;
+    energy["load"] = ledger.m_energy.m_dLoad;
+    energy["resistive"] = ledger.m_energy.m_dResistive;
+    energy["damping"] = ledger.m_energy.m_dDamping;
+    for (const auto& [name, stored] : {std::pair{"start", ledger.m_start}, {"end", ledger.m_end}}) {
+        energy[py::str(std::string("capacitor_") + name)] = stored.m_dCapacitor;
+        energy[py::str(std::string("magnetic_") + name)] = stored.m_dMagnetic;
+        energy[py::str(std::string("kinetic_") + name)] = stored.m_dKinetic;
+    }
+    energy["residual"] = ledger.Residual();
+    energy["relative_residual"] = ledger.RelativeResidual();
+    return energy;
+}
+
 const char* StatusName(ECalcStatus status) {
     switch (status) {
     case ECalcStatus::NotRun:
@@ -277,7 +297,8 @@ PYBIND11_MODULE(_kalvor, m) {
         .def_readonly("rows", &CCalcResult::m_nRows)
         .def_property_readonly("table", &ResultTable)
         .def_property_readonly("foc_table", &FocTable)
-        .def_property_readonly("events", &Events);
+        .def_property_readonly("events", &Events)
+        .def_property_readonly("energy", &Energy);
 
     m.def("calculate", &RunCalculation, py::arg("params"), py::arg("progress") = py::none());
     m.def("diag", &Diagram, py::arg("kind"), py::arg("params"));

@@ -48,6 +48,20 @@ def test_table_equals_cli_csv_and_is_a_view(cli, overrides):
     assert 50 <= len(calls) <= 100 and calls == sorted(calls) and calls[-1] <= 1
 
 
+def test_exact_run_keeps_an_energy_ledger_that_matches_its_table():
+    r = kalvor.run(**{"time.Te": 0.01, "time.Exact": True})
+    e = r.energy
+    stored = sum(e[k + "_end"] - e[k + "_start"] for k in ("capacitor", "magnetic", "kinetic"))
+    assert e["source"] + e["load"] - e["resistive"] - e["damping"] - stored == pytest.approx(
+        e["residual"], abs=1e-12)
+    assert abs(e["relative_residual"]) < 1e-5
+    # The DC source delivers Ud times the charge that passed it: the integral of column IU.
+    dt = np.diff(r.t)
+    charge = np.sum(r["IU"][1:] * dt)
+    assert e["source"] == pytest.approx(200.0 * charge, rel=1e-9)
+    assert kalvor.run(**{"time.Te": 0.001}).energy is None
+
+
 def test_field_oriented_run_offers_the_dq_columns_by_name(cli):
     overrides = {"time.Te": 0.01, "control.Scheme": 1, "time.Uc0": 200.0}
     sets = [arg for name, value in overrides.items() for arg in ("--set", f"{name}={value}")]
