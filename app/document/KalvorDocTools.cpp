@@ -89,10 +89,10 @@ void CKalvorDoc::OnExportResults(QWidget* pParent) {
         return;
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
-    const CExportStatus status =
-        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab, std::size_t(m_nRows),
+    const CStatus status =
+        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab.get(), std::size_t(m_nRows),
                          std::size_t(m_nResCols), false, &dlgProgress);
-    if (!status.m_bOk)
+    if (!status.Ok())
         ReportExportFailure(pParent, status);
 }
 
@@ -104,7 +104,7 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
     const QString strPath = AskExportPath(pParent);
     if (strPath.isEmpty())
         return;
-    CExportStatus status;
+    CStatus status;
     if (m_buffer.IsCurve() && !m_buffer.m_vecMore.empty()) {
         // x and one column per curve, in the order of the legend; a curve with samples of its
         // own is interpolated at the first one's x ("nan" outside its range).
@@ -129,7 +129,7 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
                                 m_buffer.m_pPlotY.data(), m_buffer.m_pPlotTmp.data(),
                                 m_buffer.m_nPlotCount);
     }
-    if (!status.m_bOk)
+    if (!status.Ok())
         ReportExportFailure(pParent, status);
 }
 
@@ -227,7 +227,7 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
     const CDftOutcome outcome =
         TransformRange(m_control, range, m_params.m_dft.m_nNh, x.data(), y.data(), work.data());
     m_control.m_pProgress = nullptr;
-    if (!outcome.m_bOk) {
+    if (!outcome.Ok()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
                           QString::fromStdString(outcome.m_strMessage));
         return;
@@ -390,7 +390,7 @@ bool CKalvorDoc::RunPlotDialog(TSettings& settings, QWidget* pParent) {
 void CKalvorDoc::ShowDiagPlot(QWidget* pParent, const CDiagPlot& plot) {
     if (plot.m_bTimesSwapped)
         CMessageBox::Show(pParent, QMessageBox::Warning, "WARNING", kMsgTpTk);
-    if (!plot.m_bOk) {
+    if (!plot.Ok()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
                           QString::fromStdString(plot.m_strMessage));
         return;
