@@ -15,13 +15,13 @@ namespace {
 
 int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t nRows,
                const CInterruptGuard& interrupt, IProgressSink& progress) {
-    const double* const* ppRows = solver.m_ppResTab;
+    const double* const* ppRows = solver.m_ppResTab.get();
     const std::size_t rows = std::size_t(nRows);
     const std::size_t cols = solver.m_nResCols;
     return WriteOutput(
         options.m_strOut, interrupt, [&](std::FILE* pFile, const std::string& strName) {
             return options.m_bCsv ? WriteResultCsv(pFile, strName, ppRows, rows, cols, &progress,
-                                                   solver.m_ppFocTab)
+                                                   solver.m_ppFocTab.get())
                                   : WriteResultTable(pFile, strName, ppRows, rows, cols, &progress);
         });
 }
@@ -62,11 +62,9 @@ void ReportEnergy(const CSolver& solver) {
 
 int RunMain(const CRunOptions& options) {
     CParamSet set;
-    const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
-    if (!loaded.m_bOk) {
-        std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
-        return kExitUsage;
-    }
+    const CStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
+    if (!loaded.Ok())
+        return ExitStatus(loaded);
 
     const CCalcPlan plan = PlanCalculation(set);
     // Equal times are refused with their own message; "Tp > Tk?" is for reversed ones.

@@ -23,8 +23,8 @@ CKalvorDoc::~CKalvorDoc() = default;
 
 bool CKalvorDoc::OnOpenDocument(const QString& strPath, QString* pstrError) {
     CParamSet params;
-    const CFileStatus status = ReadParamFile(strPath.toStdString(), params);
-    if (!status.m_bOk) {
+    const CStatus status = ReadParamFile(strPath.toStdString(), params);
+    if (!status.Ok()) {
         if (pstrError)
             *pstrError = QString::fromStdString(status.m_strMessage);
         return false;
@@ -38,8 +38,8 @@ bool CKalvorDoc::OnOpenDocument(const QString& strPath, QString* pstrError) {
 }
 
 bool CKalvorDoc::OnSaveDocument(const QString& strPath, QString* pstrError) {
-    const CFileStatus status = WriteParamFile(strPath.toStdString(), m_params);
-    if (!status.m_bOk) {
+    const CStatus status = WriteParamFile(strPath.toStdString(), m_params);
+    if (!status.Ok()) {
         if (pstrError)
             *pstrError = QString::fromStdString(status.m_strMessage);
         return false;

@@ -187,12 +187,16 @@ private:
     QString TripText() const;
 
     using CurveOperation = void (CControl::*)(const double*, const double*, double*, std::size_t);
-    /// Derivative or integral of the plotted curve, with the progress window.
+    /// Derivative or integral of a plotted curve (asked for when there are several), with the
+    /// progress window; the outcome replaces the curves. strTitle titles the question.
     void TransformCurve(QWidget* pParent, CurveOperation operation, const char* strXLabel,
-                        const char* strYLabel, const QString& strWhat);
-    /// Keeps only the first curve, which the post-processing transforms, and returns the
-    /// status note "strWhat of <its label>" (naming it the first when there were several).
-    QString NoteFirstCurve(const QString& strWhat);
+                        const char* strYLabel, const QString& strWhat, const QString& strTitle);
+    /// The curve a post-processing command takes: 0 without asking when one is plotted, else the
+    /// choice of a prompt titled strTitle; -1 when it was cancelled.
+    int ChooseCurve(QWidget* pParent, const QString& strTitle);
+    /// The y label of the outcome of a post-processing of curve nCurve: strLabel with one curve
+    /// plotted; with several, naming the curve taken ("dy/dx of Ib [A]").
+    QString OutcomeLabel(const QString& strLabel, int nCurve) const;
     /// Shows a plot settings dialog; marks the document modified when its settings changed.
     template <class TDialog, class TSettings>
     bool RunPlotDialog(TSettings& settings, QWidget* pParent);

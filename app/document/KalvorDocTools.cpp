@@ -7,6 +7,7 @@
 #include "Solver.h"
 #include "dialogs/CalcProg.h"
 #include "dialogs/CurveChoice.h"
+#include "dialogs/CurvePrompt.h"
 #include "dialogs/DDftPlot.h"
 #include "dialogs/DFluxPlot.h"
 #include "dialogs/DVoltPlot.h"
@@ -46,6 +47,36 @@ std::pair<QString, QString> SplitLabel(const QString& strLabel) {
     return {name.trimmed(), strLabel.mid(open + 1, close - open - 1)};
 }
 
+/// The legend texts of curves, for a choice among them.
+QStringList CurveLabels(const std::vector<CPlotPrint::SCurve>& curves) {
+    QStringList labels;
+    for (const CPlotPrint::SCurve& curve : curves)
+        labels << curve.m_strLabel;
+    return labels;
+}
+
+/// The samples of a curve of its own ascending x that a DFT range of the first curve (nFirst
+/// samples of firstX) covers: those inside its x span, or the whole curve when the range is the
+/// whole first curve. False when x does not ascend and the range is not the whole.
+bool RangeOnOwnX(const std::vector<double>& firstX, std::size_t nFirst,
+                 const std::vector<double>& x, CSampleRange& range) {
+    if (range.m_nStart == 0 && range.m_nCount == nFirst) {
+        range = {0, x.size()};
+        return true;
+    }
+    if (!std::is_sorted(x.begin(), x.end()))
+        return false;
+    if (range.m_nCount == 0) {
+        range = {0, 0};
+        return true;
+    }
+    const double lo = firstX[range.m_nStart], hi = firstX[range.m_nStart + range.m_nCount - 1];
+    const auto from = std::lower_bound(x.begin(), x.end(), lo);
+    const auto to = std::upper_bound(from, x.end(), hi);
+    range = {std::size_t(from - x.begin()), std::size_t(to - from)};
+    return true;
+}
+
 } // namespace
 
 void CKalvorDoc::OnExportResults(QWidget* pParent) {
@@ -58,10 +89,10 @@ void CKalvorDoc::OnExportResults(QWidget* pParent) {
         return;
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
-    const CExportStatus status =
-        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab, std::size_t(m_nRows),
+    const CStatus status =
+        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab.get(), std::size_t(m_nRows),
                          std::size_t(m_nResCols), false, &dlgProgress);
-    if (!status.m_bOk)
+    if (!status.Ok())
         ReportExportFailure(pParent, status);
 }
 
@@ -73,7 +104,7 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
     const QString strPath = AskExportPath(pParent);
     if (strPath.isEmpty())
         return;
-    CExportStatus status;
+    CStatus status;
     if (m_buffer.IsCurve() && !m_buffer.m_vecMore.empty()) {
         // x and one column per curve, in the order of the legend; a curve with samples of its
         // own is interpolated at the first one's x ("nan" outside its range).
@@ -98,53 +129,63 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
                                 m_buffer.m_pPlotY.data(), m_buffer.m_pPlotTmp.data(),
                                 m_buffer.m_nPlotCount);
     }
-    if (!status.m_bOk)
+    if (!status.Ok())
         ReportExportFailure(pParent, status);
 }
 
 void CKalvorDoc::OnResultDerivative(QWidget* pParent) {
     TransformCurve(pParent, &CControl::Derivative, kDerivativeXLabel, kDerivativeYLabel,
-                   QStringLiteral("Derivative"));
+                   QStringLiteral("Derivative"), QStringLiteral("Result derivative"));
 }
 
 void CKalvorDoc::OnResultIntegral(QWidget* pParent) {
     TransformCurve(pParent, &CControl::Integral, kIntegralXLabel, kIntegralYLabel,
-                   QStringLiteral("Integral"));
+                   QStringLiteral("Integral"), QStringLiteral("Result integral"));
+}
+
+int CKalvorDoc::ChooseCurve(QWidget* pParent, const QString& strTitle) {
+    if (CurveCount() < 2)
+        return 0;
+    CCurvePrompt prompt(strTitle, CurveLabels(Curves()), pParent);
+    return prompt.exec() == QDialog::Accepted ? prompt.m_nCurve : -1;
+}
+
+QString CKalvorDoc::OutcomeLabel(const QString& strLabel, int nCurve) const {
+    if (CurveCount() < 2)
+        return strLabel;
+    return QStringLiteral("%1 of %2").arg(strLabel, Curves()[std::size_t(nCurve)].m_strLabel);
 }
 
 void CKalvorDoc::TransformCurve(QWidget* pParent, CurveOperation operation, const char* strXLabel,
-                                const char* strYLabel, const QString& strWhat) {
+                                const char* strYLabel, const QString& strWhat,
+                                const QString& strTitle) {
     if (!CanProcessPlot()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR", "No result!");
         return;
     }
-    const QString strOf = NoteFirstCurve(strWhat);
+    const int nCurve = ChooseCurve(pParent, strTitle);
+    if (nCurve < 0)
+        return;
+    const QString strCurve = Curves()[std::size_t(nCurve)].m_strLabel;
+    const QString strLabel = OutcomeLabel(QString::fromLatin1(strYLabel), nCurve);
+    std::vector<double> x, y;
+    m_buffer.Samples(nCurve, x, y);
+    std::vector<double> out(x.size());
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
     m_control.m_pProgress = &dlgProgress;
-    (m_control.*operation)(m_buffer.m_pPlotX.data(), m_buffer.m_pPlotY.data(),
-                           m_buffer.m_pPlotTmp.data(), m_buffer.m_nPlotCount);
+    (m_control.*operation)(x.data(), y.data(), out.data(), x.size());
     m_control.m_pProgress = nullptr;
-    std::copy_n(m_buffer.m_pPlotTmp.begin(), m_buffer.m_nPlotCount, m_buffer.m_pPlotY.begin());
+    // Another run's or a file's samples give the plot other x values.
+    if (m_buffer.HasOwnX(nCurve))
+        ++m_nAxisSerial;
+    m_buffer.Replace(std::move(x), out, out);
     m_bResultCurves = false;
     m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
-    m_buffer.SetLabels(strXLabel, strYLabel);
+    m_buffer.SetLabels(strXLabel, strLabel);
     emit UpdateAllViews();
-    emit StatusMessage(strOf);
-}
-
-QString CKalvorDoc::NoteFirstCurve(const QString& strWhat) {
-    const QString strFirst = Curves().front().m_strLabel;
-    const int nCurves = CurveCount();
-    m_buffer.m_vecMore.clear();
-    m_buffer.m_strFirstLabel.clear();
-    m_buffer.m_strFirstSource.clear();
-    if (nCurves == 1)
-        return QStringLiteral("%1 of %2").arg(strWhat, strFirst);
-    return QStringLiteral("%1 of %2, the first of the %3 curves")
-        .arg(strWhat, strFirst)
-        .arg(nCurves);
+    emit StatusMessage(QStringLiteral("%1 of %2").arg(strWhat, strCurve));
 }
 
 void CKalvorDoc::OnDft(QWidget* pParent) {
@@ -154,31 +195,46 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
     }
     const CDftSettings before = m_params.m_dft;
     CDDftPlot dlgDft(m_params.m_dft, pParent);
+    const std::vector<CPlotPrint::SCurve> curves = Curves();
+    dlgDft.OfferCurves(CurveLabels(curves));
     if (dlgDft.exec() != QDialog::Accepted)
         return;
     if (m_params.m_dft.m_nNh != before.m_nNh)
         SetModifiedFlag();
 
-    const CSampleRange range =
+    const int nCurve = dlgDft.m_nCurve;
+    std::vector<double> x, y;
+    m_buffer.Samples(nCurve, x, y);
+    CSampleRange range =
         MapDftRange(m_nSelStart, m_nSelEnd, m_nPlotLeft, m_nPlotRight, m_buffer.m_nPlotCount);
+    if (m_buffer.HasOwnX(nCurve) &&
+        !RangeOnOwnX(m_buffer.m_pPlotX, m_buffer.m_nPlotCount, x, range)) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
+                          QStringLiteral("The selected range cannot be found on %1: its x values "
+                                         "do not ascend. Double-click the plot to remove the "
+                                         "selection and take the whole curve.")
+                              .arg(curves[std::size_t(nCurve)].m_strLabel));
+        return;
+    }
     // The x of the samples before the spectrum replaces them, for its frequencies.
     const bool bTime = m_buffer.m_strXLabel == QStringLiteral("t [s]");
-    const double x0 = bTime && range.m_nCount > 0 ? m_buffer.m_pPlotX[range.m_nStart] : 0;
-    const double xLast =
-        bTime && range.m_nCount > 0 ? m_buffer.m_pPlotX[range.m_nStart + range.m_nCount - 1] : 0;
+    const double x0 = bTime && range.m_nCount > 0 ? x[range.m_nStart] : 0;
+    const double xLast = bTime && range.m_nCount > 0 ? x[range.m_nStart + range.m_nCount - 1] : 0;
+    std::vector<double> work(x.size());
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
     m_control.m_pProgress = &dlgProgress;
     const CDftOutcome outcome =
-        TransformRange(m_control, range, m_params.m_dft.m_nNh, m_buffer.m_pPlotX.data(),
-                       m_buffer.m_pPlotY.data(), m_buffer.m_pPlotTmp.data());
+        TransformRange(m_control, range, m_params.m_dft.m_nNh, x.data(), y.data(), work.data());
     m_control.m_pProgress = nullptr;
-    if (!outcome.m_bOk) {
+    if (!outcome.Ok()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
                           QString::fromStdString(outcome.m_strMessage));
         return;
     }
-    const QString strOf = NoteFirstCurve(QStringLiteral("Spectrum"));
+    const QString strCurve = curves[std::size_t(nCurve)].m_strLabel;
+    const QString strLabel = OutcomeLabel(QString::fromLatin1(kSpectrumYLabel), nCurve);
+    m_buffer.Replace(std::move(x), std::move(y), std::move(work));
     m_dSpectrumPeriod = SpanOfSamples(range, x0, xLast);
     m_plot.m_dTHD = outcome.m_dThd;
     m_buffer.m_nPlotCount = unsigned(outcome.m_nShown);
@@ -186,9 +242,9 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
     ++m_nAxisSerial;
     m_buffer.m_nPlotType = kPlotSpectrum;
     m_nPicture = 0;
-    m_buffer.SetLabels(kSpectrumXLabel, kSpectrumYLabel);
+    m_buffer.SetLabels(kSpectrumXLabel, strLabel);
     emit UpdateAllViews();
-    emit StatusMessage(strOf);
+    emit StatusMessage(QStringLiteral("Spectrum of %1").arg(strCurve));
 }
 
 void CKalvorDoc::OnAddCurveFromFile(QWidget* pParent) {
@@ -334,7 +390,7 @@ bool CKalvorDoc::RunPlotDialog(TSettings& settings, QWidget* pParent) {
 void CKalvorDoc::ShowDiagPlot(QWidget* pParent, const CDiagPlot& plot) {
     if (plot.m_bTimesSwapped)
         CMessageBox::Show(pParent, QMessageBox::Warning, "WARNING", kMsgTpTk);
-    if (!plot.m_bOk) {
+    if (!plot.Ok()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
                           QString::fromStdString(plot.m_strMessage));
         return;

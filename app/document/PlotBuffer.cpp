@@ -39,6 +39,31 @@ std::vector<CPlotPrint::SCurve> CPlotBuffer::Curves(const QString& strTitle) con
     return curves;
 }
 
+void CPlotBuffer::Samples(int nCurve, std::vector<double>& x, std::vector<double>& y) const {
+    const std::size_t count = m_nPlotCount;
+    if (nCurve <= 0) {
+        x.assign(m_pPlotX.begin(), m_pPlotX.begin() + count);
+        y.assign(m_pPlotY.begin(), m_pPlotY.begin() + count);
+        return;
+    }
+    const CPlotCurve& curve = m_vecMore[nCurve - 1];
+    const std::vector<double>& ownX = curve.m_pX ? *curve.m_pX : m_pPlotX;
+    const std::size_t n = std::min(curve.m_pX ? ownX.size() : count, curve.m_vecY.size());
+    x.assign(ownX.begin(), ownX.begin() + n);
+    y.assign(curve.m_vecY.begin(), curve.m_vecY.begin() + n);
+}
+
+void CPlotBuffer::Replace(std::vector<double> x, std::vector<double> y, std::vector<double> work) {
+    m_nPlotCount = unsigned(x.size());
+    m_pPlotX = std::move(x);
+    m_pPlotY = std::move(y);
+    m_pPlotTmp = std::move(work);
+    m_vecMore.clear();
+    m_strFirstLabel.clear();
+    m_strFirstSource.clear();
+    m_strY2Label.clear();
+}
+
 void CPlotBuffer::SetLabels(const QString& strXLabel, const QString& strYLabel) {
     m_strXLabel = strXLabel;
     m_strYLabel = strYLabel;

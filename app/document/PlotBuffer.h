@@ -40,6 +40,16 @@ public:
     /// "A" of "Ia [A]"; empty without a unit.
     static QString UnitOf(const QString& strLabel);
 
+    /// Copies of the samples of curve nCurve (0 the first): its own x or the shared one, and
+    /// its y, as many as both have.
+    void Samples(int nCurve, std::vector<double>& x, std::vector<double>& y) const;
+    /// Whether curve nCurve has x values of its own (another run's or a file's).
+    bool HasOwnX(int nCurve) const { return nCurve > 0 && m_vecMore[nCurve - 1].m_pX; }
+    /// Makes x and y, with the work array work of the same length, the only curve: the added
+    /// curves go, with the first one's own legend text and source and the right-hand label.
+    /// m_nPlotCount becomes their length.
+    void Replace(std::vector<double> x, std::vector<double> y, std::vector<double> work);
+
     /// The labels and marks that the renderer writes.
     void ApplyTo(CPlotPrint& plot) const;
 

@@ -182,6 +182,30 @@ def test_help_names_every_key_with_its_unit():
     assert "motor.J = 0.000962 [kg m^2]" in doc
 
 
+def test_every_value_read_by_name_is_the_files_value():
+    p = kalvor.Params()
+    p.update({"control.Ud": -0.0, "failures.FailD": [0, 2, 0, 1, 0, 0], "time.Every": 3,
+              "control.SpeedPath": "0*50*0.05*100*", "control.SpeedControl": True})
+    for group, keys in p.to_dict().items():
+        for key, value in keys.items():
+            got = p[f"{group}.{key}"]
+            assert got == value and type(got) is type(value), f"{group}.{key}"
+    assert str(p["control.Ud"]) == "-0.0"
+    with pytest.raises(KeyError):
+        p["control.Nope"]
+
+
+def test_engine_table_cannot_be_written_and_errors_belong_to_the_package(tmp_path):
+    r = kalvor.run(**{"time.Te": 0.001})
+    with pytest.raises(ValueError):
+        r.table[0, 0] = 1.0
+    with pytest.raises(kalvor.ParameterError) as refused:
+        kalvor.Params.load(tmp_path / "missing.json")
+    assert isinstance(refused.value, ValueError)
+    assert type(refused.value).__module__ == "kalvor"
+    assert issubclass(kalvor.RunStopped, RuntimeError) and kalvor.RunStopped.__module__ == "kalvor"
+
+
 @pytest.mark.parametrize("safe_state", [0, 1])
 def test_events_are_the_cli_event_log_and_give_the_trip_metrics(cli, tmp_path, safe_state):
     overrides = {"time.Te": 0.056, "failures.FailT": FAULTED, "failures.Onset": 0.05,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -174,6 +175,10 @@ struct CLedgerCase {
     const char* m_pszName;
     void (*m_pSetUp)(CParamSet&);
 };
+
+void PrintTo(const CLedgerCase& c, std::ostream* os) {
+    *os << c.m_pszName;
+}
 
 class ExactLedger : public testing::TestWithParam<CLedgerCase> {};
 

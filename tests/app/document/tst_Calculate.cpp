@@ -1,4 +1,5 @@
 // Calculate from the time dialog to the result plot, with every dialog driven by the test.
+#include "CalculateRun.h"
 #include "ModalScript.h"
 #include "Solver.h"
 #include "dialogs/CalcProg.h"
@@ -224,18 +225,9 @@ void CTestCalculate::TimeDialogGreysUc0WithoutACapacitor() {
 void CTestCalculate::TimeDialogOffersTheLastAcceptedValues() {
     CKalvorDoc doc;
     QString betaShown;
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pBetaR->setText("90");
-                p->m_pTe->setText("0.002");
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->reject(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs(doc, {.m_bAcceptPlot = false, .m_edit = [](CTimeParam* p) {
+                                              p->m_pBetaR->setText("90");
+                                          }}));
     {
         CModalScript script;
         script.Then<CTimeParam>([&](CTimeParam* p) {
@@ -252,17 +244,7 @@ void CTestCalculate::TimeDialogOffersTheLastAcceptedValues() {
 
 void CTestCalculate::RefusedInputsKeepThePreviousRun() {
     CKalvorDoc doc;
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs(doc));
     const CSolver* pFirst = doc.m_pSolver.get();
     QVERIFY(pFirst);
     CModalScript script;
@@ -286,16 +268,7 @@ void CTestCalculate::RefusedInputsKeepThePreviousRun() {
 
 void CTestCalculate::CancelInTheResultPlotKeepsThePlotBuffer() {
     CKalvorDoc doc;
-    CModalScript script;
-    script
-        .Then<CTimeParam>([](CTimeParam* p) {
-            p->m_pTe->setText("0.002");
-            Start(p);
-        })
-        .Then<CResPlot>([](CResPlot* p) { p->reject(); });
-    doc.OnCalculate(nullptr);
-
-    QVERIFY(script.Done());
+    QVERIFY(CalculateThroughDialogs(doc, {.m_bAcceptPlot = false}));
     QVERIFY(doc.m_bValid);
     QVERIFY(doc.CanPlotResult());
     QCOMPARE(doc.m_buffer.m_nPlotCount, 0u);
@@ -335,17 +308,7 @@ void CTestCalculate::PlotResultWithoutRunWarns() {
 
 void CTestCalculate::PlotResultCopiesTheChosenColumn() {
     CKalvorDoc doc;
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs(doc));
     doc.m_nPicture = 3;
     int chosenBefore = -1;
     CModalScript script;
@@ -371,19 +334,6 @@ void CTestCalculate::PlotResultCopiesTheChosenColumn() {
     }
 }
 
-/// A short default run, its result dialog accepted.
-void ShortRun(CKalvorDoc& doc) {
-    CModalScript script;
-    script
-        .Then<CTimeParam>([](CTimeParam* p) {
-            p->m_pTe->setText("0.002");
-            Start(p);
-        })
-        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-    doc.OnCalculate(nullptr);
-    QVERIFY(script.Done());
-}
-
 /// "Plot result..." choosing index with OK or "Add to plot"; bRefused expects a message after.
 void PlotResult(CKalvorDoc& doc, int index, bool add, CModalScript& script, bool bRefused = false) {
     script.Then<CResPlot>([index, add](CResPlot* p) {
@@ -401,7 +351,7 @@ void PlotResult(CKalvorDoc& doc, int index, bool add, CModalScript& script, bool
 
 void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
     CKalvorDoc doc;
-    ShortRun(doc); // ia
+    QVERIFY(CalculateThroughDialogs(doc)); // ia
     CModalScript script;
     for (int index : {1, 2, 22, 23, 24}) // ib, ic, ua, ub, uc
         PlotResult(doc, index, true, script);
@@ -443,28 +393,14 @@ void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
     QCOMPARE(doc.Curves()[0].m_strLabel, QString("omegaR [rad/s]"));
 }
 
-/// A run from 0 to te with step 5 us, storing every nth step.
-void RunTo(CKalvorDoc& doc, const char* pszTe, const char* pszEvery) {
-    CModalScript script;
-    script
-        .Then<CTimeParam>([=](CTimeParam* p) {
-            p->m_pTe->setText(pszTe);
-            p->m_pEvery->setText(pszEvery);
-            Start(p);
-        })
-        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-    doc.OnCalculate(nullptr);
-    QVERIFY2(script.Done(), qPrintable(script.m_unexpected.join('\n')));
-}
-
 void CTestCalculate::CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFirstOnes() {
     CKalvorDoc healthy, faulty;
     healthy.SetTitle("Healthy");
     faulty.SetTitle("Faulty");
-    RunTo(healthy, "0.002", "1");
+    QVERIFY(CalculateThroughDialogs(healthy, {.m_pszTe = "0.002", .m_pszEvery = "1"}));
     faulty.m_params.m_failures.m_nFailT[0] = 2;
     faulty.m_params.m_failures.m_dOnset = 0.001;
-    RunTo(faulty, "0.003", "2");
+    QVERIFY(CalculateThroughDialogs(faulty, {.m_pszTe = "0.003", .m_pszEvery = "2"}));
     QCOMPARE(healthy.m_nRows, 400);
     QCOMPARE(faulty.m_nRows, 301); // every second of 600 steps and the last
 
@@ -541,7 +477,7 @@ void CTestCalculate::CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFir
 
 void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {
     CKalvorDoc doc;
-    ShortRun(doc); // condition 0: the inverter, every result offered
+    QVERIFY(CalculateThroughDialogs(doc)); // condition 0: the inverter, every result offered
     // A condition clicked in the control dialog is stored at once, even when it is cancelled.
     {
         CModalScript script;
@@ -572,12 +508,12 @@ void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {
 
 void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
     CKalvorDoc doc;
-    ShortRun(doc);
+    QVERIFY(CalculateThroughDialogs(doc));
     QVERIFY(doc.m_buffer.m_aMarkers.empty()); // no failure, no marker
     doc.m_params.m_failures.m_nFailT[0] = 1;
     doc.m_params.m_failures.m_dOnset = 0.0005;
     doc.m_params.m_failures.m_dClear = 0.0015;
-    ShortRun(doc);
+    QVERIFY(CalculateThroughDialogs(doc));
     const std::vector<CPlotPrint::SMarker> markers = doc.m_buffer.m_aMarkers;
     QCOMPARE(markers.size(), std::size_t(2));
     QCOMPARE(markers[0].m_dX, 0.0005);
@@ -605,7 +541,7 @@ void CTestCalculate::TripIsMarkedAndReportedInTheStatusBar() {
     CKalvorDoc doc;
     doc.m_params.m_protection.m_dUovp = 150; // the link charges from 0 to 200 V
     QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
-    ShortRun(doc);
+    QVERIFY(CalculateThroughDialogs(doc));
     QVERIFY(doc.m_pSolver);
     const CRunEvent* pTrip = doc.m_pSolver->m_events.FirstTrip();
     QVERIFY(pTrip);
@@ -619,7 +555,7 @@ void CTestCalculate::TripIsMarkedAndReportedInTheStatusBar() {
     // A run without a trip says nothing and marks nothing.
     doc.m_params.m_protection.m_dUovp = 0;
     notes.clear();
-    ShortRun(doc);
+    QVERIFY(CalculateThroughDialogs(doc));
     QVERIFY(notes.isEmpty());
     QVERIFY(doc.m_buffer.m_aMarkers.empty());
 }
@@ -627,15 +563,7 @@ void CTestCalculate::TripIsMarkedAndReportedInTheStatusBar() {
 void CTestCalculate::SecondCalculateReplacesTheRun() {
     CKalvorDoc doc;
     for (const char* pszEnd : {"0.002", "0.001"}) {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([pszEnd](CTimeParam* p) {
-                p->m_pTe->setText(pszEnd);
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
+        QVERIFY(CalculateThroughDialogs(doc, {.m_pszTe = pszEnd}));
     }
     QCOMPARE(doc.m_nRows, 200);
     QCOMPARE(int(doc.m_pSolver->m_nRows), 200);
@@ -644,17 +572,7 @@ void CTestCalculate::SecondCalculateReplacesTheRun() {
 
 void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
     CKalvorDoc doc;
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs(doc));
     const std::vector<double> plotted = doc.m_buffer.m_pPlotY;
     // A step of 1 ms is far too coarse for the switching circuit: the run halves it.
     CModalScript script;

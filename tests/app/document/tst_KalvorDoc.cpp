@@ -321,7 +321,7 @@ void CTestKalvorDoc::SaveThroughALinkKeepsTheLinkAndEveryOtherFile() {
     QVERIFY2(doc.OnSaveDocument(strLink, &strError), qPrintable(strError));
     QCOMPARE(QFileInfo(strLink).symLinkTarget(), strTarget);
     CParamSet saved;
-    QVERIFY(ReadParamFile(strTarget.toStdString(), saved).m_bOk);
+    QVERIFY(ReadParamFile(strTarget.toStdString(), saved).Ok());
     QVERIFY(saved == doc.m_params);
     QVERIFY(mine.open(QIODevice::ReadOnly));
     QCOMPARE(mine.readAll(), QByteArray("mine"));
@@ -364,7 +364,7 @@ void CTestKalvorDoc::SaveModifiedYesSavesToTheDocumentsFile() {
     QVERIFY(doc.SaveModified(nullptr));
     QVERIFY(!doc.IsModified());
     CParamSet read;
-    QVERIFY(ReadParamFile(strPath.toStdString(), read).m_bOk);
+    QVERIFY(ReadParamFile(strPath.toStdString(), read).Ok());
     QCOMPARE(read.m_motor.m_dJ, 0.002);
 }
 

@@ -4,6 +4,7 @@
 #include "Solver.h"
 #include "TestHome.h"
 #include "dialogs/CurveChoice.h"
+#include "dialogs/CurvePrompt.h"
 #include "dialogs/DDftPlot.h"
 #include "dialogs/DFluxPlot.h"
 #include "dialogs/DVoltPlot.h"
@@ -179,29 +180,134 @@ private slots:
         QVERIFY(bytes.contains("\r\n10.000000 "));
     }
 
-    void SeveralCurvesExportAColumnEachAndProcessTheFirst() {
+    void SeveralCurvesExportAColumnEachAndProcessTheChosenOne() {
         CKalvorDoc doc;
         GiveCurve(doc, {0.5, 1.5, 2.5}, {1, 2, 4});
         doc.m_buffer.m_strFirstLabel = "Ia [A]";
         doc.m_buffer.m_vecMore = {{{-1, -2, -3}, nullptr, "Ib [A]", {}},
                                   {{0.25, 0.125, 1e6}, nullptr, "Ic [A]", {}}};
-        const QString strPath = m_pDir->filePath("three.txt");
-        CModalScript script;
-        script.ThenFile(strPath);
-        doc.OnExportPlot(nullptr);
-        QVERIFY(script.Done());
-        QCOMPARE(ReadFile(strPath), QByteArray("0.500000 1.000000 -1.000000 0.250000 \r\n"
-                                               "1.500000 2.000000 -2.000000 0.125000 \r\n"
-                                               "2.500000 4.000000 -3.000000 1000000.000000 \r\n"));
+        {
+            const QString strPath = m_pDir->filePath("three.txt");
+            CModalScript script;
+            script.ThenFile(strPath);
+            doc.OnExportPlot(nullptr);
+            QVERIFY(script.Done());
+            QCOMPARE(ReadFile(strPath),
+                     QByteArray("0.500000 1.000000 -1.000000 0.250000 \r\n"
+                                "1.500000 2.000000 -2.000000 0.125000 \r\n"
+                                "2.500000 4.000000 -3.000000 1000000.000000 \r\n"));
+        }
 
-        // The derivative takes the first curve and says so; the others leave the plot.
+        // The derivative asks which curve; Cancel changes nothing.
+        {
+            CModalScript script;
+            script.Then<CCurvePrompt>(Reject<CCurvePrompt>());
+            doc.OnResultDerivative(nullptr);
+            QVERIFY(script.Done());
+            QCOMPARE(doc.CurveCount(), 3);
+        }
         QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
+        CModalScript choice;
+        choice.Then<CCurvePrompt>([](CCurvePrompt* pPrompt) {
+            QCOMPARE(pPrompt->m_pCurves->count(), 3);
+            QCOMPARE(pPrompt->m_pCurves->currentIndex(), 0);
+            pPrompt->m_pCurves->setCurrentIndex(2);
+            pPrompt->accept();
+        });
         doc.OnResultDerivative(nullptr);
+        QVERIFY(choice.Done());
         QCOMPARE(doc.CurveCount(), 1);
-        QCOMPARE(doc.m_buffer.m_pPlotY[0], 1.0); // (2 - 1) / (1.5 - 0.5)
+        QCOMPARE(doc.m_buffer.m_pPlotY[0], -0.125); // (0.125 - 0.25) / (1.5 - 0.5)
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("dy/dx of Ic [A]"));
         QCOMPARE(notes.size(), 1);
-        QCOMPARE(notes[0][0].toString(),
-                 QString("Derivative of Ia [A], the first of the 3 curves"));
+        QCOMPARE(notes[0][0].toString(), QString("Derivative of Ic [A]"));
+    }
+
+    void PostProcessingTakesTheChosenCurveWithItsOwnSamples_data() {
+        QTest::addColumn<int>("command"); // 0 derivative, 1 integral, 2 DFT
+        QTest::addColumn<bool>("select");
+        QTest::newRow("derivative") << 0 << false;
+        QTest::newRow("integral") << 1 << false;
+        QTest::newRow("DFT of the whole") << 2 << false;
+        QTest::newRow("DFT of a selection") << 2 << true;
+    }
+
+    void PostProcessingTakesTheChosenCurveWithItsOwnSamples() {
+        QFETCH(int, command);
+        QFETCH(bool, select);
+        // The plot: 600 samples of 1 ms; added, another run's curve of 400 samples of 1.5 ms
+        // (the same time span), a sine of amplitude 3 with a third harmonic in its first period.
+        CKalvorDoc doc;
+        GiveSine(doc);
+        doc.m_buffer.SetLabels("t [s]", "Ia [A]");
+        auto x = std::make_shared<std::vector<double>>(400);
+        std::vector<double> y(400);
+        for (int i = 0; i < 400; ++i) {
+            (*x)[i] = 0.0015 * i;
+            const double a = 2 * M_PI * i / (400 / 3.0);
+            y[i] = 3 * std::sin(a) + (i < 133 ? std::sin(3 * a) : 0.0);
+        }
+        doc.m_buffer.m_strFirstLabel = "Ia [A]";
+        doc.m_buffer.m_vecMore.push_back({y, x, "Ia [A]", "Kalvo2"});
+        const int serial = doc.m_nAxisSerial;
+        if (select) {
+            // Pixels 300 to 500 of a plot area 100..700: 0.2 s to 0.4 s, the middle period.
+            doc.m_nPlotLeft = 100;
+            doc.m_nPlotRight = 700;
+            doc.m_nSelStart = 300;
+            doc.m_nSelEnd = 500;
+        }
+        CModalScript script;
+        const auto chooseSecond = [](QComboBox* pCurves) {
+            QVERIFY(pCurves);
+            QCOMPARE(pCurves->itemText(1), QString("Ia [A] \u00b7 Kalvo2"));
+            pCurves->setCurrentIndex(1);
+        };
+        if (command == 2) {
+            script.Then<CDDftPlot>([&](CDDftPlot* pDialog) {
+                Edit(pDialog, "m_nNh")->setText("9");
+                chooseSecond(pDialog->m_pCurves);
+                pDialog->accept();
+            });
+            doc.OnDft(nullptr);
+        } else {
+            script.Then<CCurvePrompt>([&](CCurvePrompt* pPrompt) {
+                chooseSecond(pPrompt->m_pCurves);
+                pPrompt->accept();
+            });
+            (doc.*(command == 0 ? &CKalvorDoc::OnResultDerivative : &CKalvorDoc::OnResultIntegral))(
+                nullptr);
+        }
+        QVERIFY(script.Done());
+        QCOMPARE(doc.CurveCount(), 1);
+        QVERIFY(doc.m_nAxisSerial != serial); // other x values: a new axis
+        const std::vector<double>& outX = doc.m_buffer.m_pPlotX;
+        const std::vector<double>& outY = doc.m_buffer.m_pPlotY;
+        QCOMPARE(outX.size(), std::size_t(400));
+        if (command == 0) {
+            QCOMPARE(outX[10], (*x)[10]);
+            // d/dt of 3 sin(2 pi 5 t) at a zero crossing after the third harmonic ends.
+            const double expected = -3 * 2 * M_PI * 5;
+            QVERIFY2(std::fabs(outY[200] - expected) < 0.01 * std::fabs(expected),
+                     qPrintable(QString::number(outY[200])));
+            QCOMPARE(doc.m_buffer.m_strYLabel, QString("dy/dx of Ia [A] \u00b7 Kalvo2"));
+        } else if (command == 1) {
+            // Three whole periods integrate to nothing.
+            QVERIFY(std::fabs(outY[399]) < 0.01);
+            QCOMPARE(doc.m_buffer.m_strYLabel, QString("integral y dx of Ia [A] \u00b7 Kalvo2"));
+        } else {
+            QVERIFY(doc.m_buffer.m_strYLabel.endsWith(QString("of Ia [A] \u00b7 Kalvo2")));
+            QCOMPARE(doc.m_buffer.m_nPlotCount, 10u);
+            if (select) {
+                // The middle period of the second curve's own samples: its fundamental alone.
+                QVERIFY2(std::fabs(outY[1] - 3) < 0.05, qPrintable(QString::number(outY[1])));
+                QVERIFY(outY[3] < 0.05);
+                QVERIFY(doc.m_plot.m_dTHD < 0.02);
+            } else {
+                QVERIFY(std::fabs(outY[3] - 3) < 0.02);
+                QVERIFY(outY[9] > 0.2);
+            }
+        }
     }
 
     void CurvesFromFilesKeepTheirSamplesAndNameTheFile() {

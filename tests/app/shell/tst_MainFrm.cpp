@@ -1,4 +1,5 @@
 // The main window: both menu sets, toolbar, accelerators, prompts, availability, files.
+#include "CalculateRun.h"
 #include "ModalScript.h"
 #include "ParamFile.h"
 #include "SolverProc.h"
@@ -477,15 +478,7 @@ void CTestMainFrm::AvailabilityWithoutADocumentAndWithANewOne() {
 }
 
 void CTestMainFrm::AvailabilityAfterAnAcceptedRunAndWithAPicture() {
-    CModalScript script;
-    script
-        .Then<CTimeParam>([](CTimeParam* p) {
-            p->m_pTe->setText("0.002");
-            p->accept();
-        })
-        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-    m_pFrame->OnCommand(ID_CALCULATE);
-    QVERIFY(script.Done());
+    QVERIFY(CalculateThroughDialogs([this] { m_pFrame->OnCommand(ID_CALCULATE); }));
     for (int nId : {ID_PLOT_RESULT, ID_EXPORT_RESULTS, ID_RESULT_DERIVATIVE, ID_RESULT_INTEGRAL,
                     ID_DFT, ID_EXPORT_PLOT})
         QVERIFY2(m_pFrame->Action(nId)->isEnabled(), qPrintable(QString::number(nId)));
@@ -500,16 +493,7 @@ void CTestMainFrm::AvailabilityAfterAnAcceptedRunAndWithAPicture() {
 
 void CTestMainFrm::AvailabilityAfterOkInAParameterDialogAndAfterARejectedRun() {
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                p->accept();
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        m_pFrame->OnCommand(ID_CALCULATE);
-    }
+    QVERIFY(CalculateThroughDialogs([this] { m_pFrame->OnCommand(ID_CALCULATE); }));
     QDialog accepted;
     QTimer::singleShot(0, &accepted, &QDialog::accept);
     pDoc->RunParamDialog(accepted);
@@ -543,17 +527,7 @@ void CTestMainFrm::ParameterDialogsInvalidateOnOk() {
     QFETCH(int, command);
     QFETCH(bool, ok);
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                p->accept();
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        m_pFrame->OnCommand(ID_CALCULATE);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs([this] { m_pFrame->OnCommand(ID_CALCULATE); }));
     pDoc->SetModifiedFlag(false);
     QVERIFY(m_pFrame->Action(ID_PLOT_RESULT)->isEnabled());
 
@@ -700,7 +674,7 @@ void CTestMainFrm::RefusedFileOpensNothing() {
 void CTestMainFrm::OpeningAnOpenFileActivatesIt() {
     QTemporaryDir dir;
     const QString strPath = dir.filePath("drive.kalvor");
-    QVERIFY(WriteParamFile(strPath.toStdString(), CParamSet{}).m_bOk);
+    QVERIFY(WriteParamFile(strPath.toStdString(), CParamSet{}).Ok());
     CKalvorDoc* pOpened = m_pFrame->OpenDocumentFile(strPath);
     QVERIFY(pOpened);
     m_pFrame->OnFileNew();
