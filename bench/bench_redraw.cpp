@@ -186,10 +186,10 @@ void BenchZoomStep(std::size_t n, int w, int h) {
     doc.AllocPlot(unsigned(n));
     std::vector<double> x, y;
     MakeCurve(n, false, x, y);
-    std::copy(x.begin(), x.end(), doc.m_pPlotX.begin());
-    std::copy(y.begin(), y.end(), doc.m_pPlotY.begin());
-    doc.m_plot.SetLabels("t [s]", "Ia [A]");
-    doc.m_nPlotType = 1;
+    std::copy(x.begin(), x.end(), doc.m_buffer.m_pPlotX.begin());
+    std::copy(y.begin(), y.end(), doc.m_buffer.m_pPlotY.begin());
+    doc.m_buffer.SetLabels("t [s]", "Ia [A]");
+    doc.m_buffer.m_nPlotType = kPlotCurve;
     doc.m_bValid = true;
     CKalvorView view(doc);
     view.resize(w, h);

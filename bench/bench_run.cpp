@@ -109,11 +109,11 @@ double TimeExport(int repetitions) {
     double best = 1e300;
     for (int r = 0; r < repetitions; ++r) {
         const Clock::time_point start = Clock::now();
-        const CExportStatus status =
-            WriteResultTable(pNull, "/dev/null", kept.m_pSolver->m_ppResTab,
+        const CStatus status =
+            WriteResultTable(pNull, "/dev/null", kept.m_pSolver->m_ppResTab.get(),
                              std::size_t(kept.m_nRows), kept.m_pSolver->m_nResCols);
         const double wall = Seconds(start, Clock::now());
-        if (!status.m_bOk)
+        if (!status.Ok())
             std::exit(1);
         best = std::min(best, wall);
     }

@@ -9,11 +9,9 @@
 
 int DiagMain(const CDiagOptions& options) {
     CParamSet set;
-    const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
-    if (!loaded.m_bOk) {
-        std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
-        return kExitUsage;
-    }
+    const CStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
+    if (!loaded.Ok())
+        return ExitStatus(loaded);
 
     if (!CheckOutput(options.m_strOut))
         return kExitUsage;
@@ -22,10 +20,8 @@ int DiagMain(const CDiagOptions& options) {
     // Equal times are refused with their own message; "Tp > Tk?" is for reversed ones.
     if (plot.m_bTimesSwapped && set.m_voltagePlot.m_dTs != set.m_voltagePlot.m_dTe)
         std::fprintf(stderr, "%s\n", kMsgTpTk);
-    if (!plot.m_bOk) {
-        std::fprintf(stderr, "%s\n", plot.m_strMessage.c_str());
-        return kExitUsage;
-    }
+    if (!plot.Ok())
+        return ExitStatus(plot);
 
     const CInterruptGuard interrupt;
     return WriteOutput(options.m_strOut, interrupt,

@@ -34,35 +34,35 @@ inline bool CheckOutput(const std::string& strOut) {
     return true;
 }
 
-/// Writes through write(FILE*, name) -> CExportStatus to standard output or, through the one
+/// The exit status of a finished operation: kExitOk, or kExitUsage (invalid usage, parameters
+/// or file) when its input was refused or a file could not be written; the message is printed.
+inline int ExitStatus(const CStatus& status) {
+    if (status.Ok())
+        return kExitOk;
+    std::fprintf(stderr, "%s\n", status.m_strMessage.c_str());
+    return kExitUsage;
+}
+
+/// Writes through write(FILE*, name) -> CStatus to standard output or, through the one
 /// atomic writer, to the file strOut. A file is replaced only when everything was written and
 /// no interrupt came; otherwise it keeps what it held. Returns kExitOk, kExitUsage on a
 /// failure (printed) or kExitInterrupted.
 template <class F>
 int WriteOutput(const std::string& strOut, const CInterruptGuard& interrupt, F write) {
     if (IsStandardOutput(strOut)) {
-        const CExportStatus status = write(stdout, std::string("standard output"));
+        const CStatus status = write(stdout, std::string("standard output"));
         if (interrupt.Requested())
             return kExitInterrupted;
-        if (!status.m_bOk) {
-            std::fprintf(stderr, "%s\n", status.m_strMessage.c_str());
-            return kExitUsage;
-        }
-        return kExitOk;
+        return ExitStatus(status);
     }
     bool interrupted = false;
-    const std::optional<std::string> failure =
-        CAtomicFile::Write(strOut, [&](std::FILE* pFile) -> std::optional<std::string> {
-            const CExportStatus status = write(pFile, strOut);
-            interrupted = interrupt.Requested();
-            if (interrupted)
-                return "Interrupted: " + strOut + " was not written.";
-            if (!status.m_bOk)
-                return status.m_strMessage;
-            return std::nullopt;
-        });
-    if (!failure)
-        return kExitOk;
-    std::fprintf(stderr, "%s\n", failure->c_str());
-    return interrupted ? kExitInterrupted : kExitUsage;
+    const CStatus written = CAtomicFile::Write(strOut, [&](std::FILE* pFile) {
+        const CStatus status = write(pFile, strOut);
+        interrupted = interrupt.Requested();
+        if (interrupted)
+            return CStatus::Failure("Interrupted: " + strOut + " was not written.");
+        return status;
+    });
+    const int exit = ExitStatus(written);
+    return interrupted ? kExitInterrupted : exit;
 }

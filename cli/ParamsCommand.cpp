@@ -15,22 +15,20 @@ int ParamsMain(const CParamsOptions& options) {
         text = ParamListText();
     } else {
         CParamSet set;
-        const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
-        if (!loaded.m_bOk) {
-            std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
-            return kExitUsage;
-        }
+        const CStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
+        if (!loaded.Ok())
+            return ExitStatus(loaded);
         // The text the program's Save writes, byte for byte.
         text = ParamText(set);
     }
     const CInterruptGuard interrupt;
     return WriteOutput(options.m_strOut, interrupt,
-                       [&](std::FILE* pFile, const std::string& strName) -> CExportStatus {
+                       [&](std::FILE* pFile, const std::string& strName) -> CStatus {
                            errno = 0;
                            if (std::fwrite(text.data(), 1, text.size(), pFile) != text.size() ||
                                std::fflush(pFile) != 0)
-                               return {false, "Cannot write " + strName + ": " +
-                                                  std::strerror(errno ? errno : EIO)};
-                           return {true, {}};
+                               return CStatus::Failure("Cannot write " + strName + ": " +
+                                                       std::strerror(errno ? errno : EIO));
+                           return CStatus::Success();
                        });
 }

@@ -15,13 +15,13 @@ namespace {
 
 int WriteTable(const CRunOptions& options, const CSolver& solver, std::int32_t nRows,
                const CInterruptGuard& interrupt, IProgressSink& progress) {
-    const double* const* ppRows = solver.m_ppResTab;
+    const double* const* ppRows = solver.m_ppResTab.get();
     const std::size_t rows = std::size_t(nRows);
     const std::size_t cols = solver.m_nResCols;
     return WriteOutput(
         options.m_strOut, interrupt, [&](std::FILE* pFile, const std::string& strName) {
             return options.m_bCsv ? WriteResultCsv(pFile, strName, ppRows, rows, cols, &progress,
-                                                   solver.m_ppFocTab)
+                                                   solver.m_ppFocTab.get())
                                   : WriteResultTable(pFile, strName, ppRows, rows, cols, &progress);
         });
 }
@@ -45,15 +45,26 @@ void ReportTrips(const CSolver& solver) {
     }
 }
 
+// Exact mode's energy ledger in one line: where the delivered energy went and what is left.
+void ReportEnergy(const CSolver& solver) {
+    const CEnergyLedger& ledger = solver.m_energy;
+    if (!ledger.m_bKept)
+        return;
+    const CEnergyLedger::CPower& e = ledger.m_energy;
+    std::fprintf(stderr,
+                 "Energy [J]: sources %.6g, external torque %.6g, resistances %.6g, damping "
+                 "%.6g, stored %.6g to %.6g; residual %.3g (%.3g of the delivered)\n",
+                 e.m_dSource, e.m_dLoad, e.m_dResistive, e.m_dDamping, ledger.m_start.Total(),
+                 ledger.m_end.Total(), ledger.Residual(), ledger.RelativeResidual());
+}
+
 } // namespace
 
 int RunMain(const CRunOptions& options) {
     CParamSet set;
-    const CFileStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
-    if (!loaded.m_bOk) {
-        std::fprintf(stderr, "%s\n", loaded.m_strMessage.c_str());
-        return kExitUsage;
-    }
+    const CStatus loaded = LoadParamArgs(options.m_strParams, options.m_overrides, set);
+    if (!loaded.Ok())
+        return ExitStatus(loaded);
 
     const CCalcPlan plan = PlanCalculation(set);
     // Equal times are refused with their own message; "Tp > Tk?" is for reversed ones.
@@ -83,8 +94,10 @@ int RunMain(const CRunOptions& options) {
         return kExitInterrupted;
     }
 
-    if (result.m_pSolver && !options.m_bQuiet)
+    if (result.m_pSolver && !options.m_bQuiet) {
         ReportTrips(*result.m_pSolver);
+        ReportEnergy(*result.m_pSolver);
+    }
     CTerminalProgress quiet(nullptr, "", &interrupt);
     switch (result.m_status) {
     case ECalcStatus::Accepted:

@@ -15,17 +15,17 @@ namespace {
 
 /// Writes one text file through write; on failure prints the file and the reason.
 template <class F> bool WriteFile(const std::filesystem::path& path, F write) {
-    const std::optional<std::string> failure =
-        CAtomicFile::Write(path.string(), [&](std::FILE* pFile) -> std::optional<std::string> {
-            errno = 0;
-            if (write(pFile))
-                return std::nullopt;
-            const int error = errno;
-            return "Cannot write " + path.string() + ": " + std::strerror(error ? error : EIO);
-        });
-    if (failure)
-        std::fprintf(stderr, "%s\n", failure->c_str());
-    return !failure;
+    const CStatus written = CAtomicFile::Write(path.string(), [&](std::FILE* pFile) {
+        errno = 0;
+        if (write(pFile))
+            return CStatus::Success();
+        const int error = errno;
+        return CStatus::Failure("Cannot write " + path.string() + ": " +
+                                std::strerror(error ? error : EIO));
+    });
+    if (!written.Ok())
+        std::fprintf(stderr, "%s\n", written.m_strMessage.c_str());
+    return written.Ok();
 }
 
 /// Makes the folder (and its parents); false, with the reason printed, when it cannot be one.

@@ -191,12 +191,11 @@ std::optional<std::string> CAtomicFile::CheckDestination(const std::string& strP
     return std::nullopt;
 }
 
-std::optional<std::string> CAtomicFile::WriteText(const std::string& strPath,
-                                                  std::string_view text) {
-    return Write(strPath, [&](std::FILE* pFile) -> std::optional<std::string> {
+CStatus CAtomicFile::WriteText(const std::string& strPath, std::string_view text) {
+    return Write(strPath, [&](std::FILE* pFile) -> CStatus {
         if (std::fwrite(text.data(), 1, text.size(), pFile) == text.size())
-            return std::nullopt;
-        return "Cannot write " + strPath + ": " + Reason(errno);
+            return CStatus::Success();
+        return CStatus::Failure("Cannot write " + strPath + ": " + Reason(errno));
     });
 }
 

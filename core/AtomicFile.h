@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Status.h"
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -30,25 +32,24 @@ public:
     /// Callers check this before a long calculation, so a doomed write wastes no time.
     static std::optional<std::string> CheckDestination(const std::string& strPath);
 
-    /// Writes strPath as one file through write(FILE*), which returns nothing when it wrote
-    /// everything and otherwise why not; the file is then discarded. Returns the refusal or
-    /// failure message, or nothing when strPath now holds what write wrote.
-    template <class F>
-    static std::optional<std::string> Write(const std::string& strPath, F write) {
+    /// Writes strPath as one file through write(FILE*) -> CStatus; when write is not Ok the
+    /// file is discarded and its status returned. Otherwise Ok when strPath now holds what
+    /// write wrote, or Failed with the message naming the destination and the reason.
+    template <class F> static CStatus Write(const std::string& strPath, F write) {
         CAtomicFile file(strPath);
         if (!file.Open())
-            return file.Message();
-        if (std::optional<std::string> failure = write(file.File())) {
+            return CStatus::Failure(file.Message());
+        if (CStatus written = write(file.File()); !written.Ok()) {
             file.Discard();
-            return failure;
+            return written;
         }
         if (!file.Commit())
-            return file.Message();
-        return std::nullopt;
+            return CStatus::Failure(file.Message());
+        return CStatus::Success();
     }
 
-    /// Writes text to strPath as one file; returns the refusal or failure message.
-    static std::optional<std::string> WriteText(const std::string& strPath, std::string_view text);
+    /// Writes text to strPath as one file.
+    static CStatus WriteText(const std::string& strPath, std::string_view text);
 
     /// Checks the destination and creates the temporary file. False with Message() on refusal.
     bool Open();

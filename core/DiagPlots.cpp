@@ -35,6 +35,7 @@ std::optional<std::string> CheckSamples(std::string_view plot, int N) {
 
 CDiagPlot Refused(std::string message) {
     CDiagPlot plot;
+    plot.m_code = EStatus::Refused;
     plot.m_strMessage = std::move(message);
     return plot;
 }
@@ -97,7 +98,7 @@ CDiagPlot InductancePlot(const CIndSettings& s, const CMotorParams& motor, CMcla
     }
     plot.m_strXLabel = "beta [rad]";
     plot.m_strYLabel = s.m_bRotation ? "G [mH/rad]" : "M [mH]";
-    plot.m_bOk = true;
+    plot.m_code = EStatus::Ok;
     plot.m_strMessage.clear();
     const std::string angles =
         Named("alfab =", s.m_dAlfab) + " and " + Named("alfae =", s.m_dAlfae);
@@ -155,7 +156,7 @@ CDiagPlot FluxPlot(const CFluxPlotSettings& s, CGclass& g) {
     static constexpr const char* kYLabels[3] = {"B [T]", "Psi [Wb]", "dPsi/dbeta [Wb/rad]"};
     plot.m_strXLabel = "beta [rad]";
     plot.m_strYLabel = kYLabels[s.m_nQuantity];
-    plot.m_bOk = true;
+    plot.m_code = EStatus::Ok;
     plot.m_strMessage.clear();
     const std::string angles =
         Named("alfab =", s.m_dAlfab) + " and " + Named("alfae =", s.m_dAlfae);
@@ -194,7 +195,7 @@ CDiagPlot VoltagePlot(const CVoltPlotSettings& s, CControl& control) {
     plot.m_y.resize(static_cast<std::size_t>(written));
     plot.m_strXLabel = "t [s]";
     plot.m_strYLabel = "U [V]";
-    plot.m_bOk = true;
+    plot.m_code = EStatus::Ok;
     plot.m_strMessage.clear();
     const std::string times = Named("ts =", s.m_dTs) + " and " + Named("te =", s.m_dTe);
     RefuseNonFinite(plot, "PWM voltage plot", times,
@@ -220,7 +221,5 @@ CDiagPlot DiagPlotOfKind(const std::string& strKind, const CParamSet& set) {
         CControl control;
         return VoltagePlot(set.m_voltagePlot, control);
     }
-    CDiagPlot unknown;
-    unknown.m_strMessage = "kind \"" + strKind + "\" is not known: enter inductance, flux or pwm.";
-    return unknown;
+    return Refused("kind \"" + strKind + "\" is not known: enter inductance, flux or pwm.");
 }

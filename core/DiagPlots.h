@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ParamSet.h"
+#include "Status.h"
 
 #include <string>
 #include <vector>
@@ -14,14 +15,12 @@ class CControl;
 inline constexpr int kMaxPlotSamples = 20000000;
 
 /// A curve made by one of the diagnostic plots, or why none was made.
-struct CDiagPlot {
-    bool m_bOk = false;                      ///< a curve was made
-    std::string m_strMessage = "not called"; ///< why not, naming the field; empty when made
-    bool m_bTimesSwapped = false;            ///< PWM: ts was not before te ("Tp > Tk?"); exchanged
-    std::vector<double> m_x;                 ///< abscissae: angles [rad] or times [s]
-    std::vector<double> m_y;                 ///< ordinates, same length as m_x
-    std::string m_strXLabel;                 ///< "beta [rad]", "t [s]"
-    std::string m_strYLabel;                 ///< "M [mH]", "B [T]", "U [V]" ...
+struct CDiagPlot : CStatus {
+    bool m_bTimesSwapped = false; ///< PWM: ts was not before te ("Tp > Tk?"); exchanged
+    std::vector<double> m_x;      ///< abscissae: angles [rad] or times [s]
+    std::vector<double> m_y;      ///< ordinates, same length as m_x
+    std::string m_strXLabel;      ///< "beta [rad]", "t [s]"
+    std::string m_strYLabel;      ///< "M [mH]", "B [T]", "U [V]" ...
 };
 
 /// The angle grid of the inductance and excitation-flux plots: N angles [rad] from alfab to

@@ -94,9 +94,8 @@ private:
     bool Value() { return true; }
     bool Open(bool bObject) {
         if (int(m_path.size()) >= m_nMaxDepth) {
-            m_check = {EJsonProblem::Depth, "values are nested deeper than " +
-                                                std::to_string(m_nMaxDepth) +
-                                                " levels (a parameter file has 3)."};
+            m_check = {EJsonProblem::Depth,
+                       "values are nested deeper than " + std::to_string(m_nMaxDepth) + " levels."};
             return false;
         }
         m_path.emplace_back();
@@ -125,7 +124,7 @@ private:
 
 } // namespace
 
-CJsonCheck CJsonGuard::Check(std::string_view text, int nMaxDepth) {
+CJsonCheck CheckJson(std::string_view text, int nMaxDepth) {
     CGuardSax sax(text, nMaxDepth);
     json::sax_parse(text.begin(), text.end(), &sax);
     return sax.Result();

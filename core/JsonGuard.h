@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-/// What CJsonGuard found wrong with a text.
+/// What CheckJson found wrong with a text.
 enum class EJsonProblem {
     None,      ///< the text is JSON within the bounds
     Syntax,    ///< not JSON (or a number too large to hold): line and column are named
@@ -22,11 +22,5 @@ struct CJsonCheck {
 /// refused at nMaxDepth + 1 levels, before any tree exists (a deep tree overflows the stack
 /// when it is built, copied, printed or destroyed). A key that appears twice in one object is
 /// refused (it is almost always a mistake), and a syntax error is located by line and column.
-class CJsonGuard {
-public:
-    /// Nesting a parameter file may have: it has three levels (groups, keys, the code arrays).
-    static constexpr int kMaxDepth = 8;
-
-    /// Checks text; the message quotes at most a short part of the text.
-    static CJsonCheck Check(std::string_view text, int nMaxDepth = kMaxDepth);
-};
+/// The message quotes at most a short part of the text.
+CJsonCheck CheckJson(std::string_view text, int nMaxDepth);

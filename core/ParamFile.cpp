@@ -17,12 +17,25 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-CFileStatus Ok() {
-    return {true, {}};
+CStatus Ok() {
+    return CStatus::Success();
 }
 
-CFileStatus Refuse(std::string message) {
-    return {false, std::move(message)};
+CStatus Refuse(std::string message) {
+    return CStatus::Refusal(std::move(message));
+}
+
+// Nesting a parameter file may have: it has three levels (groups, keys, the code arrays).
+constexpr int kMaxParamNesting = 8;
+
+// The JSON check of a parameter file's text or an override's value; too deep a nesting is
+// named with what a parameter file holds.
+CJsonCheck CheckParamJson(std::string_view text) {
+    CJsonCheck check = CheckJson(text, kMaxParamNesting);
+    if (check.m_problem == EJsonProblem::Depth)
+        check.m_strMessage = "values are nested deeper than " + std::to_string(kMaxParamNesting) +
+                             " levels (a parameter file has 3).";
+    return check;
 }
 
 std::string KnownGroups() {
@@ -140,7 +153,7 @@ json ValueOf(const CField& field) {
 
 } // namespace
 
-CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CParamSet& set) {
+CStatus ParseParamText(std::string_view text, std::string_view strSource, CParamSet& set) {
     const std::string source(strSource);
     CParamSet parsed;
     if (text.size() > kMaxParamFileBytes)
@@ -159,7 +172,7 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
         return Ok();
     }
     // Checked as a stream first: no tree is built from text nested too deep to hold.
-    const CJsonCheck check = CJsonGuard::Check(text);
+    const CJsonCheck check = CheckParamJson(text);
     if (check.m_problem == EJsonProblem::Duplicate)
         return Refuse(source + ": " + check.m_strMessage);
     if (check.m_problem != EJsonProblem::None)
@@ -197,7 +210,7 @@ CFileStatus ParseParamText(std::string_view text, std::string_view strSource, CP
     return Ok();
 }
 
-CFileStatus ReadParamFile(const std::string& strPath, CParamSet& set) {
+CStatus ReadParamFile(const std::string& strPath, CParamSet& set) {
     std::string text;
     if (auto refusal = ReadBoundedFile(strPath, kMaxParamFileBytes, "parameter file", text,
                                        [](std::uint64_t nBytes) { return TooLarge(nBytes); }))
@@ -222,13 +235,11 @@ std::string ValueText(const CField& field) {
     return ValueOf(field).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-CFileStatus WriteParamFile(const std::string& strPath, const CParamSet& set) {
-    if (auto failure = CAtomicFile::WriteText(strPath, ParamText(set)))
-        return Refuse(*failure);
-    return Ok();
+CStatus WriteParamFile(const std::string& strPath, const CParamSet& set) {
+    return CAtomicFile::WriteText(strPath, ParamText(set));
 }
 
-CFileStatus ApplyOverride(std::string_view assignment, CParamSet& set) {
+CStatus ApplyOverride(std::string_view assignment, CParamSet& set) {
     const std::size_t equals = assignment.find('=');
     const std::size_t dot = assignment.find('.');
     if (equals == std::string_view::npos || dot == std::string_view::npos || dot > equals)
@@ -253,7 +264,7 @@ CFileStatus ApplyOverride(std::string_view assignment, CParamSet& set) {
     if (!IsValidUtf8(text))
         return Refuse(name + ": the value \"" + Quote(text) + "\" is not valid UTF-8 text; enter " +
                       field->m_pDesc->AcceptedText() + ".");
-    const CJsonCheck check = CJsonGuard::Check(text);
+    const CJsonCheck check = CheckParamJson(text);
     if (check.m_problem == EJsonProblem::Depth || check.m_problem == EJsonProblem::Duplicate)
         return Refuse(name + ": " + check.m_strMessage);
     json value;

@@ -117,13 +117,13 @@ void TransferProtection(const CProtectionParams& protection, CProtection& P) {
 } // namespace
 
 void TransferParameters(const CParamSet& set, CSolver& solver) {
-    if (CRclass* pR = solver.m_pRObject)
+    if (CRclass* pR = solver.m_pRObject.get())
         TransferCircuit(set, *pR);
-    if (CUclass* pU = solver.m_pUObject)
+    if (CUclass* pU = solver.m_pUObject.get())
         TransferSources(set, *pU);
-    if (CMclass* pM = solver.m_pMObject)
+    if (CMclass* pM = solver.m_pMObject.get())
         TransferInductances(set.m_motor, *pM);
-    if (CGclass* pG = solver.m_pGObject)
+    if (CGclass* pG = solver.m_pGObject.get())
         TransferFlux(set.m_motor, *pG);
     TransferProtection(set.m_protection, solver.m_protection);
     if (set.m_control.m_nScheme == 1)

@@ -25,6 +25,7 @@ CDftOutcome TransformRange(CControl& control, CSampleRange range, int nNh, doubl
     CDftOutcome outcome;
     const std::size_t N = range.m_nCount;
     if (N < 2) {
+        outcome.m_code = EStatus::Refused;
         outcome.m_strMessage = "The selected range holds " + std::to_string(N) +
                                (N == 1 ? " sample" : " samples") +
                                ": the DFT needs at least 2. Select a wider range.";
@@ -37,7 +38,7 @@ CDftOutcome TransformRange(CControl& control, CSampleRange range, int nNh, doubl
     }
     outcome.m_nSamples = N;
     outcome.m_nShown = std::min(static_cast<std::size_t>(nNh < 0 ? 0 : nNh) + 1, N);
-    outcome.m_bOk = true;
+    outcome.m_code = EStatus::Ok;
     outcome.m_strMessage.clear();
     return outcome;
 }

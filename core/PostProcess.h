@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Status.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,12 +36,10 @@ inline constexpr const char* kSpectrumXLabel = "n";
 inline constexpr const char* kSpectrumYLabel = "Mag";
 
 /// Outcome of the DFT of a range of a curve: a failure until it succeeds.
-struct CDftOutcome {
-    bool m_bOk = false;                      ///< the spectrum replaced the curve
-    std::string m_strMessage = "not called"; ///< why not; empty on success
-    double m_dThd = 0;                       ///< total harmonic distortion, NaN when undefined
-    std::size_t m_nSamples = 0;              ///< samples transformed, N
-    std::size_t m_nShown = 0;                ///< harmonics plotted: min(Nh + 1, N)
+struct CDftOutcome : CStatus {
+    double m_dThd = 0;          ///< total harmonic distortion, NaN when undefined
+    std::size_t m_nSamples = 0; ///< samples transformed, N
+    std::size_t m_nShown = 0;   ///< harmonics plotted: min(Nh + 1, N)
 };
 
 /// "DFT...": transforms the samples y[range] with control.Dft into work (N magnitudes), then

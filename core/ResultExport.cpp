@@ -88,7 +88,7 @@ public:
         m_nUsed = 0;
     }
 
-    CExportStatus Finish() {
+    CStatus Finish() {
         Flush();
         if (m_bOk) {
             errno = 0;
@@ -96,8 +96,8 @@ public:
                 Fail(errno);
         }
         if (!m_bOk)
-            return {false, m_strMessage};
-        return {true, {}};
+            return CStatus::Failure(m_strMessage);
+        return CStatus::Success();
     }
 
 private:
@@ -115,21 +115,6 @@ private:
     bool m_bOk = true;
     std::string m_strMessage;
 };
-
-// Writes through the one atomic writer: the destination changes only when all went well.
-template <class F> CExportStatus ExportThroughTemporary(const std::string& strPath, F write) {
-    CExportStatus status;
-    const std::optional<std::string> failure =
-        CAtomicFile::Write(strPath, [&](std::FILE* pFile) -> std::optional<std::string> {
-            status = write(pFile);
-            if (status.m_bOk)
-                return std::nullopt;
-            return status.m_strMessage;
-        });
-    if (failure)
-        return {false, *failure};
-    return status;
-}
 
 } // namespace
 
@@ -177,9 +162,8 @@ char* FormatFull(double value, char* out) {
     return result.ptr;
 }
 
-CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
-                               const double* const* ppRows, std::size_t nRows, std::size_t nCols,
-                               IProgressSink* pProgress) {
+CStatus WriteResultTable(std::FILE* pFile, std::string_view strName, const double* const* ppRows,
+                         std::size_t nRows, std::size_t nCols, IProgressSink* pProgress) {
     CBufferedWriter writer(pFile, strName);
     if (pProgress)
         pProgress->Open(0, static_cast<long long>(nRows));
@@ -196,23 +180,23 @@ CExportStatus WriteResultTable(std::FILE* pFile, std::string_view strName,
             pProgress->SetPos(static_cast<long long>(r));
             if (pProgress->IsCancelled()) {
                 pProgress->Close();
-                return {false, "Writing " + std::string(strName) + " was cancelled."};
+                return CStatus::Failure("Writing " + std::string(strName) + " was cancelled.");
             }
         }
     }
-    CExportStatus status = writer.Finish();
+    CStatus status = writer.Finish();
     if (pProgress)
         pProgress->Close();
     return status;
 }
 
-CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
-                             const double* const* ppRows, std::size_t nRows, std::size_t nCols,
-                             IProgressSink* pProgress, const double* const* ppFocRows) {
+CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double* const* ppRows,
+                       std::size_t nRows, std::size_t nCols, IProgressSink* pProgress,
+                       const double* const* ppFocRows) {
     if (nCols > std::size_t(kResultColumns))
-        return {false, "Cannot write " + std::string(strName) + ": the table has " +
-                           std::to_string(nCols) + " columns, the labels name " +
-                           std::to_string(kResultColumns)};
+        return CStatus::Refusal("Cannot write " + std::string(strName) + ": the table has " +
+                                std::to_string(nCols) + " columns, the labels name " +
+                                std::to_string(kResultColumns));
     CBufferedWriter writer(pFile, strName);
     for (std::size_t c = 0; c < nCols; ++c) {
         if (c > 0)
@@ -244,18 +228,18 @@ CExportStatus WriteResultCsv(std::FILE* pFile, std::string_view strName,
             pProgress->SetPos(static_cast<long long>(r));
             if (pProgress->IsCancelled()) {
                 pProgress->Close();
-                return {false, "Writing " + std::string(strName) + " was cancelled."};
+                return CStatus::Failure("Writing " + std::string(strName) + " was cancelled.");
             }
         }
     }
-    CExportStatus status = writer.Finish();
+    CStatus status = writer.Finish();
     if (pProgress)
         pProgress->Close();
     return status;
 }
 
-CExportStatus WriteEventsCsv(std::FILE* pFile, std::string_view strName,
-                             const std::vector<CRunEvent>& events) {
+CStatus WriteEventsCsv(std::FILE* pFile, std::string_view strName,
+                       const std::vector<CRunEvent>& events) {
     CBufferedWriter writer(pFile, strName);
     writer.Put("t,kind,source,value\n");
     for (const CRunEvent& event : events) {
@@ -285,8 +269,8 @@ std::string TripSummary(const CRunEvent& event) {
     return text;
 }
 
-CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
-                        const double* y, const double* work, std::size_t n) {
+CStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKind, const double* x,
+                  const double* y, const double* work, std::size_t n) {
     const double* second = nullptr;
     switch (nPlotKind) {
     case kPlotPicture:
@@ -298,11 +282,11 @@ CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKin
         second = work;
         break;
     default:
-        return {false, "Cannot write " + std::string(strName) + ": unknown plot kind " +
-                           std::to_string(nPlotKind)};
+        return CStatus::Refusal("Cannot write " + std::string(strName) + ": unknown plot kind " +
+                                std::to_string(nPlotKind));
     }
     if (n > 0 && (!x || (nPlotKind != kPlotPicture && !second)))
-        return {false, "Cannot write " + std::string(strName) + ": the plot has no data"};
+        return CStatus::Refusal("Cannot write " + std::string(strName) + ": the plot has no data");
     CBufferedWriter writer(pFile, strName);
     for (std::size_t i = 0; i < n; ++i) {
         char* p = writer.Reserve(2 * (kFixed6MaxChars + 1) + 2);
@@ -319,13 +303,14 @@ CExportStatus WritePlot(std::FILE* pFile, std::string_view strName, int nPlotKin
     return writer.Finish();
 }
 
-CExportStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const double* x,
-                               const std::vector<const double*>& columns, std::size_t n) {
+CStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const double* x,
+                         const std::vector<const double*>& columns, std::size_t n) {
     if (n > 0 && !x)
-        return {false, "Cannot write " + std::string(strName) + ": the plot has no data"};
+        return CStatus::Refusal("Cannot write " + std::string(strName) + ": the plot has no data");
     for (const double* column : columns)
         if (n > 0 && !column)
-            return {false, "Cannot write " + std::string(strName) + ": the plot has no data"};
+            return CStatus::Refusal("Cannot write " + std::string(strName) +
+                                    ": the plot has no data");
     CBufferedWriter writer(pFile, strName);
     for (std::size_t i = 0; i < n; ++i) {
         char* p = writer.Reserve((columns.size() + 1) * (kFixed6MaxChars + 1) + 2);
@@ -342,29 +327,28 @@ CExportStatus WritePlotColumns(std::FILE* pFile, std::string_view strName, const
     return writer.Finish();
 }
 
-CExportStatus ExportResultFile(const std::string& strPath, const double* const* ppRows,
-                               std::size_t nRows, std::size_t nCols, bool bCsv,
-                               IProgressSink* pProgress) {
-    return ExportThroughTemporary(strPath, [&](std::FILE* pFile) {
+CStatus ExportResultFile(const std::string& strPath, const double* const* ppRows, std::size_t nRows,
+                         std::size_t nCols, bool bCsv, IProgressSink* pProgress) {
+    return CAtomicFile::Write(strPath, [&](std::FILE* pFile) {
         return bCsv ? WriteResultCsv(pFile, strPath, ppRows, nRows, nCols, pProgress)
                     : WriteResultTable(pFile, strPath, ppRows, nRows, nCols, pProgress);
     });
 }
 
-CExportStatus ExportEventsFile(const std::string& strPath, const std::vector<CRunEvent>& events) {
-    return ExportThroughTemporary(
+CStatus ExportEventsFile(const std::string& strPath, const std::vector<CRunEvent>& events) {
+    return CAtomicFile::Write(
         strPath, [&](std::FILE* pFile) { return WriteEventsCsv(pFile, strPath, events); });
 }
 
-CExportStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x,
-                             const double* y, const double* work, std::size_t n) {
-    return ExportThroughTemporary(strPath, [&](std::FILE* pFile) {
+CStatus ExportPlotFile(const std::string& strPath, int nPlotKind, const double* x, const double* y,
+                       const double* work, std::size_t n) {
+    return CAtomicFile::Write(strPath, [&](std::FILE* pFile) {
         return WritePlot(pFile, strPath, nPlotKind, x, y, work, n);
     });
 }
 
-CExportStatus ExportPlotColumnsFile(const std::string& strPath, const double* x,
-                                    const std::vector<const double*>& columns, std::size_t n) {
-    return ExportThroughTemporary(
+CStatus ExportPlotColumnsFile(const std::string& strPath, const double* x,
+                              const std::vector<const double*>& columns, std::size_t n) {
+    return CAtomicFile::Write(
         strPath, [&](std::FILE* pFile) { return WritePlotColumns(pFile, strPath, x, columns, n); });
 }

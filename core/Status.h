@@ -7,8 +7,8 @@
 enum class EStatus {
     NotRun,  ///< the operation has not run (yet)
     Ok,      ///< it succeeded
-    Refused, ///< its input was refused: a value, a text, a file's content or the file itself
-    Failed,  ///< writing failed: the file system, a device, or the user cancelled
+    Refused, ///< its input was refused: a value, a text, a file to read or its content
+    Failed,  ///< a file could not be written: the destination, the file system, or cancelled
 };
 
 /// The outcome of every operation of core that can fail: a code that starts as "not run", and

@@ -1,6 +1,7 @@
 #include "Solver.h"
 
 #include "AllocFailure.h"
+#include "Coils.h"
 #include "DeviceCharges.h"
 #include "LinearSystem.h"
 #include "Progress.h"
@@ -18,25 +19,19 @@
 
 namespace {
 
-constexpr int kCoils = 18;
 constexpr double kPi = 3.141592; // the model's angle constant
 // The loop currents' rows and columns on, the matrix depends on the rotor angle.
 constexpr int kRotorBlock = 12;
 
-// Phase of a coil: 0 a, 1 b, 2 c (coils 0-2 and 9-11 are a, 3-5 and 12-14 b, 6-8 and 15-17 c).
-constexpr int CoilPhase(int coil) {
-    return (coil / 3) % 3;
-}
-
-double** AllocRows(std::uint32_t rows, std::uint32_t cols, const char* pszFailure) {
-    double** ppRows = CMatrix::AllocateRows(rows, cols);
-    if (!ppRows)
+RowTable AllocRows(std::uint32_t rows, std::uint32_t cols, const char* pszFailure) {
+    RowTable table(CMatrix::AllocateRows(rows, cols), CRowsDeleter{rows, cols});
+    if (!table)
         throw CAllocFailure(pszFailure);
-    return ppRows;
+    return table;
 }
 
-template <class T> T* MakeModel(std::uint32_t n, const char* pszFailure) {
-    T* p = new (std::nothrow) T(n);
+template <class T, class... A> std::unique_ptr<T> Make(const char* pszFailure, A... args) {
+    std::unique_ptr<T> p(new (std::nothrow) T(args...));
     if (!p)
         throw CAllocFailure(pszFailure);
     return p;
@@ -64,8 +59,19 @@ enum class EStepVerdict {
     Stop,   // the run ends
 };
 
+// What a run hands back to its solver when it ends.
+struct CRunReport {
+    ERunStatus m_status = ERunStatus::Completed; ///< how the run ended
+    double m_dStopTime = 0.0;                    ///< start of the step at which it stopped [s]
+    int m_nBadState = -1;                        ///< first non-finite state value, -1 if none
+    int m_nStepCount = 0;   ///< the solver's steps attempted, this run's included
+    int m_nHalvings = 0;    ///< steps repeated with half their length in this run
+    CEnergyLedger m_energy; ///< energy by kind (kept in exact mode)
+};
+
 // One call of CSolver::Run: its buffers, allocated once, where it stands, and the phases a
-// step goes through. Works on the solver's model objects and tables.
+// step goes through. Works on the solver's model objects and tables; what the run finds goes
+// to its report, which Finish hands back.
 class CRun {
 public:
     CRun(CSolver& solver, double ts, double te, const double* x0);
@@ -82,7 +88,7 @@ public:
     bool IntervalDone() const { return m_nSubdiv < 1; }
     void StoreRow();
     bool PointsLeft() const { return m_nPoint < m_solver.m_nPoints; }
-    ERunStatus Finish();
+    CRunReport Finish();
 
     // Exact switching instants (time.Exact).
     void BeginExactStep();
@@ -100,6 +106,8 @@ private:
     double NextExactInstant() const;
     void SaveControl();
     void RestoreControl();
+    CEnergyLedger::CCircuit LedgerCircuit(double t, const double* x, bool bStored);
+    void AddLedgerStep();
     void ApplyControlAt(double omega);
     void LoadResistances();
     double ScaledChange(const double* a, const double* b) const;
@@ -150,8 +158,8 @@ private:
     std::uint32_t m_nPoint = 1;       ///< next output point
     const double* m_pLastP = nullptr; ///< state row of the previous output point
     double* m_pLastT = nullptr;       ///< result row of the previous output point
-    ERunStatus m_status = ERunStatus::Completed; ///< how the run ends
-    const std::int64_t m_nMaxSteps;              ///< steps after which the run stops
+    CRunReport m_report;              ///< how the run ends, where and why
+    const std::int64_t m_nMaxSteps;   ///< steps after which the run stops
 
     // Exact switching instants.
     const bool m_bExact;                     ///< steps land on every commanded instant
@@ -170,6 +178,8 @@ private:
     double m_dLastH = 0.0;                   ///< length of the last step, 0 none [s]
     bool m_bEndSlopeValid = false; ///< m_adY1 is dx/dt at the end of the last accepted step
     double m_dSpeedSlope = 0.0;    ///< d omegaR/dt at the last step's end [rad/s^2]
+    std::vector<double> m_adXMean; ///< exact mode: mean of x over the accepted step
+    std::vector<double> m_adYMean; ///< exact mode: mean of dx/dt over it
 };
 
 // Exact mode's corrector: iterations of the trapezoid before the step is halved, and the
@@ -201,7 +211,10 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
       m_bProtect(m_protection.Armed() && m_R.m_nCondition == 0), m_dT(ts),
       m_nMaxSteps(std::int64_t(solver.m_nPoints) * CSolver::kMaxStepsPerPoint),
       m_bExact(solver.m_bExact), m_dTimeTolerance(1e-6 * m_dDelta), m_dTOut(ts + m_dDelta),
-      m_dTLimit(std::numeric_limits<double>::infinity()), m_adYChange(m_nSize, 0.0) {
+      m_dTLimit(std::numeric_limits<double>::infinity()), m_adYChange(m_nSize, 0.0),
+      m_adXMean(m_nSize, 0.0), m_adYMean(m_nSize, 0.0) {
+    m_report.m_dStopTime = ts;
+    m_report.m_nStepCount = solver.m_nStepCount;
     if (m_bExact)
         m_R.StartExactTiming(m_dTimeTolerance);
 }
@@ -209,12 +222,11 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
 // Resets what the run reports, stores row 0 from the initial state and opens the progress.
 void CRun::StartRun(const double* x0) {
     const double ts = m_dTs;
-    m_solver.m_nBadState = -1;
-    m_solver.m_dStopTime = ts;
-    m_solver.m_bPhaseLValid = false;
-    m_solver.m_nHalvings = 0;
     m_events.Clear();
     m_protection.Reset();
+    m_report.m_energy = CEnergyLedger();
+    if (m_bExact)
+        m_report.m_energy.Start(CEnergyLedger::StoredAt(x0, LedgerCircuit(ts, x0, true)));
 
     double* P0 = m_solver.m_pRes->m_pData[0];
     double* T0 = m_solver.m_ppResTab[0];
@@ -275,15 +287,15 @@ void CRun::BeginInterval() {
 // True, with the status set, when the user cancels or no further step can be counted.
 bool CRun::StopBeforeStep() {
     if (m_solver.m_pProgress && m_solver.m_pProgress->IsCancelled())
-        m_status = ERunStatus::Cancelled;
-    else if (m_solver.m_nStepCount == std::numeric_limits<int>::max())
+        m_report.m_status = ERunStatus::Cancelled;
+    else if (m_report.m_nStepCount == std::numeric_limits<int>::max())
         // The step count cannot grow further: as many steps as a halved run can take.
-        m_status = ERunStatus::StepTooSmall;
-    else if (m_solver.m_nStepCount >= m_nMaxSteps)
-        m_status = ERunStatus::TooMuchWork;
+        m_report.m_status = ERunStatus::StepTooSmall;
+    else if (m_report.m_nStepCount >= m_nMaxSteps)
+        m_report.m_status = ERunStatus::TooMuchWork;
     else
         return false;
-    m_solver.m_dStopTime = m_dT;
+    m_report.m_dStopTime = m_dT;
     return true;
 }
 
@@ -291,7 +303,7 @@ bool CRun::StopBeforeStep() {
 void CRun::BeginStep() {
     const double* x = m_adX.data();
     m_dTe = m_G.CalcTorque(x[12], x[13], x[14]);
-    ++m_solver.m_nStepCount;
+    ++m_report.m_nStepCount;
     if (m_solver.m_pProgress)
         m_solver.m_pProgress->SetPos(static_cast<long long>((m_dT - m_dTs) * m_dToProgress));
     ApplyControl(x);
@@ -381,8 +393,10 @@ void CRun::Protect() {
 // resistances that follow.
 void CRun::SetSwitchResistances() {
     const double* last = m_pLastT;
-    m_R.UpdateConduction(last[10], last[16], last[11], last[17], last[12], last[18], last[13],
-                         last[19], last[14], last[20], last[15], last[21]);
+    m_R.UpdateConduction(last[kColIT1], last[kColID1], last[kColIT1 + 1], last[kColID1 + 1],
+                         last[kColIT1 + 2], last[kColID1 + 2], last[kColIT1 + 3], last[kColID1 + 3],
+                         last[kColIT1 + 4], last[kColID1 + 4], last[kColIT1 + 5],
+                         last[kColID1 + 5]);
     m_R.CalcR();
     m_R.GetResistances(m_adBranchR, m_adCoilR);
     m_M.SetResistances(m_adBranchR, m_adCoilR);
@@ -434,23 +448,23 @@ bool CRun::Correct() {
 EStepVerdict CRun::Judge(bool converged) {
     const int bad = FirstNonFinite(m_adX2.data(), m_nSize);
     if (converged) {
-        m_solver.m_nBadState = bad;
+        m_report.m_nBadState = bad;
         if (bad < 0)
             return EStepVerdict::Accept;
-        m_status = ERunStatus::NonFinite;
+        m_report.m_status = ERunStatus::NonFinite;
     } else {
         if (bad < 0 && !(m_dH * 0.5 < m_dHMin))
             return EStepVerdict::Halve;
-        m_solver.m_nBadState = bad;
-        m_status = bad >= 0 ? ERunStatus::NonFinite : ERunStatus::StepTooSmall;
+        m_report.m_nBadState = bad;
+        m_report.m_status = bad >= 0 ? ERunStatus::NonFinite : ERunStatus::StepTooSmall;
     }
-    m_solver.m_dStopTime = m_dT - m_dH;
+    m_report.m_dStopTime = m_dT - m_dH;
     return EStepVerdict::Stop;
 }
 
 // Moves the time back and retries the step with half its length.
 void CRun::Halve() {
-    ++m_solver.m_nHalvings;
+    ++m_report.m_nHalvings;
     // The count of steps left doubles; beyond the library's 16-bit count it is doubled here.
     m_nSubdiv =
         m_nSubdiv < 16384 ? m_proc.IncreaseSubdiv(static_cast<short>(m_nSubdiv)) : 2 * m_nSubdiv;
@@ -486,7 +500,7 @@ void CRun::BeginExactStep() {
     m_dTStart = m_dT;
     SaveControl();
     m_dTe = m_G.CalcTorque(x[12], x[13], x[14]);
-    ++m_solver.m_nStepCount;
+    ++m_report.m_nStepCount;
     if (m_solver.m_pProgress)
         m_solver.m_pProgress->SetPos(static_cast<long long>((m_dT - m_dTs) * m_dToProgress));
     double tEnd = ExactStepEnd();
@@ -672,11 +686,12 @@ void CRun::RepeatStep() {
 }
 
 void CRun::HalveExact() {
-    ++m_solver.m_nHalvings;
+    ++m_report.m_nHalvings;
     m_dHMax = 0.5 * m_dH;
 }
 
 void CRun::AcceptExact() {
+    AddLedgerStep();
     m_U.AcceptStep(m_dT);
     if (m_bProtect && !m_protection.Tripped())
         Protect();
@@ -690,6 +705,31 @@ void CRun::AcceptExact() {
     m_adX = m_adX2;
     m_dTLimit = std::numeric_limits<double>::infinity();
     m_nLocateTries = 0;
+}
+
+// The circuit of the step being taken at time t in it, for the state x; M's stator block
+// is that of x's angle when StoredAt needs it (the powers do not). Moves the supply there: the
+// next slope sets it again for its own state.
+CEnergyLedger::CCircuit CRun::LedgerCircuit(double t, const double* x, bool bStored) {
+    if (bStored)
+        m_M.CalcM(x[14]);
+    m_U.CalcU(t, x[15]);
+    return {m_M.m_pM->m_pData, m_R.m_pR->m_pData, m_U.m_dUd, {m_U.m_dUa, m_U.m_dUb, m_U.m_dUc},
+            m_U.m_dT,          m_R.m_dD,          m_R.m_dC,  m_M.m_dJ};
+}
+
+// The accepted step's powers at its mean state, with the circuit it was taken with.
+void CRun::AddLedgerStep() {
+    for (int i = 0; i < m_nSize; ++i) {
+        m_adXMean[i] = 0.5 * (m_adX[i] + m_adX2[i]);
+        m_adYMean[i] = 0.5 * (m_adY[i] + m_adY1[i]);
+    }
+    const CEnergyLedger::CCircuit start = LedgerCircuit(m_dTStart, m_adX.data(), false);
+    CEnergyLedger::CCircuit mean = LedgerCircuit(m_dT, m_adX2.data(), false);
+    for (int p = 0; p < 3; ++p)
+        mean.m_adSupply[p] = 0.5 * (start.m_adSupply[p] + mean.m_adSupply[p]);
+    m_report.m_energy.AddStep(m_dH,
+                              CEnergyLedger::PowerAt(m_adXMean.data(), m_adYMean.data(), mean));
 }
 
 // Writes the output point that ends the interval to the next stored row when it is kept.
@@ -724,16 +764,43 @@ void CRun::StoreRow() {
 }
 
 // Closes the progress; a completed run stops at the time it reached.
-ERunStatus CRun::Finish() {
+CRunReport CRun::Finish() {
+    if (m_bExact) {
+        const double* x = m_adX.data();
+        m_report.m_energy.Finish(CEnergyLedger::StoredAt(x, LedgerCircuit(m_dT, x, true)));
+    }
     if (m_solver.m_pProgress)
         m_solver.m_pProgress->Close();
-    if (m_status == ERunStatus::Completed)
-        m_solver.m_dStopTime = m_dT;
-    return m_status;
+    if (m_report.m_status == ERunStatus::Completed)
+        m_report.m_dStopTime = m_dT;
+    return m_report;
+}
+
+// The step loop on the specified fixed grid, halving where the corrector does not converge.
+CRunReport RunOnGrid(CRun& run) {
+    do {
+        if (run.StopBeforeStep())
+            break;
+        run.BeginStep();
+        run.Predict();
+        const EStepVerdict verdict = run.Judge(run.Correct());
+        if (verdict == EStepVerdict::Stop)
+            break;
+        if (verdict == EStepVerdict::Halve) {
+            run.Halve();
+            continue;
+        }
+        run.Accept();
+        if (run.IntervalDone()) {
+            run.StoreRow();
+            run.BeginInterval();
+        }
+    } while (run.PointsLeft());
+    return run.Finish();
 }
 
 // The step loop of exact mode.
-ERunStatus RunExact(CRun& run) {
+CRunReport RunExact(CRun& run) {
     do {
         if (run.StopBeforeStep())
             break;
@@ -764,43 +831,18 @@ ERunStatus RunExact(CRun& run) {
 } // namespace
 
 CSolver::CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols)
-    : m_pFluxTab(nullptr), m_nStepCount(0), m_ppResTab(nullptr), m_pRes(nullptr),
-      m_pMObject(nullptr), m_pUObject(nullptr), m_pRObject(nullptr), m_pGObject(nullptr),
-      m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows), m_nPoints(rows),
-      m_nEvery(1), m_nCols(cols), m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{},
-      m_bPhaseLValid(false), m_focSettings(), m_ppFocTab(nullptr) {
-    try {
-        m_pRes = new (std::nothrow) CMatrix(rows, cols);
-        if (!m_pRes)
-            throw CAllocFailure("Błąd inicjalizacji m_pRes");
-        m_ppResTab = AllocRows(rows, resCols, "Błąd przydziału pamęci m_ppResTab");
-        m_pFluxTab = AllocRows(rows, kCoils, "Błąd przydziału pamęci m_pFluxTab");
-        const std::uint32_t size = std::uint32_t(n);
-        m_pMObject = MakeModel<CMclass>(size, "Błąd inicjalizacji m_pMObject");
-        m_pUObject = MakeModel<CUclass>(size, "Błąd inicjalizacji m_pUObject");
-        m_pRObject = MakeModel<CRclass>(size, "Błąd inicjalizacji m_pRObject");
-        m_pGObject = MakeModel<CGclass>(size, "Błąd inicjalizacji m_pGObject");
-    } catch (...) {
-        // The destructor does not run for an object whose constructor throws.
-        Release();
-        throw;
-    }
-}
-
-CSolver::~CSolver() {
-    Release();
-}
-
-void CSolver::Release() {
-    CMatrix::FreeRows(m_ppResTab, m_nRows, m_nResCols);
-    if (m_ppFocTab)
-        CMatrix::FreeRows(m_ppFocTab, m_nRows, kFocColumns);
-    CMatrix::FreeRows(m_pFluxTab, m_nRows, kCoils);
-    delete m_pRes;
-    delete m_pMObject;
-    delete m_pUObject;
-    delete m_pRObject;
-    delete m_pGObject;
+    : m_nStepCount(0), m_pProgress(nullptr), m_nResCols(resCols), m_nSize(n), m_nRows(rows),
+      m_nPoints(rows), m_nEvery(1), m_nCols(cols), m_dStopTime(0.0), m_nBadState(-1), m_adPhaseL{},
+      m_bPhaseLValid(false) {
+    // What was made before a failure is released with the members.
+    m_pRes = Make<CMatrix>("Błąd inicjalizacji m_pRes", rows, cols);
+    m_ppResTab = AllocRows(rows, resCols, "Błąd przydziału pamęci m_ppResTab");
+    m_pFluxTab = AllocRows(rows, kCoils, "Błąd przydziału pamęci m_pFluxTab");
+    const std::uint32_t size = std::uint32_t(n);
+    m_pMObject = Make<CMclass>("Błąd inicjalizacji m_pMObject", size);
+    m_pUObject = Make<CUclass>("Błąd inicjalizacji m_pUObject", size);
+    m_pRObject = Make<CRclass>("Błąd inicjalizacji m_pRObject", size);
+    m_pGObject = Make<CGclass>("Błąd inicjalizacji m_pGObject", size);
 }
 
 ERunStatus CSolver::Run(double ts, double te, const double* x0) {
@@ -808,30 +850,17 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
         m_nResCols < std::uint32_t(kResultColumns))
         return ERunStatus::NotRun;
 
+    m_bPhaseLValid = false;
     CRun run(*this, ts, te, x0);
     run.StartRun(x0);
     run.BeginInterval();
-    if (m_bExact)
-        return RunExact(run);
-    do {
-        if (run.StopBeforeStep())
-            break;
-        run.BeginStep();
-        run.Predict();
-        const EStepVerdict verdict = run.Judge(run.Correct());
-        if (verdict == EStepVerdict::Stop)
-            break;
-        if (verdict == EStepVerdict::Halve) {
-            run.Halve();
-            continue;
-        }
-        run.Accept();
-        if (run.IntervalDone()) {
-            run.StoreRow();
-            run.BeginInterval();
-        }
-    } while (run.PointsLeft());
-    return run.Finish();
+    const CRunReport report = m_bExact ? RunExact(run) : RunOnGrid(run);
+    m_nStepCount = report.m_nStepCount;
+    m_dStopTime = report.m_dStopTime;
+    m_nBadState = report.m_nBadState;
+    m_nHalvings = report.m_nHalvings;
+    m_energy = report.m_energy;
+    return report.m_status;
 }
 
 void CSolver::EnableFoc(const CFocSettings& settings) {
@@ -853,80 +882,4 @@ bool CSolver::SetStoring(std::uint32_t nPoints, std::uint32_t nEvery) {
     m_nPoints = nPoints;
     m_nEvery = nEvery;
     return true;
-}
-
-void CSolver::CalcResultRow(std::uint32_t k) {
-    CalcResultRow(m_pRes->m_pData[k], m_pRes->m_pData[k - 1], m_ppResTab[k], m_ppResTab[k - 1],
-                  m_pFluxTab[k]);
-}
-
-void CSolver::CalcResultRow(const double* P1, const double* P0, double* T1, double* T0,
-                            double* pFlux) {
-    // x[i] of row k is P1[i + 1].
-    const double dt = P1[0] - P0[0];
-    auto D = [dt](double now, double before) { return (now - before) / dt; };
-    auto X1 = [P1](int i) { return P1[i + 1]; };
-    auto X0 = [P0](int i) { return P0[i + 1]; };
-
-    T1[kColT] = P1[0];
-    T1[kColIa] = X1(12);
-    T1[kColIb] = X1(13) - X1(12);
-    T1[kColIc] = -X1(13);
-    T1[kColIU] = D(X1(0) + X1(1), X0(0) + X0(1));
-    T1[kColIC] = D(X1(0), X0(0));
-    T1[kColIDC] = T1[kColIU] - T1[kColIC];
-    double q1[6];
-    double q0[6];
-    TransistorCharges(P1 + 1, q1);
-    TransistorCharges(P0 + 1, q0);
-    for (int k = 0; k < 6; ++k)
-        T1[kColIT1 + k] = D(q1[k], q0[k]);
-    DiodeCharges(P1 + 1, q1);
-    DiodeCharges(P0 + 1, q0);
-    for (int k = 0; k < 6; ++k)
-        T1[kColID1 + k] = D(q1[k], q0[k]);
-    T1[kColOmegaR] = X1(15);
-    T1[kColBetaR] = X1(14);
-
-    // Coil flux linkages: every coil j carries its own phase's current.
-    const double beta = T1[kColBetaR];
-    const double phaseI[3] = {T1[kColIa], T1[kColIb], T1[kColIc]};
-    double* flux = pFlux;
-    // Without harmonics the inductances do not depend on beta: their phase sums are kept.
-    if (m_pMObject->m_nNh != 0 || !m_bPhaseLValid) {
-        m_pMObject->CoilPhaseInductances(beta, m_adPhaseL);
-        m_bPhaseLValid = true;
-    }
-    double magnets[kCoils];
-    m_pGObject->CoilPmFluxSums(beta, magnets);
-    double phaseFlux[3] = {0.0, 0.0, 0.0};
-    for (int i = 0; i < kCoils; ++i) {
-        const double* sums = m_adPhaseL[i];
-        const double psi =
-            sums[0] * phaseI[0] + sums[1] * phaseI[1] + sums[2] * phaseI[2] + magnets[i];
-        flux[i] = psi;
-        phaseFlux[CoilPhase(i)] += psi;
-    }
-    T1[kColPsia] = phaseFlux[0];
-    T1[kColPsib] = phaseFlux[1];
-    T1[kColPsic] = phaseFlux[2];
-    if (T0 == m_ppResTab[0]) {
-        // Row 0 has no flux of its own: it shows the first point's, so that point's voltages
-        // are the resistive drops.
-        T0[kColPsia] = T1[kColPsia];
-        T0[kColPsib] = T1[kColPsib];
-        T0[kColPsic] = T1[kColPsic];
-    }
-
-    double phaseR[3] = {0.0, 0.0, 0.0};
-    for (int i = 0; i < kCoils; ++i)
-        phaseR[CoilPhase(i)] += m_pRObject->m_dCoilR[i];
-    const double dtRes = T1[kColT] - T0[kColT];
-    T1[kColUa] = (T1[kColPsia] - T0[kColPsia]) / dtRes + phaseR[0] * T1[kColIa];
-    T1[kColUb] = (T1[kColPsib] - T0[kColPsib]) / dtRes + phaseR[1] * T1[kColIb];
-    T1[kColUc] = (T1[kColPsic] - T0[kColPsic]) / dtRes + phaseR[2] * T1[kColIc];
-    T1[kColUab] = T1[kColUa] - T1[kColUb];
-    T1[kColUbc] = T1[kColUb] - T1[kColUc];
-    T1[kColUca] = T1[kColUc] - T1[kColUa];
-    T1[kColVX] = T1[kColUa] + T1[kColUb] + T1[kColUc];
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EnergyLedger.h"
 #include "EventLog.h"
 #include "FocControl.h"
 #include "Gclass.h"
@@ -13,6 +14,16 @@
 #include <memory>
 
 class IProgressSink;
+
+/// Releases a table of row pointers made by CMatrix::AllocateRows with its sizes.
+struct CRowsDeleter {
+    std::uint32_t m_nRows = 0;
+    std::uint32_t m_nCols = 0;
+    void operator()(double** ppRows) const { CMatrix::FreeRows(ppRows, m_nRows, m_nCols); }
+};
+
+/// A table of rows owned by the solver.
+using RowTable = std::unique_ptr<double*[], CRowsDeleter>;
 
 /// How a run ended.
 enum class ERunStatus {
@@ -32,7 +43,7 @@ public:
     /// rows output points, cols = n + 1 state-table columns, n states, resCols result columns.
     /// Throws CAllocFailure, holding nothing, when a table or model object cannot be allocated.
     CSolver(std::uint32_t rows, std::uint32_t cols, int n, std::uint32_t resCols);
-    virtual ~CSolver();
+    virtual ~CSolver() = default;
     CSolver(const CSolver&) = delete;
     CSolver& operator=(const CSolver&) = delete;
 
@@ -74,37 +85,34 @@ public:
     /// Whether the run uses field-oriented control.
     bool UsesFoc() const { return m_ppFocTab != nullptr; }
 
-    double** m_pFluxTab;        ///< flux linkage of the 18 coils per output row [Wb]
-    int m_nStepCount;           ///< integration steps attempted
-    double** m_ppResTab;        ///< result table, m_nRows x m_nResCols
-    CMatrix* m_pRes;            ///< state table: column 0 time, column i+1 x[i]
-    CMclass* m_pMObject;        ///< inductance matrix M
-    CUclass* m_pUObject;        ///< source vector U
-    CRclass* m_pRObject;        ///< resistance matrix R with the control
-    CGclass* m_pGObject;        ///< matrix G, torque and magnet flux
-    IProgressSink* m_pProgress; ///< simulated time done, 0..kProgressScale; may be null
-    std::uint32_t m_nResCols;   ///< result columns (36)
-    int m_nSize;                ///< n (16)
-    std::uint32_t m_nRows;      ///< rows of both tables (the stored output points)
-    std::uint32_t m_nPoints;    ///< output points of the run, m_nRows unless SetStoring
-    std::uint32_t m_nEvery;     ///< every m_nEvery-th output point is stored
-    std::uint32_t m_nCols;      ///< state-table columns (17)
-    double m_dStopTime;         ///< start of the step at which the run stopped [s]
-    int m_nBadState;            ///< index of the first non-finite state value, -1 if none
-    double m_adPhaseL[18][3];   ///< per coil, the sums of its inductances to each phase [H]
-    bool m_bPhaseLValid;        ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
+    RowTable m_pFluxTab;                 ///< flux linkage of the 18 coils per output row [Wb]
+    int m_nStepCount;                    ///< integration steps attempted
+    RowTable m_ppResTab;                 ///< result table, m_nRows x m_nResCols
+    std::unique_ptr<CMatrix> m_pRes;     ///< state table: column 0 time, column i+1 x[i]
+    std::unique_ptr<CMclass> m_pMObject; ///< inductance matrix M
+    std::unique_ptr<CUclass> m_pUObject; ///< source vector U
+    std::unique_ptr<CRclass> m_pRObject; ///< resistance matrix R with the control
+    std::unique_ptr<CGclass> m_pGObject; ///< matrix G, torque and magnet flux
+    IProgressSink* m_pProgress;          ///< simulated time done, 0..kProgressScale; may be null
+    std::uint32_t m_nResCols;            ///< result columns (36)
+    int m_nSize;                         ///< n (16)
+    std::uint32_t m_nRows;               ///< rows of both tables (the stored output points)
+    std::uint32_t m_nPoints;             ///< output points of the run, m_nRows unless SetStoring
+    std::uint32_t m_nEvery;              ///< every m_nEvery-th output point is stored
+    std::uint32_t m_nCols;               ///< state-table columns (17)
+    double m_dStopTime;                  ///< start of the step at which the run stopped [s]
+    int m_nBadState;                     ///< index of the first non-finite state value, -1 if none
+    double m_adPhaseL[18][3]; ///< per coil, the sums of its inductances to each phase [H]
+    bool m_bPhaseLValid;      ///< m_adPhaseL holds this run's values (kept while m_nNh = 0)
+    CProtection m_protection; ///< trips and safe state; acts in condition index 0 only
+    CEventLog m_events;       ///< fault onsets and clearings and trips of the last run
     /// Steps end on every commanded switching instant and on the devices' threshold
     /// crossings, the corrector iterates to each state's own tolerance, and column Te holds
     /// the torque of the row's state. False: the specified fixed step grid.
     bool m_bExact = false;
     int m_nHalvings = 0;        ///< steps repeated with half their length in the run
-    CProtection m_protection;   ///< trips and safe state; acts in condition index 0 only
-    CEventLog m_events;         ///< fault onsets and clearings and trips of the last run
+    CEnergyLedger m_energy;     ///< energy by kind of the last run (kept in exact mode)
     CFocSettings m_focSettings; ///< settings of field-oriented control (when enabled)
-    double** m_ppFocTab;        ///< id, iq, id*, iq*, ud*, uq* per stored row; null: scalar
+    RowTable m_ppFocTab;        ///< id, iq, id*, iq*, ud*, uq* per stored row; null: scalar
     std::unique_ptr<CFocControl> m_pFoc; ///< the field-oriented controller of the last run
-
-private:
-    /// Frees the tables and model objects allocated so far.
-    void Release();
 };

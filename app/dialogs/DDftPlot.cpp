@@ -1,5 +1,6 @@
 #include "dialogs/DDftPlot.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@ CDDftPlot::CDDftPlot(CDftSettings& settings, QWidget* parent)
 
     auto* left = new QVBoxLayout;
     auto* grid = new QGridLayout;
+    m_pGrid = grid;
     left->addLayout(grid);
     const CFieldRow nh = AddFieldRow(grid, 0, 0, "Harmonics number to plot", "&Nh =", "", "m_nNh");
     grid->setColumnStretch(4, 1);
@@ -41,8 +43,21 @@ CDDftPlot::CDDftPlot(CDftSettings& settings, QWidget* parent)
     nh.m_pEdit->selectAll();
 }
 
+void CDDftPlot::OfferCurves(const QStringList& curves) {
+    if (curves.size() < 2)
+        return;
+    m_pCurves = new QComboBox(this);
+    m_pCurves->addItems(curves);
+    auto* label = new QLabel("&Curve:", this);
+    label->setBuddy(m_pCurves);
+    m_pGrid->addWidget(label, 1, 0);
+    m_pGrid->addWidget(m_pCurves, 1, 1, 1, 4);
+}
+
 void CDDftPlot::accept() {
     // Nothing is stored until every field is accepted.
-    if (m_fields.StoreAll(this, m_settings))
-        QDialog::accept();
+    if (!m_fields.StoreAll(this, m_settings))
+        return;
+    m_nCurve = m_pCurves ? m_pCurves->currentIndex() : 0;
+    QDialog::accept();
 }

@@ -19,6 +19,6 @@ QString AskExportPath(QWidget* parent) {
     return files.isEmpty() ? QString() : files.first();
 }
 
-void ReportExportFailure(QWidget* parent, const CExportStatus& status) {
+void ReportExportFailure(QWidget* parent, const CStatus& status) {
     QMessageBox::warning(parent, "ERROR", QString::fromStdString(status.m_strMessage));
 }

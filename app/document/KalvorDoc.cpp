@@ -23,8 +23,8 @@ CKalvorDoc::~CKalvorDoc() = default;
 
 bool CKalvorDoc::OnOpenDocument(const QString& strPath, QString* pstrError) {
     CParamSet params;
-    const CFileStatus status = ReadParamFile(strPath.toStdString(), params);
-    if (!status.m_bOk) {
+    const CStatus status = ReadParamFile(strPath.toStdString(), params);
+    if (!status.Ok()) {
         if (pstrError)
             *pstrError = QString::fromStdString(status.m_strMessage);
         return false;
@@ -38,8 +38,8 @@ bool CKalvorDoc::OnOpenDocument(const QString& strPath, QString* pstrError) {
 }
 
 bool CKalvorDoc::OnSaveDocument(const QString& strPath, QString* pstrError) {
-    const CFileStatus status = WriteParamFile(strPath.toStdString(), m_params);
-    if (!status.m_bOk) {
+    const CStatus status = WriteParamFile(strPath.toStdString(), m_params);
+    if (!status.Ok()) {
         if (pstrError)
             *pstrError = QString::fromStdString(status.m_strMessage);
         return false;
@@ -91,43 +91,6 @@ void CKalvorDoc::SetModifiedFlag(bool bModified) {
         return;
     m_bModified = bModified;
     emit TitleChanged();
-}
-
-void CKalvorDoc::AllocPlot(unsigned n) {
-    m_pPlotX.assign(n, 0.0);
-    m_pPlotY.assign(n, 0.0);
-    m_pPlotTmp.assign(n, 0.0);
-    m_vecMore.clear();
-    m_strFirstLabel.clear();
-    m_strFirstSource.clear();
-    m_plot.m_strY2Label.clear();
-    m_nPlotCount = n;
-}
-
-std::vector<CPlotPrint::SCurve> CKalvorDoc::Curves() const {
-    const QString strFirst = FirstSource();
-    const bool bMixed = std::any_of(m_vecMore.begin(), m_vecMore.end(), [&](const CPlotCurve& c) {
-        return (c.m_strSource.isEmpty() ? m_strTitle : c.m_strSource) != strFirst;
-    });
-    const auto named = [bMixed](const QString& strLabel, const QString& strSource) {
-        return bMixed ? strLabel + QStringLiteral(" \u00b7 ") + strSource : strLabel;
-    };
-    std::vector<CPlotPrint::SCurve> curves;
-    curves.push_back(
-        {m_pPlotY.data(),
-         named(m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel, strFirst)});
-    for (const CPlotCurve& curve : m_vecMore) {
-        CPlotPrint::SCurve drawn{
-            curve.m_vecY.data(),
-            named(curve.m_strLabel, curve.m_strSource.isEmpty() ? m_strTitle : curve.m_strSource)};
-        if (curve.m_pX) {
-            drawn.m_pX = curve.m_pX->data();
-            drawn.m_nCount = std::min(curve.m_pX->size(), curve.m_vecY.size());
-        }
-        drawn.m_nAxis = curve.m_nAxis;
-        curves.push_back(drawn);
-    }
-    return curves;
 }
 
 bool CKalvorDoc::IsRunAccepted() const {
@@ -251,14 +214,15 @@ void CKalvorDoc::OnPlotResult(QWidget* pParent, const std::vector<const CKalvorD
         return;
     }
     const bool bAdd = dlgResPlot.m_bAdd && m_bValid && m_bResultCurves &&
-                      m_pPlotY.size() == m_nPlotCount && m_pPlotX.size() == m_nPlotCount;
+                      m_buffer.m_pPlotY.size() == m_buffer.m_nPlotCount &&
+                      m_buffer.m_pPlotX.size() == m_buffer.m_nPlotCount;
     if (bAdd) {
         if (!AddResultCurve(pParent, source, nColumn, strLabel))
             return;
     } else {
         PlotResultOf(source, nColumn, strLabel);
     }
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
     emit UpdateAllViews();
 }
@@ -268,11 +232,11 @@ void CKalvorDoc::PlotResultOf(const CKalvorDoc& source, int nColumn, const QStri
     const int nRows = source.m_nRows;
     AllocPlot(static_cast<unsigned>(nRows));
     for (int r = 0; r < nRows; ++r)
-        m_pPlotX[r] = source.m_pSolver->m_ppResTab[r][0];
-    source.CopyResult(nColumn, m_pPlotY);
-    m_plot.SetLabels(QStringLiteral("t [s]"), strLabel);
+        m_buffer.m_pPlotX[r] = source.m_pSolver->m_ppResTab[r][0];
+    source.CopyResult(nColumn, m_buffer.m_pPlotY);
+    m_buffer.SetLabels(QStringLiteral("t [s]"), strLabel);
     if (&source != this)
-        m_strFirstSource = source.Title();
+        m_buffer.m_strFirstSource = source.Title();
     m_bResultCurves = true;
     if (!bSameAxis)
         ++m_nAxisSerial;
@@ -298,9 +262,8 @@ bool CKalvorDoc::AddCurve(QWidget* pParent, CPlotCurve curve) {
     const auto same = [&](const QString& label, const QString& src) {
         return label == strLabel && src == strShownSource;
     };
-    bool bPlotted =
-        same(m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel, FirstSource());
-    for (const CPlotCurve& curve : m_vecMore)
+    bool bPlotted = same(m_buffer.FirstLabel(), FirstSource());
+    for (const CPlotCurve& curve : m_buffer.m_vecMore)
         bPlotted = bPlotted || same(curve.m_strLabel,
                                     curve.m_strSource.isEmpty() ? m_strTitle : curve.m_strSource);
     if (bPlotted) {
@@ -318,12 +281,13 @@ bool CKalvorDoc::AddCurve(QWidget* pParent, CPlotCurve curve) {
         return false;
     }
     // A second unit gets the right-hand axis; a third has no axis to go to.
-    const QString strFirst = m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel;
-    const QString strUnit = UnitOf(strLabel), strFirstUnit = UnitOf(strFirst);
+    const QString strFirst = m_buffer.FirstLabel();
+    const QString strUnit = CPlotBuffer::UnitOf(strLabel),
+                  strFirstUnit = CPlotBuffer::UnitOf(strFirst);
     QString strSecondUnit;
-    for (const CPlotCurve& other : m_vecMore)
+    for (const CPlotCurve& other : m_buffer.m_vecMore)
         if (other.m_nAxis == 1)
-            strSecondUnit = UnitOf(other.m_strLabel);
+            strSecondUnit = CPlotBuffer::UnitOf(other.m_strLabel);
     if (strUnit != strFirstUnit && !strSecondUnit.isEmpty() && strUnit != strSecondUnit) {
         CMessageBox::Show(pParent, QMessageBox::Warning, QStringLiteral("WARNING"),
                           QStringLiteral("A plot has two y axes, for %1 on the left and %2 on "
@@ -333,43 +297,17 @@ bool CKalvorDoc::AddCurve(QWidget* pParent, CPlotCurve curve) {
         return false;
     }
     curve.m_nAxis = strUnit == strFirstUnit ? 0 : 1;
-    if (m_strFirstLabel.isEmpty())
-        m_strFirstLabel = m_plot.m_strYLabel;
+    if (m_buffer.m_strFirstLabel.isEmpty())
+        m_buffer.m_strFirstLabel = m_buffer.m_strYLabel;
     // Samples of another run (other ts, te, h or store-every) or of a file are kept as they
     // are; the plot's own x is shared.
     const std::vector<double>& x = *curve.m_pX;
-    if (x.size() == m_nPlotCount && std::equal(x.begin(), x.end(), m_pPlotX.begin()))
+    if (x.size() == m_buffer.m_nPlotCount &&
+        std::equal(x.begin(), x.end(), m_buffer.m_pPlotX.begin()))
         curve.m_pX.reset();
-    m_vecMore.push_back(std::move(curve));
-    SetSharedYLabel();
+    m_buffer.m_vecMore.push_back(std::move(curve));
+    m_buffer.SetSharedYLabel();
     return true;
-}
-
-void CKalvorDoc::SetSharedYLabel() {
-    // Each axis names its quantities once, with the unit they share.
-    QStringList names[2];
-    QString units[2];
-    const auto take = [&](const QString& strLabel, int nAxis) {
-        const qsizetype open = strLabel.lastIndexOf('[');
-        const QString name = strLabel.left(open).trimmed();
-        if (!names[nAxis].contains(name))
-            names[nAxis] << name;
-        units[nAxis] = open < 0 ? QString() : strLabel.mid(open);
-    };
-    take(m_strFirstLabel.isEmpty() ? m_plot.m_strYLabel : m_strFirstLabel, 0);
-    for (const CPlotCurve& curve : m_vecMore)
-        take(curve.m_strLabel, curve.m_nAxis);
-    const auto label = [&](int nAxis) {
-        return names[nAxis].join(", ") + (units[nAxis].isEmpty() ? QString() : " " + units[nAxis]);
-    };
-    m_plot.m_strYLabel = label(0);
-    m_plot.m_strY2Label = names[1].isEmpty() ? QString() : label(1);
-}
-
-QString CKalvorDoc::UnitOf(const QString& strLabel) {
-    const qsizetype open = strLabel.lastIndexOf('[');
-    const qsizetype close = strLabel.indexOf(']', open);
-    return open < 0 || close < 0 ? QString() : strLabel.mid(open + 1, close - open - 1);
 }
 
 void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
@@ -385,7 +323,7 @@ void CKalvorDoc::CopyResult(int nColumn, std::vector<double>& y) const {
 }
 
 void CKalvorDoc::SetFaultMarkers(const CKalvorDoc& source) {
-    m_plot.m_aMarkers.clear();
+    m_buffer.m_aMarkers.clear();
     const CParamSet& resultParams = source.m_resultParams;
     const CFailParams& failures = resultParams.m_failures;
     const auto failed = [](int code) { return code != 0; };
@@ -393,10 +331,10 @@ void CKalvorDoc::SetFaultMarkers(const CKalvorDoc& source) {
                          (std::any_of(failures.m_nFailD.begin(), failures.m_nFailD.end(), failed) ||
                           std::any_of(failures.m_nFailT.begin(), failures.m_nFailT.end(), failed));
     if (bFailed) {
-        m_plot.m_aMarkers.push_back(
+        m_buffer.m_aMarkers.push_back(
             {failures.m_dOnset, QStringLiteral("fault %1 s").arg(failures.m_dOnset, 0, 'g', 6)});
         if (failures.m_dClear > 0)
-            m_plot.m_aMarkers.push_back(
+            m_buffer.m_aMarkers.push_back(
                 {failures.m_dClear,
                  QStringLiteral("cleared %1 s").arg(failures.m_dClear, 0, 'g', 6)});
     }
@@ -405,9 +343,10 @@ void CKalvorDoc::SetFaultMarkers(const CKalvorDoc& source) {
         return;
     for (const CRunEvent& event : source.m_pSolver->m_events.Events()) {
         if (IsTrip(event.m_eKind))
-            m_plot.m_aMarkers.push_back({event.m_dT, QStringLiteral("trip %1 %2 s")
-                                                         .arg(QString::fromLatin1(event.m_szSource))
-                                                         .arg(event.m_dT, 0, 'g', 6)});
+            m_buffer.m_aMarkers.push_back(
+                {event.m_dT, QStringLiteral("trip %1 %2 s")
+                                 .arg(QString::fromLatin1(event.m_szSource))
+                                 .arg(event.m_dT, 0, 'g', 6)});
     }
 }
 
@@ -452,6 +391,6 @@ void CKalvorDoc::OnViewNone() {
 
 void CKalvorDoc::TogglePicture(int nPicture) {
     m_nPicture = m_nPicture == nPicture ? 0 : nPicture;
-    m_nPlotType = 0;
+    m_buffer.m_nPlotType = kPlotPicture;
     emit UpdateAllViews();
 }

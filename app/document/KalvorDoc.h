@@ -7,7 +7,7 @@
 #include "ParamSet.h"
 #include "ResultExport.h"
 #include "document/CurveTable.h"
-#include "document/PlotCurve.h"
+#include "document/PlotBuffer.h"
 #include "plot/PlotPrint.h"
 
 #include <QObject>
@@ -53,20 +53,14 @@ public:
 
     // Plot buffer.
 
-    /// Replaces the three plot arrays by n zeros each, removes the curves after the first and
-    /// sets m_nPlotCount to n.
-    void AllocPlot(unsigned n);
-    /// The curves of a curve plot: the first (m_pPlotX, m_pPlotY, labelled with the y label) and
-    /// those added to it, each with its x values when they are its own and its legend text.
-    /// When the curves come from more than one source, each legend text names its source
-    /// ("Ia [A] · Kalvo2").
-    std::vector<CPlotPrint::SCurve> Curves() const;
+    /// Replaces the plot buffer's arrays by n zeros each (CPlotBuffer::Alloc).
+    void AllocPlot(unsigned n) { m_buffer.Alloc(n); }
+    /// The curves of the plot buffer, those of this document's results named by its title.
+    std::vector<CPlotPrint::SCurve> Curves() const { return m_buffer.Curves(m_strTitle); }
     /// Number of curves in the plot buffer.
-    int CurveCount() const { return 1 + int(m_vecMore.size()); }
+    int CurveCount() const { return m_buffer.CurveCount(); }
     /// Source of the first curve: the document or file it came from.
-    QString FirstSource() const {
-        return m_strFirstSource.isEmpty() ? m_strTitle : m_strFirstSource;
-    }
+    QString FirstSource() const { return m_buffer.FirstSource(m_strTitle); }
 
     // Command availability.
 
@@ -75,7 +69,7 @@ public:
     /// "Plot result..." and "Export results...".
     bool CanPlotResult() const { return m_bValid && IsRunAccepted(); }
     /// "Result derivative", "Result integral" and "DFT...": a curve of current results.
-    bool CanProcessPlot() const { return m_bValid && m_nPlotType != 20; }
+    bool CanProcessPlot() const { return m_bValid && !m_buffer.IsSpectrum(); }
     /// "Export plot...".
     bool CanExportPlot() const { return m_bValid; }
     /// "Failures...": only the conditions of work with an inverter or a rectifier.
@@ -127,9 +121,7 @@ public:
     /// Tools / "Difference": the first curve minus the second at the first one's samples.
     void OnDifference(QWidget* pParent);
     /// "Difference": two or more curves are plotted.
-    bool CanTakeDifference() const {
-        return m_bValid && m_nPlotType == kPlotCurve && CurveCount() >= 2;
-    }
+    bool CanTakeDifference() const { return m_bValid && m_buffer.IsCurve() && CurveCount() >= 2; }
     /// Tools / "Inductance plot...".
     void OnInductancePlot(QWidget* pParent);
     /// Tools / "Excitation flux plot...".
@@ -152,21 +144,14 @@ public:
     const int m_nStateSize = 16;  ///< length of the state vector
     const int m_nStateCols = 17;  ///< state-table columns (time and the states)
     int m_nPicture = 0;           ///< 0 none, 1 2D model, 2 3D model, 3 circuit, 4 table order
-    unsigned m_nPlotCount = 0;    ///< points in the plot buffer
-    int m_nPlotType = 0;          ///< 1 curve, 20 spectrum, 0 nothing drawn
-    std::vector<double> m_pPlotX; ///< x values of the plot buffer
-    std::vector<double> m_pPlotY; ///< y values of the plot buffer
-    std::vector<double> m_pPlotTmp;    ///< work array of the plot buffer
-    std::vector<CPlotCurve> m_vecMore; ///< the curves after the first
-    QString m_strFirstLabel;           ///< legend text of the first curve; the y label when empty
-    QString m_strFirstSource;          ///< where the first curve comes from; empty: this document
-    bool m_bResultCurves = false;      ///< the plot buffer holds result columns of the last run
-    int m_nAxisSerial = 0;             ///< changes whenever the plot's x values change meaning
-    double m_dSpectrumPeriod = 0;      ///< time span a spectrum was taken over [s]; 0 if not time
-    CParamSet m_resultParams;          ///< the parameters the results were computed with
-    bool m_bValid = false;             ///< results and plot buffer belong to the current parameters
-    CPlotPrint m_plot;                 ///< renderer with the axis labels and the THD
-    int m_nRows = 0;                   ///< rows of the result table of the last run
+    CPlotBuffer m_buffer;         ///< the plot buffer: curves, labels, marks and plot kind
+    bool m_bResultCurves = false; ///< the plot buffer holds result columns of the last run
+    int m_nAxisSerial = 0;        ///< changes whenever the plot's x values change meaning
+    double m_dSpectrumPeriod = 0; ///< time span a spectrum was taken over [s]; 0 if not time
+    CParamSet m_resultParams;     ///< the parameters the results were computed with
+    bool m_bValid = false;        ///< results and plot buffer belong to the current parameters
+    CPlotPrint m_plot;            ///< renderer, with the THD of the spectrum
+    int m_nRows = 0;              ///< rows of the result table of the last run
     std::unique_ptr<CSolver> m_pSolver;            ///< the last run, replaced by each Calculate
     ECalcStatus m_runStatus = ECalcStatus::NotRun; ///< how the last run ended
     CControl m_control; ///< derivative, integral, DFT and the PWM voltage plot, never a run
@@ -195,10 +180,6 @@ private:
     bool AddCurve(QWidget* pParent, CPlotCurve curve);
     /// Replaces the plot by the result column of source.
     void PlotResultOf(const CKalvorDoc& source, int nColumn, const QString& strLabel);
-    /// The y labels of several curves: on each axis each quantity once, with its unit.
-    void SetSharedYLabel();
-    /// "A" of "Ia [A]"; empty without a unit.
-    static QString UnitOf(const QString& strLabel);
     /// The onset and clearing of the failures of source's run and the trips of its protection
     /// as markers of time plots.
     void SetFaultMarkers(const CKalvorDoc& source);
@@ -206,12 +187,16 @@ private:
     QString TripText() const;
 
     using CurveOperation = void (CControl::*)(const double*, const double*, double*, std::size_t);
-    /// Derivative or integral of the plotted curve, with the progress window.
+    /// Derivative or integral of a plotted curve (asked for when there are several), with the
+    /// progress window; the outcome replaces the curves. strTitle titles the question.
     void TransformCurve(QWidget* pParent, CurveOperation operation, const char* strXLabel,
-                        const char* strYLabel, const QString& strWhat);
-    /// Keeps only the first curve, which the post-processing transforms, and returns the
-    /// status note "strWhat of <its label>" (naming it the first when there were several).
-    QString NoteFirstCurve(const QString& strWhat);
+                        const char* strYLabel, const QString& strWhat, const QString& strTitle);
+    /// The curve a post-processing command takes: 0 without asking when one is plotted, else the
+    /// choice of a prompt titled strTitle; -1 when it was cancelled.
+    int ChooseCurve(QWidget* pParent, const QString& strTitle);
+    /// The y label of the outcome of a post-processing of curve nCurve: strLabel with one curve
+    /// plotted; with several, naming the curve taken ("dy/dx of Ib [A]").
+    QString OutcomeLabel(const QString& strLabel, int nCurve) const;
     /// Shows a plot settings dialog; marks the document modified when its settings changed.
     template <class TDialog, class TSettings>
     bool RunPlotDialog(TSettings& settings, QWidget* pParent);

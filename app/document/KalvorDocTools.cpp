@@ -7,6 +7,7 @@
 #include "Solver.h"
 #include "dialogs/CalcProg.h"
 #include "dialogs/CurveChoice.h"
+#include "dialogs/CurvePrompt.h"
 #include "dialogs/DDftPlot.h"
 #include "dialogs/DFluxPlot.h"
 #include "dialogs/DVoltPlot.h"
@@ -46,6 +47,36 @@ std::pair<QString, QString> SplitLabel(const QString& strLabel) {
     return {name.trimmed(), strLabel.mid(open + 1, close - open - 1)};
 }
 
+/// The legend texts of curves, for a choice among them.
+QStringList CurveLabels(const std::vector<CPlotPrint::SCurve>& curves) {
+    QStringList labels;
+    for (const CPlotPrint::SCurve& curve : curves)
+        labels << curve.m_strLabel;
+    return labels;
+}
+
+/// The samples of a curve of its own ascending x that a DFT range of the first curve (nFirst
+/// samples of firstX) covers: those inside its x span, or the whole curve when the range is the
+/// whole first curve. False when x does not ascend and the range is not the whole.
+bool RangeOnOwnX(const std::vector<double>& firstX, std::size_t nFirst,
+                 const std::vector<double>& x, CSampleRange& range) {
+    if (range.m_nStart == 0 && range.m_nCount == nFirst) {
+        range = {0, x.size()};
+        return true;
+    }
+    if (!std::is_sorted(x.begin(), x.end()))
+        return false;
+    if (range.m_nCount == 0) {
+        range = {0, 0};
+        return true;
+    }
+    const double lo = firstX[range.m_nStart], hi = firstX[range.m_nStart + range.m_nCount - 1];
+    const auto from = std::lower_bound(x.begin(), x.end(), lo);
+    const auto to = std::upper_bound(from, x.end(), hi);
+    range = {std::size_t(from - x.begin()), std::size_t(to - from)};
+    return true;
+}
+
 } // namespace
 
 void CKalvorDoc::OnExportResults(QWidget* pParent) {
@@ -58,10 +89,10 @@ void CKalvorDoc::OnExportResults(QWidget* pParent) {
         return;
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
-    const CExportStatus status =
-        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab, std::size_t(m_nRows),
+    const CStatus status =
+        ExportResultFile(LocalPath(strPath), m_pSolver->m_ppResTab.get(), std::size_t(m_nRows),
                          std::size_t(m_nResCols), false, &dlgProgress);
-    if (!status.m_bOk)
+    if (!status.Ok())
         ReportExportFailure(pParent, status);
 }
 
@@ -73,8 +104,8 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
     const QString strPath = AskExportPath(pParent);
     if (strPath.isEmpty())
         return;
-    CExportStatus status;
-    if (m_nPlotType == kPlotCurve && !m_vecMore.empty()) {
+    CStatus status;
+    if (m_buffer.IsCurve() && !m_buffer.m_vecMore.empty()) {
         // x and one column per curve, in the order of the legend; a curve with samples of its
         // own is interpolated at the first one's x ("nan" outside its range).
         std::vector<std::vector<double>> resampled;
@@ -84,63 +115,77 @@ void CKalvorDoc::OnExportPlot(QWidget* pParent) {
                 columns.push_back(curve.m_pY);
                 continue;
             }
-            std::vector<double> values(m_nPlotCount);
-            for (unsigned i = 0; i < m_nPlotCount; ++i)
-                values[i] = InterpolateAt({curve.m_pX, curve.m_pY, curve.m_nCount}, m_pPlotX[i]);
+            std::vector<double> values(m_buffer.m_nPlotCount);
+            for (unsigned i = 0; i < m_buffer.m_nPlotCount; ++i)
+                values[i] =
+                    InterpolateAt({curve.m_pX, curve.m_pY, curve.m_nCount}, m_buffer.m_pPlotX[i]);
             resampled.push_back(std::move(values));
             columns.push_back(resampled.back().data());
         }
-        status = ExportPlotColumnsFile(LocalPath(strPath), m_pPlotX.data(), columns, m_nPlotCount);
+        status = ExportPlotColumnsFile(LocalPath(strPath), m_buffer.m_pPlotX.data(), columns,
+                                       m_buffer.m_nPlotCount);
     } else {
-        status = ExportPlotFile(LocalPath(strPath), m_nPlotType, m_pPlotX.data(), m_pPlotY.data(),
-                                m_pPlotTmp.data(), m_nPlotCount);
+        status = ExportPlotFile(LocalPath(strPath), m_buffer.m_nPlotType, m_buffer.m_pPlotX.data(),
+                                m_buffer.m_pPlotY.data(), m_buffer.m_pPlotTmp.data(),
+                                m_buffer.m_nPlotCount);
     }
-    if (!status.m_bOk)
+    if (!status.Ok())
         ReportExportFailure(pParent, status);
 }
 
 void CKalvorDoc::OnResultDerivative(QWidget* pParent) {
     TransformCurve(pParent, &CControl::Derivative, kDerivativeXLabel, kDerivativeYLabel,
-                   QStringLiteral("Derivative"));
+                   QStringLiteral("Derivative"), QStringLiteral("Result derivative"));
 }
 
 void CKalvorDoc::OnResultIntegral(QWidget* pParent) {
     TransformCurve(pParent, &CControl::Integral, kIntegralXLabel, kIntegralYLabel,
-                   QStringLiteral("Integral"));
+                   QStringLiteral("Integral"), QStringLiteral("Result integral"));
+}
+
+int CKalvorDoc::ChooseCurve(QWidget* pParent, const QString& strTitle) {
+    if (CurveCount() < 2)
+        return 0;
+    CCurvePrompt prompt(strTitle, CurveLabels(Curves()), pParent);
+    return prompt.exec() == QDialog::Accepted ? prompt.m_nCurve : -1;
+}
+
+QString CKalvorDoc::OutcomeLabel(const QString& strLabel, int nCurve) const {
+    if (CurveCount() < 2)
+        return strLabel;
+    return QStringLiteral("%1 of %2").arg(strLabel, Curves()[std::size_t(nCurve)].m_strLabel);
 }
 
 void CKalvorDoc::TransformCurve(QWidget* pParent, CurveOperation operation, const char* strXLabel,
-                                const char* strYLabel, const QString& strWhat) {
+                                const char* strYLabel, const QString& strWhat,
+                                const QString& strTitle) {
     if (!CanProcessPlot()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR", "No result!");
         return;
     }
-    const QString strOf = NoteFirstCurve(strWhat);
+    const int nCurve = ChooseCurve(pParent, strTitle);
+    if (nCurve < 0)
+        return;
+    const QString strCurve = Curves()[std::size_t(nCurve)].m_strLabel;
+    const QString strLabel = OutcomeLabel(QString::fromLatin1(strYLabel), nCurve);
+    std::vector<double> x, y;
+    m_buffer.Samples(nCurve, x, y);
+    std::vector<double> out(x.size());
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
     m_control.m_pProgress = &dlgProgress;
-    (m_control.*operation)(m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data(), m_nPlotCount);
+    (m_control.*operation)(x.data(), y.data(), out.data(), x.size());
     m_control.m_pProgress = nullptr;
-    std::copy_n(m_pPlotTmp.begin(), m_nPlotCount, m_pPlotY.begin());
+    // Another run's or a file's samples give the plot other x values.
+    if (m_buffer.HasOwnX(nCurve))
+        ++m_nAxisSerial;
+    m_buffer.Replace(std::move(x), out, out);
     m_bResultCurves = false;
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
-    m_plot.SetLabels(strXLabel, strYLabel);
+    m_buffer.SetLabels(strXLabel, strLabel);
     emit UpdateAllViews();
-    emit StatusMessage(strOf);
-}
-
-QString CKalvorDoc::NoteFirstCurve(const QString& strWhat) {
-    const QString strFirst = Curves().front().m_strLabel;
-    const int nCurves = CurveCount();
-    m_vecMore.clear();
-    m_strFirstLabel.clear();
-    m_strFirstSource.clear();
-    if (nCurves == 1)
-        return QStringLiteral("%1 of %2").arg(strWhat, strFirst);
-    return QStringLiteral("%1 of %2, the first of the %3 curves")
-        .arg(strWhat, strFirst)
-        .arg(nCurves);
+    emit StatusMessage(QStringLiteral("%1 of %2").arg(strWhat, strCurve));
 }
 
 void CKalvorDoc::OnDft(QWidget* pParent) {
@@ -150,40 +195,56 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
     }
     const CDftSettings before = m_params.m_dft;
     CDDftPlot dlgDft(m_params.m_dft, pParent);
+    const std::vector<CPlotPrint::SCurve> curves = Curves();
+    dlgDft.OfferCurves(CurveLabels(curves));
     if (dlgDft.exec() != QDialog::Accepted)
         return;
     if (m_params.m_dft.m_nNh != before.m_nNh)
         SetModifiedFlag();
 
-    const CSampleRange range =
-        MapDftRange(m_nSelStart, m_nSelEnd, m_nPlotLeft, m_nPlotRight, m_nPlotCount);
+    const int nCurve = dlgDft.m_nCurve;
+    std::vector<double> x, y;
+    m_buffer.Samples(nCurve, x, y);
+    CSampleRange range =
+        MapDftRange(m_nSelStart, m_nSelEnd, m_nPlotLeft, m_nPlotRight, m_buffer.m_nPlotCount);
+    if (m_buffer.HasOwnX(nCurve) &&
+        !RangeOnOwnX(m_buffer.m_pPlotX, m_buffer.m_nPlotCount, x, range)) {
+        CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
+                          QStringLiteral("The selected range cannot be found on %1: its x values "
+                                         "do not ascend. Double-click the plot to remove the "
+                                         "selection and take the whole curve.")
+                              .arg(curves[std::size_t(nCurve)].m_strLabel));
+        return;
+    }
     // The x of the samples before the spectrum replaces them, for its frequencies.
-    const bool bTime = m_plot.m_strXLabel == QStringLiteral("t [s]");
-    const double x0 = bTime && range.m_nCount > 0 ? m_pPlotX[range.m_nStart] : 0;
-    const double xLast =
-        bTime && range.m_nCount > 0 ? m_pPlotX[range.m_nStart + range.m_nCount - 1] : 0;
+    const bool bTime = m_buffer.m_strXLabel == QStringLiteral("t [s]");
+    const double x0 = bTime && range.m_nCount > 0 ? x[range.m_nStart] : 0;
+    const double xLast = bTime && range.m_nCount > 0 ? x[range.m_nStart + range.m_nCount - 1] : 0;
+    std::vector<double> work(x.size());
     CCalcProg dlgProgress(pParent);
     dlgProgress.SetCancellable(false);
     m_control.m_pProgress = &dlgProgress;
-    const CDftOutcome outcome = TransformRange(m_control, range, m_params.m_dft.m_nNh,
-                                               m_pPlotX.data(), m_pPlotY.data(), m_pPlotTmp.data());
+    const CDftOutcome outcome =
+        TransformRange(m_control, range, m_params.m_dft.m_nNh, x.data(), y.data(), work.data());
     m_control.m_pProgress = nullptr;
-    if (!outcome.m_bOk) {
+    if (!outcome.Ok()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
                           QString::fromStdString(outcome.m_strMessage));
         return;
     }
-    const QString strOf = NoteFirstCurve(QStringLiteral("Spectrum"));
+    const QString strCurve = curves[std::size_t(nCurve)].m_strLabel;
+    const QString strLabel = OutcomeLabel(QString::fromLatin1(kSpectrumYLabel), nCurve);
+    m_buffer.Replace(std::move(x), std::move(y), std::move(work));
     m_dSpectrumPeriod = SpanOfSamples(range, x0, xLast);
     m_plot.m_dTHD = outcome.m_dThd;
-    m_nPlotCount = unsigned(outcome.m_nShown);
+    m_buffer.m_nPlotCount = unsigned(outcome.m_nShown);
     m_bResultCurves = false;
     ++m_nAxisSerial;
-    m_nPlotType = kPlotSpectrum;
+    m_buffer.m_nPlotType = kPlotSpectrum;
     m_nPicture = 0;
-    m_plot.SetLabels(kSpectrumXLabel, kSpectrumYLabel);
+    m_buffer.SetLabels(kSpectrumXLabel, strLabel);
     emit UpdateAllViews();
-    emit StatusMessage(strOf);
+    emit StatusMessage(QStringLiteral("Spectrum of %1").arg(strCurve));
 }
 
 void CKalvorDoc::OnAddCurveFromFile(QWidget* pParent) {
@@ -235,17 +296,17 @@ bool CKalvorDoc::PlotTableColumn(QWidget* pParent, const CCurveTable& table, int
             m_nRows = 0;
         }
         AllocPlot(unsigned(x.size()));
-        std::copy(x.begin(), x.end(), m_pPlotX.begin());
-        std::copy(y.begin(), y.end(), m_pPlotY.begin());
+        std::copy(x.begin(), x.end(), m_buffer.m_pPlotX.begin());
+        std::copy(y.begin(), y.end(), m_buffer.m_pPlotY.begin());
         const QString strXLabel = QString::fromStdString(table.m_vecNames[0]);
-        m_plot.SetLabels(strXLabel.isEmpty() ? QStringLiteral("t [s]") : strXLabel, strLabel);
-        m_plot.m_aMarkers.clear();
-        m_strFirstSource = strFile;
+        m_buffer.SetLabels(strXLabel.isEmpty() ? QStringLiteral("t [s]") : strXLabel, strLabel);
+        m_buffer.m_aMarkers.clear();
+        m_buffer.m_strFirstSource = strFile;
         m_bResultCurves = true;
         ++m_nAxisSerial;
         m_bValid = true;
     }
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
     emit UpdateAllViews();
     return true;
@@ -268,8 +329,9 @@ void CKalvorDoc::OnDifference(QWidget* pParent) {
         return;
     }
     const auto sampled = [this](const CPlotPrint::SCurve& curve) {
-        return curve.m_pX ? CSampledCurve{curve.m_pX, curve.m_pY, curve.m_nCount}
-                          : CSampledCurve{m_pPlotX.data(), curve.m_pY, m_nPlotCount};
+        return curve.m_pX
+                   ? CSampledCurve{curve.m_pX, curve.m_pY, curve.m_nCount}
+                   : CSampledCurve{m_buffer.m_pPlotX.data(), curve.m_pY, m_buffer.m_nPlotCount};
     };
     const CCurveDifference difference = CurveDifference(sampled(curves[0]), sampled(curves[1]));
     if (!difference.m_bOk) {
@@ -283,13 +345,13 @@ void CKalvorDoc::OnDifference(QWidget* pParent) {
         strLabel += QStringLiteral(" [%1]").arg(firstUnit);
     const QString strNote =
         QStringLiteral("Difference %1 at the samples of the first").arg(strLabel);
-    const QString strXLabel = m_plot.m_strXLabel;
+    const QString strXLabel = m_buffer.m_strXLabel;
     AllocPlot(unsigned(difference.m_vecX.size()));
-    std::copy(difference.m_vecX.begin(), difference.m_vecX.end(), m_pPlotX.begin());
-    std::copy(difference.m_vecY.begin(), difference.m_vecY.end(), m_pPlotY.begin());
-    m_plot.SetLabels(strXLabel, strLabel);
+    std::copy(difference.m_vecX.begin(), difference.m_vecX.end(), m_buffer.m_pPlotX.begin());
+    std::copy(difference.m_vecY.begin(), difference.m_vecY.end(), m_buffer.m_pPlotY.begin());
+    m_buffer.SetLabels(strXLabel, strLabel);
     m_bResultCurves = false;
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
     emit UpdateAllViews();
     emit StatusMessage(strNote);
@@ -328,21 +390,21 @@ bool CKalvorDoc::RunPlotDialog(TSettings& settings, QWidget* pParent) {
 void CKalvorDoc::ShowDiagPlot(QWidget* pParent, const CDiagPlot& plot) {
     if (plot.m_bTimesSwapped)
         CMessageBox::Show(pParent, QMessageBox::Warning, "WARNING", kMsgTpTk);
-    if (!plot.m_bOk) {
+    if (!plot.Ok()) {
         CMessageBox::Show(pParent, QMessageBox::Warning, "ERROR",
                           QString::fromStdString(plot.m_strMessage));
         return;
     }
     AllocPlot(unsigned(plot.m_x.size()));
-    std::copy(plot.m_x.begin(), plot.m_x.end(), m_pPlotX.begin());
-    std::copy(plot.m_y.begin(), plot.m_y.end(), m_pPlotY.begin());
-    m_plot.SetLabels(QString::fromStdString(plot.m_strXLabel),
-                     QString::fromStdString(plot.m_strYLabel));
-    m_plot.m_aMarkers.clear();
+    std::copy(plot.m_x.begin(), plot.m_x.end(), m_buffer.m_pPlotX.begin());
+    std::copy(plot.m_y.begin(), plot.m_y.end(), m_buffer.m_pPlotY.begin());
+    m_buffer.SetLabels(QString::fromStdString(plot.m_strXLabel),
+                       QString::fromStdString(plot.m_strYLabel));
+    m_buffer.m_aMarkers.clear();
     m_bResultCurves = false;
     ++m_nAxisSerial;
     m_bValid = true;
-    m_nPlotType = kPlotCurve;
+    m_buffer.m_nPlotType = kPlotCurve;
     m_nPicture = 0;
     emit UpdateAllViews();
 }

@@ -81,15 +81,16 @@ void CKalvorView::DrawDocument(QPainter& painter, const QRect& rect) {
     // The renderer is shared by the document's views; each draws with its own choice.
     m_doc.m_plot.m_bRoundScale = m_bRoundScale;
     m_doc.m_plot.m_bGrid = m_bGrid;
+    m_doc.m_buffer.ApplyTo(m_doc.m_plot);
     if (m_doc.m_nPicture >= 1 && m_doc.m_nPicture <= 4)
         m_doc.m_plot.DrawPicture(painter, rect, m_doc.m_nPicture);
     if (!m_doc.m_bValid)
         return;
-    if (m_doc.m_nPlotType == 1) {
+    if (m_doc.m_buffer.IsCurve()) {
         DrawCurves(painter, rect);
-    } else if (m_doc.m_nPlotType == 20) {
-        m_doc.m_plot.DrawSpectrum(painter, rect, m_doc.m_pPlotX.data(), m_doc.m_pPlotY.data(),
-                                  m_doc.m_nPlotCount);
+    } else if (m_doc.m_buffer.IsSpectrum()) {
+        m_doc.m_plot.DrawSpectrum(painter, rect, m_doc.m_buffer.m_pPlotX.data(),
+                                  m_doc.m_buffer.m_pPlotY.data(), m_doc.m_buffer.m_nPlotCount);
         m_axes = m_doc.m_plot.m_axes;
     }
 }
@@ -101,8 +102,8 @@ void CKalvorView::DrawCurves(QPainter& painter, const QRect& rect) {
         m_zoom.Reset();
     }
     CPlotPrint& plot = m_doc.m_plot;
-    plot.DrawCurves(painter, rect, m_doc.m_pPlotX.data(), m_doc.Curves(), m_doc.m_nPlotCount,
-                    m_zoom);
+    plot.DrawCurves(painter, rect, m_doc.m_buffer.m_pPlotX.data(), m_doc.Curves(),
+                    m_doc.m_buffer.m_nPlotCount, m_zoom);
     // The renderer is the document's, shared by its views: this view keeps what it drew.
     m_axes = plot.m_axes;
     // The numbers of a new zoom may be wider or narrower and move the plot area: the time
@@ -114,8 +115,8 @@ void CKalvorView::DrawCurves(QPainter& painter, const QRect& rect) {
             m_zoom.PanX(m_axes.m_dXMin, m_axes.m_dXMin + m_axes.m_dXr, -drift, m_axes.m_dHomeXMin,
                         m_axes.m_dHomeXMin + m_axes.m_dHomeXr);
             painter.fillRect(rect, Qt::white);
-            plot.DrawCurves(painter, rect, m_doc.m_pPlotX.data(), m_doc.Curves(),
-                            m_doc.m_nPlotCount, m_zoom);
+            plot.DrawCurves(painter, rect, m_doc.m_buffer.m_pPlotX.data(), m_doc.Curves(),
+                            m_doc.m_buffer.m_nPlotCount, m_zoom);
             m_axes = plot.m_axes;
         }
     }
@@ -162,7 +163,7 @@ double CKalvorView::ShareAt(int px) const {
 }
 
 bool CKalvorView::ShowsCurves() const {
-    return m_doc.m_bValid && m_doc.m_nPlotType == 1;
+    return m_doc.m_bValid && m_doc.m_buffer.IsCurve();
 }
 
 bool CKalvorView::HasSelection() const {
@@ -285,9 +286,9 @@ QString CKalvorView::Readout(const QPoint& pos) const {
     const bool inside = pos.x() >= axes.m_nLeft && pos.x() <= axes.m_nLeft + axes.m_nWidth &&
                         pos.y() >= axes.m_nTop && pos.y() <= axes.m_nBottom;
     QString text;
-    if (inside && m_doc.m_nPlotType == 1)
+    if (inside && m_doc.m_buffer.IsCurve())
         text = CurveReadout(pos);
-    else if (inside && m_doc.m_nPlotType == 20)
+    else if (inside && m_doc.m_buffer.IsSpectrum())
         text = SpectrumReadout(pos);
     if (HasSelection())
         text += (text.isEmpty() ? "" : "    ") + SelectionReadout();
@@ -296,16 +297,17 @@ QString CKalvorView::Readout(const QPoint& pos) const {
 
 QString CKalvorView::CurveReadout(const QPoint& pos) const {
     const CPlotAxes& axes = m_axes;
-    const auto [xName, xUnit] = SplitLabel(m_doc.m_plot.m_strXLabel);
+    const auto [xName, xUnit] = SplitLabel(m_doc.m_buffer.m_strXLabel);
     const std::vector<CPlotPrint::SCurve> curves = m_doc.Curves();
     const QString yUnit = SplitLabel(curves.empty() ? QString() : curves[0].m_strLabel).second;
     const double x = axes.XAt(pos.x());
     QString text = QStringLiteral("%1 = %2   y = %3")
                        .arg(xName, WithUnit(x, xUnit), WithUnit(axes.YAt(pos.y()), yUnit));
-    if (m_doc.m_nPlotCount == 0)
+    if (m_doc.m_buffer.m_nPlotCount == 0)
         return text;
-    const std::size_t i = Nearest(m_doc.m_pPlotX.data(), m_doc.m_nPlotCount, x);
-    text += QStringLiteral("   at %1 = %2:").arg(xName, WithUnit(m_doc.m_pPlotX[i], xUnit));
+    const std::size_t i = Nearest(m_doc.m_buffer.m_pPlotX.data(), m_doc.m_buffer.m_nPlotCount, x);
+    text +=
+        QStringLiteral("   at %1 = %2:").arg(xName, WithUnit(m_doc.m_buffer.m_pPlotX[i], xUnit));
     for (const CPlotPrint::SCurve& curve : curves) {
         const auto [name, unit] = SplitLabel(curve.m_strLabel);
         // A curve with samples of its own gives its sample nearest to the pointer's x.
@@ -322,17 +324,17 @@ QString CKalvorView::CurveReadout(const QPoint& pos) const {
 
 QString CKalvorView::SpectrumReadout(const QPoint& pos) const {
     const CPlotAxes& axes = m_axes;
-    if (m_doc.m_nPlotCount == 0)
+    if (m_doc.m_buffer.m_nPlotCount == 0)
         return QString();
     // The nearest line: x holds the harmonic numbers 0, 1, 2, ...
     const double h = std::round(axes.XAt(pos.x()));
-    const std::size_t i = Nearest(m_doc.m_pPlotX.data(), m_doc.m_nPlotCount, h);
+    const std::size_t i = Nearest(m_doc.m_buffer.m_pPlotX.data(), m_doc.m_buffer.m_nPlotCount, h);
     QString text = QStringLiteral("n = %1   Mag = %2")
-                       .arg(Number(m_doc.m_pPlotX[i]), Number(m_doc.m_pPlotY[i]));
+                       .arg(Number(m_doc.m_buffer.m_pPlotX[i]), Number(m_doc.m_buffer.m_pPlotY[i]));
     const double period = m_doc.m_dSpectrumPeriod;
     if (period > 0) {
         text += QStringLiteral(" at %1 Hz   fundamental 1/\u0394t = %2 Hz")
-                    .arg(Number(m_doc.m_pPlotX[i] / period), Number(1 / period));
+                    .arg(Number(m_doc.m_buffer.m_pPlotX[i] / period), Number(1 / period));
     }
     return text;
 }
@@ -341,7 +343,7 @@ QString CKalvorView::SelectionReadout() const {
     const CPlotAxes& axes = m_axes;
     if (!axes.IsUsable())
         return QString();
-    const auto [xName, xUnit] = SplitLabel(m_doc.m_plot.m_strXLabel);
+    const auto [xName, xUnit] = SplitLabel(m_doc.m_buffer.m_strXLabel);
     const double a = axes.AtHomeShare(m_dShareLeft), b = axes.AtHomeShare(m_dShareRight);
     const double t1 = std::min(a, b), t2 = std::max(a, b), dt = t2 - t1;
     const QString inverse = xUnit == QStringLiteral("s") ? QStringLiteral("Hz")

@@ -72,10 +72,10 @@ QString CKalvorView::WriteImage(const QString& strPath, const QSize& size, bool 
         if (!Image(size).save(&buffer, "PNG"))
             return QStringLiteral("%1: the PNG image could not be made.").arg(strPath);
     }
-    const std::optional<std::string> failure =
+    const CStatus written =
         CAtomicFile::WriteText(QFile::encodeName(strPath).toStdString(),
                                std::string_view(bytes.constData(), std::size_t(bytes.size())));
-    return failure ? QString::fromStdString(*failure) : QString();
+    return written.Ok() ? QString() : QString::fromStdString(written.m_strMessage);
 }
 
 void CKalvorView::OnEditCopy() {

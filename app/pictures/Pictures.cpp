@@ -82,6 +82,24 @@ void CPictures::Draw(QPainter& dc, int kind) {
     dc.restore();
 }
 
+void CPictures::DrawFitted(QPainter& dc, const QRect& rect, int kind) {
+    const QSize size = Size(kind);
+    if (size.isEmpty())
+        return;
+    dc.save();
+    dc.setClipRect(rect, Qt::IntersectClip);
+    dc.translate(rect.topLeft() + QPoint(10, 10));
+    // Too large for the area: scaled down, proportions kept, inside a 10-pixel border.
+    if (size.width() + 10 > rect.width() || size.height() + 10 > rect.height()) {
+        const double scale = std::min(double(rect.width() - 20) / size.width(),
+                                      double(rect.height() - 20) / size.height());
+        if (scale > 0)
+            dc.scale(scale, scale);
+    }
+    Draw(dc, kind);
+    dc.restore();
+}
+
 QSize CPictures::CircuitSize(int condition) {
     switch (condition) {
     case 0:

@@ -3,6 +3,7 @@
 #include <QSize>
 
 class QPainter;
+class QRect;
 
 /// The model pictures of the view and the circuit pictures of the result plot dialog, drawn by
 /// code so that they print sharp at any scale. Each picture has a fixed size in pixels and is
@@ -16,6 +17,11 @@ public:
 
     /// Draws view picture kind 1 to 4; other kinds draw nothing.
     static void Draw(QPainter& dc, int kind);
+
+    /// Draws view picture kind 1 to 4 in rect with its top left corner at (10, 10): unscaled
+    /// when it fits, else scaled down keeping its proportions to fit inside a 10-pixel border.
+    /// Restores the painter; other kinds draw nothing.
+    static void DrawFitted(QPainter& dc, const QRect& rect, int kind);
 
     /// Size of the circuit picture of condition of work 0 to 3 (573 x 305, 577 x 305,
     /// 573 x 306, 577 x 306); empty for other conditions.

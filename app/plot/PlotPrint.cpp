@@ -1,6 +1,7 @@
 #include "plot/PlotPrint.h"
 
 #include "pictures/Pictures.h"
+#include "plot/CurveReduction.h"
 #include "plot/PlotScale.h"
 
 #include <QFontMetrics>
@@ -14,17 +15,14 @@
 
 namespace {
 
-/// Pixel coordinates are clamped here: far outside any device, yet every sum of two of them
-/// stays an int, so absurd data cannot make a conversion undefined.
-constexpr double kPixelLimit = 1 << 24;
+using SMapping = CCurveReduction::SMapping;
 
-/// Truncates toward zero, as every pixel conversion of the plot does.
 int Trunc(double v) {
-    if (!(v > -kPixelLimit)) // also NaN
-        return -static_cast<int>(kPixelLimit);
-    if (v > kPixelLimit)
-        return static_cast<int>(kPixelLimit);
-    return static_cast<int>(v);
+    return CCurveReduction::Trunc(v);
+}
+
+bool IsFinite(double v) {
+    return CCurveReduction::IsFinite(v);
 }
 
 /// Writes text with its top left corner at (left, top), as the plot positions its texts.
@@ -35,49 +33,6 @@ void TextAt(QPainter& dc, int left, int top, const QString& text) {
 int TextWidth(const QFontMetrics& fm, const QString& text) {
     return fm.horizontalAdvance(text);
 }
-
-/// Collects a polyline point by point and turns it into the segments that cover its pixels:
-/// for every run of consecutive points in one pixel column, the segment entering the run and
-/// the vertical span the run covers.
-class CColumnReducer {
-public:
-    explicit CColumnReducer(std::vector<QLine>& out) : m_out(out) { m_out.clear(); }
-
-    void Add(const QPoint& p) {
-        if (m_nCount > 0 && p.x() == m_nX) {
-            m_nLast = p.y();
-            m_nLow = std::min(m_nLow, m_nLast);
-            m_nHigh = std::max(m_nHigh, m_nLast);
-            ++m_nCount;
-            return;
-        }
-        Finish();
-        if (m_bStarted)
-            m_out.emplace_back(m_nX, m_nLast, p.x(), p.y());
-        m_bStarted = true;
-        m_nX = p.x();
-        m_nLast = m_nLow = m_nHigh = p.y();
-        m_nCount = 1;
-    }
-
-    /// Closes the open run; call once after the last point.
-    void Finish() {
-        // The segments inside one column chain into one span. A run of repeated points is a
-        // span of length zero, which still marks its pixel, as a segment of length zero does.
-        if (m_nCount > 1)
-            m_out.emplace_back(m_nX, m_nLow, m_nX, m_nHigh);
-        m_nCount = 0;
-    }
-
-private:
-    std::vector<QLine>& m_out;
-    std::size_t m_nCount = 0; ///< points in the open run
-    bool m_bStarted = false;  ///< a point was added
-    int m_nX = 0;             ///< column of the open run
-    int m_nLast = 0;          ///< row of its last point
-    int m_nLow = 0;           ///< smallest row of the run
-    int m_nHigh = 0;          ///< largest row of the run
-};
 
 /// What one pass over the data finds.
 struct SDataScan {
@@ -90,10 +45,6 @@ struct SDataScan {
     std::size_t nFinite = 0;    ///< points whose coordinates are both finite
     bool bAscending = false;    ///< every point finite and x never decreasing
 };
-
-bool IsFinite(double v) {
-    return v - v == 0;
-}
 
 // Updates are rare after the first points, so plain comparisons beat branch-free ones here.
 inline void TakeX(SDataScan& s, double x) {
@@ -246,27 +197,6 @@ SDataScan ScanData(std::vector<SGroup>& groups, const CPlotZoom* pZoom, SDataSca
     return all;
 }
 
-/// Smallest and largest of v[0..n), n >= 1, all finite.
-void Extremes(const double* v, std::size_t n, double& lo, double& hi) {
-    lo = hi = v[0];
-    for (std::size_t i = 1; i < n; ++i) {
-        if (v[i] < lo)
-            lo = v[i];
-        if (v[i] > hi)
-            hi = v[i];
-    }
-}
-
-/// Points of x[0..count) shown in [lo, hi] and one beyond each end, for x never decreasing.
-std::pair<std::size_t, std::size_t> ShownPoints(const double* x, std::size_t count, double lo,
-                                                double hi) {
-    std::size_t from = std::size_t(std::lower_bound(x, x + count, lo) - x);
-    std::size_t to = std::size_t(std::upper_bound(x, x + count, hi) - x);
-    from = from > 0 ? from - 1 : 0;
-    to = std::min(to + 1, count);
-    return {from, to};
-}
-
 /// Smallest and largest finite y of the points whose x lies in [lo, hi]; for x never
 /// decreasing found by bisection. When no point of a group lies inside, the two points around
 /// the range. False when there is no finite point at all.
@@ -301,73 +231,6 @@ bool VisibleExtremes(const std::vector<SGroup>& groups, bool bRight, double lo, 
         }
     }
     return ymin <= ymax;
-}
-
-/// Data to pixels by the plot's formulas: px = trunc(PW (x - xoff) / xr + x0) and
-/// py = trunc(y0 - PH (y - yoff) / yr). Unzoomed the offsets are 0 and x0, y0 the truncated
-/// pixels of zero; zoomed they are the ends of the ranges shown, so no pixel of zero (which
-/// may lie millions of pixels away) is ever truncated.
-struct SMapping {
-    double dPW;   ///< plot width
-    double dPH;   ///< plot height
-    double dXr;   ///< x range
-    double dYr;   ///< y range
-    double dXOff; ///< x subtracted before scaling
-    double dYOff; ///< y subtracted before scaling
-    double dX0;   ///< pixel column of x = dXOff
-    double dY0;   ///< pixel row of y = dYOff
-
-    int Px(double x) const { return Trunc(dPW * (x - dXOff) / dXr + dX0); }
-    int Py(double y) const { return Trunc(dY0 - dPH * (y - dYOff) / dYr); }
-};
-
-/// Splits the points from .. to - 1 of a curve whose x never decreases into runs of one pixel
-/// column: the column index never decreases either, so each run is found by galloping over x.
-/// runs receives the first index of every run, then to.
-void FindRuns(const SMapping& map, const double* x, std::size_t from, std::size_t to,
-              std::vector<std::size_t>& runs) {
-    runs.clear();
-    for (std::size_t i = from; i < to;) {
-        runs.push_back(i);
-        const int column = map.Px(x[i]);
-        std::size_t lo = i, hi = to, step = 1;
-        while (lo + step < to) {
-            if (map.Px(x[lo + step]) != column) {
-                hi = lo + step;
-                break;
-            }
-            lo += step;
-            step *= 2;
-        }
-        while (hi - lo > 1) {
-            const std::size_t mid = lo + (hi - lo) / 2;
-            (map.Px(x[mid]) == column ? lo : hi) = mid;
-        }
-        i = hi;
-    }
-    runs.push_back(to);
-}
-
-/// The segments of one curve over the runs of FindRuns: the segment entering each run and the
-/// span of the run; only a run's extremes of y are mapped (the row is monotone in y). Gives
-/// what CColumnReducer gives for every point.
-void ReduceRuns(const SMapping& map, const double* x, const double* y,
-                const std::vector<std::size_t>& runs, std::vector<QLine>& out) {
-    out.clear();
-    int prevX = 0, prevRow = 0;
-    for (std::size_t r = 0; r + 1 < runs.size(); ++r) {
-        const std::size_t i = runs[r], end = runs[r + 1];
-        const int column = map.Px(x[i]);
-        if (r > 0)
-            out.emplace_back(prevX, prevRow, column, map.Py(y[i]));
-        if (end - i > 1) {
-            double low, high;
-            Extremes(y + i, end - i, low, high);
-            out.emplace_back(column, map.Py(high), column, map.Py(low));
-        }
-        prevX = column;
-        prevRow = map.Py(y[end - 1]);
-    }
 }
 
 /// Number of points an index loop "while i < n" visits.
@@ -947,20 +810,15 @@ void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
             if (group.bAscending) {
                 if (runsOf != groupOf[c]) {
                     // Only the points shown and one beyond each end.
-                    auto [from, to] = s.bZoomed
-                                          ? ShownPoints(gx, group.nCount, s.dXMin, s.dXMin + s.dXr)
-                                          : std::make_pair(std::size_t(0), group.nCount);
-                    FindRuns(map, gx, from, to, m_aRuns);
+                    auto [from, to] = s.bZoomed ? CCurveReduction::ShownPoints(
+                                                      gx, group.nCount, s.dXMin, s.dXMin + s.dXr)
+                                                : std::make_pair(std::size_t(0), group.nCount);
+                    CCurveReduction::FindRuns(map, gx, from, to, m_aRuns);
                     runsOf = groupOf[c];
                 }
-                ReduceRuns(map, gx, y, m_aRuns, m_aReduced);
+                CCurveReduction::ReduceRuns(map, gx, y, m_aRuns, m_aReduced);
             } else {
-                CColumnReducer reducer(m_aReduced);
-                for (std::size_t i = 0; i < group.nCount; ++i) {
-                    if (IsFinite(gx[i]) && IsFinite(y[i]))
-                        reducer.Add(QPoint(map.Px(gx[i]), map.Py(y[i])));
-                }
-                reducer.Finish();
+                CCurveReduction::ReducePoints(map, gx, y, group.nCount, m_aReduced);
             }
             dc.setPen(CurvePen(int(c)));
             dc.drawLines(m_aReduced.data(), static_cast<int>(m_aReduced.size()));
@@ -1150,26 +1008,5 @@ std::pair<int, int> CPlotPrint::DrawSelection(QPainter& dc, const QRect& rect, i
 }
 
 void CPlotPrint::DrawPicture(QPainter& dc, const QRect& rect, int kind) {
-    const QSize size = CPictures::Size(kind);
-    if (size.isEmpty())
-        return;
-    dc.save();
-    dc.setClipRect(rect, Qt::IntersectClip);
-    dc.translate(rect.topLeft() + QPoint(10, 10));
-    // Too large for the area: scaled down, proportions kept, inside a 10-pixel border.
-    if (size.width() + 10 > rect.width() || size.height() + 10 > rect.height()) {
-        const double scale = std::min(double(rect.width() - 20) / size.width(),
-                                      double(rect.height() - 20) / size.height());
-        if (scale > 0)
-            dc.scale(scale, scale);
-    }
-    CPictures::Draw(dc, kind);
-    dc.restore();
-}
-
-void CPlotPrint::ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out) {
-    CColumnReducer reducer(out);
-    for (std::size_t i = 0; i < n; ++i)
-        reducer.Add(points[i]);
-    reducer.Finish();
+    CPictures::DrawFitted(dc, rect, kind);
 }

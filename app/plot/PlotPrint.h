@@ -56,7 +56,7 @@ public:
     ///
     /// The pixels are those of drawing every segment between consecutive points with the
     /// curve pen. Consecutive points falling in one pixel column are drawn as the vertical
-    /// span they cover, which keeps a redraw of millions of points fast (ReduceSegments).
+    /// span they cover, which keeps a redraw of millions of points fast (CCurveReduction).
     void DrawCurve(QPainter& dc, const QRect& rect, const double* x, const double* y, double n);
 
     /// One curve of a plot of several: its y values over the shared x and its legend text.
@@ -114,19 +114,8 @@ public:
     std::pair<int, int> DrawSelection(QPainter& dc, const QRect& rect, int x1, int y1, int x2,
                                       int y2, bool bShade = false);
 
-    /// Draws model picture kind 1 (2D model), 2 (3D model), 3 (circuit model) or 4 (results
-    /// export table order) with its top left corner at (10, 10): unscaled when it fits the
-    /// drawing area, else scaled down keeping its proportions to fit inside a 10-pixel border.
-    /// Any other kind draws nothing.
+    /// Draws model picture kind 1 to 4 fitted into the drawing area (CPictures::DrawFitted).
     void DrawPicture(QPainter& dc, const QRect& rect, int kind);
-
-    /// Replaces the segments between consecutive points by at most two per run of consecutive
-    /// points in one pixel column: the segment entering the run, unchanged, and one vertical
-    /// segment over the rows the run covers. Drawn one by one with a solid pen whose lines
-    /// include their end points, the result covers exactly the pixels of drawing every
-    /// original segment: the segments inside a column chain into that span. out is cleared
-    /// first.
-    static void ReduceSegments(const QPoint* points, std::size_t n, std::vector<QLine>& out);
 
     double m_dTHD;        ///< total harmonic distortion shown by DrawSpectrum (a ratio)
     int m_nLeft;          ///< x pixel of the left end of the plot area, set by each plot

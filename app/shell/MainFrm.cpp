@@ -28,10 +28,11 @@
 
 namespace {
 
-/// Text, status-bar prompt, tooltip and toolbar image of a command.
+/// Text, shortcuts, status-bar prompt, tooltip and toolbar image of a command.
 struct CCommandDesc {
     int m_nId;
     const char* m_pszText;
+    const char* m_pszKeys; ///< "Ctrl+Z; Alt+Backspace": the first is shown in the menu; or null
     const char* m_pszPrompt;
     const char* m_pszTip;
     const char* m_pszIcon; ///< file under :/app/, or null
@@ -39,89 +40,72 @@ struct CCommandDesc {
 
 // clang-format off
 const CCommandDesc g_commands[] = {
-    {ID_FILE_NEW, "&New\tCtrl+N", "Create a new document", "New", "new"},
-    {ID_FILE_OPEN, "&Open...\tCtrl+O", "Open an existing document", "Open", "open"},
-    {ID_FILE_CLOSE, "&Close", "Close the active document", "Close", nullptr},
-    {ID_FILE_SAVE, "&Save\tCtrl+S", "Save the active document", "Save", "save"},
-    {ID_FILE_SAVE_AS, "Save &As...", "Save the active document with a new name", "Save As", nullptr},
-    {ID_FILE_PRINT, "&Print...\tCtrl+P", "Print the active document", "Print", "print"},
-    {ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Display full pages", "Print Preview", nullptr},
-    {ID_FILE_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options", "Print Setup", nullptr},
-    {ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents", "Exit", nullptr},
-    {ID_EDIT_UNDO, "&Undo\tCtrl+Z", "Undo the last action", "Undo", nullptr},
-    {ID_EDIT_CUT, "Cu&t\tCtrl+X", "Cut the selection and put it on the Clipboard", "Cut", "cut"},
-    {ID_EDIT_COPY, "&Copy\tCtrl+C", "Copy the selection and put it on the Clipboard", "Copy", "copy"},
-    {ID_EDIT_PASTE, "&Paste\tCtrl+V", "Insert Clipboard contents", "Paste", "paste"},
-    {ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar", "Toggle ToolBar", nullptr},
-    {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar", "Toggle StatusBar", nullptr},
-    {ID_VIEW_2D, "2D model", "", "2D model", nullptr},
-    {ID_VIEW_3D, "3D model", "", "3D model", nullptr},
-    {ID_VIEW_CIRCUIT, "Circuit model", "", "Circuit model", nullptr},
-    {ID_VIEW_NONE, "None", "", "None", nullptr},
-    {ID_ZOOM_SELECTION, "Zoom to selection\tZ", "Zoom to the marked range", "Zoom to selection", nullptr},
-    {ID_ZOOM_OUT, "Zoom out fully\tHome", "Show the whole curve", "Zoom out fully", "zoomout"},
-    {ID_ROUND_SCALE, "&Round scale", "Round scale steps (1, 2, 5) and time in ms or \xb5s for the whole plot too", "Round scale", nullptr},
-    {ID_GRID, "&Grid", "Light grid lines at the ticks of curve plots", "Grid", nullptr},
-    {ID_CONTROL, "&Control...", "Control parameters", "Control parameters", "control"},
-    {ID_MOTOR, "&Motor and inverter...", "Motor and inverter parameters", "Motor and inverter parameters", "motor"},
-    {ID_FAILURES, "&Failures...", "Failures", "Failures", "failures"},
-    {ID_CALCULATE, "&Calculate\tF5", "Calculate", "Calculate", "calculate"},
-    {ID_PLOT_RESULT, "&Plot result...\tCtrl+R", "Plot result", "Plot result", "plot"},
-    {ID_ADD_FILE_CURVE, "Add curve from &file...", "Plots a column of a table file (exported results or CSV with a header)", "Add curve from file", nullptr},
-    {ID_EXPORT_RESULTS, "&Export results...", "Export model results", "Export model results", "export"},
-    {ID_PWM_PLOT, "&PWM voltage plot...", "SVPWM voltage plot", "SVPWM voltage plot", "pwm"},
-    {ID_INDUCTANCE_PLOT, "&Inductance plot...", "Inductance plot", "Inductance plot", "inductance"},
-    {ID_FLUX_PLOT, "E&xcitation flux plot...", "Flux plot", "Flux plot", "flux"},
-    {ID_RESULT_DERIVATIVE, "Result &derivative", "Result derivative", "Result derivative", "derivative"},
-    {ID_RESULT_INTEGRAL, "Result in&tegral", "Result integral", "Result integral", "integral"},
-    {ID_DFT, "D&FT...", "Discrete Fourier Transform", "Discrete Fourier Transform", "dft"},
-    {ID_DIFFERENCE, "Diff&erence", "The first curve minus the second, at the first one's samples", "Difference of the first two curves", nullptr},
-    {ID_EXPORT_PLOT, "Export p&lot...", "Exports current plot", "Exports current plot", nullptr},
-    {ID_EXPORT_IMAGE, "Export plot as i&mage...", "Writes the plot as a PNG or SVG image", "Export plot as image", nullptr},
-    {ID_WINDOW_NEW, "&New Window", "Open another window for the active document", "New Window", nullptr},
-    {ID_WINDOW_CASCADE, "&Cascade", "Arrange windows so they overlap", "Cascade Windows", nullptr},
-    {ID_WINDOW_TILE_HORZ, "&Tile", "Arrange windows as non-overlapping tiles", "Tile Windows", nullptr},
-    {ID_WINDOW_ARRANGE, "&Arrange Icons", "Arrange icons at the bottom of the window", "Arrange Icons", nullptr},
-    {ID_APP_ABOUT, "&About Kalvor...", "Display program information, version number and copyright", "About", "about"},
-    {ID_RESULTS_TABLE_ORDER, "Results export table order", "", "Results export table order", nullptr},
-    {ID_NEXT_PANE, "Next Pane", "Switch to the next window pane", "Next Pane", nullptr},
-    {ID_PREV_PANE, "Previous Pane", "Switch back to the previous window pane", "Previous Pane", nullptr},
+    {ID_FILE_NEW, "&New", "Ctrl+N", "Create a new document", "New", "new"},
+    {ID_FILE_OPEN, "&Open...", "Ctrl+O", "Open an existing document", "Open", "open"},
+    {ID_FILE_CLOSE, "&Close", nullptr, "Close the active document", "Close", nullptr},
+    {ID_FILE_SAVE, "&Save", "Ctrl+S", "Save the active document", "Save", "save"},
+    {ID_FILE_SAVE_AS, "Save &As...", nullptr, "Save the active document with a new name", "Save As", nullptr},
+    {ID_FILE_PRINT, "&Print...", "Ctrl+P", "Print the active document", "Print", "print"},
+    {ID_FILE_PRINT_PREVIEW, "Print Pre&view", nullptr, "Display full pages", "Print Preview", nullptr},
+    {ID_FILE_PRINT_SETUP, "P&rint Setup...", nullptr, "Change the printer and printing options", "Print Setup", nullptr},
+    {ID_APP_EXIT, "E&xit", nullptr, "Quit the application; prompts to save documents", "Exit", nullptr},
+    {ID_EDIT_UNDO, "&Undo", "Ctrl+Z; Alt+Backspace", "Undo the last action", "Undo", nullptr},
+    {ID_EDIT_CUT, "Cu&t", "Ctrl+X; Shift+Del", "Cut the selection and put it on the Clipboard", "Cut", "cut"},
+    {ID_EDIT_COPY, "&Copy", "Ctrl+C; Ctrl+Ins", "Copy the selection and put it on the Clipboard", "Copy", "copy"},
+    {ID_EDIT_PASTE, "&Paste", "Ctrl+V; Shift+Ins", "Insert Clipboard contents", "Paste", "paste"},
+    {ID_VIEW_TOOLBAR, "&Toolbar", nullptr, "Show or hide the toolbar", "Toggle ToolBar", nullptr},
+    {ID_VIEW_STATUS_BAR, "&Status Bar", nullptr, "Show or hide the status bar", "Toggle StatusBar", nullptr},
+    {ID_VIEW_2D, "2D model", nullptr, "", "2D model", nullptr},
+    {ID_VIEW_3D, "3D model", nullptr, "", "3D model", nullptr},
+    {ID_VIEW_CIRCUIT, "Circuit model", nullptr, "", "Circuit model", nullptr},
+    {ID_VIEW_NONE, "None", nullptr, "", "None", nullptr},
+    {ID_ZOOM_SELECTION, "Zoom to selection", "Z", "Zoom to the marked range", "Zoom to selection", nullptr},
+    {ID_ZOOM_OUT, "Zoom out fully", "Home", "Show the whole curve", "Zoom out fully", "zoomout"},
+    {ID_ROUND_SCALE, "&Round scale", nullptr, "Round scale steps (1, 2, 5) and time in ms or \xb5s for the whole plot too", "Round scale", nullptr},
+    {ID_GRID, "&Grid", nullptr, "Light grid lines at the ticks of curve plots", "Grid", nullptr},
+    {ID_CONTROL, "&Control...", nullptr, "Control parameters", "Control parameters", "control"},
+    {ID_MOTOR, "&Motor and inverter...", nullptr, "Motor and inverter parameters", "Motor and inverter parameters", "motor"},
+    {ID_FAILURES, "&Failures...", nullptr, "Failures", "Failures", "failures"},
+    {ID_CALCULATE, "&Calculate", "F5", "Calculate", "Calculate", "calculate"},
+    {ID_PLOT_RESULT, "&Plot result...", "Ctrl+R", "Plot result", "Plot result", "plot"},
+    {ID_ADD_FILE_CURVE, "Add curve from &file...", nullptr, "Plots a column of a table file (exported results or CSV with a header)", "Add curve from file", nullptr},
+    {ID_EXPORT_RESULTS, "&Export results...", nullptr, "Export model results", "Export model results", "export"},
+    {ID_PWM_PLOT, "&PWM voltage plot...", nullptr, "SVPWM voltage plot", "SVPWM voltage plot", "pwm"},
+    {ID_INDUCTANCE_PLOT, "&Inductance plot...", nullptr, "Inductance plot", "Inductance plot", "inductance"},
+    {ID_FLUX_PLOT, "E&xcitation flux plot...", nullptr, "Flux plot", "Flux plot", "flux"},
+    {ID_RESULT_DERIVATIVE, "Result &derivative", nullptr, "Result derivative", "Result derivative", "derivative"},
+    {ID_RESULT_INTEGRAL, "Result in&tegral", nullptr, "Result integral", "Result integral", "integral"},
+    {ID_DFT, "D&FT...", nullptr, "Discrete Fourier Transform", "Discrete Fourier Transform", "dft"},
+    {ID_DIFFERENCE, "Diff&erence", nullptr, "The first curve minus the second, at the first one's samples", "Difference of the first two curves", nullptr},
+    {ID_EXPORT_PLOT, "Export p&lot...", nullptr, "Exports current plot", "Exports current plot", nullptr},
+    {ID_EXPORT_IMAGE, "Export plot as i&mage...", nullptr, "Writes the plot as a PNG or SVG image", "Export plot as image", nullptr},
+    {ID_WINDOW_NEW, "&New Window", nullptr, "Open another window for the active document", "New Window", nullptr},
+    {ID_WINDOW_CASCADE, "&Cascade", nullptr, "Arrange windows so they overlap", "Cascade Windows", nullptr},
+    {ID_WINDOW_TILE_HORZ, "&Tile", nullptr, "Arrange windows as non-overlapping tiles", "Tile Windows", nullptr},
+    {ID_WINDOW_ARRANGE, "&Arrange Icons", nullptr, "Arrange icons at the bottom of the window", "Arrange Icons", nullptr},
+    {ID_APP_ABOUT, "&About Kalvor...", nullptr, "Display program information, version number and copyright", "About", "about"},
+    {ID_RESULTS_TABLE_ORDER, "Results export table order", nullptr, "", "Results export table order", nullptr},
+    {ID_NEXT_PANE, "Next Pane", "F6", "Switch to the next window pane", "Next Pane", nullptr},
+    {ID_PREV_PANE, "Previous Pane", "Shift+F6", "Switch back to the previous window pane", "Previous Pane", nullptr},
 };
 // clang-format on
 
-QList<QKeySequence> Accelerators(int nId) {
-    switch (nId) {
-    case ID_FILE_NEW:
-        return {QKeySequence(Qt::CTRL | Qt::Key_N)};
-    case ID_FILE_OPEN:
-        return {QKeySequence(Qt::CTRL | Qt::Key_O)};
-    case ID_FILE_SAVE:
-        return {QKeySequence(Qt::CTRL | Qt::Key_S)};
-    case ID_FILE_PRINT:
-        return {QKeySequence(Qt::CTRL | Qt::Key_P)};
-    case ID_EDIT_UNDO:
-        return {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)};
-    case ID_EDIT_CUT:
-        return {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)};
-    case ID_EDIT_COPY:
-        return {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)};
-    case ID_EDIT_PASTE:
-        return {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)};
-    case ID_NEXT_PANE:
-        return {QKeySequence(Qt::Key_F6)};
-    case ID_CALCULATE:
-        return {QKeySequence(Qt::Key_F5)};
-    case ID_PLOT_RESULT:
-        return {QKeySequence(Qt::CTRL | Qt::Key_R)};
-    case ID_ZOOM_SELECTION:
-        return {QKeySequence(Qt::Key_Z)};
-    case ID_ZOOM_OUT:
-        return {QKeySequence(Qt::Key_Home)};
-    case ID_PREV_PANE:
-        return {QKeySequence(Qt::SHIFT | Qt::Key_F6)};
-    default:
-        return {};
+// The shortcuts of a command, as its table row writes them.
+QList<QKeySequence> Shortcuts(const CCommandDesc& desc) {
+    QList<QKeySequence> keys;
+    if (desc.m_pszKeys) {
+        for (const QString& key : QString::fromLatin1(desc.m_pszKeys).split(QStringLiteral("; ")))
+            keys << QKeySequence(key, QKeySequence::PortableText);
     }
+    return keys;
+}
+
+// The menu text: the command's text and its first shortcut, set apart by a tab.
+QString MenuText(const CCommandDesc& desc) {
+    QString text = QString::fromLatin1(desc.m_pszText);
+    if (desc.m_pszKeys)
+        text += '\t' + QString::fromLatin1(desc.m_pszKeys).section(QStringLiteral("; "), 0, 0);
+    return text;
 }
 
 /// Settings keys of the View menu's scale choices.
@@ -167,11 +151,11 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::CreateActions() {
     for (const CCommandDesc& desc : g_commands) {
-        auto* pAction = new QAction(QString::fromLatin1(desc.m_pszText), this);
+        auto* pAction = new QAction(MenuText(desc), this);
         pAction->setData(desc.m_nId);
         pAction->setStatusTip(QString::fromLatin1(desc.m_pszPrompt));
         pAction->setToolTip(QString::fromLatin1(desc.m_pszTip));
-        pAction->setShortcuts(Accelerators(desc.m_nId));
+        pAction->setShortcuts(Shortcuts(desc));
         if (desc.m_pszIcon)
             pAction->setIcon(QIcon(QStringLiteral(":/app/%1.svg").arg(desc.m_pszIcon)));
         m_pCommands->addAction(pAction);

@@ -10,6 +10,18 @@ from ._kalvor import ParameterError
 RUN_GROUPS = ("control", "motor", "failures", "time", "foc")
 
 
+def _keys_by_group():
+    """Every group with its keys, in the file's order."""
+    keys = {}
+    for entry in _kalvor.parameter_reference():
+        group, _, key = entry[0].partition(".")
+        keys.setdefault(group, []).append(key)
+    return keys
+
+
+_KEYS = _keys_by_group()
+
+
 def _plain(value):
     """A numpy scalar or array as the Python value json can write; TypeError otherwise."""
     if hasattr(value, "tolist"):
@@ -130,20 +142,19 @@ class Params:
             )
         if "." in name:
             return name
-        groups = self.to_dict()
-        found = [g for g in RUN_GROUPS if name in groups[g]]
+        found = [g for g in RUN_GROUPS if name in _KEYS[g]]
         if len(found) != 1:
             raise ParameterError(
-                f"{name}: unknown key; name it as GROUP.KEY (groups {', '.join(groups)})."
+                f"{name}: unknown key; name it as GROUP.KEY (groups {', '.join(sorted(_KEYS))})."
             )
         return f"{found[0]}.{name}"
 
     def __getitem__(self, name):
         group, _, key = self.qualify(name).partition(".")
-        groups = self.to_dict()
-        if group not in groups or key not in groups[group]:
+        value = self._set.get(group, key)
+        if value is None:
             raise KeyError(name)
-        return groups[group][key]
+        return value
 
     def __setitem__(self, name, value):
         name = self.qualify(name)

@@ -56,6 +56,13 @@ class Result:
         trip's measured current [A] or voltage [V]); the same records as ``kalvor-cli run
         --events`` writes. ``pandas.DataFrame(r.events, columns=["t", "kind", "source",
         "value"])`` makes a table of them.
+    energy : dict or None
+        The energy ledger of an exact run (``time.Exact``), in joules: ``"source"`` (the DC
+        source and the sine supply), ``"load"`` (work of the external torque T), ``"resistive"``
+        (branch, device and coil resistances), ``"damping"``, the stored energies
+        ``"capacitor_start"``, ``"magnetic_start"``, ``"kinetic_start"`` and the same with
+        ``_end``, ``"residual"`` (delivered minus lost minus the change of the stored) and
+        ``"relative_residual"`` (over the delivered); None in the default mode.
     """
 
     def __init__(self, outcome, params):
@@ -67,6 +74,7 @@ class Result:
         self.message = outcome.message
         self.params = params
         self.events = outcome.events
+        self.energy = outcome.energy
 
     def __getitem__(self, name):
         """The column named by its label ("Ia [A]", "iq [A]") or its symbol ("Ia", "iq")."""

@@ -18,7 +18,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <chrono>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,15 +26,34 @@ namespace py = pybind11;
 
 namespace {
 
-[[noreturn]] void Raise(const char* pszType, const std::string& strMessage) {
-    const py::object type = py::module_::import("kalvor._kalvor").attr(pszType);
-    PyErr_SetString(type.ptr(), strMessage.c_str());
-    throw py::error_already_set();
+// Refused parameters, files or settings; kalvor.ParameterError in Python.
+struct CParameterError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A calculation that stopped; kalvor.RunStopped in Python (raised by the Python half).
+struct CRunStopped : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Refused input is a ParameterError; a file that could not be written an OSError.
+void Check(const CStatus& status) {
+    if (status.Ok())
+        return;
+    if (status.m_code == EStatus::Failed) {
+        PyErr_SetString(PyExc_OSError, status.m_strMessage.c_str());
+        throw py::error_already_set();
+    }
+    throw CParameterError(status.m_strMessage);
 }
 
-void Check(const CFileStatus& status) {
-    if (!status.m_bOk)
-        Raise("ParameterError", status.m_strMessage);
+// The value of group.key as Python holds it, or None when the set has no such field.
+py::object FieldValue(CParamSet& set, const std::string& strGroup, const std::string& strKey) {
+    for (const CField& field : ListFields(set)) {
+        if (field.m_pDesc->m_strGroup == strGroup && field.m_pDesc->m_strKey == strKey)
+            return std::visit([](auto* p) { return py::cast(*p); }, field.m_ref);
+    }
+    return py::none();
 }
 
 CParamSet LoadParams(const std::string& strPath) {
@@ -70,10 +89,13 @@ py::array RowsArray(py::object self, double* const* ppRows, py::ssize_t rows, py
         py::array_t<double> copy({rows, cols});
         for (py::ssize_t r = 0; r < rows; ++r)
             std::copy(ppRows[r], ppRows[r] + cols, copy.mutable_data(r, 0));
+        copy.attr("flags").attr("writeable") = false;
         return copy;
     }
     const py::ssize_t item = sizeof(double);
     py::array view(py::dtype::of<double>(), {rows, cols}, {cols * item, item}, ppRows[0], self);
+    // The engine's own table: readers share it, nobody writes into it.
+    view.attr("flags").attr("writeable") = false;
     return view;
 }
 
@@ -83,7 +105,7 @@ py::array ResultTable(py::object self) {
     if (!result.m_pSolver || result.m_nRows <= 0)
         return py::array_t<double>(std::vector<py::ssize_t>{0, kResultCols});
     const CSolver& solver = *result.m_pSolver;
-    return RowsArray(self, solver.m_ppResTab, result.m_nRows, solver.m_nResCols);
+    return RowsArray(self, solver.m_ppResTab.get(), result.m_nRows, solver.m_nResCols);
 }
 
 // A field-oriented run's dq columns (id, iq, id*, iq*, ud*, uq*) the same way; None for a
@@ -92,7 +114,7 @@ py::object FocTable(py::object self) {
     const CCalcResult& result = self.cast<const CCalcResult&>();
     if (!result.m_pSolver || !result.m_pSolver->m_ppFocTab || result.m_nRows <= 0)
         return py::none();
-    return RowsArray(self, result.m_pSolver->m_ppFocTab, result.m_nRows, kFocColumns);
+    return RowsArray(self, result.m_pSolver->m_ppFocTab.get(), result.m_nRows, kFocColumns);
 }
 
 // The run's event log as a list of dicts {t, kind, source, value}, oldest first.
@@ -109,6 +131,26 @@ py::list Events(const CCalcResult& result) {
         events.append(std::move(record));
     }
     return events;
+}
+
+// The energy ledger of an exact run as a dict of joules; None when the run kept none.
+py::object Energy(const CCalcResult& result) {
+    if (!result.m_pSolver || !result.m_pSolver->m_energy.m_bKept)
+        return py::none();
+    const CEnergyLedger& ledger = result.m_pSolver->m_energy;
+    py::dict energy;
+    energy["source"] = ledger.m_energy.m_dSource;
+    energy["load"] = ledger.m_energy.m_dLoad;
+    energy["resistive"] = ledger.m_energy.m_dResistive;
+    energy["damping"] = ledger.m_energy.m_dDamping;
+    for (const auto& [name, stored] : {std::pair{"start", ledger.m_start}, {"end", ledger.m_end}}) {
+        energy[py::str(std::string("capacitor_") + name)] = stored.m_dCapacitor;
+        energy[py::str(std::string("magnetic_") + name)] = stored.m_dMagnetic;
+        energy[py::str(std::string("kinetic_") + name)] = stored.m_dKinetic;
+    }
+    energy["residual"] = ledger.Residual();
+    energy["relative_residual"] = ledger.RelativeResidual();
+    return energy;
 }
 
 const char* StatusName(ECalcStatus status) {
@@ -129,20 +171,10 @@ const char* StatusName(ECalcStatus status) {
     return "unknown";
 }
 
-// Wall time of Calculate with no progress sink, for the overhead benchmark [s].
-double TimeCalculation(const CParamSet& set) {
-    const CParamSet copy = set;
-    return CInterpreterExit::WithoutGil([&copy] {
-        const auto start = std::chrono::steady_clock::now();
-        const CCalcResult result = Calculate(copy, nullptr);
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    });
-}
-
 py::tuple Diagram(const std::string& strKind, const CParamSet& set) {
     const CDiagPlot plot = DiagPlotOfKind(strKind, set);
-    if (!plot.m_bOk)
-        Raise("ParameterError", plot.m_strMessage);
+    if (!plot.Ok())
+        throw CParameterError(plot.m_strMessage);
     return py::make_tuple(py::array_t<double>(py::ssize_t(plot.m_x.size()), plot.m_x.data()),
                           py::array_t<double>(py::ssize_t(plot.m_y.size()), plot.m_y.data()),
                           plot.m_strXLabel, plot.m_strYLabel, plot.m_bTimesSwapped);
@@ -168,15 +200,15 @@ py::dict ConstantTables() {
 py::tuple Spectrum(py::array_t<double, py::array::c_style | py::array::forcecast> samples,
                    int nNh) {
     if (samples.ndim() != 1)
-        Raise("ParameterError", "the DFT takes a one-dimensional array of samples.");
+        throw CParameterError("the DFT takes a one-dimensional array of samples.");
     const std::size_t n = std::size_t(samples.size());
     std::vector<double> x(n), y(samples.data(), samples.data() + n), work(n);
     const CDftOutcome outcome = CInterpreterExit::WithoutGil([&] {
         CControl control;
         return TransformRange(control, CSampleRange{0, n}, nNh, x.data(), y.data(), work.data());
     });
-    if (!outcome.m_bOk)
-        Raise("ParameterError", outcome.m_strMessage);
+    if (!outcome.Ok())
+        throw CParameterError(outcome.m_strMessage);
     return py::make_tuple(py::array_t<double>(py::ssize_t(outcome.m_nShown), work.data()),
                           outcome.m_dThd);
 }
@@ -184,12 +216,7 @@ py::tuple Spectrum(py::array_t<double, py::array::c_style | py::array::forcecast
 // Writes bytes through the program's one atomic writer; OSError with its message on failure.
 void WriteFile(const std::string& strPath, const py::bytes& data) {
     const std::string_view text = data;
-    const std::optional<std::string> failure =
-        CInterpreterExit::WithoutGil([&] { return CAtomicFile::WriteText(strPath, text); });
-    if (failure) {
-        PyErr_SetString(PyExc_OSError, failure->c_str());
-        throw py::error_already_set();
-    }
+    Check(CInterpreterExit::WithoutGil([&] { return CAtomicFile::WriteText(strPath, text); }));
 }
 
 // An atomic file for writers that need a path (h5py): open, write to .temp, commit or discard.
@@ -221,14 +248,15 @@ void BindAtomicFile(py::module_& m) {
 PYBIND11_MODULE(_kalvor, m) {
     m.doc() = "Compiled core of the kalvor package; use the names of kalvor itself.";
     CInterpreterExit::Install();
-    const py::object parameterError = py::reinterpret_steal<py::object>(
-        PyErr_NewException("kalvor.ParameterError", PyExc_ValueError, nullptr));
+    // Both belong to the package: kalvor.ParameterError, kalvor.RunStopped.
+    const auto parameterError =
+        py::register_exception<CParameterError>(m, "ParameterError", PyExc_ValueError);
+    parameterError.attr("__module__") = "kalvor";
     parameterError.attr("__doc__") = "A parameter value, file or setting was refused.";
-    m.attr("ParameterError") = parameterError;
-    const py::object runStopped = py::reinterpret_steal<py::object>(
-        PyErr_NewException("kalvor.RunStopped", PyExc_RuntimeError, nullptr));
+    const auto runStopped =
+        py::register_exception<CRunStopped>(m, "RunStopped", PyExc_RuntimeError);
+    runStopped.attr("__module__") = "kalvor";
     runStopped.attr("__doc__") = "The calculation stopped: minimum step or a non-finite state.";
-    m.attr("RunStopped") = runStopped;
 
     std::vector<std::string> labels(kResultLabels.begin(), kResultLabels.end());
     m.attr("COLUMNS") = py::tuple(py::cast(labels));
@@ -243,12 +271,7 @@ PYBIND11_MODULE(_kalvor, m) {
         .def(
             "save",
             [](const CParamSet& set, const std::string& strPath) {
-                // Writing can only fail for the file's sake: what Python users catch as OSError.
-                const CFileStatus written = WriteParamFile(strPath, set);
-                if (!written.m_bOk) {
-                    PyErr_SetString(PyExc_OSError, written.m_strMessage.c_str());
-                    throw py::error_already_set();
-                }
+                Check(WriteParamFile(strPath, set));
             },
             py::arg("path"))
         .def(
@@ -258,6 +281,7 @@ PYBIND11_MODULE(_kalvor, m) {
             },
             py::arg("assignment"))
         .def("text", &ParamText)
+        .def("get", &FieldValue, py::arg("group"), py::arg("key"))
         .def("plan",
              [](const CParamSet& set) {
                  const CCalcPlan plan = PlanCalculation(set);
@@ -273,10 +297,10 @@ PYBIND11_MODULE(_kalvor, m) {
         .def_readonly("rows", &CCalcResult::m_nRows)
         .def_property_readonly("table", &ResultTable)
         .def_property_readonly("foc_table", &FocTable)
-        .def_property_readonly("events", &Events);
+        .def_property_readonly("events", &Events)
+        .def_property_readonly("energy", &Energy);
 
     m.def("calculate", &RunCalculation, py::arg("params"), py::arg("progress") = py::none());
-    m.def("time_calculation", &TimeCalculation, py::arg("params"));
     m.def("diag", &Diagram, py::arg("kind"), py::arg("params"));
     m.def("tables", &ConstantTables);
     m.def("dft", &Spectrum, py::arg("samples"), py::arg("nh"));

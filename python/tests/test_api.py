@@ -48,6 +48,20 @@ def test_table_equals_cli_csv_and_is_a_view(cli, overrides):
     assert 50 <= len(calls) <= 100 and calls == sorted(calls) and calls[-1] <= 1
 
 
+def test_exact_run_keeps_an_energy_ledger_that_matches_its_table():
+    r = kalvor.run(**{"time.Te": 0.01, "time.Exact": True})
+    e = r.energy
+    stored = sum(e[k + "_end"] - e[k + "_start"] for k in ("capacitor", "magnetic", "kinetic"))
+    assert e["source"] + e["load"] - e["resistive"] - e["damping"] - stored == pytest.approx(
+        e["residual"], abs=1e-12)
+    assert abs(e["relative_residual"]) < 1e-5
+    # The DC source delivers Ud times the charge that passed it: the integral of column IU.
+    dt = np.diff(r.t)
+    charge = np.sum(r["IU"][1:] * dt)
+    assert e["source"] == pytest.approx(200.0 * charge, rel=1e-9)
+    assert kalvor.run(**{"time.Te": 0.001}).energy is None
+
+
 def test_field_oriented_run_offers_the_dq_columns_by_name(cli):
     overrides = {"time.Te": 0.01, "control.Scheme": 1, "time.Uc0": 200.0}
     sets = [arg for name, value in overrides.items() for arg in ("--set", f"{name}={value}")]
@@ -166,6 +180,30 @@ def test_help_names_every_key_with_its_unit():
     for key in kalvor.Params().to_dict()["motor"]:
         assert f"    motor.{key} = " in doc, key
     assert "motor.J = 0.000962 [kg m^2]" in doc
+
+
+def test_every_value_read_by_name_is_the_files_value():
+    p = kalvor.Params()
+    p.update({"control.Ud": -0.0, "failures.FailD": [0, 2, 0, 1, 0, 0], "time.Every": 3,
+              "control.SpeedPath": "0*50*0.05*100*", "control.SpeedControl": True})
+    for group, keys in p.to_dict().items():
+        for key, value in keys.items():
+            got = p[f"{group}.{key}"]
+            assert got == value and type(got) is type(value), f"{group}.{key}"
+    assert str(p["control.Ud"]) == "-0.0"
+    with pytest.raises(KeyError):
+        p["control.Nope"]
+
+
+def test_engine_table_cannot_be_written_and_errors_belong_to_the_package(tmp_path):
+    r = kalvor.run(**{"time.Te": 0.001})
+    with pytest.raises(ValueError):
+        r.table[0, 0] = 1.0
+    with pytest.raises(kalvor.ParameterError) as refused:
+        kalvor.Params.load(tmp_path / "missing.json")
+    assert isinstance(refused.value, ValueError)
+    assert type(refused.value).__module__ == "kalvor"
+    assert issubclass(kalvor.RunStopped, RuntimeError) and kalvor.RunStopped.__module__ == "kalvor"
 
 
 @pytest.mark.parametrize("safe_state", [0, 1])

@@ -75,7 +75,7 @@ TEST(KalvorCliDiag, InductanceWritesTheCoreCurveInThePlotExportFormat) {
     CMclass m(18);
     CGclass g(18);
     const CDiagPlot plot = InductancePlot(CIndSettings{}, CMotorParams{}, m, g);
-    ASSERT_TRUE(plot.m_bOk);
+    ASSERT_TRUE(plot.Ok());
     const std::string bytes = ReadBytes(dir / "ind.txt");
     EXPECT_EQ(bytes, CurveBytes(plot));
     EXPECT_EQ(bytes.rfind("0.000000 ", 0), 0u);

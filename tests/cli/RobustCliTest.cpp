@@ -88,7 +88,7 @@ TEST_F(RobustCli, ParamsWritesTheEffectiveParameterFileAsSaveDoes) {
     ASSERT_EQ(Run("params link"), 0) << m_strErr;
     EXPECT_EQ(m_strOut, ParamText(expected));
     CParamSet read;
-    ASSERT_TRUE(ReadParamFile((Work() / "target").string(), read).m_bOk);
+    ASSERT_TRUE(ReadParamFile((Work() / "target").string(), read).Ok());
     EXPECT_TRUE(read == expected);
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -163,6 +164,24 @@ TEST_F(RunCli, FieldOrientedCsvAppendsTheDqColumns) {
 }
 
 // 400 output points (0.002 s at 5 us): every 20th is stored, and the last.
+// Exact mode reports its energy ledger on stderr (not with --quiet); the table is unchanged by it.
+TEST_F(RunCli, ExactRunReportsItsEnergyBalance) {
+    const std::string args = "run --set time.Te=0.004 --set time.Exact=true ";
+    ASSERT_EQ(Run(args + "--out " + Path("a.txt")), 0) << m_strErr;
+    const std::string line = m_strErr;
+    EXPECT_NE(line.find("Energy [J]: sources "), std::string::npos) << line;
+    double relative = 1.0;
+    const std::size_t at = line.find("(");
+    ASSERT_NE(at, std::string::npos) << line;
+    ASSERT_EQ(std::sscanf(line.c_str() + at, "(%lf of the delivered)", &relative), 1) << line;
+    EXPECT_LT(std::fabs(relative), 1e-5);
+    ASSERT_EQ(Run(args + "--quiet --out " + Path("q.txt")), 0) << m_strErr;
+    EXPECT_EQ(m_strErr, "");
+    EXPECT_EQ(Read(Path("a.txt")), Read(Path("q.txt")));
+    ASSERT_EQ(Run("run --set time.Te=0.004 --out " + Path("d.txt")), 0) << m_strErr;
+    EXPECT_EQ(m_strErr.find("Energy"), std::string::npos); // the default mode keeps none
+}
+
 TEST_F(RunCli, StoresEveryNthRow) {
     ASSERT_EQ(Run("run --set time.Te=0.002 --set time.Every=20 --out " + Path("r.txt")), 0)
         << m_strErr;

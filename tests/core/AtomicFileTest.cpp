@@ -67,15 +67,15 @@ void PrintTo(const CDestinationCase& c, std::ostream* os) {
 std::pair<bool, std::string> WriteNew(const std::string& path, bool bSmallFileLimit,
                                       std::string_view text) {
     if (!bSmallFileLimit) {
-        const auto failure = CAtomicFile::WriteText(path, text);
-        return {!failure, failure.value_or("")};
+        const CStatus written = CAtomicFile::WriteText(path, text);
+        return {written.Ok(), written.m_strMessage};
     }
     const pid_t child = fork();
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN); // the write then fails with EFBIG
         const rlimit limit{64, 64};
         setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(CAtomicFile::WriteText(path, text) ? 1 : 0);
+        _exit(CAtomicFile::WriteText(path, text).Ok() ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -226,8 +226,8 @@ TEST(AtomicFile, ReplacedFileKeepsItsPermissions) {
     fs::create_directories(d);
     Put(d / "kept", "OLD");
     chmod((d / "kept").c_str(), 0640);
-    ASSERT_FALSE(CAtomicFile::WriteText((d / "kept").string(), "NEW"));
-    ASSERT_FALSE(CAtomicFile::WriteText((d / "new").string(), "NEW"));
+    ASSERT_TRUE(CAtomicFile::WriteText((d / "kept").string(), "NEW").Ok());
+    ASSERT_TRUE(CAtomicFile::WriteText((d / "new").string(), "NEW").Ok());
     const mode_t mask = umask(022);
     umask(mask);
     struct stat kept {
@@ -250,10 +250,10 @@ TEST(AtomicFile, EveryWriterKeepsTheOldFileWhenTheDiskIsFull) {
     const std::vector<const double*> rows(100, row.data());
     const std::vector<double> xs(100, 2.5);
     const std::function<bool()> writers[] = {
-        [&] { return WriteParamFile(path, CParamSet()).m_bOk; },
-        [&] { return ExportResultFile(path, rows.data(), rows.size(), 36).m_bOk; },
-        [&] { return ExportResultFile(path, rows.data(), rows.size(), 36, true).m_bOk; },
-        [&] { return ExportPlotFile(path, kPlotCurve, xs.data(), xs.data(), nullptr, 100).m_bOk; },
+        [&] { return WriteParamFile(path, CParamSet()).Ok(); },
+        [&] { return ExportResultFile(path, rows.data(), rows.size(), 36).Ok(); },
+        [&] { return ExportResultFile(path, rows.data(), rows.size(), 36, true).Ok(); },
+        [&] { return ExportPlotFile(path, kPlotCurve, xs.data(), xs.data(), nullptr, 100).Ok(); },
     };
     for (const auto& write : writers) {
         Put(path, "OLD");
@@ -282,7 +282,7 @@ TEST(AtomicFileTemporary, OfAWriterStillWritingIsLeftAlone) {
     CAtomicFile other((dir / "r.txt").string());
     ASSERT_TRUE(other.Open());
     std::fputs("OTHER", other.File());
-    ASSERT_FALSE(CAtomicFile::WriteText((dir / "r.txt").string(), "NEW"));
+    ASSERT_TRUE(CAtomicFile::WriteText((dir / "r.txt").string(), "NEW").Ok());
     EXPECT_TRUE(other.Commit()) << other.Message(); // its temporary file was still there
     EXPECT_EQ(Listing(dir), "r.txt=f:OTHER");
     fs::remove_all(dir);

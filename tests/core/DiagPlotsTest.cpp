@@ -58,7 +58,7 @@ TEST_F(CDiagModels, InductancePlotDefaultsGiveTheSelfInductanceOfCoil4InMillihen
     const CIndSettings settings; // coils 4 and 4, 0 to 360 deg, 1000 samples, Nh 3
     const CMotorParams motor;
     const CDiagPlot plot = InductancePlot(settings, motor, m_m, m_g);
-    ASSERT_TRUE(plot.m_bOk) << plot.m_strMessage;
+    ASSERT_TRUE(plot.Ok()) << plot.m_strMessage;
     ASSERT_EQ(plot.m_x.size(), 1000u);
     ASSERT_EQ(plot.m_y.size(), 1000u);
     EXPECT_EQ(plot.m_x.front(), 0.0);
@@ -88,7 +88,7 @@ TEST_F(CDiagModels, InductancePlotAppliesTheSelfAndMutualMultipliers) {
     const CDiagPlot self3 = InductancePlot(self, scaled, m_m, m_g);
     const CDiagPlot mutual1 = InductancePlot(mutual, unit, m_m, m_g);
     const CDiagPlot mutualHalf = InductancePlot(mutual, scaled, m_m, m_g);
-    ASSERT_TRUE(self3.m_bOk && mutualHalf.m_bOk);
+    ASSERT_TRUE(self3.Ok() && mutualHalf.Ok());
     for (std::size_t k = 0; k < self1.m_y.size(); k += 97) {
         EXPECT_NEAR(self3.m_y[k], 3 * self1.m_y[k], 1e-12 * std::fabs(self1.m_y[k]));
         EXPECT_NEAR(mutualHalf.m_y[k], 0.5 * mutual1.m_y[k], 1e-12 * std::fabs(mutual1.m_y[k]));
@@ -103,7 +103,7 @@ TEST_F(CDiagModels, RotationInductanceIsTheDerivativeOfTheInductancePlot) {
     const CDiagPlot inductance = InductancePlot(settings, motor, m_m, m_g);
     settings.m_bRotation = true;
     const CDiagPlot rotation = InductancePlot(settings, motor, m_m, m_g);
-    ASSERT_TRUE(rotation.m_bOk);
+    ASSERT_TRUE(rotation.Ok());
     EXPECT_EQ(rotation.m_strYLabel, "G [mH/rad]");
     const std::vector<double> numeric = CentralDifferences(inductance.m_x, inductance.m_y);
     const double scale = MaxAbs(rotation.m_y);
@@ -118,7 +118,7 @@ TEST_F(CDiagModels, FluxDensityWithoutAirGapIsTheSameForEveryCoil) {
     settings.m_nY = 2;
     settings.m_nX = 0;
     const CDiagPlot first = FluxPlot(settings, m_g);
-    ASSERT_TRUE(first.m_bOk) << first.m_strMessage;
+    ASSERT_TRUE(first.Ok()) << first.m_strMessage;
     EXPECT_EQ(first.m_strYLabel, "B [T]");
     EXPECT_GT(MaxAbs(first.m_y), 0.0);
     for (int coil = 1; coil < 18; ++coil) {
@@ -132,7 +132,7 @@ TEST_F(CDiagModels, FluxDensityWithoutAirGapIsTheSameForEveryCoil) {
 TEST_F(CDiagModels, FluxPlotSetsTheHarmonicBoundAndLabelsEachQuantity) {
     CFluxPlotSettings settings; // defaults: Flux, coil 0, magnet 0, Nh 99
     const CDiagPlot flux = FluxPlot(settings, m_g);
-    ASSERT_TRUE(flux.m_bOk);
+    ASSERT_TRUE(flux.Ok());
     EXPECT_EQ(m_g.m_nNb, 100u);
     EXPECT_EQ(flux.m_strXLabel, "beta [rad]");
     EXPECT_EQ(flux.m_strYLabel, "Psi [Wb]");
@@ -151,7 +151,7 @@ TEST_F(CDiagModels, AirGapQuantitiesSumTheFourMagnets) {
         settings.m_nX = 5; // indices play no part with "Air gap"
         settings.m_nY = 3;
         const CDiagPlot plot = FluxPlot(settings, m_g);
-        ASSERT_TRUE(plot.m_bOk);
+        ASSERT_TRUE(plot.Ok());
         for (std::size_t k = 0; k < plot.m_x.size(); ++k) {
             double sum = 0;
             for (int mag = 0; mag < 4; ++mag) {
@@ -184,7 +184,7 @@ TEST_F(CDiagModels, FluxDerivativeIsTheDerivativeOfTheFluxLinkage) {
 TEST_F(CDiagModels, VoltagePlotCoversTheIntervalPerUnitOfDcVoltage) {
     const CVoltPlotSettings settings; // 5 kHz, mf 0.01, ma 0.5, 0 to 0.04 s, 1000 samples, Ua
     const CDiagPlot plot = VoltagePlot(settings, m_control);
-    ASSERT_TRUE(plot.m_bOk) << plot.m_strMessage;
+    ASSERT_TRUE(plot.Ok()) << plot.m_strMessage;
     EXPECT_FALSE(plot.m_bTimesSwapped);
     ASSERT_GE(plot.m_x.size(), 999u);
     ASSERT_LE(plot.m_x.size(), 1000u);
@@ -206,7 +206,7 @@ TEST_F(CDiagModels, VoltagePlotExchangesReversedTimesAndSaysSo) {
     settings.m_dTs = 0.04;
     settings.m_dTe = 0;
     const CDiagPlot reversed = VoltagePlot(settings, m_control);
-    ASSERT_TRUE(reversed.m_bOk);
+    ASSERT_TRUE(reversed.Ok());
     EXPECT_TRUE(reversed.m_bTimesSwapped);
     settings.m_dTs = 0;
     settings.m_dTe = 0.04;
@@ -216,7 +216,7 @@ TEST_F(CDiagModels, VoltagePlotExchangesReversedTimesAndSaysSo) {
 
     settings.m_dTe = 0;
     const CDiagPlot empty = VoltagePlot(settings, m_control);
-    EXPECT_FALSE(empty.m_bOk);
+    EXPECT_FALSE(empty.Ok());
     EXPECT_TRUE(empty.m_bTimesSwapped);
     EXPECT_NE(empty.m_strMessage.find("ts ="), std::string::npos);
 }
@@ -231,25 +231,25 @@ TEST_F(CDiagModels, EveryPlotRefusesFewerThanTwoSamplesNamingN) {
         volt.m_nN = N;
         for (const CDiagPlot& plot : {InductancePlot(ind, CMotorParams{}, m_m, m_g),
                                       FluxPlot(flux, m_g), VoltagePlot(volt, m_control)}) {
-            EXPECT_FALSE(plot.m_bOk);
+            EXPECT_FALSE(plot.Ok());
             EXPECT_TRUE(plot.m_x.empty());
             EXPECT_EQ(plot.m_strMessage.rfind("N = (", 0), 0u) << plot.m_strMessage;
         }
     }
     CVoltPlotSettings huge;
     huge.m_nN = kMaxPlotSamples + 1;
-    EXPECT_FALSE(VoltagePlot(huge, m_control).m_bOk);
+    EXPECT_FALSE(VoltagePlot(huge, m_control).Ok());
 }
 
 TEST_F(CDiagModels, IndicesOutsideTheirRangesAreRefusedNamingTheField) {
     CIndSettings ind;
     ind.m_nX = 18;
     const CDiagPlot a = InductancePlot(ind, CMotorParams{}, m_m, m_g);
-    EXPECT_FALSE(a.m_bOk);
+    EXPECT_FALSE(a.Ok());
     EXPECT_EQ(a.m_strMessage.rfind("x =", 0), 0u) << a.m_strMessage;
     CFluxPlotSettings flux;
     flux.m_nY = 4;
     const CDiagPlot b = FluxPlot(flux, m_g);
-    EXPECT_FALSE(b.m_bOk);
+    EXPECT_FALSE(b.Ok());
     EXPECT_EQ(b.m_strMessage.rfind("y =", 0), 0u) << b.m_strMessage;
 }

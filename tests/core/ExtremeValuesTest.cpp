@@ -28,7 +28,7 @@ std::optional<std::string> Judge(const std::string& strWhat, const CParamSet& se
                                ? InductancePlot(set.m_inductancePlot, set.m_motor, m, g)
                            : strWhat == "flux" ? FluxPlot(set.m_fluxPlot, g)
                                                : VoltagePlot(set.m_voltagePlot, control);
-    if (plot.m_bOk) {
+    if (plot.Ok()) {
         for (std::size_t k = 0; k < plot.m_x.size(); ++k)
             EXPECT_TRUE(std::isfinite(plot.m_x[k]) && std::isfinite(plot.m_y[k])) << k;
         return std::nullopt;

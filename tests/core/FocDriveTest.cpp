@@ -209,24 +209,24 @@ TEST(FocDrive, OpenT1AtSpeedKeepsSynchronismAndRemovesPositiveIa) {
 // outside the inverter with space-vector PWM, naming the file and the key; nothing changes.
 TEST(FocParameters, FileKeepsTheSchemeAndRefusesItOutsideTheInverterWithSvpwm) {
     CParamSet set;
-    const CFileStatus read = ParseParamText(
+    const CStatus read = ParseParamText(
         R"({"control": {"Scheme": 1}, "foc": {"Imax": 5.5, "Mtpa": true, "SpeedBandwidth": 30}})",
         "drive.json", set);
-    ASSERT_TRUE(read.m_bOk) << read.m_strMessage;
+    ASSERT_TRUE(read.Ok()) << read.m_strMessage;
     EXPECT_EQ(set.m_control.m_nScheme, 1);
     EXPECT_EQ(set.m_foc.m_dImax, 5.5);
     EXPECT_TRUE(set.m_foc.m_bMtpa);
     EXPECT_EQ(set.m_foc.m_dSpeedBandwidth, 30.0);
     CParamSet again;
-    ASSERT_TRUE(ParseParamText(ParamText(set), "saved", again).m_bOk);
+    ASSERT_TRUE(ParseParamText(ParamText(set), "saved", again).Ok());
     EXPECT_TRUE(again == set);
 
     const char* refused[] = {R"({"control": {"Scheme": 1, "Condition": 3}})",
                              R"({"control": {"Scheme": 1, "ControlMethod": 1}})"};
     for (const char* text : refused) {
         CParamSet kept = set;
-        const CFileStatus status = ParseParamText(text, "drive.json", kept);
-        EXPECT_FALSE(status.m_bOk) << text;
+        const CStatus status = ParseParamText(text, "drive.json", kept);
+        EXPECT_FALSE(status.Ok()) << text;
         EXPECT_NE(status.m_strMessage.find("drive.json"), std::string::npos);
         EXPECT_NE(status.m_strMessage.find("control.Scheme"), std::string::npos)
             << status.m_strMessage;

@@ -63,17 +63,17 @@ CParamSet Changed() {
 
 TEST_F(ParamFile, WrittenValuesReadBackExactly) {
     const CParamSet written = Changed();
-    ASSERT_TRUE(WriteParamFile(Path("a.kalvor"), written).m_bOk);
+    ASSERT_TRUE(WriteParamFile(Path("a.kalvor"), written).Ok());
     CParamSet read;
-    const CFileStatus status = ReadParamFile(Path("a.kalvor"), read);
-    ASSERT_TRUE(status.m_bOk) << status.m_strMessage;
+    const CStatus status = ReadParamFile(Path("a.kalvor"), read);
+    ASSERT_TRUE(status.Ok()) << status.m_strMessage;
     EXPECT_TRUE(read == written);
     EXPECT_EQ(read.m_voltagePlot.m_dMf, std::nextafter(0.01, 1.0));
     EXPECT_FALSE(fs::exists(Path("a.kalvor.tmp")));
 }
 
 TEST_F(ParamFile, SavedFileHoldsEveryGroupAndKey) {
-    ASSERT_TRUE(WriteParamFile(Path("b.kalvor"), CParamSet()).m_bOk);
+    ASSERT_TRUE(WriteParamFile(Path("b.kalvor"), CParamSet()).Ok());
     std::ifstream in(Path("b.kalvor"));
     std::stringstream text;
     text << in.rdbuf();
@@ -85,16 +85,16 @@ TEST_F(ParamFile, SavedFileHoldsEveryGroupAndKey) {
 
 TEST_F(ParamFile, EmptyFileOpensWithTheDefaults) {
     CParamSet set = Changed();
-    const CFileStatus status = ReadParamFile(Write("empty.kalvor", ""), set);
-    ASSERT_TRUE(status.m_bOk) << status.m_strMessage;
+    const CStatus status = ReadParamFile(Write("empty.kalvor", ""), set);
+    ASSERT_TRUE(status.Ok()) << status.m_strMessage;
     EXPECT_TRUE(set == CParamSet());
 }
 
 TEST_F(ParamFile, MissingGroupsAndKeysTakeTheirDefaults) {
     CParamSet set = Changed();
-    const CFileStatus status =
+    const CStatus status =
         ReadParamFile(Write("partial.kalvor", R"({"control": {"Ud": 123.5}})"), set);
-    ASSERT_TRUE(status.m_bOk) << status.m_strMessage;
+    ASSERT_TRUE(status.Ok()) << status.m_strMessage;
     CParamSet expected;
     expected.m_control.m_dUd = 123.5;
     EXPECT_TRUE(set == expected);
@@ -116,8 +116,8 @@ TEST_P(ParamFileRefusal, GivesOneMessageAndChangesNothing) {
     const CRefusal& c = GetParam();
     const std::string path = Write("bad.kalvor", c.text);
     CParamSet set = Changed();
-    const CFileStatus status = ReadParamFile(path, set);
-    EXPECT_FALSE(status.m_bOk);
+    const CStatus status = ReadParamFile(path, set);
+    EXPECT_FALSE(status.Ok());
     EXPECT_NE(status.m_strMessage.find(path), std::string::npos) << status.m_strMessage;
     EXPECT_NE(status.m_strMessage.find(c.mentions), std::string::npos) << status.m_strMessage;
     EXPECT_TRUE(set == Changed());
@@ -148,36 +148,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ParamFile, UnreadableFileIsRefusedWithItsName) {
     CParamSet set = Changed();
-    const CFileStatus missing = ReadParamFile(Path("missing.kalvor"), set);
-    EXPECT_FALSE(missing.m_bOk);
+    const CStatus missing = ReadParamFile(Path("missing.kalvor"), set);
+    EXPECT_FALSE(missing.Ok());
     EXPECT_NE(missing.m_strMessage.find("missing.kalvor"), std::string::npos);
-    const CFileStatus folder = ReadParamFile(m_dir.string(), set);
-    EXPECT_FALSE(folder.m_bOk);
+    const CStatus folder = ReadParamFile(m_dir.string(), set);
+    EXPECT_FALSE(folder.Ok());
     EXPECT_TRUE(set == Changed());
 }
 
 TEST_F(ParamFile, WriteIntoMissingFolderReportsTheFile) {
-    const CFileStatus status = WriteParamFile(Path("no/such/dir/x.kalvor"), CParamSet());
-    EXPECT_FALSE(status.m_bOk);
+    const CStatus status = WriteParamFile(Path("no/such/dir/x.kalvor"), CParamSet());
+    EXPECT_FALSE(status.Ok());
     EXPECT_NE(status.m_strMessage.find("x.kalvor"), std::string::npos);
 }
 
 TEST(ParamOverride, AcceptsJsonAndBareText) {
     CParamSet set;
-    ASSERT_TRUE(ApplyOverride("control.Ud=150", set).m_bOk);
+    ASSERT_TRUE(ApplyOverride("control.Ud=150", set).Ok());
     EXPECT_EQ(set.m_control.m_dUd, 150);
-    ASSERT_TRUE(ApplyOverride("failures.FailT=[0,1,0,0,0,0]", set).m_bOk);
+    ASSERT_TRUE(ApplyOverride("failures.FailT=[0,1,0,0,0,0]", set).Ok());
     EXPECT_EQ(set.m_failures.m_nFailT[1], 1);
-    ASSERT_TRUE(ApplyOverride("control.SpeedPath=0*50*0.05*100*", set).m_bOk);
+    ASSERT_TRUE(ApplyOverride("control.SpeedPath=0*50*0.05*100*", set).Ok());
     EXPECT_EQ(set.m_control.m_strSpeedPath, "0*50*0.05*100*");
-    ASSERT_TRUE(ApplyOverride("control.SpeedControl=true", set).m_bOk);
+    ASSERT_TRUE(ApplyOverride("control.SpeedControl=true", set).Ok());
     EXPECT_TRUE(set.m_control.m_bSpeedControl);
 }
 
 TEST(ParamOverride, NonFiniteNumberTextIsNamedAsSuch) {
     CParamSet set;
-    const CFileStatus status = ApplyOverride("control.Ud=inf", set);
-    EXPECT_FALSE(status.m_bOk);
+    const CStatus status = ApplyOverride("control.Ud=inf", set);
+    EXPECT_FALSE(status.Ok());
     EXPECT_NE(status.m_strMessage.find("\"inf\" is not accepted: enter a finite number"),
               std::string::npos)
         << status.m_strMessage;
@@ -188,8 +188,8 @@ TEST(ParamOverride, RefusesWithTheSameChecksAsTheFile) {
     for (const char* bad :
          {"control.Cu=0.00005", "control.Ud=abc", "control.Ud=nan", "control.Ud=1e400",
           "motor.NhInd=4", "nogroup.X=1", "control.Nokey=1", "control.Ud", "Ud=1"}) {
-        const CFileStatus status = ApplyOverride(bad, set);
-        EXPECT_FALSE(status.m_bOk) << bad;
+        const CStatus status = ApplyOverride(bad, set);
+        EXPECT_FALSE(status.Ok()) << bad;
         EXPECT_FALSE(status.m_strMessage.empty());
     }
     EXPECT_TRUE(set == CParamSet());

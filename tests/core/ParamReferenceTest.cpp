@@ -13,8 +13,8 @@ TEST(ParamReference, EveryDefaultReadsBackAsTheDefault) {
     const CParamSet defaults;
     for (const CParamEntry& entry : ParamReference()) {
         CParamSet set;
-        const CFileStatus status = ApplyOverride(entry.m_strKey + "=" + entry.m_strDefault, set);
-        EXPECT_TRUE(status.m_bOk) << entry.m_strKey << ": " << status.m_strMessage;
+        const CStatus status = ApplyOverride(entry.m_strKey + "=" + entry.m_strDefault, set);
+        EXPECT_TRUE(status.Ok()) << entry.m_strKey << ": " << status.m_strMessage;
         EXPECT_TRUE(set == defaults) << entry.m_strKey << "=" << entry.m_strDefault;
     }
 }

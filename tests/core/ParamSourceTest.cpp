@@ -66,7 +66,7 @@ TEST_P(BadSource, IsRefusedWithAShortClearMessageAndChangesNothing) {
     const CBadSource& c = GetParam();
     CParamSet set = Changed();
     std::string source;
-    CFileStatus status;
+    CStatus status;
     if (c.m_file) {
         source = c.m_file(m_dir);
         status = ReadParamFile(source, set);
@@ -74,7 +74,7 @@ TEST_P(BadSource, IsRefusedWithAShortClearMessageAndChangesNothing) {
         source = "--set";
         status = ApplyOverride(c.m_pszOverride, set);
     }
-    EXPECT_FALSE(status.m_bOk);
+    EXPECT_FALSE(status.Ok());
     EXPECT_NE(status.m_strMessage.find(source), std::string::npos) << status.m_strMessage;
     EXPECT_NE(status.m_strMessage.find(c.m_pszMentions), std::string::npos) << status.m_strMessage;
     // Quoted text is cut: a message stays readable whatever the source held.
@@ -176,12 +176,12 @@ TEST(GoodSource, FileAndOverrideAcceptTheSameValues) {
          {std::pair<std::string, std::string>{"motor.NhInd", "3.0"},
           {"control.SpeedPath", "\"0*100\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80*\""}}) {
         CParamSet fromSet;
-        ASSERT_TRUE(ApplyOverride(key + "=" + text, fromSet).m_bOk) << key;
+        ASSERT_TRUE(ApplyOverride(key + "=" + text, fromSet).Ok()) << key;
         const std::size_t dot = key.find('.');
         CParamSet fromFile;
         const std::string file =
             "{\"" + key.substr(0, dot) + "\": {\"" + key.substr(dot + 1) + "\": " + text + "}}";
-        ASSERT_TRUE(ParseParamText(file, "f", fromFile).m_bOk) << file;
+        ASSERT_TRUE(ParseParamText(file, "f", fromFile).Ok()) << file;
         EXPECT_TRUE(fromSet == fromFile) << key;
         EXPECT_FALSE(fromSet == CParamSet()) << key;
     }
@@ -199,7 +199,7 @@ TEST(GoodSource, SavingTextThatIsNotUtf8DoesNotThrow) {
     std::string text;
     ASSERT_NO_THROW(text = ParamText(set));
     CParamSet read;
-    ASSERT_TRUE(ParseParamText(text, "saved", read).m_bOk);
+    ASSERT_TRUE(ParseParamText(text, "saved", read).Ok());
     EXPECT_EQ(read.m_control.m_strSpeedPath, "0*100\xEF\xBF\xBD*");
 }
 

@@ -69,7 +69,7 @@ TEST(TransformRange, ReplacesTheCurveByTheSpectrumOfTheSelectedSamples) {
     CControl control;
     const CDftOutcome r =
         TransformRange(control, {300, 400}, 10, c.x.data(), c.y.data(), c.work.data());
-    ASSERT_TRUE(r.m_bOk) << r.m_strMessage;
+    ASSERT_TRUE(r.Ok()) << r.m_strMessage;
     EXPECT_EQ(r.m_nSamples, 400u);
     EXPECT_EQ(r.m_nShown, 11u); // harmonics 0 to Nh
     EXPECT_LT(r.m_dThd, 1e-5);  // one clean period: the junk outside is not read
@@ -100,7 +100,7 @@ TEST(TransformRange, RefusesFewerThanTwoSamplesAndChangesNothing) {
         CControl control;
         const CDftOutcome r =
             TransformRange(control, {4, count}, 10, c.x.data(), c.y.data(), c.work.data());
-        EXPECT_FALSE(r.m_bOk);
+        EXPECT_FALSE(r.Ok());
         EXPECT_NE(r.m_strMessage.find("at least 2"), std::string::npos) << r.m_strMessage;
         EXPECT_EQ(c.x, before.x);
         EXPECT_EQ(c.y, before.y);

@@ -162,8 +162,8 @@ TEST(WriteResultTable, WritesEveryNumberWithASpaceAndEveryLineWithCrLf) {
     const double* rows[2] = {row0, row1};
     CRecorder progress;
     const std::string text = Capture([&](std::FILE* f) {
-        const CExportStatus status = WriteResultTable(f, "t.txt", rows, 2, 3, &progress);
-        EXPECT_TRUE(status.m_bOk) << status.m_strMessage;
+        const CStatus status = WriteResultTable(f, "t.txt", rows, 2, 3, &progress);
+        EXPECT_TRUE(status.Ok()) << status.m_strMessage;
     });
     EXPECT_EQ(text, "0.000000 -1.500000 0.000000 \r\n"
                     "0.000005 200.000000 -0.000000 \r\n");
@@ -190,7 +190,7 @@ TEST(WriteResultTable, BytesEqualPrintfForAFullTable) {
         expected += "\r\n";
     }
     const std::string text = Capture([&](std::FILE* f) {
-        EXPECT_TRUE(WriteResultTable(f, "t", pointers.data(), rows, kResultColumns).m_bOk);
+        EXPECT_TRUE(WriteResultTable(f, "t", pointers.data(), rows, kResultColumns).Ok());
     });
     EXPECT_EQ(text, expected);
 }
@@ -203,7 +203,7 @@ TEST(WriteResultCsv, WritesTheLabelsThenFullPrecisionWithLf) {
     }
     const double* rows[2] = {row0.data(), row1.data()};
     const std::string text = Capture([&](std::FILE* f) {
-        EXPECT_TRUE(WriteResultCsv(f, "t.csv", rows, 2, kResultColumns).m_bOk);
+        EXPECT_TRUE(WriteResultCsv(f, "t.csv", rows, 2, kResultColumns).Ok());
     });
     std::string expected = "t [s],Ia [A],Ib [A],Ic [A],Ua [V],Ub [V],Uc [V],IU [A],IC [A],"
                            "IDC [A],IT1 [A],IT2 [A],IT3 [A],IT4 [A],IT5 [A],IT6 [A],ID1 [A],"
@@ -229,7 +229,7 @@ TEST(WritePlot, WritesTheColumnsOfEachPlotKind) {
     const double work[3] = {7.0, 8.0, 9.0};
     auto write = [&](int kind) {
         return Capture(
-            [&](std::FILE* f) { EXPECT_TRUE(WritePlot(f, "p.txt", kind, x, y, work, 3).m_bOk); });
+            [&](std::FILE* f) { EXPECT_TRUE(WritePlot(f, "p.txt", kind, x, y, work, 3).Ok()); });
     };
     EXPECT_EQ(write(kPlotCurve),
               "0.000000 0.500000 \r\n1.000000 -0.250000 \r\n2.000000 3.000000 \r\n");
@@ -237,8 +237,8 @@ TEST(WritePlot, WritesTheColumnsOfEachPlotKind) {
               "0.000000 7.000000 \r\n1.000000 8.000000 \r\n2.000000 9.000000 \r\n");
     EXPECT_EQ(write(kPlotPicture), "0.000000 \r\n1.000000 \r\n2.000000 \r\n");
     const std::string refused = Capture([&](std::FILE* f) {
-        const CExportStatus status = WritePlot(f, "p.txt", 7, x, y, work, 3);
-        EXPECT_FALSE(status.m_bOk);
+        const CStatus status = WritePlot(f, "p.txt", 7, x, y, work, 3);
+        EXPECT_FALSE(status.Ok());
         EXPECT_NE(status.m_strMessage.find("p.txt"), std::string::npos);
     });
     EXPECT_TRUE(refused.empty());
@@ -248,8 +248,8 @@ TEST(ExportResultFile, ReportsAFileThatCannotBeCreatedWithItsNameAndReason) {
     const double row[1] = {1.0};
     const double* rows[1] = {row};
     const std::string path = "/nonexistent-folder-of-kalvor/r.txt";
-    const CExportStatus status = ExportResultFile(path, rows, 1, 1);
-    EXPECT_FALSE(status.m_bOk);
+    const CStatus status = ExportResultFile(path, rows, 1, 1);
+    EXPECT_FALSE(status.Ok());
     EXPECT_NE(status.m_strMessage.find(path), std::string::npos);
     EXPECT_NE(status.m_strMessage.find(std::strerror(ENOENT)), std::string::npos);
 }
@@ -259,9 +259,8 @@ TEST(ExportResultFile, ReportsAFileThatCannotBeCreatedWithItsNameAndReason) {
 TEST(ExportResultFile, RefusesADeviceWithItsName) {
     std::vector<double> row(kResultColumns, 1.0);
     std::vector<const double*> rows(5000, row.data());
-    const CExportStatus status =
-        ExportResultFile("/dev/full", rows.data(), rows.size(), kResultColumns);
-    EXPECT_FALSE(status.m_bOk);
+    const CStatus status = ExportResultFile("/dev/full", rows.data(), rows.size(), kResultColumns);
+    EXPECT_FALSE(status.Ok());
     EXPECT_NE(status.m_strMessage.find("/dev/full"), std::string::npos);
     EXPECT_NE(status.m_strMessage.find("not a regular file"), std::string::npos);
 }
@@ -270,7 +269,7 @@ TEST(ExportPlotFile, WritesTheFileInBinaryMode) {
     const std::string path = ::testing::TempDir() + "kalvor_plot_export.txt";
     const double x[2] = {1.0, 2.0};
     const double y[2] = {3.0, 4.0};
-    ASSERT_TRUE(ExportPlotFile(path, kPlotCurve, x, y, nullptr, 2).m_bOk);
+    ASSERT_TRUE(ExportPlotFile(path, kPlotCurve, x, y, nullptr, 2).Ok());
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     char buffer[128] = {};
@@ -304,13 +303,13 @@ TEST(WriteResult, BothFormatsStopWhenTheSinkAsks) {
     const std::vector<const double*> rows(100000, row.data());
     for (const bool csv : {false, true}) {
         CStopAtRow stop(10);
-        CExportStatus status;
+        CStatus status;
         const std::string text = Capture([&](std::FILE* f) {
             status =
                 csv ? WriteResultCsv(f, "t.csv", rows.data(), rows.size(), kResultColumns, &stop)
                     : WriteResultTable(f, "t.txt", rows.data(), rows.size(), kResultColumns, &stop);
         });
-        EXPECT_FALSE(status.m_bOk) << csv;
+        EXPECT_FALSE(status.Ok()) << csv;
         EXPECT_NE(status.m_strMessage.find("was cancelled"), std::string::npos);
         EXPECT_LT(text.size(), 100000u) << csv; // not the 100,000 rows
     }

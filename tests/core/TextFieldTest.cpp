@@ -38,18 +38,18 @@ class SpeedPathText : public testing::TestWithParam<CPathCase> {};
 TEST_P(SpeedPathText, FileAndOverrideRefuseATokenThatIsNotANumber) {
     const CPathCase& c = GetParam();
     CParamSet fromSet, fromFile;
-    const CFileStatus set =
+    const CStatus set =
         ApplyOverride(std::string("control.SpeedPath=\"") + c.m_pszPath + "\"", fromSet);
-    const CFileStatus file = ParseParamText(
+    const CStatus file = ParseParamText(
         std::string("{\"control\": {\"SpeedPath\": \"") + c.m_pszPath + "\"}}", "f", fromFile);
     if (!c.m_pszQuoted) {
-        EXPECT_TRUE(set.m_bOk) << set.m_strMessage;
-        EXPECT_TRUE(file.m_bOk) << file.m_strMessage;
+        EXPECT_TRUE(set.Ok()) << set.m_strMessage;
+        EXPECT_TRUE(file.Ok()) << file.m_strMessage;
         EXPECT_EQ(fromSet.m_control.m_strSpeedPath, c.m_pszPath);
         return;
     }
-    for (const CFileStatus& status : {set, file}) {
-        EXPECT_FALSE(status.m_bOk);
+    for (const CStatus& status : {set, file}) {
+        EXPECT_FALSE(status.Ok());
         EXPECT_NE(status.m_strMessage.find(std::string(c.m_pszQuoted) + ", is not"),
                   std::string::npos)
             << status.m_strMessage;
@@ -65,14 +65,14 @@ INSTANTIATE_TEST_SUITE_P(Tokens, SpeedPathText, testing::ValuesIn(kPathCases),
 TEST(ParamText, ANulByteIsRefusedWhereverItIs) {
     CParamSet set;
     const std::string afterObject("{\"time\": {\"Te\": 0.2}}\n\0{\"time\": {\"Te\": 5}}", 42);
-    const CFileStatus file = ParseParamText(afterObject, "p.json", set);
-    EXPECT_FALSE(file.m_bOk);
+    const CStatus file = ParseParamText(afterObject, "p.json", set);
+    EXPECT_FALSE(file.Ok());
     EXPECT_EQ(file.m_strMessage,
               "p.json: not a Kalvor parameter file: a NUL byte at line 2, column 1 (a parameter "
               "file is text).");
-    const CFileStatus escaped =
+    const CStatus escaped =
         ParseParamText("{\"control\": {\"SpeedPath\": \"0*5\\u0000*\"}}", "q.json", set);
-    EXPECT_FALSE(escaped.m_bOk);
+    EXPECT_FALSE(escaped.Ok());
     EXPECT_NE(escaped.m_strMessage.find("NUL character at position 4"), std::string::npos)
         << escaped.m_strMessage;
     EXPECT_TRUE(set == CParamSet());

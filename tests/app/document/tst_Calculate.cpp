@@ -1,4 +1,5 @@
 // Calculate from the time dialog to the result plot, with every dialog driven by the test.
+#include "CalculateRun.h"
 #include "ModalScript.h"
 #include "Solver.h"
 #include "dialogs/CalcProg.h"
@@ -73,10 +74,10 @@ void CTestCalculate::DefaultsGive20000RowsAndOpenTheResultPlot() {
     QVERIFY(doc.m_pSolver);
     QVERIFY(doc.m_bValid);
     QVERIFY(doc.CanPlotResult());
-    QCOMPARE(doc.m_nPlotType, 1);
-    QCOMPARE(doc.m_nPlotCount, 20000u);
-    QCOMPARE(doc.m_plot.m_strXLabel, QString("t [s]"));
-    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia [A]"));
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
+    QCOMPARE(doc.m_buffer.m_nPlotCount, 20000u);
+    QCOMPARE(doc.m_buffer.m_strXLabel, QString("t [s]"));
+    QCOMPARE(doc.m_buffer.m_strYLabel, QString("Ia [A]"));
     QVERIFY(!doc.IsModified());
 }
 
@@ -99,8 +100,8 @@ void CTestCalculate::ReversedTimesWarnAndRunTheOrderedInterval() {
     QCOMPARE(doc.m_nRows, 20000);
     QVERIFY(doc.m_bValid);
     // The run covers 0 ... 0.1 s.
-    QCOMPARE(doc.m_pPlotX.front(), 0.0);
-    QVERIFY(qAbs(doc.m_pPlotX.back() - 0.1) < 1e-6);
+    QCOMPARE(doc.m_buffer.m_pPlotX.front(), 0.0);
+    QVERIFY(qAbs(doc.m_buffer.m_pPlotX.back() - 0.1) < 1e-6);
     // The dialog keeps what the user typed; only the run uses the ordered interval.
     QCOMPARE(doc.m_params.m_time.m_dTs, 0.1);
     QCOMPARE(doc.m_params.m_time.m_dTe, 0.0);
@@ -224,18 +225,9 @@ void CTestCalculate::TimeDialogGreysUc0WithoutACapacitor() {
 void CTestCalculate::TimeDialogOffersTheLastAcceptedValues() {
     CKalvorDoc doc;
     QString betaShown;
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pBetaR->setText("90");
-                p->m_pTe->setText("0.002");
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->reject(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs(doc, {.m_bAcceptPlot = false, .m_edit = [](CTimeParam* p) {
+                                              p->m_pBetaR->setText("90");
+                                          }}));
     {
         CModalScript script;
         script.Then<CTimeParam>([&](CTimeParam* p) {
@@ -252,17 +244,7 @@ void CTestCalculate::TimeDialogOffersTheLastAcceptedValues() {
 
 void CTestCalculate::RefusedInputsKeepThePreviousRun() {
     CKalvorDoc doc;
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs(doc));
     const CSolver* pFirst = doc.m_pSolver.get();
     QVERIFY(pFirst);
     CModalScript script;
@@ -286,21 +268,12 @@ void CTestCalculate::RefusedInputsKeepThePreviousRun() {
 
 void CTestCalculate::CancelInTheResultPlotKeepsThePlotBuffer() {
     CKalvorDoc doc;
-    CModalScript script;
-    script
-        .Then<CTimeParam>([](CTimeParam* p) {
-            p->m_pTe->setText("0.002");
-            Start(p);
-        })
-        .Then<CResPlot>([](CResPlot* p) { p->reject(); });
-    doc.OnCalculate(nullptr);
-
-    QVERIFY(script.Done());
+    QVERIFY(CalculateThroughDialogs(doc, {.m_bAcceptPlot = false}));
     QVERIFY(doc.m_bValid);
     QVERIFY(doc.CanPlotResult());
-    QCOMPARE(doc.m_nPlotCount, 0u);
-    QVERIFY(doc.m_pPlotX.empty());
-    QCOMPARE(doc.m_nPlotType, 0);
+    QCOMPARE(doc.m_buffer.m_nPlotCount, 0u);
+    QVERIFY(doc.m_buffer.m_pPlotX.empty());
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotPicture);
 }
 
 void CTestCalculate::CancelledRunLeavesResultsNotValid() {
@@ -330,22 +303,12 @@ void CTestCalculate::PlotResultWithoutRunWarns() {
     doc.OnPlotResult(nullptr);
     QVERIFY(script.Done());
     QCOMPARE(script.m_messages, QStringList({"WARNING|You have to calculate first!"}));
-    QCOMPARE(doc.m_nPlotType, 0);
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotPicture);
 }
 
 void CTestCalculate::PlotResultCopiesTheChosenColumn() {
     CKalvorDoc doc;
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs(doc));
     doc.m_nPicture = 3;
     int chosenBefore = -1;
     CModalScript script;
@@ -362,26 +325,13 @@ void CTestCalculate::PlotResultCopiesTheChosenColumn() {
     QCOMPARE(chosenBefore, 0);
     QCOMPARE(doc.m_params.m_resultPlot.m_nResult, 18);
     QCOMPARE(doc.m_nPicture, 0);
-    QCOMPARE(doc.m_nPlotType, 1);
-    QCOMPARE(doc.m_plot.m_strYLabel, QString("omegaR [rad/s]"));
-    QCOMPARE(int(doc.m_nPlotCount), doc.m_nRows);
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
+    QCOMPARE(doc.m_buffer.m_strYLabel, QString("omegaR [rad/s]"));
+    QCOMPARE(int(doc.m_buffer.m_nPlotCount), doc.m_nRows);
     for (int r = 0; r < doc.m_nRows; ++r) {
-        QCOMPARE(doc.m_pPlotX[r], doc.m_pSolver->m_ppResTab[r][0]);
-        QCOMPARE(doc.m_pPlotY[r], doc.m_pSolver->m_ppResTab[r][22]);
+        QCOMPARE(doc.m_buffer.m_pPlotX[r], doc.m_pSolver->m_ppResTab[r][0]);
+        QCOMPARE(doc.m_buffer.m_pPlotY[r], doc.m_pSolver->m_ppResTab[r][22]);
     }
-}
-
-/// A short default run, its result dialog accepted.
-void ShortRun(CKalvorDoc& doc) {
-    CModalScript script;
-    script
-        .Then<CTimeParam>([](CTimeParam* p) {
-            p->m_pTe->setText("0.002");
-            Start(p);
-        })
-        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-    doc.OnCalculate(nullptr);
-    QVERIFY(script.Done());
 }
 
 /// "Plot result..." choosing index with OK or "Add to plot"; bRefused expects a message after.
@@ -401,7 +351,7 @@ void PlotResult(CKalvorDoc& doc, int index, bool add, CModalScript& script, bool
 
 void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
     CKalvorDoc doc;
-    ShortRun(doc); // ia
+    QVERIFY(CalculateThroughDialogs(doc)); // ia
     CModalScript script;
     for (int index : {1, 2, 22, 23, 24}) // ib, ic, ua, ub, uc
         PlotResult(doc, index, true, script);
@@ -415,8 +365,8 @@ void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
             QCOMPARE(curves[c].m_pY[r], doc.m_pSolver->m_ppResTab[r][columns[c]]);
     }
     // Currents on the left axis, voltages on the right one.
-    QCOMPARE(doc.m_plot.m_strYLabel, QString("Ia, Ib, Ic [A]"));
-    QCOMPARE(doc.m_plot.m_strY2Label, QString("Ua, Ub, Uc [V]"));
+    QCOMPARE(doc.m_buffer.m_strYLabel, QString("Ia, Ib, Ic [A]"));
+    QCOMPARE(doc.m_buffer.m_strY2Label, QString("Ua, Ub, Uc [V]"));
     for (int c = 0; c < 6; ++c)
         QCOMPARE(curves[c].m_nAxis, c < 3 ? 0 : 1);
 
@@ -443,28 +393,14 @@ void CTestCalculate::AddToPlotOverlaysUpToSixCurves() {
     QCOMPARE(doc.Curves()[0].m_strLabel, QString("omegaR [rad/s]"));
 }
 
-/// A run from 0 to te with step 5 us, storing every nth step.
-void RunTo(CKalvorDoc& doc, const char* pszTe, const char* pszEvery) {
-    CModalScript script;
-    script
-        .Then<CTimeParam>([=](CTimeParam* p) {
-            p->m_pTe->setText(pszTe);
-            p->m_pEvery->setText(pszEvery);
-            Start(p);
-        })
-        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-    doc.OnCalculate(nullptr);
-    QVERIFY2(script.Done(), qPrintable(script.m_unexpected.join('\n')));
-}
-
 void CTestCalculate::CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFirstOnes() {
     CKalvorDoc healthy, faulty;
     healthy.SetTitle("Healthy");
     faulty.SetTitle("Faulty");
-    RunTo(healthy, "0.002", "1");
+    QVERIFY(CalculateThroughDialogs(healthy, {.m_pszTe = "0.002", .m_pszEvery = "1"}));
     faulty.m_params.m_failures.m_nFailT[0] = 2;
     faulty.m_params.m_failures.m_dOnset = 0.001;
-    RunTo(faulty, "0.003", "2");
+    QVERIFY(CalculateThroughDialogs(faulty, {.m_pszTe = "0.003", .m_pszEvery = "2"}));
     QCOMPARE(healthy.m_nRows, 400);
     QCOMPARE(faulty.m_nRows, 301); // every second of 600 steps and the last
 
@@ -495,7 +431,7 @@ void CTestCalculate::CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFir
         QCOMPARE(curves[1].m_pX[r], faulty.m_pSolver->m_ppResTab[r][0]);
         QCOMPARE(curves[1].m_pY[r], faulty.m_pSolver->m_ppResTab[r][1]);
     }
-    QCOMPARE(healthy.m_plot.m_strYLabel, QString("Ia [A]"));
+    QCOMPARE(healthy.m_buffer.m_strYLabel, QString("Ia [A]"));
 
     // The x range spans both runs; the readout gives each curve's own sample near the pointer.
     CKalvorView view(healthy);
@@ -524,22 +460,24 @@ void CTestCalculate::CurveOfAnotherRunKeepsItsSamplesAndTheDifferenceTakesTheFir
     // the broken transistor shows.
     double peak = 0;
     for (int r = 0; r < 400; ++r)
-        peak = std::max(peak, std::abs(healthy.m_pPlotY[r]));
+        peak = std::max(peak, std::abs(healthy.m_buffer.m_pPlotY[r]));
     healthy.OnDifference(nullptr);
     QCOMPARE(healthy.CurveCount(), 1);
-    QCOMPARE(healthy.m_nPlotCount, 400u);
-    QCOMPARE(healthy.m_plot.m_strYLabel, QString("Ia \u00b7 Healthy \u2212 Ia \u00b7 Faulty [A]"));
+    QCOMPARE(healthy.m_buffer.m_nPlotCount, 400u);
+    QCOMPARE(healthy.m_buffer.m_strYLabel,
+             QString("Ia \u00b7 Healthy \u2212 Ia \u00b7 Faulty [A]"));
     double before = 0, after = 0;
-    for (unsigned r = 0; r < healthy.m_nPlotCount; ++r)
-        (healthy.m_pPlotX[r] < 0.001 ? before : after) =
-            std::max(healthy.m_pPlotX[r] < 0.001 ? before : after, std::abs(healthy.m_pPlotY[r]));
+    for (unsigned r = 0; r < healthy.m_buffer.m_nPlotCount; ++r)
+        (healthy.m_buffer.m_pPlotX[r] < 0.001 ? before : after) =
+            std::max(healthy.m_buffer.m_pPlotX[r] < 0.001 ? before : after,
+                     std::abs(healthy.m_buffer.m_pPlotY[r]));
     QVERIFY2(before < 0.05 * peak && after > 10 * before,
              qPrintable(QString("%1 %2 %3").arg(before).arg(after).arg(peak)));
 }
 
 void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {
     CKalvorDoc doc;
-    ShortRun(doc); // condition 0: the inverter, every result offered
+    QVERIFY(CalculateThroughDialogs(doc)); // condition 0: the inverter, every result offered
     // A condition clicked in the control dialog is stored at once, even when it is cancelled.
     {
         CModalScript script;
@@ -570,13 +508,13 @@ void CTestCalculate::ResultDialogFollowsTheConditionOfTheRun() {
 
 void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
     CKalvorDoc doc;
-    ShortRun(doc);
-    QVERIFY(doc.m_plot.m_aMarkers.empty()); // no failure, no marker
+    QVERIFY(CalculateThroughDialogs(doc));
+    QVERIFY(doc.m_buffer.m_aMarkers.empty()); // no failure, no marker
     doc.m_params.m_failures.m_nFailT[0] = 1;
     doc.m_params.m_failures.m_dOnset = 0.0005;
     doc.m_params.m_failures.m_dClear = 0.0015;
-    ShortRun(doc);
-    const std::vector<CPlotPrint::SMarker> markers = doc.m_plot.m_aMarkers;
+    QVERIFY(CalculateThroughDialogs(doc));
+    const std::vector<CPlotPrint::SMarker> markers = doc.m_buffer.m_aMarkers;
     QCOMPARE(markers.size(), std::size_t(2));
     QCOMPARE(markers[0].m_dX, 0.0005);
     QCOMPARE(markers[1].m_dX, 0.0015);
@@ -584,7 +522,7 @@ void CTestCalculate::FaultRunMarksItsOnsetAndClearing() {
     doc.m_params.m_failures.m_dOnset = 0.001;
     CModalScript script;
     PlotResult(doc, 1, false, script);
-    QCOMPARE(doc.m_plot.m_aMarkers.front().m_dX, 0.0005);
+    QCOMPARE(doc.m_buffer.m_aMarkers.front().m_dX, 0.0005);
 
     // Drawn as a dashed line at its time with its label, over the curves.
     CKalvorView view(doc);
@@ -603,7 +541,7 @@ void CTestCalculate::TripIsMarkedAndReportedInTheStatusBar() {
     CKalvorDoc doc;
     doc.m_params.m_protection.m_dUovp = 150; // the link charges from 0 to 200 V
     QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
-    ShortRun(doc);
+    QVERIFY(CalculateThroughDialogs(doc));
     QVERIFY(doc.m_pSolver);
     const CRunEvent* pTrip = doc.m_pSolver->m_events.FirstTrip();
     QVERIFY(pTrip);
@@ -611,49 +549,31 @@ void CTestCalculate::TripIsMarkedAndReportedInTheStatusBar() {
     const QString note = notes[0][0].toString();
     QVERIFY2(note.startsWith("Protection tripped at t = ") && note.contains("overvoltage of Uc"),
              qPrintable(note));
-    QCOMPARE(doc.m_plot.m_aMarkers.size(), std::size_t(1));
-    QCOMPARE(doc.m_plot.m_aMarkers[0].m_dX, pTrip->m_dT);
-    QVERIFY(doc.m_plot.m_aMarkers[0].m_strText.startsWith("trip Uc "));
+    QCOMPARE(doc.m_buffer.m_aMarkers.size(), std::size_t(1));
+    QCOMPARE(doc.m_buffer.m_aMarkers[0].m_dX, pTrip->m_dT);
+    QVERIFY(doc.m_buffer.m_aMarkers[0].m_strText.startsWith("trip Uc "));
     // A run without a trip says nothing and marks nothing.
     doc.m_params.m_protection.m_dUovp = 0;
     notes.clear();
-    ShortRun(doc);
+    QVERIFY(CalculateThroughDialogs(doc));
     QVERIFY(notes.isEmpty());
-    QVERIFY(doc.m_plot.m_aMarkers.empty());
+    QVERIFY(doc.m_buffer.m_aMarkers.empty());
 }
 
 void CTestCalculate::SecondCalculateReplacesTheRun() {
     CKalvorDoc doc;
     for (const char* pszEnd : {"0.002", "0.001"}) {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([pszEnd](CTimeParam* p) {
-                p->m_pTe->setText(pszEnd);
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
+        QVERIFY(CalculateThroughDialogs(doc, {.m_pszTe = pszEnd}));
     }
     QCOMPARE(doc.m_nRows, 200);
     QCOMPARE(int(doc.m_pSolver->m_nRows), 200);
-    QCOMPARE(doc.m_nPlotCount, 200u);
+    QCOMPARE(doc.m_buffer.m_nPlotCount, 200u);
 }
 
 void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
     CKalvorDoc doc;
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                Start(p);
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        doc.OnCalculate(nullptr);
-        QVERIFY(script.Done());
-    }
-    const std::vector<double> plotted = doc.m_pPlotY;
+    QVERIFY(CalculateThroughDialogs(doc));
+    const std::vector<double> plotted = doc.m_buffer.m_pPlotY;
     // A step of 1 ms is far too coarse for the switching circuit: the run halves it.
     CModalScript script;
     script
@@ -674,7 +594,7 @@ void CTestCalculate::HalvedStepIsReportedAndNotOffered() {
     QVERIFY(doc.m_pSolver->m_nStepCount != doc.m_nRows - 1);
     // The earlier curve is untouched and stays valid; the new results are not offered.
     QVERIFY(doc.m_bValid);
-    QVERIFY(doc.m_pPlotY == plotted);
+    QVERIFY(doc.m_buffer.m_pPlotY == plotted);
     QVERIFY(!doc.CanPlotResult());
     QVERIFY(doc.CanExportPlot());
 }

@@ -93,12 +93,13 @@ void CTestKalvorDoc::NewDocumentHasDefaultsAndNothingAvailable() {
 void CTestKalvorDoc::AllocPlotGivesThreeZeroArraysOfEqualLength() {
     CKalvorDoc doc;
     doc.AllocPlot(5);
-    doc.m_pPlotX[4] = 1;
-    doc.m_pPlotY[0] = 2;
-    doc.m_pPlotTmp[2] = 3;
+    doc.m_buffer.m_pPlotX[4] = 1;
+    doc.m_buffer.m_pPlotY[0] = 2;
+    doc.m_buffer.m_pPlotTmp[2] = 3;
     doc.AllocPlot(7);
-    QCOMPARE(doc.m_nPlotCount, 7u);
-    for (const auto* pArray : {&doc.m_pPlotX, &doc.m_pPlotY, &doc.m_pPlotTmp}) {
+    QCOMPARE(doc.m_buffer.m_nPlotCount, 7u);
+    for (const auto* pArray :
+         {&doc.m_buffer.m_pPlotX, &doc.m_buffer.m_pPlotY, &doc.m_buffer.m_pPlotTmp}) {
         QCOMPARE(pArray->size(), std::size_t(7));
         for (double value : *pArray)
             QCOMPARE(value, 0.0);
@@ -114,7 +115,7 @@ void CTestKalvorDoc::AvailabilityFollowsTheRun() {
 
     // A rejected run after a valid plot: the old curve stays usable, its results do not.
     doc.m_bValid = true;
-    doc.m_nPlotType = 1;
+    doc.m_buffer.m_nPlotType = kPlotCurve;
     a = Availability(doc);
     QVERIFY(!a.m_bPlotResult && a.m_bProcess && a.m_bExportPlot);
 
@@ -130,7 +131,7 @@ void CTestKalvorDoc::AvailabilityFollowsTheRun() {
 void CTestKalvorDoc::SpectrumIsNotProcessedAgain() {
     CKalvorDoc doc;
     doc.m_bValid = true;
-    doc.m_nPlotType = 20;
+    doc.m_buffer.m_nPlotType = kPlotSpectrum;
     QVERIFY(!doc.CanProcessPlot());
     QVERIFY(doc.CanExportPlot());
     // A picture hides the spectrum (kind 0): the hidden buffer may be processed again.
@@ -142,7 +143,7 @@ void CTestKalvorDoc::OkInAParameterDialogInvalidatesResultsAndModifies() {
     CKalvorDoc doc;
     GiveRun(doc, 10, true);
     doc.AllocPlot(10);
-    doc.m_nPlotType = 1;
+    doc.m_buffer.m_nPlotType = kPlotCurve;
     const CSolver* pSolver = doc.m_pSolver.get();
     QSignalSpy redraws(&doc, &CKalvorDoc::UpdateAllViews);
 
@@ -153,7 +154,7 @@ void CTestKalvorDoc::OkInAParameterDialogInvalidatesResultsAndModifies() {
     QVERIFY(doc.IsModified());
     QCOMPARE(doc.m_params.m_control.m_dUd, 150.0);
     QCOMPARE(doc.m_pSolver.get(), pSolver);
-    QCOMPARE(doc.m_nPlotCount, 10u);
+    QCOMPARE(doc.m_buffer.m_nPlotCount, 10u);
     QVERIFY(redraws.count() >= 1);
     auto a = Availability(doc);
     QVERIFY(!a.m_bPlotResult && !a.m_bProcess && !a.m_bExportPlot);
@@ -196,15 +197,15 @@ void CTestKalvorDoc::FailuresAvailableWithInverterOrRectifier() {
 void CTestKalvorDoc::PictureCommandsToggleAndHideThePlot() {
     CKalvorDoc doc;
     doc.m_bValid = true;
-    doc.m_nPlotType = 1;
+    doc.m_buffer.m_nPlotType = kPlotCurve;
     QSignalSpy redraws(&doc, &CKalvorDoc::UpdateAllViews);
 
     doc.OnView2D();
     QCOMPARE(doc.m_nPicture, 1);
-    QCOMPARE(doc.m_nPlotType, 0);
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotPicture);
     doc.OnView2D();
     QCOMPARE(doc.m_nPicture, 0);
-    QCOMPARE(doc.m_nPlotType, 0); // the curve does not come back
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotPicture); // the curve does not come back
     doc.OnViewCircuit();
     QCOMPARE(doc.m_nPicture, 3);
     doc.OnView3D();
@@ -220,12 +221,12 @@ void CTestKalvorDoc::PictureCommandsToggleAndHideThePlot() {
 
 void CTestKalvorDoc::NoneHidesThePictureOnly() {
     CKalvorDoc doc;
-    doc.m_nPlotType = 1;
+    doc.m_buffer.m_nPlotType = kPlotCurve;
     doc.m_nPicture = 3;
     QSignalSpy redraws(&doc, &CKalvorDoc::UpdateAllViews);
     doc.OnViewNone();
     QCOMPARE(doc.m_nPicture, 0);
-    QCOMPARE(doc.m_nPlotType, 1);
+    QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
     QCOMPARE(redraws.count(), 1);
 }
 
@@ -320,7 +321,7 @@ void CTestKalvorDoc::SaveThroughALinkKeepsTheLinkAndEveryOtherFile() {
     QVERIFY2(doc.OnSaveDocument(strLink, &strError), qPrintable(strError));
     QCOMPARE(QFileInfo(strLink).symLinkTarget(), strTarget);
     CParamSet saved;
-    QVERIFY(ReadParamFile(strTarget.toStdString(), saved).m_bOk);
+    QVERIFY(ReadParamFile(strTarget.toStdString(), saved).Ok());
     QVERIFY(saved == doc.m_params);
     QVERIFY(mine.open(QIODevice::ReadOnly));
     QCOMPARE(mine.readAll(), QByteArray("mine"));
@@ -363,7 +364,7 @@ void CTestKalvorDoc::SaveModifiedYesSavesToTheDocumentsFile() {
     QVERIFY(doc.SaveModified(nullptr));
     QVERIFY(!doc.IsModified());
     CParamSet read;
-    QVERIFY(ReadParamFile(strPath.toStdString(), read).m_bOk);
+    QVERIFY(ReadParamFile(strPath.toStdString(), read).Ok());
     QCOMPARE(read.m_motor.m_dJ, 0.002);
 }
 

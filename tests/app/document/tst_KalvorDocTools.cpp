@@ -4,6 +4,7 @@
 #include "Solver.h"
 #include "TestHome.h"
 #include "dialogs/CurveChoice.h"
+#include "dialogs/CurvePrompt.h"
 #include "dialogs/DDftPlot.h"
 #include "dialogs/DFluxPlot.h"
 #include "dialogs/DVoltPlot.h"
@@ -59,9 +60,9 @@ QByteArray Fixed6(double value) {
 /// A curve of n samples in the plot buffer, as "Plot result..." leaves it.
 void GiveCurve(CKalvorDoc& doc, const std::vector<double>& x, const std::vector<double>& y) {
     doc.AllocPlot(unsigned(x.size()));
-    std::copy(x.begin(), x.end(), doc.m_pPlotX.begin());
-    std::copy(y.begin(), y.end(), doc.m_pPlotY.begin());
-    doc.m_nPlotType = 1;
+    std::copy(x.begin(), x.end(), doc.m_buffer.m_pPlotX.begin());
+    std::copy(y.begin(), y.end(), doc.m_buffer.m_pPlotY.begin());
+    doc.m_buffer.m_nPlotType = kPlotCurve;
     doc.m_nPicture = 0;
     doc.m_bValid = true;
 }
@@ -162,8 +163,8 @@ private slots:
         script.Then<CDDftPlot>(Accept<CDDftPlot>()); // Nh = 10
         doc.OnDft(nullptr);
         QVERIFY(script.Done());
-        QCOMPARE(doc.m_nPlotCount, 11u);
-        QCOMPARE(doc.m_nPlotType, 20);
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 11u);
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotSpectrum);
 
         const QString strPath = m_pDir->filePath("spectrum.txt");
         script.ThenFile(strPath);
@@ -171,7 +172,7 @@ private slots:
         QVERIFY(script.Done());
         QByteArray expected;
         for (int k = 0; k <= 10; ++k)
-            expected += Fixed6(k) + Fixed6(doc.m_pPlotTmp[k]) + "\r\n";
+            expected += Fixed6(k) + Fixed6(doc.m_buffer.m_pPlotTmp[k]) + "\r\n";
         const QByteArray bytes = ReadFile(strPath);
         QCOMPARE(bytes, expected);
         QCOMPARE(bytes.count("\r\n"), 11);
@@ -179,29 +180,134 @@ private slots:
         QVERIFY(bytes.contains("\r\n10.000000 "));
     }
 
-    void SeveralCurvesExportAColumnEachAndProcessTheFirst() {
+    void SeveralCurvesExportAColumnEachAndProcessTheChosenOne() {
         CKalvorDoc doc;
         GiveCurve(doc, {0.5, 1.5, 2.5}, {1, 2, 4});
-        doc.m_strFirstLabel = "Ia [A]";
-        doc.m_vecMore = {{{-1, -2, -3}, nullptr, "Ib [A]", {}},
-                         {{0.25, 0.125, 1e6}, nullptr, "Ic [A]", {}}};
-        const QString strPath = m_pDir->filePath("three.txt");
-        CModalScript script;
-        script.ThenFile(strPath);
-        doc.OnExportPlot(nullptr);
-        QVERIFY(script.Done());
-        QCOMPARE(ReadFile(strPath), QByteArray("0.500000 1.000000 -1.000000 0.250000 \r\n"
-                                               "1.500000 2.000000 -2.000000 0.125000 \r\n"
-                                               "2.500000 4.000000 -3.000000 1000000.000000 \r\n"));
+        doc.m_buffer.m_strFirstLabel = "Ia [A]";
+        doc.m_buffer.m_vecMore = {{{-1, -2, -3}, nullptr, "Ib [A]", {}},
+                                  {{0.25, 0.125, 1e6}, nullptr, "Ic [A]", {}}};
+        {
+            const QString strPath = m_pDir->filePath("three.txt");
+            CModalScript script;
+            script.ThenFile(strPath);
+            doc.OnExportPlot(nullptr);
+            QVERIFY(script.Done());
+            QCOMPARE(ReadFile(strPath),
+                     QByteArray("0.500000 1.000000 -1.000000 0.250000 \r\n"
+                                "1.500000 2.000000 -2.000000 0.125000 \r\n"
+                                "2.500000 4.000000 -3.000000 1000000.000000 \r\n"));
+        }
 
-        // The derivative takes the first curve and says so; the others leave the plot.
+        // The derivative asks which curve; Cancel changes nothing.
+        {
+            CModalScript script;
+            script.Then<CCurvePrompt>(Reject<CCurvePrompt>());
+            doc.OnResultDerivative(nullptr);
+            QVERIFY(script.Done());
+            QCOMPARE(doc.CurveCount(), 3);
+        }
         QSignalSpy notes(&doc, &CKalvorDoc::StatusMessage);
+        CModalScript choice;
+        choice.Then<CCurvePrompt>([](CCurvePrompt* pPrompt) {
+            QCOMPARE(pPrompt->m_pCurves->count(), 3);
+            QCOMPARE(pPrompt->m_pCurves->currentIndex(), 0);
+            pPrompt->m_pCurves->setCurrentIndex(2);
+            pPrompt->accept();
+        });
         doc.OnResultDerivative(nullptr);
+        QVERIFY(choice.Done());
         QCOMPARE(doc.CurveCount(), 1);
-        QCOMPARE(doc.m_pPlotY[0], 1.0); // (2 - 1) / (1.5 - 0.5)
+        QCOMPARE(doc.m_buffer.m_pPlotY[0], -0.125); // (0.125 - 0.25) / (1.5 - 0.5)
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("dy/dx of Ic [A]"));
         QCOMPARE(notes.size(), 1);
-        QCOMPARE(notes[0][0].toString(),
-                 QString("Derivative of Ia [A], the first of the 3 curves"));
+        QCOMPARE(notes[0][0].toString(), QString("Derivative of Ic [A]"));
+    }
+
+    void PostProcessingTakesTheChosenCurveWithItsOwnSamples_data() {
+        QTest::addColumn<int>("command"); // 0 derivative, 1 integral, 2 DFT
+        QTest::addColumn<bool>("select");
+        QTest::newRow("derivative") << 0 << false;
+        QTest::newRow("integral") << 1 << false;
+        QTest::newRow("DFT of the whole") << 2 << false;
+        QTest::newRow("DFT of a selection") << 2 << true;
+    }
+
+    void PostProcessingTakesTheChosenCurveWithItsOwnSamples() {
+        QFETCH(int, command);
+        QFETCH(bool, select);
+        // The plot: 600 samples of 1 ms; added, another run's curve of 400 samples of 1.5 ms
+        // (the same time span), a sine of amplitude 3 with a third harmonic in its first period.
+        CKalvorDoc doc;
+        GiveSine(doc);
+        doc.m_buffer.SetLabels("t [s]", "Ia [A]");
+        auto x = std::make_shared<std::vector<double>>(400);
+        std::vector<double> y(400);
+        for (int i = 0; i < 400; ++i) {
+            (*x)[i] = 0.0015 * i;
+            const double a = 2 * M_PI * i / (400 / 3.0);
+            y[i] = 3 * std::sin(a) + (i < 133 ? std::sin(3 * a) : 0.0);
+        }
+        doc.m_buffer.m_strFirstLabel = "Ia [A]";
+        doc.m_buffer.m_vecMore.push_back({y, x, "Ia [A]", "Kalvo2"});
+        const int serial = doc.m_nAxisSerial;
+        if (select) {
+            // Pixels 300 to 500 of a plot area 100..700: 0.2 s to 0.4 s, the middle period.
+            doc.m_nPlotLeft = 100;
+            doc.m_nPlotRight = 700;
+            doc.m_nSelStart = 300;
+            doc.m_nSelEnd = 500;
+        }
+        CModalScript script;
+        const auto chooseSecond = [](QComboBox* pCurves) {
+            QVERIFY(pCurves);
+            QCOMPARE(pCurves->itemText(1), QString("Ia [A] \u00b7 Kalvo2"));
+            pCurves->setCurrentIndex(1);
+        };
+        if (command == 2) {
+            script.Then<CDDftPlot>([&](CDDftPlot* pDialog) {
+                Edit(pDialog, "m_nNh")->setText("9");
+                chooseSecond(pDialog->m_pCurves);
+                pDialog->accept();
+            });
+            doc.OnDft(nullptr);
+        } else {
+            script.Then<CCurvePrompt>([&](CCurvePrompt* pPrompt) {
+                chooseSecond(pPrompt->m_pCurves);
+                pPrompt->accept();
+            });
+            (doc.*(command == 0 ? &CKalvorDoc::OnResultDerivative : &CKalvorDoc::OnResultIntegral))(
+                nullptr);
+        }
+        QVERIFY(script.Done());
+        QCOMPARE(doc.CurveCount(), 1);
+        QVERIFY(doc.m_nAxisSerial != serial); // other x values: a new axis
+        const std::vector<double>& outX = doc.m_buffer.m_pPlotX;
+        const std::vector<double>& outY = doc.m_buffer.m_pPlotY;
+        QCOMPARE(outX.size(), std::size_t(400));
+        if (command == 0) {
+            QCOMPARE(outX[10], (*x)[10]);
+            // d/dt of 3 sin(2 pi 5 t) at a zero crossing after the third harmonic ends.
+            const double expected = -3 * 2 * M_PI * 5;
+            QVERIFY2(std::fabs(outY[200] - expected) < 0.01 * std::fabs(expected),
+                     qPrintable(QString::number(outY[200])));
+            QCOMPARE(doc.m_buffer.m_strYLabel, QString("dy/dx of Ia [A] \u00b7 Kalvo2"));
+        } else if (command == 1) {
+            // Three whole periods integrate to nothing.
+            QVERIFY(std::fabs(outY[399]) < 0.01);
+            QCOMPARE(doc.m_buffer.m_strYLabel, QString("integral y dx of Ia [A] \u00b7 Kalvo2"));
+        } else {
+            QVERIFY(doc.m_buffer.m_strYLabel.endsWith(QString("of Ia [A] \u00b7 Kalvo2")));
+            QCOMPARE(doc.m_buffer.m_nPlotCount, 10u);
+            if (select) {
+                // The middle period of the second curve's own samples: its fundamental alone.
+                QVERIFY2(std::fabs(outY[1] - 3) < 0.05, qPrintable(QString::number(outY[1])));
+                QVERIFY(outY[3] < 0.05);
+                QVERIFY(doc.m_plot.m_dTHD < 0.02);
+            } else {
+                QVERIFY(std::fabs(outY[3] - 3) < 0.02);
+                QVERIFY(outY[9] > 0.2);
+            }
+        }
     }
 
     void CurvesFromFilesKeepTheirSamplesAndNameTheFile() {
@@ -215,7 +321,7 @@ private slots:
         CKalvorDoc doc;
         doc.SetTitle("Kalvo1");
         GiveCurve(doc, {0, 1, 2}, {5, 6, 7});
-        doc.m_plot.SetLabels("t [s]", "Ia [A]");
+        doc.m_buffer.SetLabels("t [s]", "Ia [A]");
         doc.m_bResultCurves = true;
         QStringList offered;
         {
@@ -263,9 +369,9 @@ private slots:
             QVERIFY(replace.Done());
         }
         QCOMPARE(doc.CurveCount(), 1);
-        QCOMPARE(doc.m_nPlotCount, 3u);
-        QCOMPARE(doc.m_pPlotY[2], 30.0);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("time [s]"));
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 3u);
+        QCOMPARE(doc.m_buffer.m_pPlotY[2], 30.0);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("time [s]"));
         QCOMPARE(doc.FirstSource(), QString("measured.csv"));
 
         // A file that is no table is refused with a message naming it; the plot stays.
@@ -282,7 +388,7 @@ private slots:
         QCOMPARE(refuse.m_messages.size(), 1);
         QVERIFY2(refuse.m_messages[0].startsWith("ERROR|" + strBad + ": line 1 has 3 numbers"),
                  qPrintable(refuse.m_messages[0]));
-        QCOMPARE(doc.m_pPlotY[2], 30.0);
+        QCOMPARE(doc.m_buffer.m_pPlotY[2], 30.0);
     }
 
     void ExportPlotWhileAPictureIsShownWritesOnlyX() {
@@ -365,18 +471,18 @@ private slots:
         CKalvorDoc doc;
         GiveCurve(doc, {0, 0.1, 0.2}, {1, 1, 1});
         doc.OnResultIntegral(nullptr);
-        QCOMPARE(doc.m_pPlotY[0], 0.0);
-        QCOMPARE(doc.m_pPlotY[1], 0.1);
-        QVERIFY(std::fabs(doc.m_pPlotY[2] - 0.2) < 1e-15);
-        QCOMPARE(doc.m_pPlotX[2], 0.2);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("x"));
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("integral y dx"));
-        QCOMPARE(doc.m_nPlotType, 1);
+        QCOMPARE(doc.m_buffer.m_pPlotY[0], 0.0);
+        QCOMPARE(doc.m_buffer.m_pPlotY[1], 0.1);
+        QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[2] - 0.2) < 1e-15);
+        QCOMPARE(doc.m_buffer.m_pPlotX[2], 0.2);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("x"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("integral y dx"));
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
 
         doc.OnResultDerivative(nullptr);
         for (int i = 0; i < 3; ++i)
-            QVERIFY(std::fabs(doc.m_pPlotY[i] - 1) < 1e-12);
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("dy/dx"));
+            QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[i] - 1) < 1e-12);
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("dy/dx"));
     }
 
     void DerivativeOfAHiddenPlotShowsTheCurveAgain() {
@@ -385,8 +491,8 @@ private slots:
         doc.OnView3D();
         doc.OnResultDerivative(nullptr);
         QCOMPARE(doc.m_nPicture, 0);
-        QCOMPARE(doc.m_nPlotType, 1);
-        QCOMPARE(doc.m_pPlotY, (std::vector<double>{2, 2, 2}));
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
+        QCOMPARE(doc.m_buffer.m_pPlotY, (std::vector<double>{2, 2, 2}));
     }
 
     void TransformsWithoutValidDataSayNoResult() {
@@ -400,7 +506,7 @@ private slots:
             (doc.*command)(nullptr);
             QCOMPARE(script.m_messages, QStringList{"ERROR|No result!"});
             QVERIFY(script.m_unexpected.isEmpty());
-            QCOMPARE(doc.m_pPlotY, (std::vector<double>{5, 6}));
+            QCOMPARE(doc.m_buffer.m_pPlotY, (std::vector<double>{5, 6}));
         }
     }
 
@@ -422,13 +528,13 @@ private slots:
         QVERIFY(script.Done());
         QCOMPARE(doc.m_params.m_dft.m_nNh, 5);
         QVERIFY(doc.IsModified());
-        QCOMPARE(doc.m_nPlotCount, 6u);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("n"));
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("Mag"));
-        QVERIFY(std::fabs(doc.m_pPlotY[1] - 2) < 1e-4);
-        QVERIFY(doc.m_pPlotY[3] < 1e-4);
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 6u);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("n"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("Mag"));
+        QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[1] - 2) < 1e-4);
+        QVERIFY(doc.m_buffer.m_pPlotY[3] < 1e-4);
         QVERIFY(doc.m_plot.m_dTHD < 1e-4);
-        QCOMPARE(doc.m_pPlotX[5], 5.0);
+        QCOMPARE(doc.m_buffer.m_pPlotX[5], 5.0);
         QVERIFY(!doc.CanProcessPlot()); // no transform of a spectrum
     }
 
@@ -439,14 +545,14 @@ private slots:
         script.Then<CDDftPlot>(Accept<CDDftPlot>());
         doc.OnDft(nullptr);
         // Three periods: the sine is harmonic 3, the two bursts of its third harmonic add at 9.
-        QVERIFY(std::fabs(doc.m_pPlotY[3] - 2) < 1e-3);
-        QVERIFY(doc.m_pPlotY[9] > 0.2);
+        QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[3] - 2) < 1e-3);
+        QVERIFY(doc.m_buffer.m_pPlotY[9] > 0.2);
     }
 
     void DftOfFewerThanTwoSamplesOrCancelledChangesNothing() {
         CKalvorDoc doc;
         GiveSine(doc);
-        const std::vector<double> y = doc.m_pPlotY;
+        const std::vector<double> y = doc.m_buffer.m_pPlotY;
         doc.m_nPlotLeft = 100;
         doc.m_nPlotRight = 700;
         doc.m_nSelStart = 300;
@@ -458,8 +564,8 @@ private slots:
         QVERIFY2(script.m_messages[0].startsWith("ERROR|") &&
                      script.m_messages[0].contains("at least 2"),
                  qPrintable(script.m_messages[0]));
-        QCOMPARE(doc.m_pPlotY, y);
-        QCOMPARE(doc.m_nPlotType, 1);
+        QCOMPARE(doc.m_buffer.m_pPlotY, y);
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
 
         script.Then<CDDftPlot>([](CDDftPlot* pDialog) {
             Edit(pDialog, "m_nNh")->setText("3");
@@ -468,7 +574,7 @@ private slots:
         doc.OnDft(nullptr);
         QVERIFY(script.Done());
         QCOMPARE(doc.m_params.m_dft.m_nNh, 10);
-        QCOMPARE(doc.m_pPlotY, y);
+        QCOMPARE(doc.m_buffer.m_pPlotY, y);
         QVERIFY(!doc.IsModified());
     }
 
@@ -483,14 +589,15 @@ private slots:
         QVERIFY(!doc.m_pSolver);
         QVERIFY(!doc.CanPlotResult());
         QVERIFY(doc.CanProcessPlot() && doc.CanExportPlot());
-        QCOMPARE(doc.m_nPlotCount, 1000u);
-        QCOMPARE(doc.m_nPlotType, 1);
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 1000u);
+        QCOMPARE(doc.m_buffer.m_nPlotType, kPlotCurve);
         QCOMPARE(doc.m_nPicture, 0);
-        QCOMPARE(doc.m_pPlotX[0], 0.0);
-        QVERIFY(std::fabs(doc.m_pPlotX[999] - 6.2832) < 1e-12);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("beta [rad]"));
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("M [mH]"));
-        QCOMPARE(doc.m_pPlotY[10], 1000 * doc.m_pPlotM->Inductance(4, 4, doc.m_pPlotX[10]));
+        QCOMPARE(doc.m_buffer.m_pPlotX[0], 0.0);
+        QVERIFY(std::fabs(doc.m_buffer.m_pPlotX[999] - 6.2832) < 1e-12);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("beta [rad]"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("M [mH]"));
+        QCOMPARE(doc.m_buffer.m_pPlotY[10],
+                 1000 * doc.m_pPlotM->Inductance(4, 4, doc.m_buffer.m_pPlotX[10]));
         QVERIFY(!doc.IsModified()); // the settings did not change
     }
 
@@ -509,12 +616,12 @@ private slots:
         QCOMPARE(script.m_messages, QStringList{"WARNING|Tp > Tk?"});
         QVERIFY(doc.IsModified());
         QVERIFY(doc.m_bValid);
-        QVERIFY(doc.m_nPlotCount >= 999u);
-        QCOMPARE(doc.m_pPlotX[0], 0.0);
-        QVERIFY(doc.m_pPlotX[doc.m_nPlotCount - 1] <= 0.04 + 1e-12);
-        QVERIFY(doc.m_pPlotX[doc.m_nPlotCount - 1] > 0.0399);
-        QCOMPARE(doc.m_plot.m_strXLabel, QString("t [s]"));
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("U [V]"));
+        QVERIFY(doc.m_buffer.m_nPlotCount >= 999u);
+        QCOMPARE(doc.m_buffer.m_pPlotX[0], 0.0);
+        QVERIFY(doc.m_buffer.m_pPlotX[doc.m_buffer.m_nPlotCount - 1] <= 0.04 + 1e-12);
+        QVERIFY(doc.m_buffer.m_pPlotX[doc.m_buffer.m_nPlotCount - 1] > 0.0399);
+        QCOMPARE(doc.m_buffer.m_strXLabel, QString("t [s]"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("U [V]"));
     }
 
     void VoltagePlotOfEqualTimesWarnsAndPlotsNothing() {
@@ -548,12 +655,12 @@ private slots:
         QCOMPARE(doc.m_params.m_fluxPlot.m_nNh, 12);
         QVERIFY(doc.IsModified());
         QVERIFY(!doc.m_bValid);
-        QCOMPARE(doc.m_nPlotCount, 0u);
+        QCOMPARE(doc.m_buffer.m_nPlotCount, 0u);
 
         script.Then<CDFluxPlot>(Accept<CDFluxPlot>());
         doc.OnFluxPlot(nullptr);
         QVERIFY(doc.m_bValid);
-        QCOMPARE(doc.m_plot.m_strYLabel, QString("B [T]"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("B [T]"));
         QCOMPARE(doc.m_pPlotG->m_nNb, 13u);
     }
 

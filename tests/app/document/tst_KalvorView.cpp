@@ -25,11 +25,11 @@ namespace {
 void GiveCurve(CKalvorDoc& doc) {
     doc.AllocPlot(1000);
     for (unsigned i = 0; i < 1000; ++i) {
-        doc.m_pPlotX[i] = i * 1e-4;
-        doc.m_pPlotY[i] = 5 * std::sin(i * 0.02);
+        doc.m_buffer.m_pPlotX[i] = i * 1e-4;
+        doc.m_buffer.m_pPlotY[i] = 5 * std::sin(i * 0.02);
     }
-    doc.m_plot.SetLabels("t [s]", "Ia [A]");
-    doc.m_nPlotType = 1;
+    doc.m_buffer.SetLabels("t [s]", "Ia [A]");
+    doc.m_buffer.m_nPlotType = kPlotCurve;
     doc.m_bValid = true;
 }
 
@@ -58,7 +58,7 @@ public:
 /// The samples the DFT would take from what the view last reported.
 CSampleRange Reported(const CKalvorDoc& doc) {
     return MapDftRange(doc.m_nSelStart, doc.m_nSelEnd, doc.m_nPlotLeft, doc.m_nPlotRight,
-                       doc.m_nPlotCount);
+                       doc.m_buffer.m_nPlotCount);
 }
 
 void Wheel(CKalvorView& view, QPointF at, int delta, Qt::KeyboardModifiers modifiers = {}) {
@@ -139,8 +139,8 @@ void CTestKalvorView::DoubleClickResetsTheSelection() {
 void CTestKalvorView::ScaleNumbersFitLeftOfTheAxis() {
     CKalvorDoc doc;
     GiveCurve(doc);
-    doc.m_pPlotY[10] = -10.631;
-    doc.m_pPlotY[20] = 12.209;
+    doc.m_buffer.m_pPlotY[10] = -10.631;
+    doc.m_buffer.m_pPlotY[20] = 12.209;
     CKalvorView view(doc);
     view.resize(600, 400);
     view.grab();
@@ -164,9 +164,9 @@ void CTestKalvorView::OtherButtonsLeaveTheSelection() {
 void CTestKalvorView::NothingIsReportedWithoutAValidCurve_data() {
     QTest::addColumn<bool>("valid");
     QTest::addColumn<int>("plotType");
-    QTest::newRow("results not valid") << false << 1;
-    QTest::newRow("a spectrum") << true << 20;
-    QTest::newRow("hidden by a picture") << true << 0;
+    QTest::newRow("results not valid") << false << int(kPlotCurve);
+    QTest::newRow("a spectrum") << true << int(kPlotSpectrum);
+    QTest::newRow("hidden by a picture") << true << int(kPlotPicture);
 }
 
 void CTestKalvorView::NothingIsReportedWithoutAValidCurve() {
@@ -175,7 +175,7 @@ void CTestKalvorView::NothingIsReportedWithoutAValidCurve() {
     CKalvorDoc doc;
     GiveCurve(doc);
     doc.m_bValid = valid;
-    doc.m_nPlotType = plotType;
+    doc.m_buffer.m_nPlotType = EPlotKind(plotType);
     doc.m_nSelStart = 7;
     doc.m_nSelEnd = 8;
     CKalvorView view(doc);
@@ -370,8 +370,8 @@ void CTestKalvorView::SelectionKeepsItsSamplesWhileZooming() {
 void CTestKalvorView::ReadoutNamesEveryCurveAndTheSelection() {
     CKalvorDoc doc;
     GiveCurve(doc);
-    doc.m_strFirstLabel = "Ia [A]";
-    doc.m_vecMore.push_back({std::vector<double>(1000, 2.5), nullptr, "Ib [A]", {}});
+    doc.m_buffer.m_strFirstLabel = "Ia [A]";
+    doc.m_buffer.m_vecMore.push_back({std::vector<double>(1000, 2.5), nullptr, "Ib [A]", {}});
     CKalvorView view(doc);
     view.resize(600, 400);
     view.show();

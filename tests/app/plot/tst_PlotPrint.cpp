@@ -1,6 +1,7 @@
 // The plot renderer checked on the pixels of images: scales, zero line, ticks, degenerate
 // data, selection markers, pictures, and the per-column reduction of long curves.
 #include "pictures/Pictures.h"
+#include "plot/CurveReduction.h"
 #include "plot/PlotPrint.h"
 
 #include <QImage>
@@ -206,7 +207,7 @@ void TestPlotPrint::reducedSegmentsCoverThePixelsOfEverySegment() {
     const int w = 640, h = 400;
     const std::vector<QPoint> points = MakePolyline(kind, w, h);
     std::vector<QLine> reduced;
-    CPlotPrint::ReduceSegments(points.data(), points.size(), reduced);
+    CCurveReduction::ReduceSegments(points.data(), points.size(), reduced);
     QVERIFY(reduced.size() + 1 <= std::max<std::size_t>(points.size(), 1));
 
     const QPen pen(kRed, cosmetic ? 0 : 1);

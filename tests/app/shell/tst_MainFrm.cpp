@@ -1,4 +1,5 @@
 // The main window: both menu sets, toolbar, accelerators, prompts, availability, files.
+#include "CalculateRun.h"
 #include "ModalScript.h"
 #include "ParamFile.h"
 #include "SolverProc.h"
@@ -384,11 +385,11 @@ void CTestMainFrm::Accelerators() {
 void CTestMainFrm::ScaleChoicesReachEveryViewAndAreRemembered() {
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
     pDoc->AllocPlot(3);
-    pDoc->m_pPlotX = {0, 0.05, 0.1};
-    pDoc->m_pPlotY = {0, 1, 0};
+    pDoc->m_buffer.m_pPlotX = {0, 0.05, 0.1};
+    pDoc->m_buffer.m_pPlotY = {0, 1, 0};
     pDoc->m_bValid = true;
-    pDoc->m_nPlotType = kPlotCurve;
-    pDoc->m_plot.SetLabels("t [s]", "Ia [A]");
+    pDoc->m_buffer.m_nPlotType = kPlotCurve;
+    pDoc->m_buffer.SetLabels("t [s]", "Ia [A]");
     const QImage before = m_pFrame->ActiveView()->Image(QSize(600, 400));
     m_pFrame->OnCommand(ID_ROUND_SCALE);
     m_pFrame->OnCommand(ID_GRID);
@@ -413,10 +414,10 @@ void CTestMainFrm::ScaleChoicesReachEveryViewAndAreRemembered() {
 void CTestMainFrm::CopyPutsThePlotOnTheClipboard() {
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
     pDoc->AllocPlot(3);
-    pDoc->m_pPlotX = {0, 1, 2};
-    pDoc->m_pPlotY = {0, 1, 0};
+    pDoc->m_buffer.m_pPlotX = {0, 1, 2};
+    pDoc->m_buffer.m_pPlotY = {0, 1, 0};
     pDoc->m_bValid = true;
-    pDoc->m_nPlotType = kPlotCurve;
+    pDoc->m_buffer.m_nPlotType = kPlotCurve;
     m_pFrame->UpdateCommandUI();
     QVERIFY(m_pFrame->Action(ID_EDIT_COPY)->isEnabled());
     QGuiApplication::clipboard()->clear();
@@ -477,15 +478,7 @@ void CTestMainFrm::AvailabilityWithoutADocumentAndWithANewOne() {
 }
 
 void CTestMainFrm::AvailabilityAfterAnAcceptedRunAndWithAPicture() {
-    CModalScript script;
-    script
-        .Then<CTimeParam>([](CTimeParam* p) {
-            p->m_pTe->setText("0.002");
-            p->accept();
-        })
-        .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-    m_pFrame->OnCommand(ID_CALCULATE);
-    QVERIFY(script.Done());
+    QVERIFY(CalculateThroughDialogs([this] { m_pFrame->OnCommand(ID_CALCULATE); }));
     for (int nId : {ID_PLOT_RESULT, ID_EXPORT_RESULTS, ID_RESULT_DERIVATIVE, ID_RESULT_INTEGRAL,
                     ID_DFT, ID_EXPORT_PLOT})
         QVERIFY2(m_pFrame->Action(nId)->isEnabled(), qPrintable(QString::number(nId)));
@@ -500,16 +493,7 @@ void CTestMainFrm::AvailabilityAfterAnAcceptedRunAndWithAPicture() {
 
 void CTestMainFrm::AvailabilityAfterOkInAParameterDialogAndAfterARejectedRun() {
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                p->accept();
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        m_pFrame->OnCommand(ID_CALCULATE);
-    }
+    QVERIFY(CalculateThroughDialogs([this] { m_pFrame->OnCommand(ID_CALCULATE); }));
     QDialog accepted;
     QTimer::singleShot(0, &accepted, &QDialog::accept);
     pDoc->RunParamDialog(accepted);
@@ -543,17 +527,7 @@ void CTestMainFrm::ParameterDialogsInvalidateOnOk() {
     QFETCH(int, command);
     QFETCH(bool, ok);
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
-    {
-        CModalScript script;
-        script
-            .Then<CTimeParam>([](CTimeParam* p) {
-                p->m_pTe->setText("0.002");
-                p->accept();
-            })
-            .Then<CResPlot>([](CResPlot* p) { p->accept(); });
-        m_pFrame->OnCommand(ID_CALCULATE);
-        QVERIFY(script.Done());
-    }
+    QVERIFY(CalculateThroughDialogs([this] { m_pFrame->OnCommand(ID_CALCULATE); }));
     pDoc->SetModifiedFlag(false);
     QVERIFY(m_pFrame->Action(ID_PLOT_RESULT)->isEnabled());
 
@@ -595,7 +569,7 @@ void CTestMainFrm::MenusRefreshAvailabilityBeforeTheyOpen() {
     CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
     QVERIFY(!m_pFrame->Action(ID_EXPORT_PLOT)->isEnabled());
     pDoc->m_bValid = true;
-    pDoc->m_nPlotType = 1;
+    pDoc->m_buffer.m_nPlotType = kPlotCurve;
     QMenu* pTools = nullptr;
     for (QAction* pMenuAction : m_pFrame->menuBar()->actions())
         if (pMenuAction->isVisible() && pMenuAction->text() == "&Tools")
@@ -700,7 +674,7 @@ void CTestMainFrm::RefusedFileOpensNothing() {
 void CTestMainFrm::OpeningAnOpenFileActivatesIt() {
     QTemporaryDir dir;
     const QString strPath = dir.filePath("drive.kalvor");
-    QVERIFY(WriteParamFile(strPath.toStdString(), CParamSet{}).m_bOk);
+    QVERIFY(WriteParamFile(strPath.toStdString(), CParamSet{}).Ok());
     CKalvorDoc* pOpened = m_pFrame->OpenDocumentFile(strPath);
     QVERIFY(pOpened);
     m_pFrame->OnFileNew();

@@ -1,0 +1,85 @@
+#include "EnergyLedger.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kLoops = 12; // ten inverter loops and the two stator loops
+
+// Loop k's equation row in M and R: the stator loops' rows are 12 and 13.
+constexpr int Row(int k) {
+    return k < 10 ? k : k + 2;
+}
+
+} // namespace
+
+CEnergyLedger::CPower CEnergyLedger::PowerAt(const double* x, const double* y,
+                                             const CCircuit& circuit) {
+    double c[kLoops];
+    for (int k = 0; k < 10; ++k)
+        c[k] = y[k];
+    c[10] = x[12];
+    c[11] = x[13];
+    const double* const* M = circuit.m_ppM;
+    const double* const* R = circuit.m_ppR;
+    // The resistances shared with an inverter loop are in M (columns 0..9 of the stator rows,
+    // columns 10 and 11 of the inverter rows, whose unknowns are the stator loop currents);
+    // the stator loops' own resistance is in R's stator block.
+    double resistive = 0.0;
+    for (int k = 0; k < kLoops; ++k) {
+        const double* rowM = M[Row(k)];
+        double sum = 0.0;
+        for (int j = 0; j < kLoops; ++j) {
+            const bool statorPair = k >= 10 && j >= 10;
+            sum += (statorPair ? R[Row(k)][Row(j)] : rowM[j]) * c[j];
+        }
+        resistive += c[k] * sum;
+    }
+    const double* u = circuit.m_adSupply;
+    const double omega = x[15];
+    CPower p;
+    p.m_dSource = circuit.m_dUd * (c[0] + c[1]) + (u[0] - u[1]) * x[12] + (u[1] - u[2]) * x[13];
+    p.m_dLoad = circuit.m_dT * omega;
+    p.m_dResistive = resistive;
+    p.m_dDamping = circuit.m_dD * omega * omega;
+    return p;
+}
+
+CEnergyLedger::CStored CEnergyLedger::StoredAt(const double* x, const CCircuit& circuit) {
+    const double* const* M = circuit.m_ppM;
+    const double i1 = x[12];
+    const double i2 = x[13];
+    CStored s;
+    s.m_dCapacitor = 0.5 * x[0] * x[0] / circuit.m_dC;
+    s.m_dMagnetic =
+        0.5 * (M[12][12] * i1 * i1 + (M[12][13] + M[13][12]) * i1 * i2 + M[13][13] * i2 * i2);
+    s.m_dKinetic = 0.5 * circuit.m_dJ * x[15] * x[15];
+    return s;
+}
+
+void CEnergyLedger::Start(const CStored& stored) {
+    *this = CEnergyLedger();
+    m_bKept = true;
+    m_start = stored;
+    m_end = stored;
+}
+
+void CEnergyLedger::AddStep(double h, const CPower& mean) {
+    m_energy.m_dSource += h * mean.m_dSource;
+    m_energy.m_dLoad += h * mean.m_dLoad;
+    m_energy.m_dResistive += h * mean.m_dResistive;
+    m_energy.m_dDamping += h * mean.m_dDamping;
+}
+
+void CEnergyLedger::Finish(const CStored& stored) {
+    m_end = stored;
+}
+
+double CEnergyLedger::Residual() const {
+    return m_energy.m_dSource + m_energy.m_dLoad - m_energy.m_dResistive - m_energy.m_dDamping -
+           (m_end.Total() - m_start.Total());
+}
+
+double CEnergyLedger::RelativeResidual() const {
+    return Residual() / (std::fabs(m_energy.m_dSource) + std::fabs(m_energy.m_dLoad));
+}
