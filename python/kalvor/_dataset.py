@@ -3,11 +3,11 @@ results arrive and never losing a finished case.
 
 HDF5 is not safe against a kill in the middle of a write, so nothing is ever changed in place:
 each batch of results becomes a part file of its own in OUT.parts/ (written under a temporary
-name and renamed), and OUT itself is rewritten the same way after every batch, holding an
-external link per finished case into its part. A kill at any moment leaves
-the last OUT, which opens and reaches every case committed before it; the rerun reads the
-parts, skips their cases and computes the rest. When every case is in, OUT is written once
-more with the cases copied into it and the parts are removed.
+name and renamed), and OUT itself is rewritten the same way, holding an external link per
+finished case into its part (after a batch when due, see Store). A kill at any moment leaves
+the last OUT, which opens and reaches the cases committed before it; the rerun reads the
+parts, skips their cases and computes the rest. The complete file is built beside OUT as the
+parts come, and renamed over it with the table when every case is in; the parts then go.
 """
 
 import hashlib
@@ -15,6 +15,7 @@ import json
 import math
 import os
 import shutil
+import time
 import uuid
 
 import numpy as np
@@ -328,8 +329,65 @@ class Identity:
                 "settings, or write to another file.")
 
 
+class FinalFile:
+    """The complete file, built beside OUT while the cases arrive: each batch's part is copied
+    into it once written, so that finishing costs the last batch, the table and the rename, not
+    a copy of every case. Its temporary file is synced after each batch, so the commit's sync
+    has little left to do. A kill leaves only that temporary file, which the next write of OUT
+    removes; a resumed run builds a new one from the parts."""
+
+    def __init__(self, path):
+        h5py = _h5py()
+        self._atomic = AtomicPath(path)
+        self._temp = self._atomic.open()
+        try:
+            self._file = h5py.File(self._temp, "w")
+            self.cases = self._file.create_group("cases")
+        except BaseException:
+            self._atomic.discard()
+            raise
+
+    def copy_part(self, path, indices):
+        """The cases of a part file (HDF5's own copy: cheaper than writing the arrays again)."""
+        with _h5py().File(path, "r") as source:
+            for index in indices:
+                name = case_name(index)
+                source.copy(source[f"cases/{name}"], self.cases, name=name)
+
+    def sync(self):
+        """Pushes what is written so far to the disk."""
+        self._file.flush()
+        fd = os.open(self._temp, os.O_RDONLY | os.O_CLOEXEC)
+        try:
+            os.fsync(fd)
+        finally:
+            os.close(fd)
+
+    def commit(self, identity, n_cases, column_labels, rows):
+        """Root attributes and the table, then the file over OUT."""
+        identity.write(self._file, True, n_cases, n_cases)
+        self._file.attrs["column_labels"] = _json(column_labels)
+        write_table(self._file, rows)
+        self._file.close()
+        self._atomic.commit()
+
+    def discard(self):
+        try:
+            self._file.close()
+        finally:
+            self._atomic.discard()
+
+
 class Store:
-    """The output file and its part files, with the finished cases found in them."""
+    """The output file and its part files, with the finished cases found in them.
+
+    The parts are what a rerun trusts. OUT, holding a link per finished case into its part, is
+    rewritten after a batch only once the time since its last rewrite is MASTER_RATIO times
+    what that rewrite took, so it lags the parts by a moment at most and costs the client
+    little; it is brought up to date whenever the run ends short of complete.
+    """
+
+    MASTER_RATIO = 10
 
     def __init__(self, path, identity, cases):
         self.path = os.fspath(path)
@@ -338,6 +396,9 @@ class Store:
         self.finished = {}  # case index -> (part file name or None, table row)
         self.labels = {}  # stored column -> its result label with the unit ("Ia [A]")
         self.complete = False
+        self._final = None
+        self._master_due = 0.0  # time.monotonic() from which OUT may be rewritten
+        self._master_stale = False
 
     def _row(self, index, row):
         overrides = {k: _plain(v) for k, v in self.cases[index].items()}
@@ -390,8 +451,10 @@ class Store:
                                    "cases again.") from None
 
     def add(self, items):
-        """Writes a batch's cases to a part file of their own, then the master."""
+        """Writes a batch's cases to a part file of their own and to the final file, and OUT
+        when it is due."""
         h5py = _h5py()
+        final = self._final_file()
         os.makedirs(self.parts, exist_ok=True)
         first = min(index for index, _ in items)
         name = f"part-{case_name(first)}-{uuid.uuid4().hex[:8]}.h5"
@@ -409,47 +472,75 @@ class Store:
                    **{k: _attr_value(v) for k, v in entry["labels"].items()},
                    **{k: _attr_value(v) for k, v in entry["metrics"].items()}}
             self.finished[index] = (name, row)
-        self._write_master()
+        final.copy_part(os.path.join(self.parts, name), [index for index, _ in items])
+        self._master_stale = True
+        if len(self.finished) < len(self.cases):
+            final.sync()
+            if time.monotonic() >= self._master_due:
+                self._write_master()
+
+    def _final_file(self):
+        """The final file, with the cases of the parts a resumed run found copied in."""
+        if self._final is None:
+            h5py = _h5py()
+            self._final = FinalFile(self.path)
+            for part in sorted({part for part, _ in self.finished.values()}):
+                path = os.path.join(self.parts, part)
+                with h5py.File(path, "r") as source:
+                    held = [int(name) for name in source["cases"]]
+                self._final.copy_part(path, [i for i in held if self.finished[i][0] == part])
+        return self._final
 
     def rows(self):
         return [self._row(i, self.finished[i][1]) for i in sorted(self.finished)]
 
-    def _write_master(self, copy=False):
-        """OUT with, per finished case, a link into its part; with copy, the final,
-        self-contained file: the cases themselves and the table."""
+    def _write_master(self):
+        """OUT with, per finished case, a link into its part."""
         h5py = _h5py()
-        complete = copy and len(self.finished) == len(self.cases)
+        start = time.monotonic()
         with AtomicPath(self.path) as temp:
             with h5py.File(temp, "w") as f:
-                self.identity.write(f, complete, len(self.cases), len(self.finished))
+                self.identity.write(f, False, len(self.cases), len(self.finished))
                 f.attrs["column_labels"] = _json(self.labels)
                 cases = f.create_group("cases")
-                source = None
                 for index in sorted(self.finished):
                     part, _ = self.finished[index]
                     name = case_name(index)
-                    if not copy:
-                        relative = os.path.join(os.path.basename(self.parts), part)
-                        cases[name] = h5py.ExternalLink(relative, f"/cases/{name}")
-                        continue
-                    if source is None or source.filename != os.path.join(self.parts, part):
-                        if source is not None:
-                            source.close()
-                        source = h5py.File(os.path.join(self.parts, part), "r")
-                    source.copy(source[f"cases/{name}"], cases, name=name)
-                if source is not None:
-                    source.close()
-                if copy:  # the running file's cases carry their labels themselves
-                    write_table(f, self.rows())
-        self.complete = complete
+                    relative = os.path.join(os.path.basename(self.parts), part)
+                    cases[name] = h5py.ExternalLink(relative, f"/cases/{name}")
+        now = time.monotonic()
+        self._master_due = now + self.MASTER_RATIO * (now - start)
+        self._master_stale = False
 
     def finish(self):
-        """The self-contained file once every case is in; the parts then go."""
-        if len(self.finished) < len(self.cases):
+        """The self-contained file once every case is in (the parts then go); otherwise OUT
+        brought up to date."""
+        if self.complete:
+            shutil.rmtree(self.parts, ignore_errors=True)
             return
-        if not self.complete:
-            self._write_master(copy=True)
+        if len(self.finished) < len(self.cases):
+            self.close()
+            return
+        final = self._final_file()
+        self._final = None
+        try:
+            final.commit(self.identity, len(self.cases), self.labels, self.rows())
+        except BaseException:
+            final.discard()
+            raise
+        self.complete = True
         shutil.rmtree(self.parts, ignore_errors=True)
+
+    def close(self):
+        """After a run that ends short (an error, Ctrl-C): the final file goes, OUT reaches
+        every part."""
+        final, self._final = self._final, None
+        try:
+            if final is not None:
+                final.discard()
+        finally:
+            if self._master_stale:
+                self._write_master()
 
 
 def _check_arguments(columns, every, dtype, labels, batch):
@@ -470,8 +561,9 @@ def _check_arguments(columns, every, dtype, labels, batch):
 
 def _batch_limit(base, n_columns, every, dtype):
     """Most cases per task so that a batch's arrays stay within BATCH_BYTES."""
-    time = base.to_dict()["time"]
-    rows = abs(time["Te"] - time["Ts"]) / time["H"] / max(1, time.get("Every", 1)) / every
+    timing = base.to_dict()["time"]
+    rows = (abs(timing["Te"] - timing["Ts"]) / timing["H"] / max(1, timing.get("Every", 1))
+            / every)
     per_case = (rows + 2) * n_columns * np.dtype(dtype).itemsize
     return max(1, int(BATCH_BYTES // max(per_case, 1)))
 
@@ -501,7 +593,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
     client : distributed.Client, optional
         Where the tasks run; None starts a LocalCluster with one worker process per core.
     batch : int, optional
-        Cases per Dask task; by default four tasks per worker thread, at most 8 cases each and
+        Cases per Dask task; by default two tasks per worker thread, at most 16 cases each and
         at most 64 MB of arrays.
     progress : bool
         Draw a progress bar on stderr.
@@ -551,8 +643,9 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
                 if bar:
                     for _ in items:
                         bar.step()
-        except KeyboardInterrupt:
-            interrupted = True
+        except BaseException as error:
+            interrupted = isinstance(error, KeyboardInterrupt)
+            store.close()
             raise
         finally:
             with quiet_logs(interrupted or own):

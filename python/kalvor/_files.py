@@ -132,18 +132,32 @@ class AtomicPath:
         with AtomicPath("data.h5") as temp:
             with h5py.File(temp, "w") as f:
                 ...
+
+    or, for a file written over a longer time, open(), then commit() or discard().
     """
 
     def __init__(self, path):
         self._file = _kalvor.AtomicFile(os.fspath(path))
 
-    def __enter__(self):
+    def open(self):
+        """Creates the temporary file and returns its path."""
         self._file.open()
         return self._file.temp
 
+    def commit(self):
+        """Syncs the temporary file and renames it over the destination (OSError naming it)."""
+        self._file.commit()
+
+    def discard(self):
+        """Removes the temporary file; the destination keeps what it held."""
+        self._file.discard()
+
+    def __enter__(self):
+        return self.open()
+
     def __exit__(self, kind, error, trace):
         if kind is None:
-            self._file.commit()
+            self.commit()
         else:
-            self._file.discard()
+            self.discard()
         return False

@@ -122,8 +122,8 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
     keep : {None, "table"}
         ``"table"`` also returns each case's result table (column ``table``).
     batch : int, optional
-        Cases per Dask task; by default the cases are spread over four tasks per worker
-        thread, at most 8 cases each. The cases of a task run in a child process of the
+        Cases per Dask task; by default the cases are spread over two tasks per worker
+        thread, at most 16 cases each. The cases of a task run in a child process of the
         worker: a case that crashes or aborts it becomes a row of status ``crashed`` naming
         the signal, and the others are kept. A task whose worker dies is rerun; one whose
         workers die on every try is rerun case by case.

@@ -2,17 +2,20 @@
 message instead of a wait that never ends when the cluster cannot run them."""
 
 import ast
-import math
 import os
 import sys
 import time
 
-# Batches per worker thread by default: enough to even out the last batches, few enough that
-# a task's overhead stays small against its runs.
-BATCHES_PER_THREAD = 4
-# Most cases per task by default: a task of a few runs already makes its overhead small, and a
-# lost task costs no more than these.
-MAX_BATCH = 8
+# Batches per worker thread by default: two even out the last batches; every batch costs a
+# forked process, a task's round trip and (in a dataset) a part file, about 10 ms each.
+BATCHES_PER_THREAD = 2
+# Most cases per task by default: enough to make that overhead small against default runs of
+# about 25 ms, few enough that a lost task costs little.
+MAX_BATCH = 16
+# Pipe buffer for a forked child's entries [bytes]: a dataset case's arrays pass in a few
+# writes instead of many small ones, each waiting for the worker to read (at most Linux's
+# default limit for unprivileged processes).
+PIPE_BYTES = 1 << 20
 # Longest wait for a scheduler's first worker [s].
 WORKER_WAIT = 60
 # What a worker evaluates to show it can import the package (a builtin, so the probe itself
@@ -25,10 +28,11 @@ ISOLATE = hasattr(os, "fork")
 
 
 def batch_size(n_cases, n_threads, limit=MAX_BATCH):
-    """Cases per task: BATCHES_PER_THREAD tasks per worker thread, 1 to limit cases."""
+    """Cases per task: at least BATCHES_PER_THREAD tasks per worker thread, 1 to limit
+    cases."""
     if n_cases <= 0:
         return 1
-    return max(1, min(limit, math.ceil(n_cases / (max(1, n_threads) * BATCHES_PER_THREAD))))
+    return max(1, min(limit, n_cases // (max(1, n_threads) * BATCHES_PER_THREAD)))
 
 
 def batches(indices, size):
@@ -67,6 +71,7 @@ def _run_in_child(todo, base_text, job):
     sys.stdout.flush()
     sys.stderr.flush()
     read_end, write_end = os.pipe()
+    _widen(write_end)
     pid = os.fork()
     if pid == 0:  # the child: no return from here
         code = 0
@@ -105,6 +110,16 @@ def _run_in_child(todo, base_text, job):
             name = f"signal {number}"
         return got, f"ended by {name}"
     return got, f"exit status {os.WEXITSTATUS(status)}"
+
+
+def _widen(fd):
+    """A larger buffer for the pipe of fd, where the system allows it."""
+    try:
+        import fcntl
+
+        fcntl.fcntl(fd, fcntl.F_SETPIPE_SZ, PIPE_BYTES)
+    except (ImportError, AttributeError, OSError):
+        pass  # the default buffer works, with more round trips
 
 
 class GuardMissing(RuntimeError):

@@ -114,6 +114,26 @@ def test_float32_and_chosen_columns(client, tmp_path):
         kalvor.dataset(None, [{}], tmp_path / "x.h5", dtype="int8", client=client)
 
 
+# A healthy case, a fault that sets in and clears, and two protection trips.
+EVENTFUL = [{}, {"failures.FailT": OPEN_T2, "failures.Onset": 0.004, "failures.Clear": 0.007},
+            {"protection.Uovp": 1.0},
+            {"failures.FailD": [1, 0, 0, 0, 0, 0], "failures.Onset": 0.002,
+             "protection.Idesat": 20.0}]
+
+
+def test_each_case_stores_its_event_log_as_the_run_has_it(client, tmp_path):
+    out = tmp_path / "e.h5"
+    kalvor.dataset(short_base(), EVENTFUL, out, columns=["t"], batch=2, client=client,
+                   progress=False)
+    kinds = set()
+    with h5py.File(out, "r") as f:
+        for i, case in enumerate(EVENTFUL):
+            stored = json.loads(f[f"cases/{i:06d}"].attrs["events"])
+            assert stored == kalvor.run(short_base(), **case).events, case
+            kinds |= {event["kind"] for event in stored}
+    assert kinds == {"fault_onset", "fault_clear", "overvoltage", "desaturation"}
+
+
 def write_cases(tmp_path, n):
     cases = {"base": {"time": {"Te": 0.02}},
              "cases": [{"control.T": -0.05 * k} for k in range(n)]}
@@ -177,6 +197,30 @@ def test_sigkill_keeps_finished_cases_and_rerun_resumes_to_a_clean_runs_file(cli
     with h5py.File(killed, "r") as a, h5py.File(clean, "r") as b:
         for key in b["table"]:
             np.testing.assert_array_equal(a["table"][key][()], b["table"][key][()], err_msg=key)
+
+
+def test_a_run_stopped_by_ctrl_c_leaves_a_file_reaching_every_finished_case(
+        client, tmp_path, monkeypatch):
+    from kalvor import _dataset
+
+    run_cases = _dataset.run_cases
+
+    def two_batches_then_ctrl_c(*args, **kwargs):
+        batches = run_cases(*args, **kwargs)
+        yield next(batches)
+        yield next(batches)
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(_dataset, "run_cases", two_batches_then_ctrl_c)
+    out = tmp_path / "d.h5"
+    cases = [{"control.T": -0.05 * k} for k in range(8)]
+    with pytest.raises(KeyboardInterrupt):
+        kalvor.dataset(short_base(), cases, out, batch=2, client=client, progress=False)
+    assert finished_count(out) == 4 and len(arrays(out)) == 4
+    assert sorted(os.listdir(tmp_path)) == ["d.h5", "d.h5.parts"]  # no temporary file left
+    monkeypatch.undo()
+    table = kalvor.dataset(short_base(), cases, out, batch=2, client=client, progress=False)
+    assert (table["status"] == "accepted").all() and len(arrays(out)) == 8
 
 
 def test_another_base_or_case_list_is_refused_and_the_file_kept(client, tmp_path):

@@ -96,6 +96,57 @@ def test_a_case_that_aborts_its_worker_is_a_row_and_the_others_are_kept(client):
     np.testing.assert_array_equal(frame.loc[kept, "final_speed"], np.array(want)[kept])
 
 
+# A sweep whose case T = -0.3 kills its worker process (the parent of the forked process running
+# its cases) on every try; Dask gives up on a task after its second worker death.
+KILLS_ITS_WORKER = """
+import json, os, signal, sys, time
+import dask, distributed, kalvor
+
+class KillWorkerAt:
+    def __call__(self, r):
+        if r.params["control.T"] == -0.3:
+            worker = os.getppid()
+            os.kill(worker, signal.SIGKILL)
+            while os.getppid() == worker:
+                time.sleep(0.01)
+        return {"final_speed": float(r["omegaR"][-1])}
+
+if __name__ == "__main__":
+    dask.config.set({"distributed.scheduler.allowed-failures": 1})
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0") as cluster:
+        with distributed.Client(cluster) as client:
+            cases = json.loads(sys.argv[1])
+            frame = kalvor.sweep(None, cases, KillWorkerAt(), client=client, progress=False,
+                                 batch=3)
+            print(json.dumps(frame[["status", "message", "final_speed"]].to_dict("records")))
+"""
+
+
+def test_a_case_that_kills_its_worker_on_every_try_is_a_row_after_a_case_by_case_rerun(
+        tmp_path):
+    script = tmp_path / "kills.py"
+    script.write_text(KILLS_ITS_WORKER)
+    cases = [{"control.T": t, "time.Te": 0.01} for t in (0.0, -0.1, -0.3, -0.2, -0.4, -0.5)]
+    child = subprocess.Popen([sys.executable, str(script), json.dumps(cases)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                             start_new_session=True)
+    try:
+        out, err = child.communicate(timeout=240)  # four worker restarts; only a fault waits
+    finally:
+        if child.poll() is None:
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
+    assert child.returncode == 0, err
+    rows = json.loads(out.strip().splitlines()[-1])
+    # Its batch neighbours T = 0 and -0.1 finish when rerun one at a time.
+    assert [r["status"] for r in rows] == ["accepted"] * 2 + ["crashed"] + ["accepted"] * 3
+    assert "KilledWorker" in rows[2]["message"] and "died on every try" in rows[2]["message"]
+    for case, row in zip(cases, rows):
+        if row["status"] == "accepted":
+            assert row["final_speed"] == float(kalvor.run(**case)["omegaR"][-1])
+
+
 @pytest.mark.parametrize("guarded", [False, True])
 def test_a_script_without_the_main_guard_ends_at_once_with_one_message(tmp_path, guarded):
     body = ('df = kalvor.sweep(None, {"control.T": [0, -0.5]}, ["final_speed"], '
