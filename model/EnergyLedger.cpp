@@ -1,14 +1,17 @@
 #include "EnergyLedger.h"
 
+#include "Mclass.h"
+
 #include <cmath>
 
 namespace {
 
 constexpr int kLoops = 12; // ten inverter loops and the two stator loops
 
-// Loop k's equation row in M and R: the stator loops' rows are 12 and 13.
-constexpr int Row(int k) {
-    return k < 10 ? k : k + 2;
+// The loop whose equation is row `row` of M: the inverter loops' rows 0..9 and the stator
+// loops' rows 12 and 13; -1 for the kinematic rows.
+constexpr int Loop(int row) {
+    return row < 10 ? row : (row == 12 || row == 13) ? row - 2 : -1;
 }
 
 } // namespace
@@ -24,17 +27,17 @@ CEnergyLedger::CPower CEnergyLedger::PowerAt(const double* x, const double* y,
     const double* const* R = circuit.m_ppR;
     // The resistances shared with an inverter loop are in M (columns 0..9 of the stator rows,
     // columns 10 and 11 of the inverter rows, whose unknowns are the stator loop currents);
-    // the stator loops' own resistance is in R's stator block.
+    // the stator loops' own resistance is in R's stator block. M's other entries are the
+    // inductances and the kinematic rows.
     double resistive = 0.0;
-    for (int k = 0; k < kLoops; ++k) {
-        const double* rowM = M[Row(k)];
-        double sum = 0.0;
-        for (int j = 0; j < kLoops; ++j) {
-            const bool statorPair = k >= 10 && j >= 10;
-            sum += (statorPair ? R[Row(k)][Row(j)] : rowM[j]) * c[j];
-        }
-        resistive += c[k] * sum;
+    for (const CEntryPos& e : CMclass::WrittenEntries()) {
+        const int k = Loop(e.m_nRow);
+        if (k >= 0 && e.m_nCol < kLoops)
+            resistive += c[k] * M[e.m_nRow][e.m_nCol] * c[e.m_nCol];
     }
+    for (int k = 10; k < kLoops; ++k)
+        for (int j = 10; j < kLoops; ++j)
+            resistive += c[k] * R[k + 2][j + 2] * c[j];
     const double* u = circuit.m_adSupply;
     const double omega = x[15];
     CPower p;

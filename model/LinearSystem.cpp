@@ -158,6 +158,11 @@ void CLinearSystem::RedoRotorBlock(const double* const* M) {
     }
 }
 
+void CLinearSystem::SolveFactored(const double* rhs, double* y) {
+    std::copy(rhs, rhs + m_n, m_adRhs.begin());
+    Replay(y);
+}
+
 void CLinearSystem::Solve(const double* x, double omega, const double* const* M, const double* U,
                           const double* const* R, const double* const* G, double* y) {
     const int n = m_n;
@@ -178,6 +183,7 @@ void CLinearSystem::Solve(const double* x, double omega, const double* const* M,
     }
     for (std::size_t e = 0; e < m_mEntries.size(); ++e)
         m_adKeptM[e] = M[m_mEntries[e].m_nRow][m_mEntries[e].m_nCol];
+    ++m_nFactorizations;
     if (rotorOnly) {
         m_nLastKind = 1;
         RedoRotorBlock(M);

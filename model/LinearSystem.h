@@ -2,6 +2,7 @@
 
 #include "Matrix.h"
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -25,6 +26,11 @@ public:
     /// Sets up and solves the system for the state x (n values) and writes y (n values).
     void Solve(const double* x, double omega, const double* const* M, const double* U,
                const double* const* R, const double* const* G, double* y);
+
+    /// Solves M y = rhs (n values) with the factors of the last Solve.
+    void SolveFactored(const double* rhs, double* y);
+    /// Factorizations made so far: a solution of SolveFactored holds while it is unchanged.
+    std::uint64_t Factorizations() const { return m_nFactorizations; }
 
     /// How the last Solve obtained its factors: 0 replayed, 1 rotor block redone, 2 full.
     int LastKind() const { return m_nLastKind; }
@@ -58,4 +64,5 @@ private:
     bool m_bBlockApart; ///< the rows before the rotor block hold zeros in its columns and the
                         ///< multipliers of its rows are finite
     int m_nLastKind;    ///< see LastKind
+    std::uint64_t m_nFactorizations = 0; ///< see Factorizations
 };

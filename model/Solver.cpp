@@ -111,6 +111,8 @@ private:
     void ApplyControlAt(double omega);
     void LoadResistances();
     double ScaledChange(const double* a, const double* b) const;
+    void AccelerateCapacitor(double d);
+    const double* CapacitorResponse();
     void ApplyControl(const double* x);
     void StartFoc();
     void StoreFocColumns(const double* x, double* row) const;
@@ -176,10 +178,13 @@ private:
     std::vector<double> m_adYChange;         ///< dx/dt at the last step's end minus at its start
     double m_adLastBranchR[14] = {};         ///< branch resistances of the last step [Ohm]
     double m_dLastH = 0.0;                   ///< length of the last step, 0 none [s]
-    bool m_bEndSlopeValid = false; ///< m_adY1 is dx/dt at the end of the last accepted step
-    double m_dSpeedSlope = 0.0;    ///< d omegaR/dt at the last step's end [rad/s^2]
-    std::vector<double> m_adXMean; ///< exact mode: mean of x over the accepted step
-    std::vector<double> m_adYMean; ///< exact mode: mean of dx/dt over it
+    bool m_bEndSlopeValid = false;       ///< m_adY1 is dx/dt at the end of the last accepted step
+    double m_dSpeedSlope = 0.0;          ///< d omegaR/dt at the last step's end [rad/s^2]
+    std::vector<double> m_adXMean;       ///< exact mode: mean of x over the accepted step
+    std::vector<double> m_adYMean;       ///< exact mode: mean of dx/dt over it
+    std::vector<double> m_adCapResponse; ///< d(dx/dt)/d(x0) with the factors of M it was made
+    std::vector<double> m_adRhsScratch;  ///< right-hand side for it
+    std::uint64_t m_nResponseOf = ~std::uint64_t(0); ///< factorization it was made with
 };
 
 // Exact mode's corrector: iterations of the trapezoid before the step is halved, and the
@@ -212,7 +217,8 @@ CRun::CRun(CSolver& solver, double ts, double te, const double* x0)
       m_nMaxSteps(std::int64_t(solver.m_nPoints) * CSolver::kMaxStepsPerPoint),
       m_bExact(solver.m_bExact), m_dTimeTolerance(1e-6 * m_dDelta), m_dTOut(ts + m_dDelta),
       m_dTLimit(std::numeric_limits<double>::infinity()), m_adYChange(m_nSize, 0.0),
-      m_adXMean(m_nSize, 0.0), m_adYMean(m_nSize, 0.0) {
+      m_adXMean(m_nSize, 0.0), m_adYMean(m_nSize, 0.0), m_adCapResponse(m_nSize, 0.0),
+      m_adRhsScratch(m_nSize, 0.0) {
     m_report.m_dStopTime = ts;
     m_report.m_nStepCount = solver.m_nStepCount;
     if (m_bExact)
@@ -644,7 +650,6 @@ bool CRun::CorrectExact() {
         for (int i = 0; i < m_nSize; ++i)
             m_adX2[i] = m_adX[i] + 0.5 * h * (m_adY[i] + m_adY1[i]);
         const double change = ScaledChange(m_adX1.data(), m_adX2.data());
-        m_adX1 = m_adX2;
         if (change <= 1.0 && iter == 0)
             return true; // the predictor was already within the tolerance
         if (iter > 0) {
@@ -655,8 +660,41 @@ bool CRun::CorrectExact() {
         if (!(change < 1e300))
             return false;
         lastChange = change;
+        AccelerateCapacitor(m_adX2[0] - m_adX1[0]);
+        m_adX1 = m_adX2;
     }
     return false;
+}
+
+// The capacitor's charge is the stiff part of the iteration: its loop's time constant Ru Cu
+// (10 us by default) makes each pass shrink its error only by h / (2 Ru Cu), and above twice
+// it the iteration diverges. A Newton step along that one direction (Sherman-Morrison with the
+// response of dx/dt to the charge) removes it: x2 moves by h/2 s d / (1 - h/2 s0) for the
+// pass's change d of the charge.
+void CRun::AccelerateCapacitor(double d) {
+    if (d == 0.0)
+        return;
+    const double* s = CapacitorResponse();
+    const double half = 0.5 * m_dH;
+    const double denominator = 1.0 - half * s[0];
+    if (!(denominator >= 1.0)) // the charge's own response damps; otherwise leave the pass
+        return;
+    const double k = half * d / denominator;
+    for (int i = 0; i < m_nSize; ++i)
+        m_adX2[i] += k * s[i];
+}
+
+// d(dx/dt)/d(x0) for M as the last slope factored it: M s = -R e0 (the capacitor's voltage
+// per coulomb). Kept until the factors change.
+const double* CRun::CapacitorResponse() {
+    if (m_nResponseOf != m_system.Factorizations()) {
+        const double* const* R = m_R.m_pR->m_pData;
+        for (int i = 0; i < m_nSize; ++i)
+            m_adRhsScratch[i] = -R[i][0];
+        m_system.SolveFactored(m_adRhsScratch.data(), m_adCapResponse.data());
+        m_nResponseOf = m_system.Factorizations();
+    }
+    return m_adCapResponse.data();
 }
 
 // True when a device's current crossed its threshold inside the step: the step is then
@@ -708,14 +746,20 @@ void CRun::AcceptExact() {
 }
 
 // The circuit of the step being taken at time t in it, for the state x; M's stator block
-// is that of x's angle when StoredAt needs it (the powers do not). Moves the supply there: the
-// next slope sets it again for its own state.
+// is that of x's angle when StoredAt needs it (the powers do not). Moves a sine supply there:
+// the next slope sets it again for its own state.
 CEnergyLedger::CCircuit CRun::LedgerCircuit(double t, const double* x, bool bStored) {
     if (bStored)
         m_M.CalcM(x[14]);
-    m_U.CalcU(t, x[15]);
-    return {m_M.m_pM->m_pData, m_R.m_pR->m_pData, m_U.m_dUd, {m_U.m_dUa, m_U.m_dUb, m_U.m_dUc},
-            m_U.m_dT,          m_R.m_dD,          m_R.m_dC,  m_M.m_dJ};
+    CEnergyLedger::CCircuit circuit{m_M.m_pM->m_pData, m_R.m_pR->m_pData, m_U.m_dUd, {0, 0, 0},
+                                    m_U.m_dT,          m_R.m_dD,          m_R.m_dC,  m_M.m_dJ};
+    if (m_U.m_dUmax != 0.0) { // zero without a sine supply
+        m_U.CalcU(t, x[15]);
+        circuit.m_adSupply[0] = m_U.m_dUa;
+        circuit.m_adSupply[1] = m_U.m_dUb;
+        circuit.m_adSupply[2] = m_U.m_dUc;
+    }
+    return circuit;
 }
 
 // The accepted step's powers at its mean state, with the circuit it was taken with.

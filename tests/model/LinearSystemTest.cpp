@@ -100,11 +100,25 @@ TEST_P(CLinearSystemBits, SolutionsHaveTheLibrarysBitsOverASequenceOfSystems) {
             x[step % kN] = step % 12 == 5 ? inf : std::nan("");
         }
         const double omega = x[15];
+        const std::uint64_t factorizations = system.Factorizations();
         system.Solve(x, omega, M.Rows(), U, R.Rows(), G.Rows(), y);
         LibrarySolve(x, omega, M, U, R, G, ref);
         EXPECT_EQ(std::memcmp(y, ref, sizeof y), 0) << "step " << step;
         EXPECT_EQ(system.LastKind(), expected) << "step " << step;
+        EXPECT_EQ(system.Factorizations(), factorizations + (expected != 0 ? 1 : 0));
         kinds.insert(system.LastKind());
+
+        // Another right-hand side with the kept factors: M z = b.
+        double b[kN], z[kN];
+        for (int i = 0; i < kN; ++i)
+            b[i] = value(rng);
+        system.SolveFactored(b, z);
+        for (int i = 0; i < kN; ++i) {
+            double Mz = 0.0;
+            for (int j = 0; j < kN; ++j)
+                Mz += M.Rows()[i][j] * z[j];
+            EXPECT_NEAR(Mz, b[i], 1e-12) << "step " << step << ", row " << i;
+        }
     }
     EXPECT_EQ(kinds.size(), 3u);
 }

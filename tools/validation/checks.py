@@ -23,6 +23,7 @@ TOLERANCE = {
     "exact_start": 0.02,  # exact mode's rms error of ia at the default step, 1-50 ms
     "exact_speed": 0.01,  # the same at speed, 0.15-0.2 s
     "exact_order": 1.8,  # exact mode's order between 20 and 10 us, sine supply
+    "ledger": 1e-5,  # exact mode's engine energy ledger at the default step, relative
     "foc_t63": 0.3,  # 63 % time of the current step against 1/wc + Tc, relative
     "foc_torque": 1e-3,  # mean torque against the dq model of the measured currents, relative
     "foc_speed": 0.02,  # mean speed error under load after the ramp [rad/s]

@@ -64,6 +64,7 @@ def test_exact_switching_converges_and_beats_the_fixed_grid():
     default, exact = res["start"][False], res["start"][True]
     assert exact["ia start"] <= TOL["exact_start"]
     assert exact["ia start"] * 100 < default["ia start"]
+    assert abs(exact["ledger"]) <= TOL["ledger"] and default["ledger"] is None
 
 
 def test_field_oriented_control_follows_its_design_and_the_dq_model():
