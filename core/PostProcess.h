@@ -33,7 +33,8 @@ inline constexpr const char* kDerivativeYLabel = "dy/dx";
 inline constexpr const char* kIntegralXLabel = "x";
 inline constexpr const char* kIntegralYLabel = "integral y dx";
 inline constexpr const char* kSpectrumXLabel = "n";
-inline constexpr const char* kSpectrumYLabel = "Mag";
+/// Harmonic 0 is the mean of the samples, the others their amplitude (Dft).
+inline constexpr const char* kSpectrumYLabel = "Mag (peak)";
 
 /// Outcome of the DFT of a range of a curve: a failure until it succeeds.
 struct CDftOutcome : CStatus {

@@ -9,7 +9,7 @@ CCurvePrompt::CCurvePrompt(const QString& strTitle, const QStringList& curves, Q
     setWindowTitle(strTitle);
     m_pCurves->addItems(curves);
     auto* pForm = new QFormLayout(this);
-    pForm->addRow("&Curve:", m_pCurves);
+    pForm->addRow("C&urve:", m_pCurves);
     auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(pButtons, &QDialogButtonBox::accepted, this, &CCurvePrompt::accept);
     connect(pButtons, &QDialogButtonBox::rejected, this, &CCurvePrompt::reject);

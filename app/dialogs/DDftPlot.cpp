@@ -48,7 +48,7 @@ void CDDftPlot::OfferCurves(const QStringList& curves) {
         return;
     m_pCurves = new QComboBox(this);
     m_pCurves->addItems(curves);
-    auto* label = new QLabel("&Curve:", this);
+    auto* label = new QLabel("C&urve:", this);
     label->setBuddy(m_pCurves);
     m_pGrid->addWidget(label, 1, 0);
     m_pGrid->addWidget(m_pCurves, 1, 1, 1, 4);

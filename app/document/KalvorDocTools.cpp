@@ -233,7 +233,13 @@ void CKalvorDoc::OnDft(QWidget* pParent) {
         return;
     }
     const QString strCurve = curves[std::size_t(nCurve)].m_strLabel;
-    const QString strLabel = OutcomeLabel(QString::fromLatin1(kSpectrumYLabel), nCurve);
+    // The magnitude in the curve's unit; with several curves, the label names the one taken.
+    const QString strUnit = CPlotBuffer::UnitOf(strCurve);
+    const QString strLabel =
+        CurveCount() > 1 ? OutcomeLabel(QString::fromLatin1(kSpectrumYLabel), nCurve)
+        : strUnit.isEmpty()
+            ? QString::fromLatin1(kSpectrumYLabel)
+            : QStringLiteral("%1 [%2]").arg(QString::fromLatin1(kSpectrumYLabel), strUnit);
     m_buffer.Replace(std::move(x), std::move(y), std::move(work));
     m_dSpectrumPeriod = SpanOfSamples(range, x0, xLast);
     m_plot.m_dTHD = outcome.m_dThd;

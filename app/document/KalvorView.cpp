@@ -71,9 +71,10 @@ void CKalvorView::Draw(QPainter& painter, const QRect& rect) {
     painter.restore();
 }
 
-void CKalvorView::SetScaleOptions(bool bRoundScale, bool bGrid) {
+void CKalvorView::SetScaleOptions(bool bRoundScale, bool bGrid, bool bSpectrumDb) {
     m_bRoundScale = bRoundScale;
     m_bGrid = bGrid;
+    m_bSpectrumDb = bSpectrumDb;
     update();
 }
 
@@ -81,33 +82,40 @@ void CKalvorView::DrawDocument(QPainter& painter, const QRect& rect) {
     // The renderer is shared by the document's views; each draws with its own choice.
     m_doc.m_plot.m_bRoundScale = m_bRoundScale;
     m_doc.m_plot.m_bGrid = m_bGrid;
+    m_doc.m_plot.m_bSpectrumDb = m_bSpectrumDb;
     m_doc.m_buffer.ApplyTo(m_doc.m_plot);
     if (m_doc.m_nPicture >= 1 && m_doc.m_nPicture <= 4)
         m_doc.m_plot.DrawPicture(painter, rect, m_doc.m_nPicture);
     if (!m_doc.m_bValid)
         return;
-    if (m_doc.m_buffer.IsCurve()) {
-        DrawCurves(painter, rect);
-    } else if (m_doc.m_buffer.IsSpectrum()) {
-        m_doc.m_plot.DrawSpectrum(painter, rect, m_doc.m_buffer.m_pPlotX.data(),
-                                  m_doc.m_buffer.m_pPlotY.data(), m_doc.m_buffer.m_nPlotCount);
-        m_axes = m_doc.m_plot.m_axes;
-    }
-}
-
-void CKalvorView::DrawCurves(QPainter& painter, const QRect& rect) {
     // A plot of other x values starts unzoomed.
     if (m_nAxisSerial != m_doc.m_nAxisSerial) {
         m_nAxisSerial = m_doc.m_nAxisSerial;
         m_zoom.Reset();
     }
+    if (m_doc.m_buffer.IsCurve() || m_doc.m_buffer.IsSpectrum())
+        DrawZoomed(painter, rect);
+    if (m_doc.m_buffer.IsCurve())
+        DrawSelection(painter, rect);
+}
+
+void CKalvorView::DrawPlot(QPainter& painter, const QRect& rect) {
     CPlotPrint& plot = m_doc.m_plot;
-    plot.DrawCurves(painter, rect, m_doc.m_buffer.m_pPlotX.data(), m_doc.Curves(),
-                    m_doc.m_buffer.m_nPlotCount, m_zoom);
+    const CPlotBuffer& buffer = m_doc.m_buffer;
+    if (buffer.IsCurve())
+        plot.DrawCurves(painter, rect, buffer.m_pPlotX.data(), m_doc.Curves(), buffer.m_nPlotCount,
+                        m_zoom);
+    else
+        plot.DrawSpectrum(painter, rect, buffer.m_pPlotX.data(), buffer.m_pPlotY.data(),
+                          buffer.m_nPlotCount, m_zoom);
     // The renderer is the document's, shared by its views: this view keeps what it drew.
     m_axes = plot.m_axes;
-    // The numbers of a new zoom may be wider or narrower and move the plot area: the time
-    // that was under the pointer is put back under it, and the plot drawn again.
+}
+
+void CKalvorView::DrawZoomed(QPainter& painter, const QRect& rect) {
+    DrawPlot(painter, rect);
+    // The numbers of a new zoom may be wider or narrower and move the plot area: the x that
+    // was under the pointer is put back under it, and the plot drawn again.
     if (m_bAnchor && painter.device() == this) {
         m_bAnchor = false;
         const double drift = m_axes.XAt(m_dAnchorPx) - m_dAnchorX;
@@ -115,11 +123,13 @@ void CKalvorView::DrawCurves(QPainter& painter, const QRect& rect) {
             m_zoom.PanX(m_axes.m_dXMin, m_axes.m_dXMin + m_axes.m_dXr, -drift, m_axes.m_dHomeXMin,
                         m_axes.m_dHomeXMin + m_axes.m_dHomeXr);
             painter.fillRect(rect, Qt::white);
-            plot.DrawCurves(painter, rect, m_doc.m_buffer.m_pPlotX.data(), m_doc.Curves(),
-                            m_doc.m_buffer.m_nPlotCount, m_zoom);
-            m_axes = plot.m_axes;
+            DrawPlot(painter, rect);
         }
     }
+}
+
+void CKalvorView::DrawSelection(QPainter& painter, const QRect& rect) {
+    CPlotPrint& plot = m_doc.m_plot;
     PlaceMarker(m_dShareLeft, m_ptLeft);
     PlaceMarker(m_dShareRight, m_ptRight);
     plot.DrawSelection(painter, rect, m_ptLeft.x(), m_ptLeft.y(), m_ptRight.x(), m_ptRight.y(),
@@ -166,6 +176,10 @@ bool CKalvorView::ShowsCurves() const {
     return m_doc.m_bValid && m_doc.m_buffer.IsCurve();
 }
 
+bool CKalvorView::CanZoom() const {
+    return m_doc.m_bValid && (m_doc.m_buffer.IsCurve() || m_doc.m_buffer.IsSpectrum());
+}
+
 bool CKalvorView::HasSelection() const {
     return ShowsCurves() && !std::isnan(m_dShareLeft) && !std::isnan(m_dShareRight);
 }
@@ -184,7 +198,7 @@ void CKalvorView::mousePressEvent(QMouseEvent* pEvent) {
     } else if (pEvent->button() == Qt::RightButton) {
         m_ptRight = pos;
         m_dShareRight = ShareAt(pos.x());
-    } else if (pEvent->button() == Qt::MiddleButton && ShowsCurves()) {
+    } else if (pEvent->button() == Qt::MiddleButton && CanZoom()) {
         m_bPanning = true;
         m_ptPan = pos;
         return;
@@ -205,7 +219,7 @@ void CKalvorView::mouseMoveEvent(QMouseEvent* pEvent) {
         const double homeHi = axes.m_dHomeXMin + axes.m_dHomeXr;
         if (m_zoom.m_bX)
             m_zoom.PanX(axes.m_dXMin, axes.m_dXMin + axes.m_dXr, dx, axes.m_dHomeXMin, homeHi);
-        if (m_zoom.m_bY)
+        if (m_zoom.m_bY && ShowsCurves())
             m_zoom.PanY(axes.m_dYMin, axes.m_dYMin + axes.m_dYr,
                         d.y() * axes.m_dYr / axes.m_nHeight);
         update();
@@ -232,11 +246,14 @@ void CKalvorView::mouseDoubleClickEvent(QMouseEvent* pEvent) {
 void CKalvorView::wheelEvent(QWheelEvent* pEvent) {
     const CPlotAxes& axes = m_axes;
     const double notches = pEvent->angleDelta().y() / 120.0;
-    if (!ShowsCurves() || !axes.IsUsable() || notches == 0)
+    if (!CanZoom() || !axes.IsUsable() || notches == 0)
         return QWidget::wheelEvent(pEvent);
     const double factor = std::pow(kWheelFactor, notches);
     const QPointF pos = pEvent->position();
     if (pEvent->modifiers() & Qt::ControlModifier) {
+        // A spectrum's magnitudes always start at 0 (or the floor in dB).
+        if (!ShowsCurves())
+            return QWidget::wheelEvent(pEvent);
         const double py = std::clamp(pos.y(), double(axes.m_nTop), double(axes.m_nBottom));
         m_zoom.ZoomY(axes.m_dYMin, axes.m_dYMin + axes.m_dYr, axes.YAt(py), factor,
                      axes.m_dHomeYMin, axes.m_dHomeYMin + axes.m_dHomeYr);
@@ -249,7 +266,7 @@ void CKalvorView::wheelEvent(QWheelEvent* pEvent) {
 
 void CKalvorView::ZoomAt(double px, double factor) {
     const CPlotAxes& axes = m_axes;
-    if (!ShowsCurves() || !axes.IsUsable())
+    if (!CanZoom() || !axes.IsUsable())
         return;
     px = std::clamp(px, double(axes.m_nLeft), double(axes.m_nLeft + axes.m_nWidth));
     m_dAnchorPx = px;
@@ -329,8 +346,12 @@ QString CKalvorView::SpectrumReadout(const QPoint& pos) const {
     // The nearest line: x holds the harmonic numbers 0, 1, 2, ...
     const double h = std::round(axes.XAt(pos.x()));
     const std::size_t i = Nearest(m_doc.m_buffer.m_pPlotX.data(), m_doc.m_buffer.m_nPlotCount, h);
-    QString text = QStringLiteral("n = %1   Mag = %2")
-                       .arg(Number(m_doc.m_buffer.m_pPlotX[i]), Number(m_doc.m_buffer.m_pPlotY[i]));
+    // Harmonic 0 is the mean of the samples, the others amplitudes.
+    const double n = m_doc.m_buffer.m_pPlotX[i];
+    const QString unit = SplitLabel(m_doc.m_buffer.m_strYLabel).second;
+    QString text = QStringLiteral("n = %1   Mag = %2 (%3)")
+                       .arg(Number(n), WithUnit(m_doc.m_buffer.m_pPlotY[i], unit),
+                            n == 0 ? QStringLiteral("mean") : QStringLiteral("peak"));
     const double period = m_doc.m_dSpectrumPeriod;
     if (period > 0) {
         text += QStringLiteral(" at %1 Hz   fundamental 1/\u0394t = %2 Hz")

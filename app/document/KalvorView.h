@@ -18,9 +18,9 @@ class QPrinter;
 ///
 /// Mouse: left and right button place the selection markers, a left double-click removes
 /// them; the wheel zooms x around the pointer, Ctrl+wheel zooms y; dragging with the middle
-/// button pans. The selection is kept as shares of the unzoomed x range, so it stays on the
-/// same samples while zooming; the document receives it in pixels of the unzoomed plot, in
-/// 1/kSubPixels of a pixel while zoomed.
+/// button pans. A spectrum zooms and pans on its harmonic axis only. The selection is kept as
+/// shares of the unzoomed x range, so it stays on the same samples while zooming; the document
+/// receives it in pixels of the unzoomed plot, in 1/kSubPixels of a pixel while zoomed.
 class CKalvorView : public QWidget {
     Q_OBJECT
 public:
@@ -62,9 +62,9 @@ public:
     /// Edit / "Copy": the drawing at the view's size to the clipboard as an image.
     void OnEditCopy();
 
-    /// View / "Round scale" and "Grid": 1-2-5 scales for the unzoomed plot too, light lines
-    /// at the ticks. Both off by default.
-    void SetScaleOptions(bool bRoundScale, bool bGrid);
+    /// View / "Round scale", "Grid" and "Spectrum in dB": 1-2-5 scales for the unzoomed plot
+    /// too, light lines at the ticks, spectrum magnitudes in dB. All off by default.
+    void SetScaleOptions(bool bRoundScale, bool bGrid, bool bSpectrumDb = false);
 
     /// View / "Zoom to selection": x shows the marked range.
     void OnZoomToSelection();
@@ -72,8 +72,10 @@ public:
     void OnZoomOut();
     /// Both selection markers are placed on a curve plot.
     bool HasSelection() const;
-    /// A curve plot is shown, so zoom commands apply.
+    /// A curve plot is shown.
     bool ShowsCurves() const;
+    /// A curve plot or a spectrum is shown, so zoom commands apply.
+    bool CanZoom() const;
     const CPlotZoom& Zoom() const { return m_zoom; }
     /// Plot area and ranges of this view's last drawing on the screen.
     const CPlotAxes& Axes() const { return m_axes; }
@@ -100,7 +102,11 @@ private:
     void DrawDocument(QPainter& painter, const QRect& rect);
     /// Draws into a device of its own size without changing what the view keeps.
     void DrawDetached(QPaintDevice& device, const QSize& size);
-    void DrawCurves(QPainter& painter, const QRect& rect);
+    /// The curves or the spectrum as zoomed, keeping the x under the pointer of a wheel zoom.
+    void DrawZoomed(QPainter& painter, const QRect& rect);
+    void DrawPlot(QPainter& painter, const QRect& rect);
+    /// The selection markers over the curves, reported to the document.
+    void DrawSelection(QPainter& painter, const QRect& rect);
     /// Places a marker's pixel x from its share of the home range.
     void PlaceMarker(double dShare, QPoint& pt) const;
     /// Tells the document the plot area and the selection of the drawing just made.
@@ -126,5 +132,6 @@ private:
     double m_dAnchorPx = 0;  ///< the pointer's pixel column then
     bool m_bRoundScale = false; ///< round scales unzoomed too
     bool m_bGrid = false;       ///< grid lines at the ticks
+    bool m_bSpectrumDb = false; ///< spectrum magnitudes in dB
     QPoint m_ptPan;             ///< pointer at the last pan step [client pixels]
 };

@@ -334,40 +334,78 @@ SRoundAxis RoundAxis(double lo, double hi, int nPixels, bool bTime,
     return axis;
 }
 
+/// Round ticks of a harmonic axis over [lo, hi]: whole harmonics, a step of at least 1.
+SRoundAxis HarmonicAxis(double lo, double hi, int nPixels,
+                        const std::function<int(const QString&)>& size) {
+    SRoundAxis axis = RoundAxis(lo, hi, nPixels, false, size);
+    if (!(axis.dStep > 0) || axis.dStep >= 1)
+        return axis;
+    axis.dStep = 1;
+    axis.vecTicks = PlotScale::Ticks(lo, hi, 1);
+    axis.vecTexts.clear();
+    for (double tick : axis.vecTicks)
+        axis.vecTexts.push_back(PlotScale::Number(tick, 1, 0));
+    return axis;
+}
+
+/// The unit of a label "Mag (peak) [A]": "A"; empty without one at its end.
+QString TrailingUnit(const QString& strLabel) {
+    if (!strLabel.endsWith(']'))
+        return QString();
+    const qsizetype open = strLabel.lastIndexOf('[');
+    return open < 0 ? QString() : strLabel.mid(open + 1, strLabel.size() - open - 2);
+}
+
+/// The label of magnitudes in dB: the unit at its end replaced by dB, else dB added.
+QString DbLabel(const QString& strLabel) {
+    const QString unit = TrailingUnit(strLabel);
+    const QString name =
+        unit.isEmpty() ? strLabel : strLabel.left(strLabel.size() - unit.size() - 2).trimmed();
+    return name + QStringLiteral(" [dB]");
+}
+
+/// Magnitude v in dB relative to ref.
+double Decibels(double v, double ref) {
+    return 20 * std::log10(v / ref);
+}
+
 /// The scale of one drawing, all in pixels of the drawing area.
 struct CPlotPrint::SScale {
-    int nW = 0;           ///< width of the drawing area
-    int nH = 0;           ///< height of the drawing area
-    int nL = 0;           ///< left margin, the x of the y axis
-    int nPW = 0;          ///< plot width
-    int nPH = 0;          ///< plot height
-    double dXMin = 0;     ///< x at the y axis
-    double dXMax = 0;     ///< largest x of the data (unzoomed), or the right end shown
-    double dYMin = 0;     ///< y at the x axis
-    double dYMax = 0;     ///< largest y of the data (unzoomed), or the top shown
-    double dXr = 1;       ///< x range shown
-    double dYr = 1;       ///< y range shown
-    double dHomeXMin = 0; ///< x at the y axis without zoom
-    double dHomeXr = 1;   ///< x range without zoom
-    double dHomeYMin = 0; ///< y at the x axis without a zoom of y by hand
-    double dHomeYr = 1;   ///< y range without a zoom of y by hand
-    int nX0 = 0;          ///< pixel column of x = 0 (unzoomed)
-    int nY0 = 0;          ///< pixel row of y = 0 (unzoomed)
-    int nXDivisions = 10; ///< divisions of the x axis
-    int nXStep = 1;       ///< a number at every nXStep-th x division
-    int nYStep = 1;       ///< a number at every nYStep-th y division
-    int nXDecimals = 3;   ///< decimals of the x numbers of a curve
-    int nYDecimals = 3;   ///< decimals of the y numbers
-    bool bZoomed = false; ///< a zoom is applied: offset mapping, curves clipped
-    bool bEmpty = true;   ///< no point to draw: axes only
-    bool bRound = false;  ///< round scales: ticks at multiples of 1-2-5 steps
-    SRoundAxis xRound;    ///< the x axis's round ticks (with bRound)
-    SRoundAxis yRound;    ///< the y axis's round ticks (with bRound)
-    QString strXLabel;    ///< x label as written (a time axis in its unit)
-    bool bY2 = false;     ///< a right-hand y axis for the curves of a second unit
-    double dY2Min = 0;    ///< its y at the x axis
-    double dY2r = 1;      ///< its y range
-    SRoundAxis y2Round;   ///< its round ticks
+    int nW = 0;             ///< width of the drawing area
+    int nH = 0;             ///< height of the drawing area
+    int nL = 0;             ///< left margin, the x of the y axis
+    int nPW = 0;            ///< plot width
+    int nPH = 0;            ///< plot height
+    double dXMin = 0;       ///< x at the y axis
+    double dXMax = 0;       ///< largest x of the data (unzoomed), or the right end shown
+    double dYMin = 0;       ///< y at the x axis
+    double dYMax = 0;       ///< largest y of the data (unzoomed), or the top shown
+    double dXr = 1;         ///< x range shown
+    double dYr = 1;         ///< y range shown
+    double dHomeXMin = 0;   ///< x at the y axis without zoom
+    double dHomeXr = 1;     ///< x range without zoom
+    double dHomeYMin = 0;   ///< y at the x axis without a zoom of y by hand
+    double dHomeYr = 1;     ///< y range without a zoom of y by hand
+    int nX0 = 0;            ///< pixel column of x = 0 (unzoomed)
+    int nY0 = 0;            ///< pixel row of y = 0 (unzoomed)
+    int nXDivisions = 10;   ///< divisions of the x axis
+    int nXStep = 1;         ///< a number at every nXStep-th x division
+    int nYStep = 1;         ///< a number at every nYStep-th y division
+    int nXDecimals = 3;     ///< decimals of the x numbers of a curve
+    int nYDecimals = 3;     ///< decimals of the y numbers
+    bool bZoomed = false;   ///< a zoom is applied: offset mapping, curves clipped
+    bool bEmpty = true;     ///< no point to draw: axes only
+    bool bRound = false;    ///< round scales: ticks at multiples of 1-2-5 steps
+    SRoundAxis xRound;      ///< the x axis's round ticks (with bRound)
+    SRoundAxis yRound;      ///< the y axis's round ticks (with bRound)
+    QString strXLabel;      ///< x label as written (a time axis in its unit)
+    QString strYLabel;      ///< y label as written (a spectrum in dB says so)
+    bool bSpectrum = false; ///< a spectrum: offset mapping, round scales, no zero line
+    double dDbRef = 0;      ///< with a spectrum in dB: the magnitude at 0 dB, else 0
+    bool bY2 = false;       ///< a right-hand y axis for the curves of a second unit
+    double dY2Min = 0;      ///< its y at the x axis
+    double dY2r = 1;        ///< its y range
+    SRoundAxis y2Round;     ///< its round ticks
 
     /// The mapping of the right-hand axis's curves: x as Mapping(), y by their own range.
     SMapping RightMapping() const {
@@ -378,7 +416,7 @@ struct CPlotPrint::SScale {
         return map;
     }
     SMapping Mapping() const {
-        if (bZoomed)
+        if (bZoomed || bSpectrum)
             return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, double(nL), double(nH - 15)};
         return {double(nPW), double(nPH), dXr, dYr, 0.0, 0.0, double(nX0), double(nY0)};
     }
@@ -431,7 +469,7 @@ QPen CPlotPrint::CurvePen(int i) const {
 }
 
 CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
-                                            std::vector<SGroup>& groups, EKind kind, double n,
+                                            std::vector<SGroup>& groups, EKind kind,
                                             const CPlotZoom& zoom) const {
     SScale s;
     s.nW = rect.width();
@@ -448,14 +486,6 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
         xmin = ymin = 0;
         xmax = ymax = 1;
         fx = fy = false;
-    }
-    if (kind == EKind::Spectrum) {
-        // Magnitudes are measured from 0; a single line gets one division of its own.
-        ymin = std::min(ymin, 0.0);
-        if (!s.bEmpty && xmin == xmax) {
-            xmax = xmin + 1;
-            fx = false;
-        }
     }
     s.dXr = AxisRange(xmin, xmax, fx);
     s.dYr = AxisRange(ymin, ymax, fy);
@@ -508,11 +538,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     // 4-pixel gap to the axis, so the numbers are never cut off at the left edge whatever
     // font the target starts with.
     const QFontMetrics fm(m_font, dc.device());
-    if (kind == EKind::Spectrum) {
-        const double divisions = std::trunc(n - 1);
-        s.nXDivisions = divisions >= 1 ? Trunc(divisions) : 1;
-    }
     s.strXLabel = m_strXLabel;
+    s.strYLabel = m_strYLabel;
     s.bRound = kind == EKind::Curve && !s.bEmpty && (s.bZoomed || m_bRoundScale);
     if (s.bRound) {
         // y first: its numbers set the left margin, which sets the width x has.
@@ -570,6 +597,81 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     return s;
 }
 
+CPlotPrint::SScale CPlotPrint::ComputeSpectrumScale(QPainter& dc, const QRect& rect,
+                                                    std::vector<SGroup>& groups,
+                                                    const CPlotZoom& zoom) const {
+    SScale s;
+    s.nW = rect.width();
+    s.nH = rect.height();
+    s.bSpectrum = true;
+    s.bRound = true;
+    SDataScan rightScan;
+    const SDataScan scan = ScanData(groups, nullptr, rightScan);
+    s.bEmpty = scan.nFinite == 0;
+    const double hLo = s.bEmpty ? 0 : scan.dXMin, hHi = s.bEmpty ? 1 : scan.dXMax;
+
+    // Magnitudes from 0, or in dB from a floor below the largest.
+    s.strXLabel = m_strXLabel;
+    s.strYLabel = m_strYLabel;
+    double smallest = std::numeric_limits<double>::infinity();
+    for (const SGroup& group : groups)
+        for (const double* y : group.ys)
+            for (std::size_t i = 0; i < group.nCount; ++i)
+                if (y[i] > 0 && IsFinite(y[i]) && IsFinite(group.pX[i]))
+                    smallest = std::min(smallest, y[i]);
+    if (m_bSpectrumDb && !s.bEmpty && scan.dYMax > 0 && IsFinite(smallest)) {
+        s.dDbRef = scan.dYMax;
+        // A whole 10 dB strictly below the smallest line, so that it still shows a stem.
+        const double floor = std::floor(Decibels(smallest, s.dDbRef) / 10 - 1e-9) * 10;
+        s.dYMin = std::clamp(floor, -120.0, -10.0);
+        s.dYr = -s.dYMin;
+        s.strYLabel = DbLabel(m_strYLabel);
+    } else {
+        double lo = s.bEmpty ? 0 : std::min(scan.dYMin, 0.0), hi = s.bEmpty ? 1 : scan.dYMax;
+        // Zoomed, the magnitudes follow the lines shown.
+        double shownLo, shownHi;
+        if (zoom.m_bX && !s.bEmpty &&
+            VisibleExtremes(groups, false, zoom.m_dXLo, zoom.m_dXHi, shownLo, shownHi)) {
+            lo = std::min(shownLo, 0.0);
+            hi = shownHi;
+        }
+        s.dYr = AxisRange(lo, hi, false);
+        s.dYMin = lo;
+    }
+    s.dYMax = s.dYMin + s.dYr;
+    s.dHomeYMin = s.dYMin;
+    s.dHomeYr = s.dYr;
+
+    const QFontMetrics fm(m_font, dc.device());
+    const auto height = [&fm](const QString&) { return fm.height(); };
+    const auto width = [&fm](const QString& text) { return TextWidth(fm, text); };
+    s.yRound = RoundAxis(s.dYMin, s.dYMax, s.nH - 30, false, height);
+    int widest = 0;
+    for (const QString& text : s.yRound.vecTexts)
+        widest = std::max(widest, TextWidth(fm, text));
+    s.nL = widest + 4;
+    const int lastHalf = (TextWidth(fm, PlotScale::Number(hHi, 1, 0)) + 1) / 2;
+    s.nPW = s.nW - s.nL - std::max({20, TextWidth(fm, s.strXLabel) + 2, lastHalf + 2});
+    s.nPH = s.nH - 30;
+
+    // Half a harmonic, and at least 3 pixels, between the outer lines and the axes.
+    const double span = hHi - hLo;
+    double margin = 0.5;
+    if (s.nPW > 6 && margin * s.nPW / (span + 2 * margin) < 3)
+        margin = 3 * span / (s.nPW - 6);
+    s.dHomeXMin = hLo - margin;
+    s.dHomeXr = span + 2 * margin;
+    s.dXMin = s.dHomeXMin;
+    s.dXr = s.dHomeXr;
+    if (zoom.m_bX && !s.bEmpty) {
+        s.dXMin = zoom.m_dXLo;
+        s.dXr = zoom.m_dXHi - zoom.m_dXLo;
+    }
+    s.dXMax = s.dXMin + s.dXr;
+    s.xRound = HarmonicAxis(s.dXMin, s.dXMax, s.nPW, width);
+    return s;
+}
+
 void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
     const int H = s.nH, L = s.nL, PW = s.nPW, PH = s.nPH;
     dc.setBrush(m_brush);
@@ -586,7 +688,7 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
     dc.drawLine(L, 15, L + 2, 19);
 
     TextAt(dc, L + PW, H - 30, s.strXLabel);
-    TextAt(dc, L, 0, m_strYLabel);
+    TextAt(dc, L, 0, s.strYLabel);
     DrawRightAxis(dc, s);
     if (s.bRound) {
         DrawRoundScales(dc, s);
@@ -665,7 +767,7 @@ void CPlotPrint::DrawRoundScales(QPainter& dc, const SScale& s) {
         xs.push_back(map.Px(tick));
     for (double tick : s.yRound.vecTicks)
         ys.push_back(map.Py(tick));
-    if (m_bGrid) {
+    if (m_bGrid && !s.bSpectrum) {
         dc.setPen(QPen(kGridColour, 1));
         for (int x : xs)
             if (x > L && x < L + PW)
@@ -681,7 +783,7 @@ void CPlotPrint::DrawRoundScales(QPainter& dc, const SScale& s) {
         dc.drawLine(L - 2, y, L + 2, y);
     // The zero line where zero is shown.
     const int z = map.Py(0);
-    if (z > 15 && z < H - 15) {
+    if (!s.bSpectrum && z > 15 && z < H - 15) {
         dc.setPen(m_penGrid);
         dc.drawLine(L, z, L + PW, z);
         dc.setPen(m_penAxis);
@@ -746,13 +848,14 @@ void CPlotPrint::StoreAxes(const SScale& s, EKind kind) {
 }
 
 CPlotPrint::SScale CPlotPrint::BeginPlot(QPainter& dc, const QRect& rect,
-                                         std::vector<SGroup>& groups, EKind kind, double n,
+                                         std::vector<SGroup>& groups, EKind kind,
                                          const CPlotZoom& zoom) {
     // Saved here, restored by the caller once its points are drawn.
     dc.save();
     dc.translate(rect.topLeft());
     dc.setRenderHint(QPainter::Antialiasing, false);
-    const SScale s = ComputeScale(dc, rect, groups, kind, n, zoom);
+    const SScale s = kind == EKind::Spectrum ? ComputeSpectrumScale(dc, rect, groups, zoom)
+                                             : ComputeScale(dc, rect, groups, kind, zoom);
     m_nLeft = s.nL;
     m_nRight = s.nL + s.nPW;
     StoreAxes(s, kind);
@@ -794,7 +897,7 @@ void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
                             const std::vector<SCurve>& curves, double n, const CPlotZoom& zoom) {
     std::vector<std::size_t> groupOf;
     std::vector<SGroup> groups = Groups(x, curves, n, &groupOf);
-    const SScale s = BeginPlot(dc, rect, groups, EKind::Curve, n, zoom);
+    const SScale s = BeginPlot(dc, rect, groups, EKind::Curve, zoom);
 
     if (!s.bEmpty) {
         const SMapping left = s.Mapping();
@@ -956,32 +1059,39 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
 }
 
 void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y,
-                              double n) {
+                              double n, const CPlotZoom& zoom) {
     const std::size_t count = PointCount(n);
     std::vector<SGroup> groups = Groups(x, {SCurve{y, m_strYLabel}}, n, nullptr);
-    const SScale s = BeginPlot(dc, rect, groups, EKind::Spectrum, n, CPlotZoom());
+    const SScale s = BeginPlot(dc, rect, groups, EKind::Spectrum, zoom);
 
     if (!s.bEmpty) {
-        const double PW = s.nPW, PH = s.nPH, xr = s.dXr, yr = s.dYr;
-        const int x0 = s.nX0, y0 = s.nY0, H = s.nH;
+        const SMapping map = s.Mapping();
+        const int H = s.nH;
         dc.setPen(m_penCurve);
         dc.setBrush(m_brush);
         for (std::size_t i = 0; i < count; ++i) {
             if (!IsFinite(x[i]) || !IsFinite(y[i]))
                 continue;
-            const double px = PW * x[i] / xr + x0;
-            const double py = y0 - PH * y[i] / yr;
-            dc.drawLine(Trunc(px), H - 15, Trunc(px), Trunc(py));
-            const int left = Trunc(px - 4), top = Trunc(py - 4);
-            dc.drawEllipse(QRect(left, top, Trunc(px + 4) - left, Trunc(py + 4) - top));
+            const double v = s.dDbRef > 0 ? Decibels(y[i], s.dDbRef) : y[i];
+            const int px = map.Px(x[i]), py = map.Py(v);
+            // Lines outside a zoom, and below the floor in dB, are not drawn.
+            if (px < s.nL || px > s.nL + s.nPW || !(v >= s.dYMin))
+                continue;
+            dc.drawLine(px, H - 15, px, py);
+            dc.drawEllipse(QRect(px - 4, py - 4, 8, 8));
         }
     }
 
     dc.setPen(m_penAxis);
-    const QString thd = std::isnan(m_dTHD)
-                            ? QStringLiteral("THD = undefined")
-                            : QString::asprintf("THD = %.2f (%.1f %%)", m_dTHD, 100 * m_dTHD);
-    TextAt(dc, s.nW - TextWidth(dc.fontMetrics(), thd) - 2, 0, thd);
+    QString text = std::isnan(m_dTHD)
+                       ? QStringLiteral("THD = undefined")
+                       : QString::asprintf("THD = %.2f (%.1f %%)", m_dTHD, 100 * m_dTHD);
+    if (s.dDbRef > 0) {
+        const QString unit = TrailingUnit(m_strYLabel);
+        text += QStringLiteral("   0 dB = %1%2")
+                    .arg(QString::number(s.dDbRef, 'g', 4), unit.isEmpty() ? "" : " " + unit);
+    }
+    TextAt(dc, s.nW - TextWidth(dc.fontMetrics(), text) - 2, 0, text);
     dc.restore();
     dc.setBackgroundMode(Qt::TransparentMode);
 }

@@ -30,7 +30,7 @@ class QRect;
 /// The scale is computed from the data at every call; a curve plot may be given a zoom (the
 /// view keeps it). A data range of zero (all x equal, all y equal, one point) is widened around
 /// the value: by 10 % of its magnitude on each side, or by 1 when the value is 0. A spectrum's
-/// y axis starts at 0; a spectrum of one line at harmonic h spans h to h + 1, one division.
+/// scales are its own (DrawSpectrum).
 /// Points with a non-finite coordinate are left out of the scale and the curve. With no point
 /// at all only the axes, their arrows, ticks and labels are drawn.
 ///
@@ -102,10 +102,16 @@ public:
     QPen CurvePen(int i) const;
 
     /// Draws n spectrum lines (harmonic numbers in x, magnitudes in y) as stems ending in a
-    /// white circle, with trunc(n - 1) x divisions numbered "%.0f", and the THD as a ratio and in
-    /// percent ("THD = 0.09 (9.4 %)", or "THD = undefined" when m_dTHD is NaN) at the top right.
-    /// Sets m_nLeft, m_nRight and m_axes.
-    void DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y, double n);
+    /// white circle, and the THD as a ratio and in percent ("THD = 0.09 (9.4 %)", or "THD =
+    /// undefined" when m_dTHD is NaN) at the top right. The harmonic axis reaches half a
+    /// harmonic (at least 3 pixels) beyond the outer lines, so no stem stands on an axis; its
+    /// numbers are whole harmonics at a round step that keeps them apart. The magnitude axis
+    /// starts at 0 with round steps, or with m_bSpectrumDb shows 20 log10 of the magnitude
+    /// relative to the largest (written "0 dB = ..." beside the THD) down to a floor of whole
+    /// 10 dB at most 120 dB below. A zoom narrows the harmonic axis. Sets m_nLeft, m_nRight and
+    /// m_axes.
+    void DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y, double n,
+                      const CPlotZoom& zoom = CPlotZoom());
 
     /// Draws the dotted vertical markers from (x1, y1) to (x1, y2) and from (x2, y2) to
     /// (x2, y1), and returns (m_nLeft, m_nRight) as the last DrawCurve or DrawSpectrum left
@@ -137,7 +143,8 @@ public:
     /// Round scales (1-2-5 steps, time in ms or us) for an unzoomed curve plot too; a zoomed
     /// one always has them. Off: the ten divisions numbered "%.3f".
     bool m_bRoundScale = false;
-    bool m_bGrid = false; ///< light lines at the ticks of a curve plot
+    bool m_bGrid = false;       ///< light lines at the ticks of a curve plot
+    bool m_bSpectrumDb = false; ///< spectrum magnitudes in dB relative to the largest
 
     struct SGroup;
 
@@ -150,9 +157,11 @@ private:
                                       std::vector<std::size_t>* pGroupOf);
     /// Saves the painter, computes the scale, stores the plot area and draws the frame.
     SScale BeginPlot(QPainter& dc, const QRect& rect, std::vector<SGroup>& groups, EKind kind,
-                     double n, const CPlotZoom& zoom);
+                     const CPlotZoom& zoom);
     SScale ComputeScale(QPainter& dc, const QRect& rect, std::vector<SGroup>& groups, EKind kind,
-                        double n, const CPlotZoom& zoom) const;
+                        const CPlotZoom& zoom) const;
+    SScale ComputeSpectrumScale(QPainter& dc, const QRect& rect, std::vector<SGroup>& groups,
+                                const CPlotZoom& zoom) const;
     void DrawFrame(QPainter& dc, const SScale& s, EKind kind);
     /// Ticks, numbers, grid and zero line of round scales.
     void DrawRoundScales(QPainter& dc, const SScale& s);

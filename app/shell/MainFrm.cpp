@@ -63,6 +63,7 @@ const CCommandDesc g_commands[] = {
     {ID_ZOOM_OUT, "Zoom out fully", "Home", "Show the whole curve", "Zoom out fully", "zoomout"},
     {ID_ROUND_SCALE, "&Round scale", nullptr, "Round scale steps (1, 2, 5) and time in ms or \xb5s for the whole plot too", "Round scale", nullptr},
     {ID_GRID, "&Grid", nullptr, "Light grid lines at the ticks of curve plots", "Grid", nullptr},
+    {ID_SPECTRUM_DB, "Spectrum in &dB", nullptr, "Spectrum magnitudes in dB below the largest line", "Spectrum in dB", nullptr},
     {ID_CONTROL, "&Control...", nullptr, "Control parameters", "Control parameters", "control"},
     {ID_MOTOR, "&Motor and inverter...", nullptr, "Motor and inverter parameters", "Motor and inverter parameters", "motor"},
     {ID_FAILURES, "&Failures...", nullptr, "Failures", "Failures", "failures"},
@@ -111,6 +112,7 @@ QString MenuText(const CCommandDesc& desc) {
 /// Settings keys of the View menu's scale choices.
 const char* const g_pszRoundScaleKey = "Plot/RoundScale";
 const char* const g_pszGridKey = "Plot/Grid";
+const char* const g_pszSpectrumDbKey = "Plot/SpectrumDb";
 
 /// Separator in a menu or toolbar list.
 constexpr int g_nSeparator = 0;
@@ -169,8 +171,10 @@ void CMainFrame::CreateActions() {
     const QSettings settings;
     m_bRoundScale = settings.value(g_pszRoundScaleKey, false).toBool();
     m_bGrid = settings.value(g_pszGridKey, false).toBool();
+    m_bSpectrumDb = settings.value(g_pszSpectrumDbKey, false).toBool();
     Action(ID_ROUND_SCALE)->setCheckable(true);
     Action(ID_GRID)->setCheckable(true);
+    Action(ID_SPECTRUM_DB)->setCheckable(true);
 
     for (int i = 0; i < g_nRecentFiles; ++i) {
         auto* pAction = new QAction(this);
@@ -221,7 +225,7 @@ void CMainFrame::CreateMenus() {
     AddMenu("&View",
             {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, g_nSeparator, ID_VIEW_2D, ID_VIEW_3D,
              ID_VIEW_CIRCUIT, ID_VIEW_NONE, g_nSeparator, ID_ZOOM_SELECTION, ID_ZOOM_OUT,
-             g_nSeparator, ID_ROUND_SCALE, ID_GRID},
+             g_nSeparator, ID_ROUND_SCALE, ID_GRID, ID_SPECTRUM_DB},
             true);
     AddMenu("&Options", {ID_CONTROL, ID_MOTOR, g_nSeparator, ID_FAILURES}, true);
     AddMenu("&Model",
@@ -350,7 +354,7 @@ CChildFrame* CMainFrame::CreateFrame(CKalvorDoc& doc) {
     connect(pFrame, &QObject::destroyed, this, &CMainFrame::OnFrameDestroyed);
     connect(pFrame, &QMdiSubWindow::windowStateChanged, this, &CMainFrame::UpdateTitles);
     connect(pFrame->View(), &CKalvorView::StatusText, this, &CMainFrame::OnStatusText);
-    pFrame->View()->SetScaleOptions(m_bRoundScale, m_bGrid);
+    pFrame->View()->SetScaleOptions(m_bRoundScale, m_bGrid, m_bSpectrumDb);
     pFrame->show();
     m_pMdiArea->setActiveSubWindow(pFrame);
     UpdateTitles();
@@ -500,6 +504,7 @@ bool CMainFrame::IsCommandEnabled(int nId, const CKalvorDoc* pDoc) const {
     case ID_VIEW_STATUS_BAR:
     case ID_ROUND_SCALE:
     case ID_GRID:
+    case ID_SPECTRUM_DB:
         return true;
     case ID_PLOT_RESULT:
     case ID_EXPORT_RESULTS:
@@ -517,7 +522,7 @@ bool CMainFrame::IsCommandEnabled(int nId, const CKalvorDoc* pDoc) const {
     case ID_ZOOM_SELECTION:
         return ActiveView() && ActiveView()->HasSelection();
     case ID_ZOOM_OUT:
-        return ActiveView() && ActiveView()->ShowsCurves();
+        return ActiveView() && ActiveView()->CanZoom();
     default:
         if (nId >= ID_FILE_MRU_FILE1 && nId < ID_FILE_MRU_FILE1 + g_nRecentFiles)
             return true;
@@ -533,16 +538,19 @@ void CMainFrame::UpdateCommandUI() {
     Action(ID_VIEW_STATUS_BAR)->setChecked(!statusBar()->isHidden());
     Action(ID_ROUND_SCALE)->setChecked(m_bRoundScale);
     Action(ID_GRID)->setChecked(m_bGrid);
+    Action(ID_SPECTRUM_DB)->setChecked(m_bSpectrumDb);
 }
 
-void CMainFrame::SetScaleOptions(bool bRoundScale, bool bGrid) {
+void CMainFrame::SetScaleOptions(bool bRoundScale, bool bGrid, bool bSpectrumDb) {
     m_bRoundScale = bRoundScale;
     m_bGrid = bGrid;
+    m_bSpectrumDb = bSpectrumDb;
     QSettings settings;
     settings.setValue(g_pszRoundScaleKey, m_bRoundScale);
     settings.setValue(g_pszGridKey, m_bGrid);
+    settings.setValue(g_pszSpectrumDbKey, m_bSpectrumDb);
     for (const CFrameEntry& entry : m_frames)
-        entry.m_pFrame->View()->SetScaleOptions(m_bRoundScale, m_bGrid);
+        entry.m_pFrame->View()->SetScaleOptions(m_bRoundScale, m_bGrid, m_bSpectrumDb);
 }
 
 void CMainFrame::OnActionTriggered(QAction* pAction) {
@@ -650,10 +658,13 @@ void CMainFrame::OnCommand(int nId) {
         pView->OnZoomOut();
         break;
     case ID_ROUND_SCALE:
-        SetScaleOptions(!m_bRoundScale, m_bGrid);
+        SetScaleOptions(!m_bRoundScale, m_bGrid, m_bSpectrumDb);
         break;
     case ID_GRID:
-        SetScaleOptions(m_bRoundScale, !m_bGrid);
+        SetScaleOptions(m_bRoundScale, !m_bGrid, m_bSpectrumDb);
+        break;
+    case ID_SPECTRUM_DB:
+        SetScaleOptions(m_bRoundScale, m_bGrid, !m_bSpectrumDb);
         break;
     case ID_RESULTS_TABLE_ORDER:
         pDoc->OnResultsTableOrder();

@@ -80,8 +80,9 @@ private:
     void OnFileOpen();
     void OnRecentFile(int nIndex);
     void OnFilePrintSetup();
-    /// View / "Round scale" and "Grid": applied to every view and remembered in the settings.
-    void SetScaleOptions(bool bRoundScale, bool bGrid);
+    /// View / "Round scale", "Grid" and "Spectrum in dB": applied to every view and remembered
+    /// in the settings.
+    void SetScaleOptions(bool bRoundScale, bool bGrid, bool bSpectrumDb);
     /// Tools / "Export plot as image...": asks for the file and the size, then writes it.
     void OnExportImage(CKalvorView& view);
     void OnNextPane(bool bNext);
@@ -116,6 +117,7 @@ private:
     int m_nUntitled = 0;                   ///< number of the last new document ("Kalvo1")
     bool m_bRoundScale = false;            ///< View / "Round scale" is checked
     bool m_bGrid = false;                  ///< View / "Grid" is checked
+    bool m_bSpectrumDb = false;            ///< View / "Spectrum in dB" is checked
     QPrinter m_printer;                    ///< settings of "Print Setup..." and printing
     QString m_strTitle;                    ///< the caption the main window should show
 };

@@ -28,6 +28,7 @@ enum ECommandId : int {
     ID_ROUND_SCALE = 32842,
     ID_GRID = 32843,
     ID_ADD_FILE_CURVE = 32844,
+    ID_SPECTRUM_DB = 32845,
 
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,

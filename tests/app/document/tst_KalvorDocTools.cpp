@@ -530,7 +530,7 @@ private slots:
         QVERIFY(doc.IsModified());
         QCOMPARE(doc.m_buffer.m_nPlotCount, 6u);
         QCOMPARE(doc.m_buffer.m_strXLabel, QString("n"));
-        QCOMPARE(doc.m_buffer.m_strYLabel, QString("Mag"));
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("Mag (peak)")); // a curve of no unit
         QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[1] - 2) < 1e-4);
         QVERIFY(doc.m_buffer.m_pPlotY[3] < 1e-4);
         QVERIFY(doc.m_plot.m_dTHD < 1e-4);
@@ -541,9 +541,11 @@ private slots:
     void DftOfTheWholeCurveWithoutASelection() {
         CKalvorDoc doc;
         GiveSine(doc);
+        doc.m_buffer.SetLabels("t [s]", "Ia [A]");
         CModalScript script;
         script.Then<CDDftPlot>(Accept<CDDftPlot>());
         doc.OnDft(nullptr);
+        QCOMPARE(doc.m_buffer.m_strYLabel, QString("Mag (peak) [A]"));
         // Three periods: the sine is harmonic 3, the two bursts of its third harmonic add at 9.
         QVERIFY(std::fabs(doc.m_buffer.m_pPlotY[3] - 2) < 1e-3);
         QVERIFY(doc.m_buffer.m_pPlotY[9] > 0.2);

@@ -68,6 +68,12 @@ void Wheel(CKalvorView& view, QPointF at, int delta, Qt::KeyboardModifiers modif
     view.grab();
 }
 
+/// The pointer moved to at, no button held.
+void MoveTo(CKalvorView& view, QPointF at) {
+    QMouseEvent move(QEvent::MouseMove, at, view.mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+    QCoreApplication::sendEvent(&view, &move);
+}
+
 } // namespace
 
 class CTestKalvorView : public QObject {
@@ -86,6 +92,7 @@ private slots:
     void ZoomArithmetic_data();
     void ZoomArithmetic();
     void WheelZoomsAroundThePointerAndHomeReturns();
+    void SpectrumZoomsItsHarmonicsAndReadsTheirKind();
     void SelectionKeepsItsSamplesWhileZooming();
     void ReadoutNamesEveryCurveAndTheSelection();
     void PrintShowsTheZoomedView();
@@ -325,6 +332,50 @@ void CTestKalvorView::WheelZoomsAroundThePointerAndHomeReturns() {
     view.grab();
     QVERIFY(!view.Zoom().IsZoomed());
     QCOMPARE(axes.m_dXr, home);
+}
+
+void CTestKalvorView::SpectrumZoomsItsHarmonicsAndReadsTheirKind() {
+    CKalvorDoc doc;
+    doc.AllocPlot(41);
+    for (unsigned h = 0; h < 41; ++h) {
+        doc.m_buffer.m_pPlotX[h] = h;
+        doc.m_buffer.m_pPlotY[h] = h == 0 ? 0.5 : 3.0 / h;
+    }
+    doc.m_buffer.SetLabels("n", "Mag (peak) [A]");
+    doc.m_buffer.m_nPlotType = kPlotSpectrum;
+    doc.m_bValid = true;
+    CKalvorView view(doc);
+    view.resize(600, 400);
+    view.grab();
+    QVERIFY(view.CanZoom());
+    const CPlotAxes& axes = view.Axes();
+    const double home = axes.m_dXr;
+    const QPointF at(axes.PxOf(30), 200);
+
+    Wheel(view, at, 360); // three notches in, around harmonic 30
+    QVERIFY(std::abs(axes.m_dXr - home / std::pow(1.25, 3)) < 1e-9 * home);
+    QVERIFY(std::abs(axes.XAt(at.x()) - 30) < 0.05);
+    // The magnitudes follow the lines shown (about 3/23 at most), not the largest of all.
+    QVERIFY(axes.m_dYMin + axes.m_dYr < 0.5);
+    // Ctrl+wheel leaves a spectrum's magnitudes alone.
+    const double yr = axes.m_dYr;
+    Wheel(view, at, 120, Qt::ControlModifier);
+    QVERIFY(!view.Zoom().m_bY);
+    QCOMPARE(axes.m_dYr, yr);
+
+    // The readout names the line's kind and unit.
+    QSignalSpy readout(&view, &CKalvorView::StatusText);
+    MoveTo(view, QPointF(axes.PxOf(30), 250));
+    QVERIFY(!readout.isEmpty());
+    QVERIFY2(readout.last()[0].toString().startsWith("n = 30   Mag = 0.1 A (peak)"),
+             qPrintable(readout.last()[0].toString()));
+
+    view.OnZoomOut();
+    view.grab();
+    QCOMPARE(axes.m_dXr, home);
+    MoveTo(view, QPointF(axes.PxOf(0), 200));
+    QVERIFY2(readout.last()[0].toString().startsWith("n = 0   Mag = 0.5 A (mean)"),
+             qPrintable(readout.last()[0].toString()));
 }
 
 void CTestKalvorView::SelectionKeepsItsSamplesWhileZooming() {

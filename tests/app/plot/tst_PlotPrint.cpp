@@ -3,6 +3,7 @@
 #include "pictures/Pictures.h"
 #include "plot/CurveReduction.h"
 #include "plot/PlotPrint.h"
+#include "plot/PlotZoom.h"
 
 #include <QImage>
 #include <QPainter>
@@ -171,8 +172,10 @@ private slots:
     void zeroLineIsDrawnOutsideThePlotAreaWhenZeroIsNotInTheData_data();
     void zeroLineIsDrawnOutsideThePlotAreaWhenZeroIsNotInTheData();
     void leftMarginLeavesRoomForTheScaleNumbers();
-    void spectrumHasOneDivisionPerHarmonic_data();
-    void spectrumHasOneDivisionPerHarmonic();
+    void spectrumStemsStandApartAndClearOfTheAxes_data();
+    void spectrumStemsStandApartAndClearOfTheAxes();
+    void spectrumInDbSpacesEqualRatiosEqually();
+    void spectrumZoomShowsItsHarmonicsScaledToThem();
     void spectrumShowsTheThdOrUndefined_data();
     void spectrumShowsTheThdOrUndefined();
     void rangeOfZeroIsWidenedAroundTheValue_data();
@@ -400,53 +403,108 @@ void TestPlotPrint::leftMarginLeavesRoomForTheScaleNumbers() {
     }
 }
 
-void TestPlotPrint::spectrumHasOneDivisionPerHarmonic_data() {
-    QTest::addColumn<int>("lines");
-    QTest::newRow("harmonics 0 to 10") << 11;
-    QTest::newRow("harmonics 0 to 5") << 6;
-    QTest::newRow("harmonics 0 and 1") << 2;
+/// Columns holding a stem: red in the row just above the x axis, one per stem.
+std::vector<int> StemColumns(const QImage& image) {
+    std::vector<int> columns;
+    for (int x = 0; x < image.width(); ++x)
+        if (Is(image, x, image.height() - 16, kRed))
+            columns.push_back(x);
+    return columns;
 }
 
-void TestPlotPrint::spectrumHasOneDivisionPerHarmonic() {
+void TestPlotPrint::spectrumStemsStandApartAndClearOfTheAxes_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("width");
+    QTest::newRow("harmonics 0 to 20") << 21 << 820;
+    QTest::newRow("harmonics 0 to 5") << 6 << 900;
+    QTest::newRow("harmonics 0 and 1") << 2 << 900;
+    QTest::newRow("harmonics 0 to 150, narrow") << 151 << 500;
+}
+
+void TestPlotPrint::spectrumStemsStandApartAndClearOfTheAxes() {
     QFETCH(int, lines);
-    // No DC part: ymin = 0, so yr = ymax and every other head stands far above the axis.
+    QFETCH(int, width);
+    // No DC part and every other line above it: every stem reaches the row above the axis.
     std::vector<double> x(lines), y(lines);
     for (int h = 0; h < lines; ++h) {
         x[h] = h;
-        y[h] = h == 0 ? 0.0 : 5.0 + 5.0 / h;
+        y[h] = 5.0 + 5.0 / (h + 1);
     }
-    const int W = 900, H = 500;
+    const int H = 500;
+    QImage image = Blank(width, H);
+    QPainter dc(&image);
+    CPlotPrint plot;
+    plot.SetLabels("n", "Mag");
+    plot.DrawSpectrum(dc, image.rect(), x.data(), y.data(), lines);
+    dc.end();
+    const int L = plot.m_nLeft, R = plot.m_nRight;
+
+    // One stem per line, evenly spaced, none on the y axis or under the arrow and the "n".
+    const std::vector<int> stems = StemColumns(image);
+    QCOMPARE(int(stems.size()), lines);
+    QVERIFY2(stems.front() >= L + 3, qPrintable(QString("%1 at %2").arg(stems.front()).arg(L)));
+    QVERIFY2(stems.back() <= R - 3, qPrintable(QString("%1 at %2").arg(stems.back()).arg(R)));
+    for (std::size_t i = 2; i < stems.size(); ++i)
+        QVERIFY(std::abs((stems[i] - stems[i - 1]) - (stems[1] - stems[0])) <= 1);
+    // The readout maps each stem's pixel back to its harmonic.
+    for (int h = 0; h < lines; ++h)
+        QCOMPARE(std::lround(plot.m_axes.XAt(stems[std::size_t(h)] + 0.5)), long(h));
+    // The largest line reaches the top of the plot area, the others stand lower.
+    QVERIFY(RowsWith(image, kRed, stems[0]).nFirst <= 15 - 3);
+    QVERIFY(RowsWith(image, kRed, stems.back()).nFirst > 15 + 2);
+    // No zero line on a spectrum.
+    for (int row = 0; row < H; ++row)
+        QVERIFY(CountInRow(image, row, kGrid) < (R - L) / 10);
+}
+
+void TestPlotPrint::spectrumInDbSpacesEqualRatiosEqually() {
+    // Lines of 2, 0.2, 0.02 and 0.002: 0, -20, -40 and -60 dB below the largest.
+    const double x[5] = {0, 1, 2, 3, 4}, y[5] = {0, 2, 0.2, 0.02, 0.002};
+    const int W = 700, H = 530; // PH = 500
     QImage image = Blank(W, H);
     QPainter dc(&image);
     CPlotPrint plot;
-    plot.DrawSpectrum(dc, image.rect(), x.data(), y.data(), lines);
+    plot.SetLabels("n", "Mag (peak) [A]");
+    plot.m_bSpectrumDb = true;
+    plot.DrawSpectrum(dc, image.rect(), x, y, 5);
     dc.end();
-    const int L = plot.m_nLeft, PW = plot.m_nRight - plot.m_nLeft;
-    const int divisions = lines - 1;
+    const std::vector<int> stems = StemColumns(image);
+    QCOMPARE(int(stems.size()), 4); // a line of 0 has no level in dB
+    std::vector<int> heads;
+    for (int column : stems)
+        heads.push_back(RowsWith(image, kRed, column).nFirst + 4);
+    QCOMPARE(heads[0], 15); // the largest at 0 dB, the top
+    const int decade = heads[1] - heads[0];
+    QVERIFY(decade > 50);
+    for (std::size_t i = 2; i < heads.size(); ++i)
+        QVERIFY2(std::abs(heads[i] - heads[i - 1] - decade) <= 1,
+                 qPrintable(QString("%1 %2").arg(heads[i] - heads[i - 1]).arg(decade)));
+    // The floor lies below the smallest line, on a whole 10 dB.
+    QVERIFY(plot.m_axes.m_dYMin < -60 && plot.m_axes.m_dYMin >= -120);
+    QCOMPARE(std::fmod(plot.m_axes.m_dYMin, 10.0), 0.0);
+    QCOMPARE(plot.m_axes.m_dYMin + plot.m_axes.m_dYr, 0.0);
+}
 
-    // Ticks reach 2 pixels below the axis at i = 1 .. n - 2 (i = 0 is the y axis); above it
-    // the stems cover them.
-    std::vector<int> expected, found;
-    for (int i = 1; i < divisions; ++i)
-        expected.push_back(static_cast<int>(L + static_cast<double>(i) * PW / divisions));
-    for (int x = L + 1; x < L + PW - 6; ++x) {
-        if (qGray(image.pixel(x, H - 14)) < 64)
-            found.push_back(x);
+void TestPlotPrint::spectrumZoomShowsItsHarmonicsScaledToThem() {
+    std::vector<double> x(21), y(21);
+    for (int h = 0; h < 21; ++h) {
+        x[h] = h;
+        y[h] = 10.0 / (h + 1);
     }
-    QCOMPARE(found, expected);
-
-    // Each line is a stem from the axis up to its circle; x holds 0, 1, ... so xr = n - 1 and
-    // the stems stand on the ticks.
-    for (int h = 1; h < lines; ++h) {
-        const int px = static_cast<int>(PW * h / static_cast<double>(divisions) + L);
-        const SSpan stem = RowsWith(image, kRed, px);
-        QVERIFY(stem.nFirst >= 15 - 4 && stem.nFirst < H / 2); // the circle of radius 4
-        QCOMPARE(stem.nLast, H - 15);
-        QVERIFY(Is(image, px, H - 16, kRed));
-    }
-    // No zero line on a spectrum.
-    for (int y = 0; y < H; ++y)
-        QVERIFY(CountInRow(image, y, kGrid) < PW / 10);
+    CPlotZoom zoom;
+    zoom.ShowX(7.5, 12.5, -0.5, 20.5);
+    const int W = 700, H = 530;
+    QImage image = Blank(W, H);
+    QPainter dc(&image);
+    CPlotPrint plot;
+    plot.DrawSpectrum(dc, image.rect(), x.data(), y.data(), 21, zoom);
+    dc.end();
+    QCOMPARE(int(StemColumns(image).size()), 5); // harmonics 8 to 12
+    QCOMPARE(plot.m_axes.m_dXMin, 7.5);
+    QCOMPARE(plot.m_axes.m_dXr, 5.0);
+    // The magnitudes follow the lines shown: the largest of them reaches the top.
+    QCOMPARE(plot.m_axes.m_dYMin + plot.m_axes.m_dYr, 10.0 / 9);
+    QCOMPARE(plot.m_axes.m_dHomeXMin, -0.5);
 }
 
 void TestPlotPrint::spectrumShowsTheThdOrUndefined_data() {
@@ -531,7 +589,7 @@ void TestPlotPrint::noPointDrawsOnlyTheAxes() {
         const QImage below = image.copy(0, H - 12, L + PW, 12);
         QCOMPARE(below, Blank(below.width(), below.height()));
     }
-    // A single line of a spectrum: one stem on the y axis, one division from 3 to 4.
+    // A single line of a spectrum: one stem in the middle, half a harmonic to either side.
     const double x[1] = {3}, y[1] = {2};
     QImage image = Blank(W, H);
     QPainter dc(&image);
@@ -539,8 +597,8 @@ void TestPlotPrint::noPointDrawsOnlyTheAxes() {
     plot.DrawSpectrum(dc, image.rect(), x, y, 1);
     dc.end();
     const SSpan columns = ColumnsWith(image, kRed);
-    QVERIFY(std::abs(columns.nFirst - plot.m_nLeft) <= 4);
-    QCOMPARE(plot.m_axes.m_dXMin, 3.0);
+    QVERIFY(std::abs(columns.nFirst + 4 - (plot.m_nLeft + plot.m_nRight) / 2) <= 1);
+    QCOMPARE(plot.m_axes.m_dXMin, 2.5);
     QCOMPARE(plot.m_axes.m_dXr, 1.0);
 }
 
