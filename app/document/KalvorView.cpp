@@ -83,6 +83,9 @@ void CKalvorView::DrawDocument(QPainter& painter, const QRect& rect) {
     m_doc.m_plot.m_bRoundScale = m_bRoundScale;
     m_doc.m_plot.m_bGrid = m_bGrid;
     m_doc.m_plot.m_bSpectrumDb = m_bSpectrumDb;
+    m_doc.m_plot.m_bLegendShare = m_bLegendMoved;
+    m_doc.m_plot.m_ptLegendShare = m_ptLegendShare;
+    m_rcLegend = QRect();
     m_doc.m_buffer.ApplyTo(m_doc.m_plot);
     if (m_doc.m_nPicture >= 1 && m_doc.m_nPicture <= 4)
         m_doc.m_plot.DrawPicture(painter, rect, m_doc.m_nPicture);
@@ -110,6 +113,20 @@ void CKalvorView::DrawPlot(QPainter& painter, const QRect& rect) {
                           buffer.m_nPlotCount, m_zoom);
     // The renderer is the document's, shared by its views: this view keeps what it drew.
     m_axes = plot.m_axes;
+    m_rcLegend = plot.LegendRect();
+}
+
+void CKalvorView::MoveLegend(const QPoint& pt) {
+    const CPlotAxes& axes = m_axes;
+    if (m_rcLegend.isEmpty() || !axes.IsUsable())
+        return;
+    // As PlaceLegend's inverse: shares of the room left inside the plot area's border.
+    const double roomX = std::max(1, axes.m_nWidth - 2 - m_rcLegend.width());
+    const double roomY = std::max(1, axes.m_nHeight - 2 - m_rcLegend.height());
+    m_ptLegendShare = QPointF(std::clamp((pt.x() - axes.m_nLeft - 1) / roomX, 0.0, 1.0),
+                              std::clamp((pt.y() - axes.m_nTop - 1) / roomY, 0.0, 1.0));
+    m_bLegendMoved = true;
+    update();
 }
 
 void CKalvorView::DrawZoomed(QPainter& painter, const QRect& rect) {
@@ -192,6 +209,11 @@ void CKalvorView::paintEvent(QPaintEvent*) {
 
 void CKalvorView::mousePressEvent(QMouseEvent* pEvent) {
     const QPoint pos = pEvent->position().toPoint();
+    if (pEvent->button() == Qt::LeftButton && ShowsCurves() && m_rcLegend.contains(pos)) {
+        m_bDragging = true;
+        m_ptGrab = pos - m_rcLegend.topLeft();
+        return;
+    }
     if (pEvent->button() == Qt::LeftButton) {
         m_ptLeft = pos;
         m_dShareLeft = ShareAt(pos.x());
@@ -212,6 +234,14 @@ void CKalvorView::mousePressEvent(QMouseEvent* pEvent) {
 void CKalvorView::mouseMoveEvent(QMouseEvent* pEvent) {
     const QPoint pos = pEvent->position().toPoint();
     const CPlotAxes& axes = m_axes;
+    if (m_bDragging && (pEvent->buttons() & Qt::LeftButton)) {
+        MoveLegend(pos - m_ptGrab);
+        return;
+    }
+    if (ShowsCurves() && m_rcLegend.contains(pos))
+        setCursor(Qt::SizeAllCursor);
+    else
+        unsetCursor();
     if (m_bPanning && (pEvent->buttons() & Qt::MiddleButton) && axes.IsUsable()) {
         const QPoint d = pos - m_ptPan;
         m_ptPan = pos;
@@ -230,12 +260,19 @@ void CKalvorView::mouseMoveEvent(QMouseEvent* pEvent) {
 void CKalvorView::mouseReleaseEvent(QMouseEvent* pEvent) {
     if (pEvent->button() == Qt::MiddleButton)
         m_bPanning = false;
+    if (pEvent->button() == Qt::LeftButton)
+        m_bDragging = false;
     QWidget::mouseReleaseEvent(pEvent);
 }
 
 void CKalvorView::mouseDoubleClickEvent(QMouseEvent* pEvent) {
     if (pEvent->button() != Qt::LeftButton)
         return QWidget::mouseDoubleClickEvent(pEvent);
+    if (m_rcLegend.contains(pEvent->position().toPoint())) {
+        m_bLegendMoved = false;
+        update();
+        return;
+    }
     m_ptLeft = QPoint(-1, -1);
     m_ptRight = QPoint(width() + 1, height() + 1);
     m_dShareLeft = m_dShareRight = kNone;

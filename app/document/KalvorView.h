@@ -18,7 +18,9 @@ class QPrinter;
 ///
 /// Mouse: left and right button place the selection markers, a left double-click removes
 /// them; the wheel zooms x around the pointer, Ctrl+wheel zooms y; dragging with the middle
-/// button pans. A spectrum zooms and pans on its harmonic axis only. The selection is kept as
+/// button pans. A spectrum zooms and pans on its harmonic axis only. The legend of several
+/// curves is dragged with the left button (where the view keeps it, whatever the size); a
+/// left double-click on it puts it back where it hides least. The selection is kept as
 /// shares of the unzoomed x range, so it stays on the same samples while zooming; the document
 /// receives it in pixels of the unzoomed plot, in 1/kSubPixels of a pixel while zoomed.
 class CKalvorView : public QWidget {
@@ -79,6 +81,10 @@ public:
     const CPlotZoom& Zoom() const { return m_zoom; }
     /// Plot area and ranges of this view's last drawing on the screen.
     const CPlotAxes& Axes() const { return m_axes; }
+    /// The legend's box in this view's last drawing on the screen; empty without one.
+    const QRect& LegendRect() const { return m_rcLegend; }
+    /// The legend was moved by hand.
+    bool IsLegendMoved() const { return m_bLegendMoved; }
     /// Zooms x by factor around pixel column px, as a wheel step there does.
     void ZoomAt(double px, double factor);
 
@@ -105,6 +111,8 @@ private:
     /// The curves or the spectrum as zoomed, keeping the x under the pointer of a wheel zoom.
     void DrawZoomed(QPainter& painter, const QRect& rect);
     void DrawPlot(QPainter& painter, const QRect& rect);
+    /// Moves the legend's top left to pt, kept inside the plot area.
+    void MoveLegend(const QPoint& pt);
     /// The selection markers over the curves, reported to the document.
     void DrawSelection(QPainter& painter, const QRect& rect);
     /// Places a marker's pixel x from its share of the home range.
@@ -130,8 +138,13 @@ private:
     bool m_bAnchor = false;  ///< the next drawing keeps m_dAnchorX at pixel m_dAnchorPx
     double m_dAnchorX = 0;   ///< data x under the pointer at the last wheel zoom
     double m_dAnchorPx = 0;  ///< the pointer's pixel column then
-    bool m_bRoundScale = false; ///< round scales unzoomed too
-    bool m_bGrid = false;       ///< grid lines at the ticks
-    bool m_bSpectrumDb = false; ///< spectrum magnitudes in dB
-    QPoint m_ptPan;             ///< pointer at the last pan step [client pixels]
+    bool m_bRoundScale = false;  ///< round scales unzoomed too
+    bool m_bGrid = false;        ///< grid lines at the ticks
+    bool m_bSpectrumDb = false;  ///< spectrum magnitudes in dB
+    QPoint m_ptPan;              ///< pointer at the last pan step [client pixels]
+    QRect m_rcLegend;            ///< the legend's box in the last drawing
+    bool m_bLegendMoved = false; ///< the legend stands at m_ptLegendShare, put there by hand
+    QPointF m_ptLegendShare;     ///< its top left as shares of the room the plot area leaves it
+    bool m_bDragging = false;    ///< the left button drags the legend
+    QPoint m_ptGrab;             ///< the pointer's offset from the legend's top left
 };

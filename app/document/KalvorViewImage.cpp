@@ -18,6 +18,7 @@ void CKalvorView::DrawDetached(QPaintDevice& device, const QSize& size) {
     // What the screen drawing left (plot area, markers, the document's selection fields) is
     // what the mouse and the DFT work with: it comes back after this drawing.
     const CPlotAxes axes = m_axes;
+    const QRect legend = m_rcLegend;
     const QPoint left = m_ptLeft, right = m_ptRight;
     const int selStart = m_doc.m_nSelStart, selEnd = m_doc.m_nSelEnd;
     const int plotLeft = m_doc.m_nPlotLeft, plotRight = m_doc.m_nPlotRight;
@@ -30,6 +31,7 @@ void CKalvorView::DrawDetached(QPaintDevice& device, const QSize& size) {
         Draw(painter, area);
     }
     m_axes = axes;
+    m_rcLegend = legend;
     m_ptLeft = left;
     m_ptRight = right;
     m_doc.m_nSelStart = selStart;

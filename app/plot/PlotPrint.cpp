@@ -895,6 +895,7 @@ std::vector<CPlotPrint::SGroup> CPlotPrint::Groups(const double* x,
 
 void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
                             const std::vector<SCurve>& curves, double n, const CPlotZoom& zoom) {
+    m_rcLegend = QRect();
     std::vector<std::size_t> groupOf;
     std::vector<SGroup> groups = Groups(x, curves, n, &groupOf);
     const SScale s = BeginPlot(dc, rect, groups, EKind::Curve, zoom);
@@ -949,6 +950,15 @@ void CPlotPrint::PlaceLegend(QPainter& dc, const SScale& s, const std::vector<SC
                              const std::vector<SGroup>& groups,
                              const std::vector<std::size_t>& groupOf) {
     const QSize size = LegendSize(QFontMetrics(m_font, dc.device()), curves);
+    if (m_bLegendShare) {
+        const double sx = std::clamp(m_ptLegendShare.x(), 0.0, 1.0);
+        const double sy = std::clamp(m_ptLegendShare.y(), 0.0, 1.0);
+        // Its frame stays clear of the axes and the arrow.
+        m_ptLegend = QPoint(s.nL + 1 + Trunc(sx * std::max(0, s.nPW - 2 - size.width())),
+                            16 + Trunc(sy * std::max(0, s.nPH - 2 - size.height())));
+        m_rcLegend = QRect(m_ptLegend, size);
+        return;
+    }
     // The corners of the plot area, top right first: the one whose box hides the fewest
     // points of the curves and no label of a mark.
     const int l = s.nL + 8, r = s.nL + s.nPW - 8 - size.width();
@@ -983,6 +993,7 @@ void CPlotPrint::PlaceLegend(QPainter& dc, const SScale& s, const std::vector<SC
             m_ptLegend = corner;
         }
     }
+    m_rcLegend = QRect(m_ptLegend, size);
 }
 
 void CPlotPrint::DrawMarkers(QPainter& dc, const SScale& s) {
@@ -1060,6 +1071,7 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
 
 void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y,
                               double n, const CPlotZoom& zoom) {
+    m_rcLegend = QRect();
     const std::size_t count = PointCount(n);
     std::vector<SGroup> groups = Groups(x, {SCurve{y, m_strYLabel}}, n, nullptr);
     const SScale s = BeginPlot(dc, rect, groups, EKind::Spectrum, zoom);

@@ -97,6 +97,8 @@ public:
     const std::vector<QRect>& MarkerLabels() const { return m_aMarkerLabels; }
     /// Top left of the legend of the last curve plot of several curves.
     QPoint LegendAt() const { return m_ptLegend; }
+    /// The legend's box in the last curve plot; empty when it has none.
+    const QRect& LegendRect() const { return m_rcLegend; }
 
     /// Pen of curve i: m_penCurve for the first, m_aCurvePens[i] for the others.
     QPen CurvePen(int i) const;
@@ -145,6 +147,11 @@ public:
     bool m_bRoundScale = false;
     bool m_bGrid = false;       ///< light lines at the ticks of a curve plot
     bool m_bSpectrumDb = false; ///< spectrum magnitudes in dB relative to the largest
+    /// The legend stands where the user put it: its top left at m_ptLegendShare of the room
+    /// the plot area leaves it (0, 0 the top left corner, 1, 1 the bottom right), always inside.
+    /// Otherwise it goes where it hides least (PlaceLegend).
+    bool m_bLegendShare = false;
+    QPointF m_ptLegendShare;
 
     struct SGroup;
 
@@ -181,6 +188,7 @@ private:
                      const std::vector<SGroup>& groups, const std::vector<std::size_t>& groupOf);
 
     QPoint m_ptLegend;                  ///< top left of the legend of the last DrawCurves
+    QRect m_rcLegend;                   ///< its box; empty without a legend
     std::vector<QRect> m_aMarkerLabels; ///< where the marks' labels of the last plot stand
     std::vector<QLine> m_aReduced;      ///< work buffer of DrawCurves: the reduced segments
     std::vector<std::size_t> m_aRuns;   ///< work buffer: first index of each pixel column's run

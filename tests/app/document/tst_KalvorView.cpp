@@ -98,6 +98,7 @@ private slots:
     void PrintShowsTheZoomedView();
     void ImagesAreTheScreenDrawingAndLeaveTheViewAsItWas();
     void TwoViewsOfOneDocumentMapTheMouseThroughTheirOwnAxes();
+    void TheLegendIsDraggedWithinThePlotAreaOfItsOwnView();
 };
 
 void CTestKalvorView::PointsStartOffThePlot() {
@@ -547,6 +548,73 @@ void CTestKalvorView::TwoViewsOfOneDocumentMapTheMouseThroughTheirOwnAxes() {
     QVERIFY2(std::abs(share - pointerShare) < 2.0 / wide.Axes().m_nWidth,
              qPrintable(QString("%1 %2").arg(share).arg(pointerShare)));
     QVERIFY(!narrow.Zoom().m_bX);
+}
+
+void CTestKalvorView::TheLegendIsDraggedWithinThePlotAreaOfItsOwnView() {
+    CKalvorDoc doc;
+    GiveCurve(doc);
+    doc.m_buffer.m_strFirstLabel = "Ia [A]";
+    doc.m_buffer.m_vecMore.push_back({std::vector<double>(1000, 2.5), nullptr, "Ib [A]", {}});
+    CKalvorView view(doc), other(doc);
+    view.resize(600, 400);
+    other.resize(600, 400);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    other.grab();
+    view.grab();
+    const QRect home = view.LegendRect();
+    QVERIFY(!home.isEmpty());
+    QCOMPARE(other.LegendRect(), home);
+    const CPlotAxes& axes = view.Axes();
+    const QRect area(axes.m_nLeft, axes.m_nTop, axes.m_nWidth, axes.m_nHeight);
+    QVERIFY(area.contains(home));
+    const int selStart = doc.m_nSelStart;
+
+    // Dragged by its middle across the plot, then on beyond the plot area's bottom left corner.
+    const auto drag = [&view](QPoint from, std::initializer_list<QPoint> path) {
+        QTest::mousePress(&view, Qt::LeftButton, {}, from);
+        for (const QPoint& to : path) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(to), view.mapToGlobal(QPointF(to)),
+                             Qt::NoButton, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(&view, &move);
+        }
+        QTest::mouseRelease(&view, Qt::LeftButton, {}, *(path.end() - 1));
+        view.grab();
+    };
+    const QPoint grip = home.center();
+    const int dx = home.center().x() < area.center().x() ? 200 : -200;
+    const int dy = home.center().y() < area.center().y() ? 150 : -150;
+    drag(grip, {grip + QPoint(dx / 2, dy / 2), grip + QPoint(dx, dy)});
+    QVERIFY(view.IsLegendMoved());
+    QRect moved = view.LegendRect();
+    QCOMPARE(moved.size(), home.size());
+    QVERIFY2(std::abs(moved.left() - (home.left() + dx)) <= 1,
+             qPrintable(QString("%1 from %2").arg(moved.left()).arg(home.left())));
+    QVERIFY2(std::abs(moved.top() - (home.top() + dy)) <= 1,
+             qPrintable(QString("%1 from %2").arg(moved.top()).arg(home.top())));
+    QCOMPARE(doc.m_nSelStart, selStart); // grabbing the legend placed no marker
+    drag(moved.center(), {moved.center() + QPoint(-1000, 1000)});
+    moved = view.LegendRect();
+    QVERIFY(area.contains(moved));
+    QVERIFY(moved.left() <= area.left() + 2 && moved.bottom() >= area.bottom() - 2);
+
+    // The other view keeps its own; a larger drawing of this one keeps the corner.
+    other.grab();
+    QCOMPARE(other.LegendRect(), home);
+    const QImage image = view.Image(QSize(1200, 800));
+    const QRect drawn = doc.m_plot.LegendRect();
+    QVERIFY2(drawn.left() < 100 && drawn.bottom() > 800 - 15 - 4,
+             qPrintable(QString("%1 %2").arg(drawn.left()).arg(drawn.bottom())));
+    // Its frame is clear of the x axis, which stays black below it.
+    QCOMPARE(image.pixelColor(drawn.center().x(), 800 - 15), QColor(Qt::black));
+    QVERIFY(image.pixelColor(drawn.center().x(), drawn.bottom() + 1) != QColor(Qt::white));
+    QCOMPARE(view.LegendRect(), moved); // the screen's stays
+
+    // A double-click on it puts it back where it hides least.
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, moved.center());
+    view.grab();
+    QVERIFY(!view.IsLegendMoved());
+    QCOMPARE(view.LegendRect(), home);
 }
 
 QTEST_MAIN(CTestKalvorView)
