@@ -67,6 +67,7 @@ struct CRunReport {
     int m_nStepCount = 0;   ///< the solver's steps attempted, this run's included
     int m_nHalvings = 0;    ///< steps repeated with half their length in this run
     CEnergyLedger m_energy; ///< energy by kind (kept in exact mode)
+    CDevicePeaks m_peaks;   ///< largest instantaneous device currents (kept in exact mode)
 };
 
 // One call of CSolver::Run: its buffers, allocated once, where it stands, and the phases a
@@ -231,8 +232,11 @@ void CRun::StartRun(const double* x0) {
     m_events.Clear();
     m_protection.Reset();
     m_report.m_energy = CEnergyLedger();
-    if (m_bExact)
+    m_report.m_peaks = CDevicePeaks();
+    if (m_bExact) {
         m_report.m_energy.Start(CEnergyLedger::StoredAt(x0, LedgerCircuit(ts, x0, true)));
+        m_report.m_peaks.m_bKept = true;
+    }
 
     double* P0 = m_solver.m_pRes->m_pData[0];
     double* T0 = m_solver.m_ppResTab[0];
@@ -734,6 +738,8 @@ void CRun::AcceptExact() {
     if (m_bProtect && !m_protection.Tripped())
         Protect();
     DeviceFlows(m_adY1.data(), m_adIt1, m_adId1);
+    m_report.m_peaks.Add(m_dTStart, m_adIt0, m_adId0);
+    m_report.m_peaks.Add(m_dT, m_adIt1, m_adId1);
     m_dSpeedSlope = m_adY1[15];
     for (int i = 0; i < m_nSize; ++i)
         m_adYChange[i] = m_adY1[i] - m_adY[i];
@@ -904,6 +910,7 @@ ERunStatus CSolver::Run(double ts, double te, const double* x0) {
     m_nBadState = report.m_nBadState;
     m_nHalvings = report.m_nHalvings;
     m_energy = report.m_energy;
+    m_peaks = report.m_peaks;
     return report.m_status;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DevicePeaks.h"
 #include "EnergyLedger.h"
 #include "EventLog.h"
 #include "FocControl.h"
@@ -112,6 +113,7 @@ public:
     bool m_bExact = false;
     int m_nHalvings = 0;        ///< steps repeated with half their length in the run
     CEnergyLedger m_energy;     ///< energy by kind of the last run (kept in exact mode)
+    CDevicePeaks m_peaks;       ///< largest instantaneous device currents (kept in exact mode)
     CFocSettings m_focSettings; ///< settings of field-oriented control (when enabled)
     RowTable m_ppFocTab;        ///< id, iq, id*, iq*, ud*, uq* per stored row; null: scalar
     std::unique_ptr<CFocControl> m_pFoc; ///< the field-oriented controller of the last run

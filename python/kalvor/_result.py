@@ -63,6 +63,11 @@ class Result:
         ``"capacitor_start"``, ``"magnetic_start"``, ``"kinetic_start"`` and the same with
         ``_end``, ``"residual"`` (delivered minus lost minus the change of the stored) and
         ``"relative_residual"`` (over the delivered); None in the default mode.
+    device_peaks : dict or None
+        The largest instantaneous current of each device of an exact run, with its sign and
+        time: ``{"T1": (current [A], time [s]), ..., "D6": ...}`` (the device columns are
+        means over an output interval, which average a peak shorter than it); None in the
+        default mode.
     """
 
     def __init__(self, outcome, params):
@@ -75,6 +80,7 @@ class Result:
         self.params = params
         self.events = outcome.events
         self.energy = outcome.energy
+        self.device_peaks = outcome.device_peaks
 
     def __getitem__(self, name):
         """The column named by its label ("Ia [A]", "iq [A]") or its symbol ("Ia", "iq")."""

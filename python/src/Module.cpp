@@ -153,6 +153,22 @@ py::object Energy(const CCalcResult& result) {
     return energy;
 }
 
+// The largest instantaneous current of each device of an exact run: {"T1": (current, time),
+// ..., "D6": ...}; None when the run kept none.
+py::object DevicePeaks(const CCalcResult& result) {
+    if (!result.m_pSolver || !result.m_pSolver->m_peaks.m_bKept)
+        return py::none();
+    const CDevicePeaks& peaks = result.m_pSolver->m_peaks;
+    py::dict out;
+    for (int k = 1; k <= 6; ++k) {
+        out[py::str("T" + std::to_string(k))] =
+            py::make_tuple(peaks.m_adTransistor[k], peaks.m_adTransistorT[k]);
+        out[py::str("D" + std::to_string(k))] =
+            py::make_tuple(peaks.m_adDiode[k], peaks.m_adDiodeT[k]);
+    }
+    return out;
+}
+
 const char* StatusName(ECalcStatus status) {
     switch (status) {
     case ECalcStatus::NotRun:
@@ -298,7 +314,8 @@ PYBIND11_MODULE(_kalvor, m) {
         .def_property_readonly("table", &ResultTable)
         .def_property_readonly("foc_table", &FocTable)
         .def_property_readonly("events", &Events)
-        .def_property_readonly("energy", &Energy);
+        .def_property_readonly("energy", &Energy)
+        .def_property_readonly("device_peaks", &DevicePeaks);
 
     m.def("calculate", &RunCalculation, py::arg("params"), py::arg("progress") = py::none());
     m.def("diag", &Diagram, py::arg("kind"), py::arg("params"));

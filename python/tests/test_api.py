@@ -60,6 +60,10 @@ def test_exact_run_keeps_an_energy_ledger_that_matches_its_table():
     charge = np.sum(r["IU"][1:] * dt)
     assert e["source"] == pytest.approx(200.0 * charge, rel=1e-9)
     assert kalvor.run(**{"time.Te": 0.001}).energy is None
+    # The instantaneous device peaks bound the interval means of the columns.
+    for name, (peak, t) in r.device_peaks.items():
+        assert np.abs(r[f"I{name}"]).max() <= abs(peak) + 1e-9 and 0 <= t <= 0.01
+    assert kalvor.run(**{"time.Te": 0.001}).device_peaks is None
 
 
 def test_field_oriented_run_offers_the_dq_columns_by_name(cli):

@@ -108,6 +108,38 @@ TEST(ExactSwitching, FourTimesTheStepBeatsTheFixedGridWithFewerSteps) {
     EXPECT_LT(exactSteps * 2, fixedSteps) << exactSteps << " against " << fixedSteps;
 }
 
+// The first shoot-through after T1 is shorted in mid-run: its instantaneous peak does not depend
+// on the step (it flows from the switching instant, a step boundary), stays below what the
+// link voltage drives through the two on-resistances, and is above what the interval-mean
+// column IT1 shows.
+TEST(ExactSwitching, ShootThroughPeakDoesNotDependOnTheStep) {
+    CParamSet set;
+    set.m_time.m_dTe = 0.0104;
+    set.m_time.m_bExact = true;
+    set.m_failures.m_nFailT[0] = 1;
+    set.m_failures.m_dOnset = 0.0101234;
+    const double bound = set.m_control.m_dUd / (2 * set.m_motor.m_dRonT);
+    std::vector<double> peaks, times;
+    for (const double h : {5e-6, 2.5e-6, 1.25e-6}) {
+        set.m_time.m_dH = h;
+        const CCalcResult result = Calculate(set, nullptr);
+        ASSERT_EQ(result.m_status, ECalcStatus::Accepted) << result.m_strMessage;
+        const CSolver& s = *result.m_pSolver;
+        ASSERT_TRUE(s.m_peaks.m_bKept);
+        peaks.push_back(s.m_peaks.m_adTransistor[1]);
+        times.push_back(s.m_peaks.m_adTransistorT[1]);
+        double columnPeak = 0.0;
+        for (std::int32_t k = 0; k < result.m_nRows; ++k)
+            columnPeak = std::max(columnPeak, std::fabs(s.m_ppResTab[k][kColIT1]));
+        EXPECT_GT(peaks.back(), 0.5 * bound);
+        EXPECT_LE(peaks.back(), 1.01 * bound);
+        EXPECT_LE(columnPeak, peaks.back());
+    }
+    const auto [low, high] = std::minmax_element(peaks.begin(), peaks.end());
+    EXPECT_LE(*high - *low, 0.01 * *high) << *low << " to " << *high;
+    EXPECT_NEAR(times.front(), times.back(), 1e-9);
+}
+
 // Column Te holds the torque of the row's own state, not of the last step's start.
 TEST(ExactSwitching, TorqueColumnIsThatOfTheRowsState) {
     CParamSet set;

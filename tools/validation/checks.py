@@ -24,6 +24,7 @@ TOLERANCE = {
     "exact_speed": 0.01,  # the same at speed, 0.15-0.2 s
     "exact_order": 1.8,  # exact mode's order between 20 and 10 us, sine supply
     "ledger": 1e-5,  # exact mode's engine energy ledger at the default step, relative
+    "peak": 0.01,  # exact mode's first shoot-through peak between 5 and 1.25 us, relative
     "foc_t63": 0.3,  # 63 % time of the current step against 1/wc + Tc, relative
     "foc_torque": 1e-3,  # mean torque against the dq model of the measured currents, relative
     "foc_speed": 0.02,  # mean speed error under load after the ramp [rad/s]

@@ -90,15 +90,19 @@ def fitted_order(rows, key):
 
 def shoot_through_peaks(exact, steps=(5e-6, 2.5e-6, 1.25e-6)):
     """The first peak of the current through the shorted T1 after a short set mid-run: the
-    largest |IT1| within the carrier period (200 us) after the first row above 100 A."""
+    largest |IT1| within the carrier period (200 us) after the first row above 100 A; in exact
+    mode also the instantaneous peak of T1's current (the run ends before a second one)."""
     out = []
     for h in steps:
         r = kalvor.run(**{"failures.FailT": [1, 0, 0, 0, 0, 0], "failures.Onset": 0.0101234,
-                          "time.Te": 0.0125, "time.H": h, "time.Exact": exact})
+                          "time.Te": 0.0104, "time.H": h, "time.Exact": exact})
         it1 = np.abs(r["IT1"])
         after = np.nonzero((r.t >= 0.0101234) & (it1 > 100.0))[0]
         first = after[0]
         within = (r.t >= r.t[first]) & (r.t <= r.t[first] + 2e-4)
-        out.append({"h": h, "peak": float(it1[within].max()),
-                    "t": float(r.t[within][np.argmax(it1[within])])})
+        row = {"h": h, "peak": float(it1[within].max()),
+               "t": float(r.t[within][np.argmax(it1[within])])}
+        if r.device_peaks:
+            row["instant"], row["instant_t"] = r.device_peaks["T1"]
+        out.append(row)
     return out

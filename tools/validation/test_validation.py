@@ -65,6 +65,8 @@ def test_exact_switching_converges_and_beats_the_fixed_grid():
     assert exact["ia start"] <= TOL["exact_start"]
     assert exact["ia start"] * 100 < default["ia start"]
     assert abs(exact["ledger"]) <= TOL["ledger"] and default["ledger"] is None
+    instants = [p["instant"] for p in checks.convergence.shoot_through_peaks(True)]
+    assert (max(instants) - min(instants)) / max(instants) <= TOL["peak"], instants
 
 
 def test_field_oriented_control_follows_its_design_and_the_dq_model():
