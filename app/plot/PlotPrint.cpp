@@ -2,6 +2,7 @@
 
 #include "pictures/Pictures.h"
 #include "plot/CurveReduction.h"
+#include "plot/PlotRange.h"
 #include "plot/PlotScale.h"
 
 #include <QFontMetrics>
@@ -16,6 +17,8 @@
 namespace {
 
 using SMapping = CCurveReduction::SMapping;
+using SDataScan = CPlotRange::SDataScan;
+using SGroup = CPlotRange::SGroup;
 
 int Trunc(double v) {
     return CCurveReduction::Trunc(v);
@@ -32,227 +35,6 @@ void TextAt(QPainter& dc, int left, int top, const QString& text) {
 
 int TextWidth(const QFontMetrics& fm, const QString& text) {
     return fm.horizontalAdvance(text);
-}
-
-/// What one pass over the data finds.
-struct SDataScan {
-    double dXMin = 99999999.0;  ///< smallest x, or the start value when none is smaller
-    double dXMax = -99999999.0; ///< largest x, likewise
-    double dYMin = 99999999.0;  ///< smallest y
-    double dYMax = -99999999.0; ///< largest y
-    bool bNearZeroX = false;    ///< some |x| <= 0.001
-    bool bNearZeroY = false;    ///< some |y| <= 0.001
-    std::size_t nFinite = 0;    ///< points whose coordinates are both finite
-    bool bAscending = false;    ///< every point finite and x never decreasing
-};
-
-// Updates are rare after the first points, so plain comparisons beat branch-free ones here.
-inline void TakeX(SDataScan& s, double x) {
-    if (x > s.dXMax)
-        s.dXMax = x;
-    if (x < s.dXMin)
-        s.dXMin = x;
-    s.bNearZeroX = s.bNearZeroX | (std::fabs(x) <= 0.001);
-}
-
-inline void TakeY(SDataScan& s, double y) {
-    if (y > s.dYMax)
-        s.dYMax = y;
-    if (y < s.dYMin)
-        s.dYMin = y;
-    s.bNearZeroY = s.bNearZeroY | (std::fabs(y) <= 0.001);
-}
-
-/// x of every point: its range, whether all are finite and never decreasing.
-void ScanX(const double* x, std::size_t count, SDataScan& scan, bool& finite, bool& ascending) {
-    finite = ascending = true;
-    double previous = count > 0 ? x[0] : 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double xi = x[i];
-        TakeX(scan, xi);
-        finite = finite & IsFinite(xi);
-        ascending = ascending & (xi >= previous);
-        previous = xi;
-    }
-}
-
-/// y of points from .. to - 1 into scan; false when one is not finite.
-bool ScanY(const double* y, std::size_t from, std::size_t to, SDataScan& scan) {
-    bool finite = true;
-    for (std::size_t i = from; i < to; ++i) {
-        const double yi = y[i];
-        TakeY(scan, yi);
-        finite = finite & IsFinite(yi);
-    }
-    return finite;
-}
-
-} // namespace
-
-/// Curves that share one array of x values: x is scanned and split into pixel columns once
-/// for all of them.
-struct CPlotPrint::SGroup {
-    const double* pX = nullptr;    ///< x values
-    std::size_t nCount = 0;        ///< points
-    std::vector<const double*> ys; ///< y values of each curve over pX
-    bool bAscending = false;       ///< every point finite and x never decreasing
-    bool bRight = false;           ///< its curves are scaled by the right-hand y axis
-};
-
-namespace {
-
-using SGroup = CPlotPrint::SGroup;
-
-/// The scale's pass over one group: x once, then the y of every curve. Points with a value
-/// that is not finite are left out (a pair is taken when both its values are finite).
-SDataScan ScanGroup(SGroup& group) {
-    const double* x = group.pX;
-    const std::size_t count = group.nCount;
-    SDataScan scan;
-    bool finite = true, ascending = true;
-    ScanX(x, count, scan, finite, ascending);
-    for (const double* y : group.ys)
-        finite = ScanY(y, 0, count, scan) && finite;
-    if (finite) {
-        scan.nFinite = count * group.ys.size();
-        scan.bAscending = ascending;
-        group.bAscending = ascending;
-        return scan;
-    }
-    group.bAscending = false;
-    scan = SDataScan();
-    for (const double* y : group.ys) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (IsFinite(x[i]) && IsFinite(y[i])) {
-                TakeX(scan, x[i]);
-                TakeY(scan, y[i]);
-                ++scan.nFinite;
-            }
-        }
-    }
-    return scan;
-}
-
-/// The scan of a group of a plot zoomed in x, which reads y only inside the x range: for x
-/// finite and never decreasing, the x of every point and the y of the points shown (and one
-/// beyond each end). Any value that is not finite there falls back to the full scan.
-SDataScan ScanGroupForZoom(SGroup& group, const CPlotZoom& zoom) {
-    const double* x = group.pX;
-    const std::size_t count = group.nCount;
-    SDataScan scan;
-    bool finite = true, ascending = true;
-    ScanX(x, count, scan, finite, ascending);
-    if (!finite || !ascending || count == 0)
-        return ScanGroup(group);
-    std::size_t from = std::size_t(std::lower_bound(x, x + count, zoom.m_dXLo) - x);
-    std::size_t to = std::size_t(std::upper_bound(x, x + count, zoom.m_dXHi) - x);
-    from = from > 0 ? from - 1 : 0;
-    to = std::min(to + 1, count);
-    for (const double* y : group.ys) {
-        SDataScan part;
-        if (!ScanY(y, from, to, part))
-            return ScanGroup(group);
-        TakeY(scan, part.dYMin);
-        TakeY(scan, part.dYMax);
-        scan.bNearZeroY = scan.bNearZeroY || part.bNearZeroY;
-    }
-    scan.nFinite = count * group.ys.size();
-    scan.bAscending = true;
-    group.bAscending = true;
-    return scan;
-}
-
-/// Joins the x of the scan of another group into all.
-void MergeX(SDataScan& all, const SDataScan& part) {
-    all.dXMin = std::min(all.dXMin, part.dXMin);
-    all.dXMax = std::max(all.dXMax, part.dXMax);
-    all.bNearZeroX = all.bNearZeroX || part.bNearZeroX;
-    all.nFinite += part.nFinite;
-    all.bAscending = all.bAscending && part.bAscending;
-}
-
-/// Joins the scan of another group into all.
-void Merge(SDataScan& all, const SDataScan& part) {
-    MergeX(all, part);
-    all.dYMin = std::min(all.dYMin, part.dYMin);
-    all.dYMax = std::max(all.dYMax, part.dYMax);
-    all.bNearZeroY = all.bNearZeroY || part.bNearZeroY;
-}
-
-/// The scan of every group: x of all, y of the left-axis groups; the y of the right-axis
-/// groups goes to right. With one group exactly that group's scan.
-SDataScan ScanData(std::vector<SGroup>& groups, const CPlotZoom* pZoom, SDataScan& right) {
-    SDataScan all;
-    all.bAscending = true;
-    right = SDataScan();
-    for (SGroup& group : groups) {
-        const SDataScan part = pZoom ? ScanGroupForZoom(group, *pZoom) : ScanGroup(group);
-        if (group.bRight) {
-            MergeX(all, part);
-            Merge(right, part);
-        } else {
-            Merge(all, part);
-        }
-    }
-    return all;
-}
-
-/// Smallest and largest finite y of the points whose x lies in [lo, hi]; for x never
-/// decreasing found by bisection. When no point of a group lies inside, the two points around
-/// the range. False when there is no finite point at all.
-bool VisibleExtremes(const std::vector<SGroup>& groups, bool bRight, double lo, double hi,
-                     double& ymin, double& ymax) {
-    ymin = std::numeric_limits<double>::infinity();
-    ymax = -ymin;
-    for (const SGroup& group : groups) {
-        if (group.bRight != bRight)
-            continue;
-        const double* x = group.pX;
-        const std::size_t count = group.nCount;
-        std::size_t from = 0, to = count;
-        if (group.bAscending) {
-            from = std::size_t(std::lower_bound(x, x + count, lo) - x);
-            to = std::size_t(std::upper_bound(x, x + count, hi) - x);
-            if (from >= to) {
-                from = from > 0 ? from - 1 : 0;
-                to = std::min(to + 1, count);
-            }
-        }
-        for (const double* y : group.ys) {
-            for (std::size_t i = from; i < to; ++i) {
-                const double xi = x[i], yi = y[i];
-                if (!group.bAscending && !(xi >= lo && xi <= hi))
-                    continue;
-                if (IsFinite(yi) && IsFinite(xi)) {
-                    ymin = std::min(ymin, yi);
-                    ymax = std::max(ymax, yi);
-                }
-            }
-        }
-    }
-    return ymin <= ymax;
-}
-
-/// Number of points an index loop "while i < n" visits.
-std::size_t PointCount(double n) {
-    if (!(n > 0))
-        return 0;
-    const double count = std::ceil(n);
-    if (count >= static_cast<double>(std::numeric_limits<std::size_t>::max()))
-        return std::numeric_limits<std::size_t>::max();
-    return static_cast<std::size_t>(count);
-}
-
-/// Range of one axis by the plot's rule: the sum of the magnitudes when some value is within
-/// 0.001 of zero, else max - min. A range of zero is widened around its value first.
-double AxisRange(double& lo, double& hi, bool nearZero) {
-    if ((nearZero ? std::fabs(lo) + std::fabs(hi) : hi - lo) == 0) {
-        const double v = lo;
-        const double d = v == 0 ? 1.0 : std::fabs(v) * 0.1;
-        lo = v - d;
-        hi = v + d;
-    }
-    return nearZero ? std::fabs(lo) + std::fabs(hi) : hi - lo;
 }
 
 /// Decimals of the scale numbers of a zoomed axis whose numbers step by step: enough to tell
@@ -476,8 +258,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     s.nH = rect.height();
 
     SDataScan rightScan;
-    const SDataScan scan =
-        ScanData(groups, zoom.m_bX && kind == EKind::Curve ? &zoom : nullptr, rightScan);
+    const SDataScan scan = CPlotRange::ScanData(
+        groups, zoom.m_bX && kind == EKind::Curve ? &zoom : nullptr, rightScan);
     double xmin = scan.dXMin, xmax = scan.dXMax, ymin = scan.dYMin, ymax = scan.dYMax;
     // Some |value| within 0.001 of zero switches its axis to the sum of the magnitudes.
     bool fx = scan.bNearZeroX, fy = scan.bNearZeroY;
@@ -487,8 +269,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
         xmax = ymax = 1;
         fx = fy = false;
     }
-    s.dXr = AxisRange(xmin, xmax, fx);
-    s.dYr = AxisRange(ymin, ymax, fy);
+    s.dXr = CPlotRange::AxisRange(xmin, xmax, fx);
+    s.dYr = CPlotRange::AxisRange(ymin, ymax, fy);
     s.dHomeXMin = xmin;
     s.dHomeXr = s.dXr;
     s.dXMin = xmin;
@@ -503,15 +285,15 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
             s.dXMax = zoom.m_dXHi;
             s.dXr = zoom.m_dXHi - zoom.m_dXLo;
             double lo, hi;
-            if (VisibleExtremes(groups, false, s.dXMin, s.dXMax, lo, hi)) {
-                s.dYr = AxisRange(lo, hi, false);
+            if (CPlotRange::VisibleExtremes(groups, false, s.dXMin, s.dXMax, lo, hi)) {
+                s.dYr = CPlotRange::AxisRange(lo, hi, false);
                 s.dYMin = lo;
                 s.dYMax = hi;
             }
         } else {
             // Unzoomed x, y by hand: the tight range of all the data.
             double lo = scan.dYMin, hi = scan.dYMax;
-            s.dYr = AxisRange(lo, hi, false);
+            s.dYr = CPlotRange::AxisRange(lo, hi, false);
             s.dYMin = lo;
             s.dYMax = hi;
         }
@@ -529,8 +311,8 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     if (s.bY2) {
         double lo = rightScan.dYMin, hi = rightScan.dYMax;
         if (s.bZoomed && zoom.m_bX)
-            VisibleExtremes(groups, true, s.dXMin, s.dXMax, lo, hi);
-        s.dY2r = AxisRange(lo, hi, false);
+            CPlotRange::VisibleExtremes(groups, true, s.dXMin, s.dXMax, lo, hi);
+        s.dY2r = CPlotRange::AxisRange(lo, hi, false);
         s.dY2Min = lo;
     }
 
@@ -606,7 +388,7 @@ CPlotPrint::SScale CPlotPrint::ComputeSpectrumScale(QPainter& dc, const QRect& r
     s.bSpectrum = true;
     s.bRound = true;
     SDataScan rightScan;
-    const SDataScan scan = ScanData(groups, nullptr, rightScan);
+    const SDataScan scan = CPlotRange::ScanData(groups, nullptr, rightScan);
     s.bEmpty = scan.nFinite == 0;
     const double hLo = s.bEmpty ? 0 : scan.dXMin, hHi = s.bEmpty ? 1 : scan.dXMax;
 
@@ -631,11 +413,12 @@ CPlotPrint::SScale CPlotPrint::ComputeSpectrumScale(QPainter& dc, const QRect& r
         // Zoomed, the magnitudes follow the lines shown.
         double shownLo, shownHi;
         if (zoom.m_bX && !s.bEmpty &&
-            VisibleExtremes(groups, false, zoom.m_dXLo, zoom.m_dXHi, shownLo, shownHi)) {
+            CPlotRange::VisibleExtremes(groups, false, zoom.m_dXLo, zoom.m_dXHi, shownLo,
+                                        shownHi)) {
             lo = std::min(shownLo, 0.0);
             hi = shownHi;
         }
-        s.dYr = AxisRange(lo, hi, false);
+        s.dYr = CPlotRange::AxisRange(lo, hi, false);
         s.dYMin = lo;
     }
     s.dYMax = s.dYMin + s.dYr;
@@ -872,7 +655,7 @@ void CPlotPrint::DrawCurve(QPainter& dc, const QRect& rect, const double* x, con
 std::vector<CPlotPrint::SGroup> CPlotPrint::Groups(const double* x,
                                                    const std::vector<SCurve>& curves, double n,
                                                    std::vector<std::size_t>* pGroupOf) {
-    const std::size_t count = curves.empty() ? 0 : PointCount(n);
+    const std::size_t count = curves.empty() ? 0 : CPlotRange::PointCount(n);
     std::vector<SGroup> groups;
     if (pGroupOf)
         pGroupOf->clear();
@@ -1072,7 +855,7 @@ void CPlotPrint::DrawLegend(QPainter& dc, const QRect& rect, const std::vector<S
 void CPlotPrint::DrawSpectrum(QPainter& dc, const QRect& rect, const double* x, const double* y,
                               double n, const CPlotZoom& zoom) {
     m_rcLegend = QRect();
-    const std::size_t count = PointCount(n);
+    const std::size_t count = CPlotRange::PointCount(n);
     std::vector<SGroup> groups = Groups(x, {SCurve{y, m_strYLabel}}, n, nullptr);
     const SScale s = BeginPlot(dc, rect, groups, EKind::Spectrum, zoom);
 

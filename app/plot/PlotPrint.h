@@ -1,6 +1,7 @@
 #pragma once
 
 #include "plot/PlotAxes.h"
+#include "plot/PlotRange.h"
 #include "plot/PlotZoom.h"
 
 #include <QBrush>
@@ -153,7 +154,7 @@ public:
     bool m_bLegendShare = false;
     QPointF m_ptLegendShare;
 
-    struct SGroup;
+    using SGroup = CPlotRange::SGroup;
 
 private:
     struct SScale;
