@@ -182,7 +182,8 @@ def sweep_rounds(client, name, cases, rounds):
             for case in cases:
                 fn(kalvor.run(**case))
         serial, serial_cpu = time.perf_counter() - start, _cpu() - cpu
-        start, cpu = time.perf_counter(), cluster_cpu(client)
+        cpu = cluster_cpu(client)
+        start = time.perf_counter()
         frame = kalvor.sweep(None, cases, metrics, client=client, progress=False)
         dask, dask_cpu = time.perf_counter() - start, cluster_cpu(client) - cpu
         assert (frame["status"] == "accepted").all()
@@ -197,7 +198,8 @@ def dataset_rounds(client, name, cases, rounds, folder, **storage):
             serial_dataset(cases, os.path.join(folder, "serial.h5"), **storage)
         serial, serial_cpu = time.perf_counter() - start, _cpu() - cpu
         out = os.path.join(folder, f"{name.replace(' ', '_')}{k}.h5")
-        start, cpu = time.perf_counter(), cluster_cpu(client)
+        cpu = cluster_cpu(client)
+        start = time.perf_counter()
         table = kalvor.dataset(None, cases, out, client=client, progress=False, **storage)
         dask, dask_cpu = time.perf_counter() - start, cluster_cpu(client) - cpu
         assert (table["status"] == "accepted").all()
