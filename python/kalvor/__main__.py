@@ -17,7 +17,7 @@ import sys
 from . import METRICS, DatasetError, ParameterError, Params, dataset, sweep
 from ._dataset import DTYPES, summary_line
 from ._files import destination_problem, read_json, write_atomic
-from ._sweep import summary
+from ._sweep import MAX_CASES, case_count, summary
 
 
 def load_spec(path, default_metrics=tuple(METRICS)):
@@ -44,6 +44,9 @@ def load_spec(path, default_metrics=tuple(METRICS)):
         raise ValueError(f"{path}: every entry of the cases object must be a list of values.")
     if isinstance(cases, list) and not all(isinstance(c, dict) for c in cases):
         raise ValueError(f"{path}: every case must be an object of overrides.")
+    if case_count(cases) > MAX_CASES:
+        raise ValueError(f"{path}: cases name {case_count(cases)} cases, more than the "
+                         f"{MAX_CASES} a sweep or dataset takes; split them into several files.")
     metrics = sweep_file.get("metrics", list(default_metrics))
     if isinstance(metrics, str):
         metrics = [metrics]

@@ -203,7 +203,11 @@ def test_a_result_travels_between_processes(client):
     ("big.json", b" " * (17 * 1024 * 1024), "too large for a sweep file"),
     ("syntax.json", b'{"cases": [{}],\n "metrics": }', "not JSON at line 2, column 13"),
     ("fifo", None, "not a regular file"),
-], ids=["deep", "metric", "dup", "utf8", "big", "syntax", "fifo"])
+    # Three lists of a thousand values: a billion cases, refused before any is made.
+    ("product.json", json.dumps({"cases": {k: list(range(1000)) for k in
+                                           ("control.Ud", "control.T", "motor.J")}}).encode(),
+     "cases name 1000000000 cases, more than the 1000000"),
+], ids=["deep", "metric", "dup", "utf8", "big", "syntax", "fifo", "product"])
 def test_command_line_sweep_refuses_a_bad_file_in_one_line(tmp_path, name, content, message):
     path = tmp_path / name
     if content is None:
