@@ -60,6 +60,13 @@ def load_spec(path, default_metrics=tuple(METRICS)):
     return params, cases, metrics
 
 
+def same_file(first, second):
+    """True when two names lead to one file, existing or to be created."""
+    if os.path.exists(first) and os.path.exists(second):
+        return os.path.samefile(first, second)
+    return os.path.realpath(first) == os.path.realpath(second)
+
+
 def connect(address):
     """A Client of the scheduler at address; ValueError with a message when it cannot be."""
     from distributed import Client
@@ -148,6 +155,9 @@ def _main(args):
             args.cases, () if args.command == "dataset" else tuple(METRICS))
         if args.out and destination_problem(args.out):  # before a long run is wasted
             raise ValueError(destination_problem(args.out))
+        if args.out and same_file(args.out, args.cases):
+            raise ValueError(f"--out {args.out} is the cases file {args.cases}: the results "
+                             "would replace it; write them to another file.")
         client = connect(args.scheduler) if args.scheduler else None
     except (ValueError, ParameterError) as error:
         print(error, file=sys.stderr)

@@ -221,6 +221,22 @@ def test_command_line_sweep_refuses_a_bad_file_in_one_line(tmp_path, name, conte
     assert done.stderr.count("\n") == 1
 
 
+@pytest.mark.parametrize("command, out", [("sweep", "cases.json"), ("sweep", "link.json"),
+                                          ("dataset", "./cases.json")])
+def test_command_line_refuses_to_write_over_its_cases_file(tmp_path, command, out):
+    cases = tmp_path / "cases.json"
+    cases.write_text('{"cases": [{}]}')
+    (tmp_path / "link.json").symlink_to("cases.json")
+    done = subprocess.run([sys.executable, "-m", "kalvor", command, "cases.json", "--quiet",
+                           "--out", out], capture_output=True, text=True, timeout=120,
+                          cwd=tmp_path)
+    assert done.returncode == 2
+    assert done.stderr == (f"--out {out} is the cases file cases.json: the results would "
+                           "replace it; write them to another file.\n")
+    assert cases.read_text() == '{"cases": [{}]}'
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["cases.json", "link.json"]
+
+
 def test_command_line_sweep_full_disk_names_the_file_once(client, tmp_path):
     (tmp_path / "cases.json").write_text(json.dumps({"base": {"time": {"Te": 0.002}},
                                                      "cases": [{}], "metrics": ["final_speed"]}))
