@@ -151,6 +151,9 @@ double Decibels(double v, double ref) {
     return 20 * std::log10(v / ref);
 }
 
+/// A millionth of a pixel: what the zoomed mapping adds before truncating.
+constexpr double kEdge = 1e-6;
+
 /// The scale of one drawing, all in pixels of the drawing area.
 struct CPlotPrint::SScale {
     int nW = 0;             ///< width of the drawing area
@@ -194,12 +197,14 @@ struct CPlotPrint::SScale {
         SMapping map = Mapping();
         map.dYr = dY2r;
         map.dYOff = dY2Min;
-        map.dY0 = double(nH - 15);
+        map.dY0 = nH - 15 + (bZoomed ? kEdge : 0.0);
         return map;
     }
     SMapping Mapping() const {
+        // The ends of the ranges shown fall on the plot's edges, not a rounding error outside
+        // them, where the clipping would cut off a line leaving there.
         if (bZoomed || bSpectrum)
-            return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, double(nL), double(nH - 15)};
+            return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, nL + kEdge, nH - 15 + kEdge};
         return {double(nPW), double(nPH), dXr, dYr, 0.0, 0.0, double(nX0), double(nY0)};
     }
     QString XNumber(int i, EKind kind) const {
@@ -413,8 +418,9 @@ CPlotPrint::SScale CPlotPrint::ComputeSpectrumScale(QPainter& dc, const QRect& r
         // Zoomed, the magnitudes follow the lines shown.
         double shownLo, shownHi;
         if (zoom.m_bX && !s.bEmpty &&
-            CPlotRange::VisibleExtremes(groups, false, zoom.m_dXLo, zoom.m_dXHi, shownLo,
-                                        shownHi)) {
+            // Stems, not lines: only the lines shown count.
+            CPlotRange::VisibleExtremes(groups, false, zoom.m_dXLo, zoom.m_dXHi, shownLo, shownHi,
+                                        false)) {
             lo = std::min(shownLo, 0.0);
             hi = shownHi;
         }
@@ -686,7 +692,11 @@ void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
     if (!s.bEmpty) {
         const SMapping left = s.Mapping();
         const SMapping right = s.RightMapping();
-        if (s.bZoomed || s.bY2)
+        // Zoomed, the lines reach the edges of the plot area, where the rounding of their far
+        // ends may put their last pixels a row outside: a row of grace keeps them.
+        if (s.bZoomed)
+            dc.setClipRect(QRect(s.nL, 14, s.nPW + 1, s.nPH + 3), Qt::IntersectClip);
+        else if (s.bY2)
             dc.setClipRect(QRect(s.nL, 15, s.nPW + 1, s.nPH + 1), Qt::IntersectClip);
         std::size_t runsOf = groups.size(); // the group m_aRuns belongs to
         for (std::size_t c = 0; c < curves.size(); ++c) {
