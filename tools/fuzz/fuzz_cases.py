@@ -9,7 +9,6 @@ or 2, a refusal without a message, a run longer than --timeout, files left besid
 after a refusal, or an existing --out that a refusal changed."""
 
 import argparse
-import glob
 import hashlib
 import json
 import os
@@ -176,9 +175,6 @@ class Fuzzer:
               ", ".join(f"{k} {v}" for k, v in sorted(self.counts.items())) +
               f"; {len(self.findings)} findings", flush=True)
         shutil.rmtree(keep, ignore_errors=True)
-        leftovers = glob.glob(os.path.join(tempfile.gettempdir(), "kalvor-fuzz-*"))
-        if leftovers:
-            print(f"temporary folders left: {leftovers}", flush=True)
         return 1 if self.findings else 0
 
 

@@ -12,6 +12,7 @@ import argparse
 import json
 import os
 import random
+import shutil
 import re
 import subprocess
 import sys
@@ -171,6 +172,7 @@ class Fuzzer:
             else:
                 self.set_case(key_list, defaults)
         wall = time.monotonic() - start
+        shutil.rmtree(self.work, ignore_errors=True)
         print(f"{sum(self.counts.values())} inputs in {wall:.0f} s: " +
               ", ".join(f"{k} {v}" for k, v in sorted(self.counts.items())) +
               f"; {len(self.findings)} findings", flush=True)

@@ -11,6 +11,7 @@ with the input the harness named last."""
 import argparse
 import os
 import random
+import shutil
 import re
 import subprocess
 import sys
@@ -88,6 +89,7 @@ def main():
                 f.write(f"{why}\n{err[-20000:]}")
             print(f"FOUND curve: {why} ({stem})", flush=True)
     wall = time.monotonic() - start
+    shutil.rmtree(work, ignore_errors=True)
     print(f"{total} inputs in {wall:.0f} s ({taken} taken as tables); {findings} findings",
           flush=True)
     return 1 if findings else 0
