@@ -42,6 +42,10 @@ def load_spec(path, default_metrics=tuple(METRICS)):
                          "lists of values.")
     if isinstance(cases, dict) and not all(isinstance(v, list) for v in cases.values()):
         raise ValueError(f"{path}: every entry of the cases object must be a list of values.")
+    if isinstance(cases, dict) and not all(cases.values()):
+        empty = next(k for k, v in cases.items() if not v)
+        raise ValueError(f"{path}: the list of {empty!r} in cases is empty, so there is no case "
+                         "to run; give it at least one value.")
     if isinstance(cases, list) and not all(isinstance(c, dict) for c in cases):
         raise ValueError(f"{path}: every case must be an object of overrides.")
     if case_count(cases) > MAX_CASES:

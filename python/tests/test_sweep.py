@@ -207,7 +207,9 @@ def test_a_result_travels_between_processes(client):
     ("product.json", json.dumps({"cases": {k: list(range(1000)) for k in
                                            ("control.Ud", "control.T", "motor.J")}}).encode(),
      "cases name 1000000000 cases, more than the 1000000"),
-], ids=["deep", "metric", "dup", "utf8", "big", "syntax", "fifo", "product"])
+    ("none.json", b'{"cases": {"control.Ud": [1, 2], "control.T": []}}',
+     "the list of 'control.T' in cases is empty"),
+], ids=["deep", "metric", "dup", "utf8", "big", "syntax", "fifo", "product", "empty product"])
 def test_command_line_sweep_refuses_a_bad_file_in_one_line(tmp_path, name, content, message):
     path = tmp_path / name
     if content is None:
