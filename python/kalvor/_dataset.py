@@ -594,7 +594,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
         Where the tasks run; None starts a LocalCluster with one worker process per core.
     batch : int, optional
         Cases per Dask task; by default two tasks per worker thread, at most 16 cases each and
-        at most 64 MB of arrays.
+        at most 64 MB of arrays, the last tasks smaller.
     progress : bool
         Draw a progress bar on stderr.
     metrics : callable, str or list of str, optional
