@@ -116,6 +116,29 @@ private:
     std::string m_strMessage;
 };
 
+// Writes nRows rows, each by writeRow(r, writer), following them on pProgress (when given),
+// which can cancel the write between rows.
+template <class WriteRow>
+CStatus WriteRows(CBufferedWriter& writer, std::string_view strName, std::size_t nRows,
+                  IProgressSink* pProgress, WriteRow writeRow) {
+    if (pProgress)
+        pProgress->Open(0, static_cast<long long>(nRows));
+    for (std::size_t r = 0; r < nRows; ++r) {
+        writeRow(r, writer);
+        if (pProgress) {
+            pProgress->SetPos(static_cast<long long>(r));
+            if (pProgress->IsCancelled()) {
+                pProgress->Close();
+                return CStatus::Failure("Writing " + std::string(strName) + " was cancelled.");
+            }
+        }
+    }
+    CStatus status = writer.Finish();
+    if (pProgress)
+        pProgress->Close();
+    return status;
+}
+
 } // namespace
 
 char* FormatFixed6(double value, char* out) {
@@ -165,29 +188,16 @@ char* FormatFull(double value, char* out) {
 CStatus WriteResultTable(std::FILE* pFile, std::string_view strName, const double* const* ppRows,
                          std::size_t nRows, std::size_t nCols, IProgressSink* pProgress) {
     CBufferedWriter writer(pFile, strName);
-    if (pProgress)
-        pProgress->Open(0, static_cast<long long>(nRows));
-    for (std::size_t r = 0; r < nRows; ++r) {
-        char* p = writer.Reserve(nCols * (kFixed6MaxChars + 1) + 2);
+    return WriteRows(writer, strName, nRows, pProgress, [&](std::size_t r, CBufferedWriter& w) {
+        char* p = w.Reserve(nCols * (kFixed6MaxChars + 1) + 2);
         for (std::size_t c = 0; c < nCols; ++c) {
             p = FormatFixed6(ppRows[r][c], p);
             *p++ = ' ';
         }
         *p++ = '\r';
         *p++ = '\n';
-        writer.Commit(p);
-        if (pProgress) {
-            pProgress->SetPos(static_cast<long long>(r));
-            if (pProgress->IsCancelled()) {
-                pProgress->Close();
-                return CStatus::Failure("Writing " + std::string(strName) + " was cancelled.");
-            }
-        }
-    }
-    CStatus status = writer.Finish();
-    if (pProgress)
-        pProgress->Close();
-    return status;
+        w.Commit(p);
+    });
 }
 
 CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double* const* ppRows,
@@ -209,10 +219,8 @@ CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double*
         writer.Put(kFocLabels[c]);
     }
     writer.Put("\n");
-    if (pProgress)
-        pProgress->Open(0, static_cast<long long>(nRows));
-    for (std::size_t r = 0; r < nRows; ++r) {
-        char* p = writer.Reserve((nCols + focCols) * 33 + 1);
+    return WriteRows(writer, strName, nRows, pProgress, [&](std::size_t r, CBufferedWriter& w) {
+        char* p = w.Reserve((nCols + focCols) * 33 + 1);
         for (std::size_t c = 0; c < nCols; ++c) {
             if (c > 0)
                 *p++ = ',';
@@ -223,19 +231,8 @@ CStatus WriteResultCsv(std::FILE* pFile, std::string_view strName, const double*
             p = FormatFull(ppFocRows[r][c], p);
         }
         *p++ = '\n';
-        writer.Commit(p);
-        if (pProgress) {
-            pProgress->SetPos(static_cast<long long>(r));
-            if (pProgress->IsCancelled()) {
-                pProgress->Close();
-                return CStatus::Failure("Writing " + std::string(strName) + " was cancelled.");
-            }
-        }
-    }
-    CStatus status = writer.Finish();
-    if (pProgress)
-        pProgress->Close();
-    return status;
+        w.Commit(p);
+    });
 }
 
 CStatus WriteEventsCsv(std::FILE* pFile, std::string_view strName,

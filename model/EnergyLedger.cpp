@@ -3,6 +3,7 @@
 #include "Mclass.h"
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -12,6 +13,28 @@ constexpr int kLoops = 12; // ten inverter loops and the two stator loops
 // loops' rows 12 and 13; -1 for the kinematic rows.
 constexpr int Loop(int row) {
     return row < 10 ? row : (row == 12 || row == 13) ? row - 2 : -1;
+}
+
+// An entry of M that couples loop k's equation with loop j's current, counted twice when the
+// symmetric entry (j, k) is left out.
+struct CLoopEntry {
+    int m_nRow, m_nCol, m_nK, m_nJ;
+    double m_dWeight;
+};
+
+// The resistive entries of M on and above the loops' diagonal (M is symmetric there).
+const std::vector<CLoopEntry>& ResistiveEntries() {
+    static const std::vector<CLoopEntry> entries = [] {
+        std::vector<CLoopEntry> out;
+        for (const CEntryPos& e : CMclass::WrittenEntries()) {
+            const int k = Loop(e.m_nRow);
+            const int j = e.m_nCol;
+            if (k >= 0 && j < kLoops && k <= j)
+                out.push_back({e.m_nRow, e.m_nCol, k, j, k == j ? 1.0 : 2.0});
+        }
+        return out;
+    }();
+    return entries;
 }
 
 } // namespace
@@ -30,11 +53,8 @@ CEnergyLedger::CPower CEnergyLedger::PowerAt(const double* x, const double* y,
     // the stator loops' own resistance is in R's stator block. M's other entries are the
     // inductances and the kinematic rows.
     double resistive = 0.0;
-    for (const CEntryPos& e : CMclass::WrittenEntries()) {
-        const int k = Loop(e.m_nRow);
-        if (k >= 0 && e.m_nCol < kLoops)
-            resistive += c[k] * M[e.m_nRow][e.m_nCol] * c[e.m_nCol];
-    }
+    for (const CLoopEntry& e : ResistiveEntries())
+        resistive += e.m_dWeight * c[e.m_nK] * M[e.m_nRow][e.m_nCol] * c[e.m_nJ];
     for (int k = 10; k < kLoops; ++k)
         for (int j = 10; j < kLoops; ++j)
             resistive += c[k] * R[k + 2][j + 2] * c[j];

@@ -628,18 +628,16 @@ void CRun::PredictExact() {
 // and never for others.
 double CRun::ScaledChange(const double* a, const double* b) const {
     double worst = 0.0;
-    for (int i = 0; i < m_nSize; ++i) {
-        double tolerance = kChargeTolerance;
-        if (i == 12 || i == 13)
-            tolerance = kCurrentTolerance + kRelativeTolerance * std::fabs(b[i]);
-        else if (i == 14)
-            tolerance = kAngleTolerance;
-        else if (i == 15)
-            tolerance = kSpeedTolerance + kRelativeTolerance * std::fabs(b[i]);
-        const double change = std::fabs(a[i] - b[i]) / tolerance;
+    auto take = [&worst](double change) {
         if (!(change <= worst)) // NaN too
             worst = change;
-    }
+    };
+    for (int i = 0; i < 12; ++i)
+        take(std::fabs(a[i] - b[i]) * (1.0 / kChargeTolerance));
+    for (int i = 12; i < 14; ++i)
+        take(std::fabs(a[i] - b[i]) / (kCurrentTolerance + kRelativeTolerance * std::fabs(b[i])));
+    take(std::fabs(a[14] - b[14]) * (1.0 / kAngleTolerance));
+    take(std::fabs(a[15] - b[15]) / (kSpeedTolerance + kRelativeTolerance * std::fabs(b[15])));
     return worst;
 }
 

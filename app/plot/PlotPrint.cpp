@@ -37,18 +37,6 @@ int TextWidth(const QFontMetrics& fm, const QString& text) {
     return fm.horizontalAdvance(text);
 }
 
-/// Decimals of the scale numbers of a zoomed axis whose numbers step by step: enough to tell
-/// neighbours apart (two significant digits of the step), at least the three of "%.3f".
-int Decimals(double step) {
-    if (!(step > 0) || !std::isfinite(step))
-        return 3;
-    const int d = static_cast<int>(std::ceil(-std::log10(step) - 1e-9)) + 1;
-    // A step of whole units of the last but one decimal needs no further decimal.
-    const double scaled = step * std::pow(10.0, d - 1);
-    const int trimmed = std::fabs(scaled - std::round(scaled)) < 1e-6 * scaled ? d - 1 : d;
-    return std::clamp(trimmed, 3, 12);
-}
-
 /// Every how many divisions a number is written so that neighbours keep a gap: the smallest
 /// of the given steps (for a curve divisors of its ten divisions) whose spacing holds size.
 int NumberStep(double spacing, double size, int divisions) {
@@ -151,6 +139,9 @@ double Decibels(double v, double ref) {
     return 20 * std::log10(v / ref);
 }
 
+/// A millionth of a pixel: what the zoomed mapping adds before truncating.
+constexpr double kEdge = 1e-6;
+
 /// The scale of one drawing, all in pixels of the drawing area.
 struct CPlotPrint::SScale {
     int nW = 0;             ///< width of the drawing area
@@ -173,8 +164,6 @@ struct CPlotPrint::SScale {
     int nXDivisions = 10;   ///< divisions of the x axis
     int nXStep = 1;         ///< a number at every nXStep-th x division
     int nYStep = 1;         ///< a number at every nYStep-th y division
-    int nXDecimals = 3;     ///< decimals of the x numbers of a curve
-    int nYDecimals = 3;     ///< decimals of the y numbers
     bool bZoomed = false;   ///< a zoom is applied: offset mapping, curves clipped
     bool bEmpty = true;     ///< no point to draw: axes only
     bool bRound = false;    ///< round scales: ticks at multiples of 1-2-5 steps
@@ -194,22 +183,20 @@ struct CPlotPrint::SScale {
         SMapping map = Mapping();
         map.dYr = dY2r;
         map.dYOff = dY2Min;
-        map.dY0 = double(nH - 15);
+        map.dY0 = nH - 15 + (bZoomed ? kEdge : 0.0);
         return map;
     }
     SMapping Mapping() const {
+        // The ends of the ranges shown fall on the plot's edges, not a rounding error outside
+        // them, where the clipping would cut off a line leaving there.
         if (bZoomed || bSpectrum)
-            return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, double(nL), double(nH - 15)};
+            return {double(nPW), double(nPH), dXr, dYr, dXMin, dYMin, nL + kEdge, nH - 15 + kEdge};
         return {double(nPW), double(nPH), dXr, dYr, 0.0, 0.0, double(nX0), double(nY0)};
     }
-    QString XNumber(int i, EKind kind) const {
-        const double v = dXMin + i * dXr / nXDivisions;
-        return kind == EKind::Curve ? QString::asprintf("%.*f", nXDecimals, v)
-                                    : QString::asprintf("%.0f", v);
+    QString XNumber(int i) const {
+        return QString::asprintf("%.3f", dXMin + i * dXr / nXDivisions);
     }
-    QString YNumber(int i) const {
-        return QString::asprintf("%.*f", nYDecimals, dYMin + i * dYr / 10);
-    }
+    QString YNumber(int i) const { return QString::asprintf("%.3f", dYMin + i * dYr / 10); }
 };
 
 int CPlotPrint::RightAxisWidth(SScale& s, const QFontMetrics& fm) {
@@ -347,21 +334,13 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
         s.nY0 = Trunc(s.nH - 15 + ymin * s.nPH / s.dYr);
         return s;
     }
-    if (s.bZoomed) {
-        s.nXDecimals = zoom.m_bX ? Decimals(s.dXr / 10) : 3;
-        s.nYDecimals = Decimals(s.dYr / 10);
-        int widest = 0;
-        for (int i = 0; i <= 10; ++i)
-            widest = std::max(widest, TextWidth(fm, s.YNumber(i)));
-        s.nL = widest + 4;
-    } else {
-        s.nL = std::max(TextWidth(fm, QString::asprintf("%.3f", ymax)),
-                        TextWidth(fm, QString::asprintf("%.3f", ymin))) +
-               4;
-    }
+    // Unzoomed (a zoom always has round scales): the ten divisions numbered "%.3f".
+    s.nL = std::max(TextWidth(fm, QString::asprintf("%.3f", ymax)),
+                    TextWidth(fm, QString::asprintf("%.3f", ymin))) +
+           4;
     // The last x number is centred on the arrow, where the x label starts: both stay inside
     // the drawing area.
-    const int lastHalf = (TextWidth(fm, s.XNumber(s.nXDivisions, kind)) + 1) / 2;
+    const int lastHalf = (TextWidth(fm, s.XNumber(s.nXDivisions)) + 1) / 2;
     const int right =
         std::max({20, TextWidth(fm, m_strXLabel) + 2, lastHalf + 2, RightAxisWidth(s, fm)});
     s.nPW = s.nW - s.nL - right;
@@ -372,7 +351,7 @@ CPlotPrint::SScale CPlotPrint::ComputeScale(QPainter& dc, const QRect& rect,
     // Numbers that would touch their neighbours are thinned.
     int widestX = 0;
     for (int i = 0; i <= s.nXDivisions; i += std::max(1, s.nXDivisions / 50))
-        widestX = std::max(widestX, TextWidth(fm, s.XNumber(i, kind)));
+        widestX = std::max(widestX, TextWidth(fm, s.XNumber(i)));
     widestX = std::max(widestX, lastHalf * 2);
     s.nXStep = NumberStep(double(s.nPW) / s.nXDivisions, widestX + 6.0, s.nXDivisions);
     s.nYStep = NumberStep(s.nPH / 10.0, fm.height(), 10);
@@ -413,8 +392,9 @@ CPlotPrint::SScale CPlotPrint::ComputeSpectrumScale(QPainter& dc, const QRect& r
         // Zoomed, the magnitudes follow the lines shown.
         double shownLo, shownHi;
         if (zoom.m_bX && !s.bEmpty &&
-            CPlotRange::VisibleExtremes(groups, false, zoom.m_dXLo, zoom.m_dXHi, shownLo,
-                                        shownHi)) {
+            // Stems, not lines: only the lines shown count.
+            CPlotRange::VisibleExtremes(groups, false, zoom.m_dXLo, zoom.m_dXHi, shownLo, shownHi,
+                                        false)) {
             lo = std::min(shownLo, 0.0);
             hi = shownHi;
         }
@@ -515,7 +495,7 @@ void CPlotPrint::DrawFrame(QPainter& dc, const SScale& s, EKind kind) {
     // within 4 pixels of a neighbour gives way, the last never (in a plot too narrow for two
     // numbers only the last is written).
     auto box = [&](int i) {
-        const QString text = s.XNumber(i, kind);
+        const QString text = s.XNumber(i);
         const int xi = Trunc(L + static_cast<double>(i) * PW / nx);
         const int width = TextWidth(fm, text);
         const int left = i == 0 ? L + 2 : Trunc(xi - width / 2.0);
@@ -686,7 +666,11 @@ void CPlotPrint::DrawCurves(QPainter& dc, const QRect& rect, const double* x,
     if (!s.bEmpty) {
         const SMapping left = s.Mapping();
         const SMapping right = s.RightMapping();
-        if (s.bZoomed || s.bY2)
+        // Zoomed, the lines reach the edges of the plot area, where the rounding of their far
+        // ends may put their last pixels a row outside: a row of grace keeps them.
+        if (s.bZoomed)
+            dc.setClipRect(QRect(s.nL, 14, s.nPW + 1, s.nPH + 3), Qt::IntersectClip);
+        else if (s.bY2)
             dc.setClipRect(QRect(s.nL, 15, s.nPW + 1, s.nPH + 1), Qt::IntersectClip);
         std::size_t runsOf = groups.size(); // the group m_aRuns belongs to
         for (std::size_t c = 0; c < curves.size(); ++c) {

@@ -130,6 +130,15 @@ void Merge(SDataScan& all, const SDataScan& part) {
     all.bNearZeroY = all.bNearZeroY || part.bNearZeroY;
 }
 
+/// The value at x of the line from point i to point i + 1 (x ascending); NaN when they
+/// share their x.
+double LineAt(const double* x, const double* y, std::size_t i, double at) {
+    const double dx = x[i + 1] - x[i];
+    if (!(dx > 0))
+        return std::numeric_limits<double>::quiet_NaN();
+    return y[i] + (y[i + 1] - y[i]) * ((at - x[i]) / dx);
+}
+
 } // namespace
 
 CPlotRange::SDataScan CPlotRange::ScanData(std::vector<SGroup>& groups, const CPlotZoom* pZoom,
@@ -150,9 +159,15 @@ CPlotRange::SDataScan CPlotRange::ScanData(std::vector<SGroup>& groups, const CP
 }
 
 bool CPlotRange::VisibleExtremes(const std::vector<SGroup>& groups, bool bRight, double lo,
-                                 double hi, double& ymin, double& ymax) {
+                                 double hi, double& ymin, double& ymax, bool bLines) {
     ymin = std::numeric_limits<double>::infinity();
     ymax = -ymin;
+    const auto take = [&](double v) {
+        if (IsFinite(v)) {
+            ymin = std::min(ymin, v);
+            ymax = std::max(ymax, v);
+        }
+    };
     for (const SGroup& group : groups) {
         if (group.bRight != bRight)
             continue;
@@ -162,7 +177,15 @@ bool CPlotRange::VisibleExtremes(const std::vector<SGroup>& groups, bool bRight,
         if (group.bAscending) {
             from = std::size_t(std::lower_bound(x, x + count, lo) - x);
             to = std::size_t(std::upper_bound(x, x + count, hi) - x);
-            if (from >= to) {
+            if (bLines) {
+                // The lines leaving the range reach its ends at these values.
+                for (const double* y : group.ys) {
+                    if (from > 0 && from < count)
+                        take(LineAt(x, y, from - 1, lo));
+                    if (to > 0 && to < count)
+                        take(LineAt(x, y, to - 1, hi));
+                }
+            } else if (from >= to) {
                 from = from > 0 ? from - 1 : 0;
                 to = std::min(to + 1, count);
             }

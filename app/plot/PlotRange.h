@@ -41,10 +41,13 @@ public:
                               SDataScan& right);
 
     /// Smallest and largest finite y of the points of the groups of one axis (bRight) whose x
-    /// lies in [lo, hi]; for x never decreasing found by bisection. When no point of a group
-    /// lies inside, the two points around the range. False when there is no finite point.
+    /// lies in [lo, hi]; for x never decreasing found by bisection. With bLines (curves: each
+    /// point joined to the next), for x never decreasing also the values where those lines
+    /// cross lo and hi, so that a curve drawn on this range reaches both of its ends. Without,
+    /// when no point of a group lies inside, the two points around the range. False when there
+    /// is no finite value.
     static bool VisibleExtremes(const std::vector<SGroup>& groups, bool bRight, double lo,
-                                double hi, double& ymin, double& ymax);
+                                double hi, double& ymin, double& ymax, bool bLines = true);
 
     /// Range of one axis by the plot's rule: the sum of the magnitudes when some value is
     /// within 0.001 of zero, else max - min. A range of zero is widened around its value first:

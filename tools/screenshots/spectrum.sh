@@ -3,6 +3,8 @@
 #   xvfb-run -a -s "-screen 0 1280x800x24" tools/screenshots/spectrum.sh build/app/kalvor docs
 # Needs xvfb, xdotool and imagemagick. Clicks at fixed positions of the 1280 x 800 window (the result dialog, the DFT button).
 K=$1; OUT=$2
+# The program's defaults, whatever the View menu choices of this user are.
+export XDG_CONFIG_HOME=$(mktemp -d)
 $K &
 PID=$!
 sleep 4
@@ -20,3 +22,4 @@ xdotool type "15"; xdotool key Return; sleep 12
 xdotool mousemove 180 700; sleep 1
 import -window root $OUT/spectrum.png
 kill $PID
+rm -rf "$XDG_CONFIG_HOME"

@@ -188,6 +188,8 @@ private slots:
     void picturesFillTheirSizeAtTenTenClippedToTheArea();
     void overlaidCurvesShareOneScaleInTheirColoursWithALegend();
     void zoomShowsItsRangeInsideThePlotArea();
+    void zoomedCurvesReachBothEdgesAtAnyDepth_data();
+    void zoomedCurvesReachBothEdgesAtAnyDepth();
     void labelsAndNumbersStayInsideAndApart_data();
     void labelsAndNumbersStayInsideAndApart();
     void spectrumMagnitudesStartAtZero();
@@ -789,6 +791,37 @@ void TestPlotPrint::zoomShowsItsRangeInsideThePlotArea() {
     QCOMPARE(rows.nLast, 485);
     // The scale numbers say where: 0.250 at the left end, 0.500 at the right.
     QVERIFY(std::abs(axes.XAt(axes.m_nLeft + axes.m_nWidth) - 0.5) < 1e-12);
+}
+
+void TestPlotPrint::zoomedCurvesReachBothEdgesAtAnyDepth_data() {
+    QTest::addColumn<double>("share"); // of the whole time shown
+    QTest::addColumn<double>("at");    // where the range starts, as a share of the whole
+    for (double share : {0.3, 0.01, 1e-3, 2e-4, 1e-4})
+        for (double at : {0.0, 0.123457, 0.5, 1 - share})
+            QTest::addRow("%g of the curve from %g", share, at) << share << at;
+}
+
+void TestPlotPrint::zoomedCurvesReachBothEdgesAtAnyDepth() {
+    QFETCH(double, share);
+    QFETCH(double, at);
+    // A run of 0.1 s stored every 5 us: at the deepest zoom only a sample or two are inside.
+    const std::size_t n = 20001;
+    std::vector<double> x(n), y(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        x[i] = 5e-6 * double(i);
+        y[i] = std::sin(2 * M_PI * 50 * x[i]) + 0.1 * std::sin(2 * M_PI * 9000 * x[i]);
+    }
+    CPlotZoom zoom;
+    zoom.ShowX(0.1 * at, 0.1 * (at + share), 0, 0.1);
+    CPlotPrint plot;
+    QImage image = Blank(1000, 500);
+    QPainter dc(&image);
+    plot.DrawCurves(dc, image.rect(), x.data(), {{y.data(), "y"}}, double(n), zoom);
+    dc.end();
+    const CPlotAxes& axes = plot.m_axes;
+    const SSpan columns = ColumnsWith(image, kRed);
+    QCOMPARE(columns.nFirst, axes.m_nLeft);
+    QCOMPARE(columns.nLast, axes.m_nLeft + axes.m_nWidth);
 }
 
 void TestPlotPrint::labelsAndNumbersStayInsideAndApart_data() {

@@ -15,6 +15,8 @@ private slots:
     void AxisRangeFollowsThePlotsRule();
     void ScansAndVisibleExtremesMatchAPlainPass_data();
     void ScansAndVisibleExtremesMatchAPlainPass();
+    void LinesReachTheEndsOfTheRangeShown_data();
+    void LinesReachTheEndsOfTheRangeShown();
 };
 
 namespace {
@@ -150,10 +152,36 @@ void TestPlotRange::ScansAndVisibleExtremesMatchAPlainPass() {
             take(x, y2.data(), n);
         }
         double shownLo = 0, shownHi = 0;
-        QVERIFY(CPlotRange::VisibleExtremes(groups, bRight, 3.3, 4.1, shownLo, shownHi));
+        QVERIFY(CPlotRange::VisibleExtremes(groups, bRight, 3.3, 4.1, shownLo, shownHi, false));
         QCOMPARE(shownLo, lo);
         QCOMPARE(shownHi, hi);
     }
+}
+
+void TestPlotRange::LinesReachTheEndsOfTheRangeShown_data() {
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<double>("hi");
+    QTest::addColumn<double>("ymin");
+    QTest::addColumn<double>("ymax");
+    // y = 10 x at x = 0, 1, 2, 3 and a step down to 0 at 4.
+    QTest::newRow("between two samples") << 1.25 << 1.5 << 12.5 << 15.0;
+    QTest::newRow("over one sample") << 0.5 << 1.5 << 5.0 << 15.0;
+    QTest::newRow("on samples") << 1.0 << 2.0 << 10.0 << 20.0;
+    QTest::newRow("into the step") << 2.5 << 3.5 << 15.0 << 30.0;
+    QTest::newRow("beyond the last") << 3.5 << 9.0 << 0.0 << 15.0;
+}
+
+void TestPlotRange::LinesReachTheEndsOfTheRangeShown() {
+    QFETCH(double, lo);
+    QFETCH(double, hi);
+    QFETCH(double, ymin);
+    QFETCH(double, ymax);
+    const std::vector<double> x{0, 1, 2, 3, 4}, y{0, 10, 20, 30, 0};
+    std::vector<SGroup> groups{{x.data(), x.size(), {y.data()}, true, false}};
+    double shownLo = 0, shownHi = 0;
+    QVERIFY(CPlotRange::VisibleExtremes(groups, false, lo, hi, shownLo, shownHi));
+    QCOMPARE(shownLo, ymin);
+    QCOMPARE(shownHi, ymax);
 }
 
 QTEST_MAIN(TestPlotRange)

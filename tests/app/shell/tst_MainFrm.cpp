@@ -96,6 +96,7 @@ private slots:
     void UndoCutAndPasteAreAlwaysDisabled();
     void CopyPutsThePlotOnTheClipboard();
     void ScaleChoicesReachEveryViewAndAreRemembered();
+    void SpectrumInDbReachesTheViewsAndIsRemembered();
     void AvailabilityWithoutADocumentAndWithANewOne();
     void AvailabilityAfterAnAcceptedRunAndWithAPicture();
     void AvailabilityAfterOkInAParameterDialogAndAfterARejectedRun();
@@ -410,6 +411,29 @@ void CTestMainFrm::ScaleChoicesReachEveryViewAndAreRemembered() {
     m_pFrame->OnCommand(ID_ROUND_SCALE);
     m_pFrame->OnCommand(ID_GRID);
     QVERIFY(!QSettings().value("Plot/Grid").toBool());
+}
+
+void CTestMainFrm::SpectrumInDbReachesTheViewsAndIsRemembered() {
+    CKalvorDoc* pDoc = m_pFrame->ActiveDocument();
+    pDoc->AllocPlot(4);
+    pDoc->m_buffer.m_pPlotX = {0, 1, 2, 3};
+    pDoc->m_buffer.m_pPlotY = {0.1, 2, 0.02, 0.2};
+    pDoc->m_bValid = true;
+    pDoc->m_buffer.m_nPlotType = kPlotSpectrum;
+    pDoc->m_buffer.SetLabels("n", "Mag (peak) [A]");
+    m_pFrame->UpdateCommandUI();
+    QVERIFY(m_pFrame->Action(ID_ZOOM_OUT)->isEnabled()); // a spectrum zooms too
+    const QImage linear = m_pFrame->ActiveView()->Image(QSize(600, 400));
+    m_pFrame->OnCommand(ID_SPECTRUM_DB);
+    m_pFrame->UpdateCommandUI();
+    QVERIFY(m_pFrame->Action(ID_SPECTRUM_DB)->isChecked());
+    QVERIFY(QSettings().value("Plot/SpectrumDb").toBool());
+    QVERIFY(m_pFrame->ActiveView()->Image(QSize(600, 400)) != linear);
+    m_pFrame->OnCommand(ID_WINDOW_NEW);
+    QVERIFY(m_pFrame->ActiveView()->Image(QSize(600, 400)) != linear);
+    m_pFrame->OnCommand(ID_SPECTRUM_DB);
+    QVERIFY(!QSettings().value("Plot/SpectrumDb").toBool());
+    QCOMPARE(m_pFrame->ActiveView()->Image(QSize(600, 400)), linear);
 }
 
 void CTestMainFrm::CopyPutsThePlotOnTheClipboard() {
