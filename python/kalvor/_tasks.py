@@ -248,7 +248,7 @@ def crashed_entry(ending):
 
 
 def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BATCH,
-              taper=False):
+              taper=False, tick=None):
     """Runs job over the cases on client in batches and yields the list of (index, entry) of
     each batch as it arrives.
 
@@ -258,7 +258,7 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
     that fails alone becomes job.crashed(error). Cases whose index is in done are skipped. batch:
     cases per task, by default from the case count and the worker threads, at most limit; with
     taper, and no batch given, the last tasks are smaller (for results the client spends time
-    on).
+    on). With tick [s], an empty list comes whenever nothing has arrived for that long.
     """
     done = set() if done is None else done
     todo = [i for i in range(len(cases)) if i not in done]
@@ -277,11 +277,11 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
     fetcher = _Fetcher(client, {submit(indices): indices for indices in plan})
     suspects = []
     try:
-        while (got := fetcher.get()) is not None:
+        while (got := fetcher.get(timeout=tick)) is not None:
             kind, value = got
             if kind == "lost":
                 suspects.extend(value)
-            else:
+            else:  # a batch's entries, or none after tick seconds without any
                 yield value
     finally:
         fetcher.close()
@@ -302,8 +302,8 @@ class _Fetcher:
     process to be scheduled) overlaps the caller's work; at most AHEAD fetched results wait.
 
     get() returns ("items", list of (index, entry)), ("lost", indices) for a task whose workers
-    died on every try, or None once every task is handled; it raises what stopped the thread
-    (a cluster without workers).
+    died on every try, ("idle", []) when nothing came within its timeout, or None once every
+    task is handled; it raises what stopped the thread (a cluster without workers).
     """
 
     AHEAD = 1
@@ -339,8 +339,12 @@ class _Fetcher:
             except queue.Full:
                 continue
 
-    def get(self):
-        item = self._queue.get()
+    def get(self, timeout=None):
+        """The next result; ("idle", []) when none came within timeout seconds."""
+        try:
+            item = self._queue.get(timeout=timeout)
+        except queue.Empty:
+            return ("idle", [])
         if item is not None and item[0] == "error":
             raise item[1]
         return item
