@@ -15,6 +15,14 @@ int DiagMain(const CDiagOptions& options) {
 
     if (!CheckOutput(options.m_strOut))
         return kExitUsage;
+    if (!options.m_strParams.empty() && !IsStandardOutput(options.m_strOut) &&
+        CAtomicFile::SameDestination(options.m_strParams, options.m_strOut)) {
+        std::fprintf(stderr,
+                     "--out %s is the parameter file %s: the plot would replace it; write "
+                     "the plot to another file.\n",
+                     options.m_strOut.c_str(), options.m_strParams.c_str());
+        return kExitUsage;
+    }
 
     const CDiagPlot plot = DiagPlotOfKind(options.m_strKind, set);
     // Equal times are refused with their own message; "Tp > Tk?" is for reversed ones.

@@ -58,6 +58,33 @@ void ReportEnergy(const CSolver& solver) {
                  ledger.m_end.Total(), ledger.Residual(), ledger.RelativeResidual());
 }
 
+// The table, the event log and the parameter file read each need a file of their own: one
+// written over another would leave only the last, and a parameter file is the user's work.
+bool CheckOutputsApart(const CRunOptions& options) {
+    const std::string& out = options.m_strOut;
+    const std::string& events = options.m_strEvents;
+    const std::string& params = options.m_strParams;
+    const bool bOutFile = !IsStandardOutput(out);
+    const bool bEventsFile = !events.empty() && !IsStandardOutput(events);
+    std::string clash;
+    if (!events.empty() && !bOutFile && !bEventsFile)
+        clash = "--events " + events +
+                " and the table both go to standard output: give one of "
+                "them a file (--out FILE or --events FILE).";
+    else if (bOutFile && bEventsFile && CAtomicFile::SameDestination(out, events))
+        clash = "--out " + out + " and --events " + events +
+                " name the same file: the event log would replace the table; give each its own.";
+    else if (!params.empty() && bOutFile && CAtomicFile::SameDestination(params, out))
+        clash = "--out " + out + " is the parameter file " + params +
+                ": the table would replace it; write the table to another file.";
+    else if (!params.empty() && bEventsFile && CAtomicFile::SameDestination(params, events))
+        clash = "--events " + events + " is the parameter file " + params +
+                ": the event log would replace it; write it to another file.";
+    if (!clash.empty())
+        std::fprintf(stderr, "%s\n", clash.c_str());
+    return clash.empty();
+}
+
 } // namespace
 
 int RunMain(const CRunOptions& options) {
@@ -78,11 +105,8 @@ int RunMain(const CRunOptions& options) {
         return kExitUsage;
     if (!options.m_strEvents.empty() && !CheckOutput(options.m_strEvents))
         return kExitUsage;
-    if (IsStandardOutput(options.m_strOut) && options.m_strEvents == "-") {
-        std::fprintf(stderr, "--events - and the table both on standard output: give one of "
-                             "them a file (--out FILE or --events FILE).\n");
+    if (!CheckOutputsApart(options))
         return kExitUsage;
-    }
 
     const CInterruptGuard interrupt;
     const bool draw = !options.m_bQuiet && isatty(STDERR_FILENO);

@@ -191,6 +191,22 @@ std::optional<std::string> CAtomicFile::CheckDestination(const std::string& strP
     return std::nullopt;
 }
 
+bool CAtomicFile::SameDestination(const std::string& strFirst, const std::string& strSecond) {
+    const CDestination first = Resolve(strFirst);
+    const CDestination second = Resolve(strSecond);
+    if (first.m_bExists || second.m_bExists)
+        return first.m_bExists && second.m_bExists && first.m_stat.st_dev == second.m_stat.st_dev &&
+               first.m_stat.st_ino == second.m_stat.st_ino;
+    // Neither exists yet: the same folder, however named, and the same name.
+    const auto whereNew = [](const std::string& target) {
+        char* folder = ::realpath(FolderOf(target).c_str(), nullptr);
+        const std::string named = folder ? std::string(folder) : FolderOf(target);
+        std::free(folder);
+        return named + "/" + NameOf(target);
+    };
+    return whereNew(first.m_strTarget) == whereNew(second.m_strTarget);
+}
+
 CStatus CAtomicFile::WriteText(const std::string& strPath, std::string_view text) {
     return Write(strPath, [&](std::FILE* pFile) -> CStatus {
         if (std::fwrite(text.data(), 1, text.size(), pFile) == text.size())

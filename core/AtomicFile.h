@@ -32,6 +32,11 @@ public:
     /// Callers check this before a long calculation, so a doomed write wastes no time.
     static std::optional<std::string> CheckDestination(const std::string& strPath);
 
+    /// True when strFirst and strSecond lead to the same file, existing or to be created: the
+    /// same file after links are followed, or the same name in the same folder. Two outputs of
+    /// one command that meet would leave only the last written.
+    static bool SameDestination(const std::string& strFirst, const std::string& strSecond);
+
     /// Writes strPath as one file through write(FILE*) -> CStatus; when write is not Ok the
     /// file is discarded and its status returned. Otherwise Ok when strPath now holds what
     /// write wrote, or Failed with the message naming the destination and the reason.

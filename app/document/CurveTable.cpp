@@ -1,6 +1,7 @@
 #include "document/CurveTable.h"
 
 #include "BoundedRead.h"
+#include "MessageText.h"
 #include "ResultColumns.h"
 
 #include <algorithm>
@@ -55,22 +56,38 @@ std::vector<std::string_view> Fields(std::string_view line, char delimiter) {
     return fields;
 }
 
-/// Non-empty lines with their numbers (from 1).
-std::vector<std::pair<std::size_t, std::string_view>> Lines(std::string_view text) {
-    std::vector<std::pair<std::size_t, std::string_view>> lines;
-    std::size_t number = 0, start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        ++number;
-        const std::string_view line = text.substr(start, end - start);
-        if (!Trim(line).empty())
-            lines.emplace_back(number, line);
-        start = end + 1;
+/// The non-empty lines of a text one at a time, with their numbers (from 1): a table of short
+/// lines would take several times its size as a list of lines.
+class CLineCursor {
+public:
+    explicit CLineCursor(std::string_view text) : m_text(text) {}
+
+    /// The next non-empty line, or false at the end.
+    bool Next(std::size_t& number, std::string_view& line) {
+        while (m_nStart <= m_text.size()) {
+            // LF, CR LF, or a CR alone (older spreadsheet exports) end a line.
+            std::size_t end = m_text.find_first_of("\r\n", m_nStart);
+            if (end == std::string_view::npos)
+                end = m_text.size();
+            ++m_nNumber;
+            line = m_text.substr(m_nStart, end - m_nStart);
+            m_nStart = end + 1;
+            if (end < m_text.size() && m_text[end] == '\r' && m_nStart < m_text.size() &&
+                m_text[m_nStart] == '\n')
+                ++m_nStart;
+            if (!Trim(line).empty()) {
+                number = m_nNumber;
+                return true;
+            }
+        }
+        return false;
     }
-    return lines;
-}
+
+private:
+    std::string_view m_text;
+    std::size_t m_nStart = 0;
+    std::size_t m_nNumber = 0;
+};
 
 CCurveTable Refuse(const std::string& strName, const std::string& strWhy) {
     CCurveTable table;
@@ -80,14 +97,16 @@ CCurveTable Refuse(const std::string& strName, const std::string& strWhy) {
 
 } // namespace
 
-CCurveTable ParseCurveTable(std::string_view text, const std::string& strName) {
+CCurveTable ParseCurveTable(std::string_view text, const std::string& strName,
+                            std::size_t nMaxValues) {
     const std::string kAccepted =
         " A curve file is the \"Export results...\" format (36 numbers a line, no header) or a "
         "CSV whose first line names the columns, time first.";
-    const auto lines = Lines(text);
-    if (lines.empty())
+    CLineCursor cursor(text);
+    std::size_t nFirst = 0;
+    std::string_view first;
+    if (!cursor.Next(nFirst, first))
         return Refuse(strName, "holds no table." + kAccepted);
-    const std::string_view first = lines.front().second;
     const char delimiter = first.find(',') != std::string_view::npos    ? ','
                            : first.find(';') != std::string_view::npos  ? ';'
                            : first.find('\t') != std::string_view::npos ? '\t'
@@ -107,10 +126,9 @@ CCurveTable ParseCurveTable(std::string_view text, const std::string& strName) {
         split = ' ';
         nCols = Fields(first, ' ').size();
         if (nCols != std::size_t(kResultColumns))
-            return Refuse(strName, "line " + std::to_string(lines.front().first) + " has " +
-                                       std::to_string(nCols) +
-                                       " numbers and there is no header line naming them." +
-                                       kAccepted);
+            return Refuse(strName,
+                          "line " + std::to_string(nFirst) + " has " + std::to_string(nCols) +
+                              " numbers and there is no header line naming them." + kAccepted);
         for (std::string_view name : kResultLabels)
             table.m_vecNames.emplace_back(name);
     }
@@ -118,9 +136,21 @@ CCurveTable ParseCurveTable(std::string_view text, const std::string& strName) {
         return Refuse(strName, "has " + std::to_string(nCols) +
                                    " column: a curve needs a time column and one of values." +
                                    kAccepted);
+    // Every value costs 8 bytes however short its text: the bound keeps a file of tiny lines
+    // from taking several times the file's size.
+    const std::size_t nMaxRows = nMaxValues / nCols;
+    const std::size_t nLines = std::size_t(std::count(text.begin(), text.end(), '\n')) + 1;
     table.m_vecColumns.assign(nCols, {});
-    for (std::size_t l = bHeader ? 1 : 0; l < lines.size(); ++l) {
-        const auto& [number, line] = lines[l];
+    for (auto& column : table.m_vecColumns)
+        column.reserve(std::min(nLines, nMaxRows));
+    std::size_t number = nFirst;
+    std::string_view line = first;
+    for (bool bMore = !bHeader || cursor.Next(number, line); bMore;
+         bMore = cursor.Next(number, line)) {
+        if (table.m_vecColumns[0].size() == nMaxRows)
+            return Refuse(strName, "holds more than " + std::to_string(nMaxRows) + " rows of " +
+                                       std::to_string(nCols) + " columns (at most " +
+                                       std::to_string(nMaxValues) + " values are read).");
         const std::vector<std::string_view> fields = Fields(line, split);
         if (fields.size() != nCols)
             return Refuse(strName, "line " + std::to_string(number) + " has " +
@@ -130,9 +160,9 @@ CCurveTable ParseCurveTable(std::string_view text, const std::string& strName) {
             double value = 0;
             if (!ToNumber(fields[c], value))
                 return Refuse(strName, "line " + std::to_string(number) + ", column " +
-                                           std::to_string(c + 1) + " (" + table.m_vecNames[c] +
-                                           "): \"" + std::string(Trim(fields[c])) +
-                                           "\" is not a number.");
+                                           std::to_string(c + 1) + " (" +
+                                           Quote(table.m_vecNames[c]) + "): \"" +
+                                           Quote(Trim(fields[c])) + "\" is not a number.");
             table.m_vecColumns[c].push_back(value);
         }
     }

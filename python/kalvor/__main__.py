@@ -17,7 +17,7 @@ import sys
 from . import METRICS, DatasetError, ParameterError, Params, dataset, sweep
 from ._dataset import DTYPES, summary_line
 from ._files import destination_problem, read_json, write_atomic
-from ._sweep import summary
+from ._sweep import MAX_CASES, case_count, summary
 
 
 def load_spec(path, default_metrics=tuple(METRICS)):
@@ -44,6 +44,9 @@ def load_spec(path, default_metrics=tuple(METRICS)):
         raise ValueError(f"{path}: every entry of the cases object must be a list of values.")
     if isinstance(cases, list) and not all(isinstance(c, dict) for c in cases):
         raise ValueError(f"{path}: every case must be an object of overrides.")
+    if case_count(cases) > MAX_CASES:
+        raise ValueError(f"{path}: cases name {case_count(cases)} cases, more than the "
+                         f"{MAX_CASES} a sweep or dataset takes; split them into several files.")
     metrics = sweep_file.get("metrics", list(default_metrics))
     if isinstance(metrics, str):
         metrics = [metrics]
@@ -55,6 +58,13 @@ def load_spec(path, default_metrics=tuple(METRICS)):
         raise ValueError(f"{path}: unknown metric {unknown[0]!r}; the built-in metrics are "
                          f"{', '.join(METRICS)}.")
     return params, cases, metrics
+
+
+def same_file(first, second):
+    """True when two names lead to one file, existing or to be created."""
+    if os.path.exists(first) and os.path.exists(second):
+        return os.path.samefile(first, second)
+    return os.path.realpath(first) == os.path.realpath(second)
 
 
 def connect(address):
@@ -145,6 +155,9 @@ def _main(args):
             args.cases, () if args.command == "dataset" else tuple(METRICS))
         if args.out and destination_problem(args.out):  # before a long run is wasted
             raise ValueError(destination_problem(args.out))
+        if args.out and same_file(args.out, args.cases):
+            raise ValueError(f"--out {args.out} is the cases file {args.cases}: the results "
+                             "would replace it; write them to another file.")
         client = connect(args.scheduler) if args.scheduler else None
     except (ValueError, ParameterError) as error:
         print(error, file=sys.stderr)

@@ -251,12 +251,18 @@ def case_row(group):
     return {k: _read_attr(v) for k, v in group.attrs.items() if k not in CASE_ATTRS}
 
 
+def _whole(value):
+    return isinstance(value, (int, np.integer)) and not isinstance(value, bool)
+
+
 def _column(values):
     """A table column: int64 or float64 when every value is a number (None as NaN), else
-    text (lists as JSON, None as empty)."""
+    text (lists as JSON, None as empty). A whole number beyond int64 (an override the run
+    refused) makes the column text: as a float it would be rounded, or too large to hold."""
     numbers = all(v is None or isinstance(v, (bool, int, float, np.number)) for v in values)
-    if numbers and all(isinstance(v, (int, np.integer)) and not isinstance(v, bool)
-                       for v in values):
+    if any(_whole(v) and not -2**63 <= v < 2**63 for v in values):
+        numbers = False
+    if numbers and all(_whole(v) for v in values):
         return np.array(values, dtype=np.int64)
     if numbers:
         return np.array([math.nan if v is None else float(v) for v in values])
@@ -378,6 +384,18 @@ class FinalFile:
             self._atomic.discard()
 
 
+# What h5py and the attribute readers raise on a file whose groups or attributes are missing
+# or hold something else than this package writes.
+DAMAGE = (KeyError, ValueError, TypeError, AttributeError)
+
+
+def _damage(error):
+    """An exception's message without the quotes KeyError adds."""
+    if isinstance(error, KeyError) and error.args:
+        return str(error.args[0])
+    return str(error) or type(error).__name__
+
+
 class Store:
     """The output file and its part files, with the finished cases found in them.
 
@@ -423,9 +441,15 @@ class Store:
                     if self.complete:
                         for name, group in f["cases"].items():
                             self.finished[int(name)] = (None, case_row(group))
+            except DatasetError:
+                raise
             except OSError as error:
                 raise DatasetError(f"{self.path} exists and cannot be read as HDF5 ({error}): "
                                    "choose another output file or remove it.") from None
+            except DAMAGE as error:
+                raise DatasetError(f"{self.path} is a Kalvor dataset that cannot be read "
+                                   f"({_damage(error)}): it is damaged; choose another output "
+                                   "file or remove it.") from None
         if not self.complete:
             self._read_parts()
             self._write_master()
@@ -448,9 +472,11 @@ class Store:
                     for case, group in f["cases"].items():
                         self.finished[int(case)] = (name, case_row(group))
                     self.labels.update(json.loads(_read_attr(f.attrs["column_labels"])))
-            except OSError as error:
-                raise DatasetError(f"{path} cannot be read ({error}): remove it to compute its "
-                                   "cases again.") from None
+            except DatasetError:
+                raise
+            except (OSError, *DAMAGE) as error:
+                raise DatasetError(f"{path} cannot be read ({_damage(error)}): remove it to "
+                                   "compute its cases again.") from None
 
     def add(self, items):
         """Writes a batch's cases to a part file of their own and to the final file, and OUT

@@ -4,6 +4,7 @@ metrics."""
 import contextlib
 import itertools
 import logging
+import math
 import sys
 
 from ._metrics import resolve
@@ -11,8 +12,30 @@ from ._params import Params
 from ._tasks import crashed_entry, local_client, run_cases
 
 
+# Most cases a sweep or dataset takes: a product of a few short lists can name billions,
+# which would fill the memory before the first case runs.
+MAX_CASES = 1_000_000
+
+
+def case_count(cases):
+    """How many cases a list of dicts or a dict of lists (their product) names."""
+    if isinstance(cases, dict):
+        return math.prod(len(values) for values in cases.values())
+    return len(cases)
+
+
 def expand_cases(cases):
-    """A list of override dicts from a list of dicts or a dict of lists (their product)."""
+    """A list of override dicts from a list of dicts or a dict of lists (their product).
+
+    Raises
+    ------
+    ValueError
+        There are more than MAX_CASES cases.
+    """
+    count = case_count(cases)
+    if count > MAX_CASES:
+        raise ValueError(f"cases name {count} cases, more than the {MAX_CASES} a sweep or "
+                         "dataset takes; split them into several runs.")
     if isinstance(cases, dict):
         names = list(cases)
         return [dict(zip(names, values)) for values in itertools.product(*cases.values())]

@@ -275,6 +275,47 @@ def test_another_base_or_case_list_is_refused_and_the_file_kept(client, tmp_path
     assert list(again["status"]) == ["accepted", "accepted"] and out.read_bytes() == held
 
 
+def _drop(f, name):
+    del f[name]
+
+
+def _set_attr(name, value):
+    def damage(f):
+        f.attrs[name] = value
+    return damage
+
+
+@pytest.mark.parametrize("damage", [
+    lambda f: _drop(f, "cases"),
+    lambda f: _drop(f.attrs, "complete"),
+    _set_attr("column_labels", "{"),
+    _set_attr("column_labels", "[1]"),
+    lambda f: (_set_attr("identity", "0")(f), _set_attr("cases", "[{")(f)),
+], ids=["no cases group", "no complete flag", "labels cut short", "labels a list",
+        "case list cut short"])
+def test_a_damaged_dataset_is_refused_in_one_message_and_kept(client, tmp_path, damage):
+    out = tmp_path / "d.h5"
+    cases = [{"control.T": 0.0}]
+    kalvor.dataset(short_base(0.002), cases, out, client=client, progress=False)
+    with h5py.File(out, "r+") as f:
+        damage(f)
+    held = out.read_bytes()
+    with pytest.raises(kalvor.DatasetError, match=f"^{out} is a Kalvor dataset that cannot be "
+                       "read .*: it is damaged; choose another output file or remove it.$"):
+        kalvor.dataset(short_base(0.002), cases, out, client=client, progress=False)
+    assert out.read_bytes() == held
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["d.h5"]
+
+
+def test_an_override_beyond_int64_is_kept_in_the_table_as_text(client, tmp_path):
+    out = tmp_path / "d.h5"
+    huge = 10**30
+    cases = [{"control.Condition": 0}, {"control.Condition": huge}]
+    table = kalvor.dataset(short_base(0.002), cases, out, client=client, progress=False)
+    assert list(table["status"]) == ["accepted", "refused"]
+    assert list(kalvor.read_table(out)["control.Condition"]) == ["0", str(huge)]
+
+
 class KillOnce:
     """Labels that make case T = -0.1 wait, the first time, until its worker is killed; the
     marker names the worker."""

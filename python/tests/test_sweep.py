@@ -203,7 +203,11 @@ def test_a_result_travels_between_processes(client):
     ("big.json", b" " * (17 * 1024 * 1024), "too large for a sweep file"),
     ("syntax.json", b'{"cases": [{}],\n "metrics": }', "not JSON at line 2, column 13"),
     ("fifo", None, "not a regular file"),
-], ids=["deep", "metric", "dup", "utf8", "big", "syntax", "fifo"])
+    # Three lists of a thousand values: a billion cases, refused before any is made.
+    ("product.json", json.dumps({"cases": {k: list(range(1000)) for k in
+                                           ("control.Ud", "control.T", "motor.J")}}).encode(),
+     "cases name 1000000000 cases, more than the 1000000"),
+], ids=["deep", "metric", "dup", "utf8", "big", "syntax", "fifo", "product"])
 def test_command_line_sweep_refuses_a_bad_file_in_one_line(tmp_path, name, content, message):
     path = tmp_path / name
     if content is None:
@@ -215,6 +219,22 @@ def test_command_line_sweep_refuses_a_bad_file_in_one_line(tmp_path, name, conte
     assert done.returncode == 2
     assert done.stderr.startswith(f"{path}: ") and message in done.stderr, done.stderr
     assert done.stderr.count("\n") == 1
+
+
+@pytest.mark.parametrize("command, out", [("sweep", "cases.json"), ("sweep", "link.json"),
+                                          ("dataset", "./cases.json")])
+def test_command_line_refuses_to_write_over_its_cases_file(tmp_path, command, out):
+    cases = tmp_path / "cases.json"
+    cases.write_text('{"cases": [{}]}')
+    (tmp_path / "link.json").symlink_to("cases.json")
+    done = subprocess.run([sys.executable, "-m", "kalvor", command, "cases.json", "--quiet",
+                           "--out", out], capture_output=True, text=True, timeout=120,
+                          cwd=tmp_path)
+    assert done.returncode == 2
+    assert done.stderr == (f"--out {out} is the cases file cases.json: the results would "
+                           "replace it; write them to another file.\n")
+    assert cases.read_text() == '{"cases": [{}]}'
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["cases.json", "link.json"]
 
 
 def test_command_line_sweep_full_disk_names_the_file_once(client, tmp_path):

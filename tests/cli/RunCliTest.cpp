@@ -249,6 +249,54 @@ INSTANTIATE_TEST_SUITE_P(
         CBadArgs{"EventsIntoAFolder", "--events DIR", "is a folder"}),
     [](const ::testing::TestParamInfo<CBadArgs>& info) { return info.param.m_pszName; });
 
+// Outputs of one command that meet, however named: the last written would replace the
+// other, or the user's parameter file. Refused before calculating, every file kept.
+struct COutputClash {
+    const char* m_pszName;
+    const char* m_pszArgs; ///< DIR the test's folder; p.json the parameter file read
+    const char* m_pszNamed;
+};
+
+void PrintTo(const COutputClash& c, std::ostream* os) {
+    *os << c.m_pszName;
+}
+
+class RunCliOutputClash : public RunCli, public ::testing::WithParamInterface<COutputClash> {};
+
+TEST_P(RunCliOutputClash, IsRefusedAndEveryFileKept) {
+    const std::string params = "{\"control\": {\"Ud\": 150}}\n";
+    std::ofstream(Path("p.json"), std::ios::binary) << params;
+    fs::create_symlink("r.txt", m_dir / "link.txt");
+    std::string args = GetParam().m_pszArgs;
+    for (std::size_t at; (at = args.find("DIR")) != std::string::npos;)
+        args.replace(at, 3, m_dir.string());
+    EXPECT_EQ(Run(args + " --set time.Te=0.0002"), 2);
+    EXPECT_NE(m_strErr.find(GetParam().m_pszNamed), std::string::npos) << m_strErr;
+    EXPECT_EQ(std::count(m_strErr.begin(), m_strErr.end(), '\n'), 1) << m_strErr;
+    EXPECT_FALSE(fs::exists(Path("r.txt")));
+    EXPECT_EQ(Read(Path("p.json")), params);
+    EXPECT_TRUE(m_strOut.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, RunCliOutputClash,
+    ::testing::Values(
+        COutputClash{"EventsOverTheTable", "run --out DIR/r.txt --events DIR/r.txt",
+                     "name the same file"},
+        COutputClash{"EventsThroughALinkToTheTable", "run --out DIR/r.txt --events DIR/link.txt",
+                     "name the same file"},
+        COutputClash{"TheSameFolderNamedTwoWays", "run --out DIR/r.txt --events DIR/./r.txt",
+                     "name the same file"},
+        COutputClash{"EventsToStandardOutputByName", "run --events /dev/stdout",
+                     "both go to standard output"},
+        COutputClash{"TableOverTheParameterFile", "run DIR/p.json --out DIR/p.json",
+                     "is the parameter file"},
+        COutputClash{"EventsOverTheParameterFile",
+                     "run DIR/p.json --out DIR/r.txt --events DIR/p.json", "is the parameter file"},
+        COutputClash{"PlotOverTheParameterFile", "diag pwm DIR/p.json --out DIR/p.json",
+                     "is the parameter file"}),
+    [](const ::testing::TestParamInfo<COutputClash>& info) { return info.param.m_pszName; });
+
 TEST_F(RunCli, RefusesADestinationThatCannotBeCreatedBeforeCalculating) {
     const std::string out = (m_dir / "missing" / "r.txt").string();
     EXPECT_EQ(Run("run --out " + out), 2);

@@ -17,6 +17,9 @@ private slots:
     void AnythingElseIsRefusedNamingTheFileAndThePlace_data();
     void AnythingElseIsRefusedNamingTheFileAndThePlace();
     void FilesThatAreNoTablesAreRefusedBeforeReading();
+    void HostileTextGivesAShortReadableRefusal_data();
+    void HostileTextGivesAShortReadableRefusal();
+    void ATableBeyondTheValueBoundIsRefused();
 };
 
 void TestCurveTable::ResultExportAndCsvGiveTheirColumns_data() {
@@ -37,6 +40,9 @@ void TestCurveTable::ResultExportAndCsvGiveTheirColumns_data() {
         << QByteArray("\"time\";\"Ia [A]\"\r\n0;-0.5\r\n0.001;-0.5\r\n\r\n") << "Ia [A]" << 2;
     QTest::newRow("tabs and an exponent")
         << QByteArray("t\tIa [A]\n0\t-5e-1\n1e-3\t-0.5\n") << "Ia [A]" << 2;
+    QTest::newRow("CR line ends") << QByteArray("t,Ia [A]\r0,-0.5\r0.001,-0.5\r") << "Ia [A]" << 2;
+    QTest::newRow("CR, CR LF and LF mixed")
+        << QByteArray("t,Ia [A]\r\n0,-0.5\r\r\n0.001,-0.5\n") << "Ia [A]" << 2;
 }
 
 void TestCurveTable::ResultExportAndCsvGiveTheirColumns() {
@@ -96,6 +102,49 @@ void TestCurveTable::FilesThatAreNoTablesAreRefusedBeforeReading() {
     file.close();
     table = ReadCurveTable(big.toStdString());
     QVERIFY2(QString::fromStdString(table.m_strMessage).contains("more than the"),
+             table.m_strMessage.c_str());
+}
+
+// Whatever a file holds, the message box gets a few lines of UTF-8 naming the place.
+void TestCurveTable::HostileTextGivesAShortReadableRefusal_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    const QByteArray longWord(100000, 'a');
+    QTest::newRow("a long word in the data") << QByteArray("t,x\n0,1\n1,") + longWord + "\n"
+                                             << "line 3, column 2 (x): \"aaaa";
+    QTest::newRow("a long column name") << QByteArray("t,") + longWord + "\n0,1\n1,y\n"
+                                        << "line 3, column 2 (aaaa";
+    QTest::newRow("bytes that are not UTF-8")
+        << QByteArray("t,x\xff\n0,1\n1,\xc3\x28\x80\n") << "line 3, column 2 (x\uFFFD)";
+    QTest::newRow("CR line ends count lines")
+        << QByteArray("t,x\r0,1\r\r1,z\r") << "line 4, column 2 (x): \"z\"";
+    QTest::newRow("control characters") << QByteArray("t,x\n0,1\n1,\x1b[2J\n") << "\\x1B[2J";
+}
+
+void TestCurveTable::HostileTextGivesAShortReadableRefusal() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    const CCurveTable table = ParseCurveTable(std::string(text.constData(), text.size()), "f.txt");
+    QVERIFY(!table.m_bOk);
+    const QByteArray message = QByteArray::fromStdString(table.m_strMessage);
+    QVERIFY2(message.size() < 400, message.left(400).constData());
+    QVERIFY2(QString::fromUtf8(message).toUtf8() == message, "the message is not UTF-8");
+    QVERIFY2(QString::fromUtf8(message).contains(expected, Qt::CaseInsensitive),
+             message.constData());
+}
+
+// Short lines cost far more as values than as text: the value bound, not the file's size,
+// keeps memory in check.
+void TestCurveTable::ATableBeyondTheValueBoundIsRefused() {
+    QByteArray text("t,x\n");
+    for (int r = 0; r < 6; ++r)
+        text += QByteArray::number(r) + ",0\n";
+    const std::string content(text.constData(), std::size_t(text.size()));
+    QVERIFY(ParseCurveTable(content, "f.txt", 12).m_bOk);
+    const CCurveTable table = ParseCurveTable(content, "f.txt", 11);
+    QVERIFY(!table.m_bOk);
+    QVERIFY2(QString::fromStdString(table.m_strMessage)
+                 .contains("holds more than 5 rows of 2 columns (at most 11 values"),
              table.m_strMessage.c_str());
 }
 
