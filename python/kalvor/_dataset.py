@@ -401,11 +401,13 @@ class Store:
 
     The parts are what a rerun trusts. OUT, holding a link per finished case into its part, is
     rewritten after a batch only once the time since its last rewrite is MASTER_RATIO times
-    what that rewrite took, so it lags the parts by a moment at most and costs the client
-    little; it is brought up to date whenever the run ends short of complete.
+    what that rewrite took (at most LAG), so it costs the client little and lags the parts by
+    about LAG at most (the caller calls add() with no items while it waits); it is brought up to
+    date whenever the run ends short of complete.
     """
 
     MASTER_RATIO = 10
+    LAG = 1.0  # [s] most the due time of OUT's rewrite lies ahead
 
     def __init__(self, path, identity, cases):
         self.path = os.fspath(path)
@@ -478,7 +480,12 @@ class Store:
 
     def add(self, items):
         """Writes a batch's cases to a part file of their own and to the final file, and OUT
-        when it is due."""
+        when it is due (also with no items: a run waiting for a long batch keeps OUT within
+        LAG seconds of its parts)."""
+        if not items:
+            if self._master_stale and time.monotonic() >= self._master_due:
+                self._write_master()
+            return
         h5py = _h5py()
         final = self._final_file()
         os.makedirs(self.parts, exist_ok=True)
@@ -535,7 +542,7 @@ class Store:
                     relative = os.path.join(os.path.basename(self.parts), part)
                     cases[name] = h5py.ExternalLink(relative, f"/cases/{name}")
         now = time.monotonic()
-        self._master_due = now + self.MASTER_RATIO * (now - start)
+        self._master_due = now + min(self.LAG, self.MASTER_RATIO * (now - start))
         self._master_stale = False
 
     def finish(self):
@@ -620,7 +627,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
         Where the tasks run; None starts a LocalCluster with one worker process per core.
     batch : int, optional
         Cases per Dask task; by default two tasks per worker thread, at most 16 cases each and
-        at most 64 MB of arrays.
+        at most 64 MB of arrays, the last tasks smaller.
     progress : bool
         Draw a progress bar on stderr.
     metrics : callable, str or list of str, optional
@@ -664,7 +671,8 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
             for items in run_cases(client, case_list, base.text(), job, batch=batch,
                                    done=set(store.finished),
                                    limit=min(MAX_BATCH, _batch_limit(base, n_columns, every,
-                                                                     dtype))):
+                                                                     dtype)), taper=True,
+                                   tick=Store.LAG / 2):
                 store.add(items)
                 if bar:
                     for _ in items:

@@ -2,8 +2,11 @@
 message instead of a wait that never ends when the cluster cannot run them."""
 
 import ast
+import math
 import os
+import queue
 import sys
+import threading
 import time
 
 # Batches per worker thread by default: two even out the last batches; every batch costs a
@@ -38,6 +41,21 @@ def batch_size(n_cases, n_threads, limit=MAX_BATCH):
 def batches(indices, size):
     """Consecutive slices of the list indices, each of at most size items."""
     return [indices[k:k + size] for k in range(0, len(indices), size)]
+
+
+def tapered_batches(indices, size, n_threads):
+    """Consecutive slices of the list indices that shrink towards the end: each takes its share
+    of what is left (BATCHES_PER_THREAD per worker thread), at most size and at least a quarter
+    of it. The client handles the last results after the workers are done; small last batches
+    keep that short."""
+    out, k = [], 0
+    floor = max(1, size // 4)
+    share = BATCHES_PER_THREAD * max(1, n_threads)
+    while k < len(indices):
+        take = min(size, max(floor, math.ceil((len(indices) - k) / share)))
+        out.append(indices[k:k + take])
+        k += take
+    return out
 
 
 def run_batch(indices, cases, base_text, job):
@@ -229,7 +247,8 @@ def crashed_entry(ending):
                        "engine or in a metric or labels function"}
 
 
-def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BATCH):
+def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BATCH,
+              taper=False, tick=None):
     """Runs job over the cases on client in batches and yields the list of (index, entry) of
     each batch as it arrives.
 
@@ -237,7 +256,9 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
     on every try (Dask's KilledWorker) may only have shared a worker with the case that kills
     it, so its cases are run again one at a time once everything else is done, and only a case
     that fails alone becomes job.crashed(error). Cases whose index is in done are skipped. batch:
-    cases per task, by default from the case count and the worker threads, at most limit.
+    cases per task, by default from the case count and the worker threads, at most limit; with
+    taper, and no batch given, the last tasks are smaller (for results the client spends time
+    on). With tick [s], an empty list comes whenever nothing has arrived for that long.
     """
     done = set() if done is None else done
     todo = [i for i in range(len(cases)) if i not in done]
@@ -252,18 +273,18 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
         return client.submit(run_batch, indices, [cases[i] for i in indices], base_text, job,
                              pure=False)
 
-    pending = {submit(indices): indices for indices in batches(todo, size)}
+    plan = tapered_batches(todo, size, threads) if taper and batch is None else batches(todo, size)
+    fetcher = _Fetcher(client, {submit(indices): indices for indices in plan})
     suspects = []
-    while pending:
-        for future in _first_done(client, pending):
-            indices = pending.pop(future)
-            if future.status == "finished":
-                items = future.result()
-                future.release()
-                yield items
-            else:
-                future.release()
-                suspects.extend(indices)
+    try:
+        while (got := fetcher.get(timeout=tick)) is not None:
+            kind, value = got
+            if kind == "lost":
+                suspects.extend(value)
+            else:  # a batch's entries, or none after tick seconds without any
+                yield value
+    finally:
+        fetcher.close()
     for i in sorted(suspects):
         single = {submit([i]): [i]}
         (future,) = _first_done(client, single)
@@ -275,13 +296,73 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
         yield items
 
 
-def _first_done(client, futures, poll=5.0):
-    """The futures that are done, once at least one is; RuntimeError when the cluster has had
-    no worker for WORKER_WAIT seconds (the cases would wait for good)."""
+class _Fetcher:
+    """Fetches the results of finished tasks in a thread of its own while the caller handles
+    earlier ones, so that a result's transfer (several round trips, each waiting for a busy
+    process to be scheduled) overlaps the caller's work; at most AHEAD fetched results wait.
+
+    get() returns ("items", list of (index, entry)), ("lost", indices) for a task whose workers
+    died on every try, ("idle", []) when nothing came within its timeout, or None once every
+    task is handled; it raises what stopped the thread (a cluster without workers).
+    """
+
+    AHEAD = 1
+    POLL = 0.5  # [s] how soon the thread notices close()
+
+    def __init__(self, client, pending):
+        self._client, self._pending = client, pending
+        self._queue = queue.Queue(maxsize=self.AHEAD)
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, name="kalvor-fetch", daemon=True)
+        self._thread.start()
+
+    def _run(self):
+        try:
+            while self._pending and not self._stop.is_set():
+                for future in _first_done(self._client, self._pending, self.POLL, self._stop):
+                    indices = self._pending.pop(future)
+                    if future.status == "finished":
+                        got = ("items", future.result())
+                    else:
+                        got = ("lost", indices)
+                    future.release()
+                    self._put(got)
+            self._put(None)
+        except BaseException as error:  # handed to the caller's thread
+            self._put(("error", error))
+
+    def _put(self, item):
+        while not self._stop.is_set():
+            try:
+                self._queue.put(item, timeout=self.POLL)
+                return
+            except queue.Full:
+                continue
+
+    def get(self, timeout=None):
+        """The next result; ("idle", []) when none came within timeout seconds."""
+        try:
+            item = self._queue.get(timeout=timeout)
+        except queue.Empty:
+            return ("idle", [])
+        if item is not None and item[0] == "error":
+            raise item[1]
+        return item
+
+    def close(self):
+        """Stops the thread (the caller stopped early, or every task is handled)."""
+        self._stop.set()
+        self._thread.join(timeout=10 * self.POLL)
+
+
+def _first_done(client, futures, poll=5.0, stop=None):
+    """The futures that are done, once at least one is (none once stop is set); RuntimeError
+    when the cluster has had no worker for WORKER_WAIT seconds (the cases would wait for
+    good)."""
     from distributed import wait
 
     lost_since = None
-    while True:
+    while stop is None or not stop.is_set():
         try:
             done, _ = wait(list(futures), timeout=poll, return_when="FIRST_COMPLETED")
         except TimeoutError:
@@ -296,3 +377,4 @@ def _first_done(client, futures, poll=5.0):
             raise RuntimeError(f"the cluster has had no worker for {WORKER_WAIT} s (its workers "
                                "died and were not restarted): finished cases are kept; start "
                                "workers, or run again.")
+    return []

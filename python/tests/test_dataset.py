@@ -161,32 +161,66 @@ def command(cases, out, client, *extra):
             "--scheduler", client.scheduler.address, "--quiet", *extra]
 
 
+# A dataset of 16 cases in tasks of one, whose cases T <= -0.4 wait while the marker file exists
+# (long cases): the first 8 finish, the rest wait for the kill.
+HELD = """
+import os, sys, time
+import distributed, kalvor
+
+class Hold:
+    def __init__(self, marker):
+        self.marker = marker
+
+    def __call__(self, params):
+        while params["control.T"] <= -0.4 and os.path.exists(self.marker):
+            time.sleep(0.02)
+        return {}
+
+if __name__ == "__main__":
+    out, scheduler, marker = sys.argv[1:]
+    base = kalvor.Params()
+    base["time.Te"] = 0.02
+    with distributed.Client(scheduler) as client:
+        kalvor.dataset(base, [{"control.T": -0.05 * k} for k in range(16)], out,
+                       labels=Hold(marker), batch=1, client=client, progress=False)
+"""
+
+
 def test_sigkill_keeps_finished_cases_and_rerun_resumes_to_a_clean_runs_file(client, tmp_path):
-    cases = write_cases(tmp_path, 16)
+    script, marker = tmp_path / "held.py", tmp_path / "hold"
+    script.write_text(HELD)
     clean, killed = tmp_path / "clean.h5", tmp_path / "killed.h5"
-    done = subprocess.run(command(cases, clean, client), capture_output=True, text=True)
+
+    def run(out):
+        return [sys.executable, str(script), str(out), client.scheduler.address, str(marker)]
+
+    done = subprocess.run(command(write_cases(tmp_path, 16), clean, client),
+                          capture_output=True, text=True, timeout=DEADLINE)
     assert done.returncode == 0, done.stderr
-    process = subprocess.Popen(command(cases, killed, client, "--batch", "1"),
-                               stderr=subprocess.PIPE)
-    deadline = time.monotonic() + DEADLINE
-    while finished_count(killed) < 3 and process.poll() is None:
-        assert time.monotonic() < deadline, "no case finished"
-        time.sleep(0.05)
-    process.kill()
-    process.wait()
+    marker.write_text("")
+    process = subprocess.Popen(run(killed), stderr=subprocess.PIPE)
+    try:
+        deadline = time.monotonic() + DEADLINE
+        while finished_count(killed) < 8 and process.poll() is None:
+            assert time.monotonic() < deadline, "the first cases did not finish"
+            time.sleep(0.05)
+        process.kill()
+        process.wait()
+    finally:
+        marker.unlink()  # the held cases end
     with h5py.File(killed, "r") as f:
         assert not f.attrs["complete"]
-        kept = f.attrs["finished_count"]
+        assert f.attrs["finished_count"] == 8
     before = arrays(killed)
     with pytest.raises(kalvor.DatasetError, match="unfinished"):
         kalvor.read_table(killed)
-    assert 3 <= len(before) == kept < 16
     reference = arrays(clean)
+    assert sorted(before) == sorted(reference)[:8]
     for name, columns in before.items():
         for column, values in columns.items():
             assert values.tobytes() == reference[name][column].tobytes()
 
-    rerun = subprocess.run(command(cases, killed, client), capture_output=True, text=True)
+    rerun = subprocess.run(run(killed), capture_output=True, text=True, timeout=DEADLINE)
     assert rerun.returncode == 0, rerun.stderr
     after = arrays(killed)
     assert sorted(after) == sorted(reference)
