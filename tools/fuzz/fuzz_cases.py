@@ -1,5 +1,6 @@
 """Mutation fuzzer of `python3 -m kalvor dataset` and `sweep`: mutated CASES.json files, and
-existing files as a dataset's --out (a non-dataset HDF5 file, a damaged dataset, text).
+existing files as a dataset's --out (a non-dataset HDF5 file, a damaged dataset, text) or as a
+part file of a resumed run.
 
     PYTHONPATH=build/python /usr/bin/python3 tools/fuzz/fuzz_cases.py --seconds 300
 
@@ -154,6 +155,41 @@ class Fuzzer:
         finally:
             shutil.rmtree(folder, ignore_errors=True)
 
+    def part_case(self, dataset_file):
+        """A resumed run's part file, damaged: a finished dataset holds what a part holds (the
+        identity, the column labels and the cases), so a copy of it stands for one."""
+        import h5py
+
+        folder = tempfile.mkdtemp(prefix="kalvor-fuzz-part-")
+        try:
+            with open(os.path.join(folder, "cases.json"), "w") as f:
+                json.dump(SEEDS[0], f)
+            os.mkdir(os.path.join(folder, "d.h5.parts"))
+            part = os.path.join(folder, "d.h5.parts", "part-000000-0123abcd.h5")
+            if self.rng.random() < 0.5:
+                with open(dataset_file, "rb") as f:
+                    data = mutate(f.read(), self.rng)
+                with open(part, "wb") as f:
+                    f.write(data)
+            else:
+                shutil.copy(dataset_file, part)
+                with h5py.File(part, "r+") as f:
+                    target = self.rng.choice(["cases", "column_labels", "identity", "case-name"])
+                    if target == "cases":
+                        del f["cases"]
+                    elif target == "case-name":
+                        f.move("cases/000000", "cases/first")
+                    elif self.rng.random() < 0.5:
+                        del f.attrs[target]
+                    else:
+                        f.attrs[target] = self.rng.choice(["", "{", "[]", 7])
+                with open(part, "rb") as f:
+                    data = f.read()
+            self.execute("dataset-part", self.command("dataset", "cases.json", "d.h5"), folder,
+                         data)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
     def reference_dataset(self, folder):
         with open(os.path.join(folder, "cases.json"), "w") as f:
             json.dump(SEEDS[0], f)
@@ -166,8 +202,11 @@ class Fuzzer:
         dataset_file = self.reference_dataset(keep)
         start = time.monotonic()
         while time.monotonic() < start + self.args.seconds:
-            if self.rng.random() < self.args.out_share:
+            draw = self.rng.random()
+            if draw < self.args.out_share * 0.7:
                 self.out_case(dataset_file)
+            elif draw < self.args.out_share:
+                self.part_case(dataset_file)
             else:
                 self.cases_case()
         wall = time.monotonic() - start
@@ -185,7 +224,7 @@ def main():
     p.add_argument("--timeout", type=float, default=120)
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--out-share", type=float, default=0.3,
-                   help="share of the inputs that are existing output files")
+                   help="share of the inputs that are existing output or part files")
     p.add_argument("--found", default="fuzz-found")
     args = p.parse_args()
     from distributed import Client, LocalCluster
