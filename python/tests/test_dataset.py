@@ -307,6 +307,30 @@ def test_a_damaged_dataset_is_refused_in_one_message_and_kept(client, tmp_path, 
     assert sorted(p.name for p in tmp_path.iterdir()) == ["d.h5"]
 
 
+# A finished dataset holds what a part file holds (identity, column labels, cases): a copy of
+# it, damaged, stands for a part an interrupted run left.
+@pytest.mark.parametrize("damage", [
+    lambda f: _drop(f, "cases"),
+    lambda f: f.move("cases/000000", "cases/first"),
+    _set_attr("column_labels", "{"),
+], ids=["no cases group", "a case not named by its index", "labels cut short"])
+def test_a_damaged_part_file_is_refused_naming_it(client, tmp_path, damage):
+    cases = [{"control.T": 0.0}]
+    reference = tmp_path / "reference.h5"
+    kalvor.dataset(short_base(0.002), cases, reference, client=client, progress=False)
+    parts = tmp_path / "d.h5.parts"
+    parts.mkdir()
+    part = parts / "part-000000-0123abcd.h5"
+    os.replace(reference, part)
+    with h5py.File(part, "r+") as f:
+        damage(f)
+    with pytest.raises(kalvor.DatasetError, match=f"^{part} cannot be read .*: remove it to "
+                       "compute its cases again.$"):
+        kalvor.dataset(short_base(0.002), cases, tmp_path / "d.h5", client=client,
+                       progress=False)
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["d.h5.parts"]
+
+
 def test_an_override_beyond_int64_is_kept_in_the_table_as_text(client, tmp_path):
     out = tmp_path / "d.h5"
     huge = 10**30
