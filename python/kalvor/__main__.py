@@ -21,7 +21,8 @@ from ._sweep import MAX_CASES, case_count, summary
 
 
 def load_spec(path, default_metrics=tuple(METRICS)):
-    """(base Params, cases, metric names) from a sweep file; ValueError naming what is wrong."""
+    """(base Params, cases, metric names, the base parameter file's path or None) from a sweep
+    file; ValueError naming what is wrong."""
     sweep_file = read_json(path)
     if not isinstance(sweep_file, dict):
         raise ValueError(f"{path}: must be an object with base, cases and metrics.")
@@ -30,8 +31,10 @@ def load_spec(path, default_metrics=tuple(METRICS)):
         raise ValueError(f"{path}: unknown key {sorted(unknown)[0]!r}; "
                          "the keys are base, cases and metrics.")
     base = sweep_file.get("base", {})
+    base_path = None
     if isinstance(base, str):
-        params = Params.load(os.path.join(os.path.dirname(os.path.abspath(path)), base))
+        base_path = os.path.join(os.path.dirname(os.path.abspath(path)), base)
+        params = Params.load(base_path)
     elif isinstance(base, dict):
         params = Params.from_text(json.dumps(base), f"{path}: base")
     else:
@@ -61,7 +64,7 @@ def load_spec(path, default_metrics=tuple(METRICS)):
     if unknown:
         raise ValueError(f"{path}: unknown metric {unknown[0]!r}; the built-in metrics are "
                          f"{', '.join(METRICS)}.")
-    return params, cases, metrics
+    return params, cases, metrics, base_path
 
 
 def same_file(first, second):
@@ -155,13 +158,16 @@ def main(argv=None):
 
 def _main(args):
     try:
-        params, cases, metrics = load_spec(
+        params, cases, metrics, base_path = load_spec(
             args.cases, () if args.command == "dataset" else tuple(METRICS))
         if args.out and destination_problem(args.out):  # before a long run is wasted
             raise ValueError(destination_problem(args.out))
         if args.out and same_file(args.out, args.cases):
             raise ValueError(f"--out {args.out} is the cases file {args.cases}: the results "
                              "would replace it; write them to another file.")
+        if args.out and base_path and same_file(args.out, base_path):
+            raise ValueError(f"--out {args.out} is the base parameter file {base_path}: the "
+                             "results would replace it; write them to another file.")
         client = connect(args.scheduler) if args.scheduler else None
     except (ValueError, ParameterError) as error:
         print(error, file=sys.stderr)

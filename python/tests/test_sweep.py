@@ -223,20 +223,28 @@ def test_command_line_sweep_refuses_a_bad_file_in_one_line(tmp_path, name, conte
     assert done.stderr.count("\n") == 1
 
 
-@pytest.mark.parametrize("command, out", [("sweep", "cases.json"), ("sweep", "link.json"),
-                                          ("dataset", "./cases.json")])
-def test_command_line_refuses_to_write_over_its_cases_file(tmp_path, command, out):
-    cases = tmp_path / "cases.json"
-    cases.write_text('{"cases": [{}]}')
+@pytest.mark.parametrize("command, out, named", [
+    ("sweep", "cases.json", "the cases file cases.json"),
+    ("sweep", "link.json", "the cases file cases.json"),
+    ("dataset", "./cases.json", "the cases file cases.json"),
+    ("sweep", "base.json", "the base parameter file {tmp}/base.json"),
+    ("dataset", "sub/../base.json", "the base parameter file {tmp}/base.json"),
+])
+def test_command_line_refuses_to_write_over_its_input_files(tmp_path, command, out, named):
+    files = {"cases.json": '{"base": "base.json", "cases": [{}]}', "base.json": "{}"}
+    for name, text in files.items():
+        (tmp_path / name).write_text(text)
     (tmp_path / "link.json").symlink_to("cases.json")
+    (tmp_path / "sub").mkdir()
     done = subprocess.run([sys.executable, "-m", "kalvor", command, "cases.json", "--quiet",
                            "--out", out], capture_output=True, text=True, timeout=120,
                           cwd=tmp_path)
     assert done.returncode == 2
-    assert done.stderr == (f"--out {out} is the cases file cases.json: the results would "
+    assert done.stderr == (f"--out {out} is {named.format(tmp=tmp_path)}: the results would "
                            "replace it; write them to another file.\n")
-    assert cases.read_text() == '{"cases": [{}]}'
-    assert sorted(p.name for p in tmp_path.iterdir()) == ["cases.json", "link.json"]
+    assert all((tmp_path / name).read_text() == text for name, text in files.items())
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["base.json", "cases.json",
+                                                          "link.json", "sub"]
 
 
 def test_command_line_sweep_full_disk_names_the_file_once(client, tmp_path):
