@@ -15,7 +15,6 @@ import json
 import math
 import os
 import shutil
-import time
 import uuid
 
 import numpy as np
@@ -400,14 +399,10 @@ class Store:
     """The output file and its part files, with the finished cases found in them.
 
     The parts are what a rerun trusts. OUT, holding a link per finished case into its part, is
-    rewritten after a batch only once the time since its last rewrite is MASTER_RATIO times
-    what that rewrite took (at most LAG), so it costs the client little and lags the parts by
-    about LAG at most (the caller calls add() with no items while it waits); it is brought up to
-    date whenever the run ends short of complete.
+    rewritten after every batch, so a run killed at any moment leaves it holding every case
+    whose part was written before its last rewrite; it is brought up to date whenever the run
+    ends short of complete.
     """
-
-    MASTER_RATIO = 10
-    LAG = 1.0  # [s] most the due time of OUT's rewrite lies ahead
 
     def __init__(self, path, identity, cases):
         self.path = os.fspath(path)
@@ -417,8 +412,6 @@ class Store:
         self.labels = {}  # stored column -> its result label with the unit ("Ia [A]")
         self.complete = False
         self._final = None
-        self._master_due = 0.0  # time.monotonic() from which OUT may be rewritten
-        self._master_stale = False
 
     def _row(self, index, row):
         overrides = {k: _plain(v) for k, v in self.cases[index].items()}
@@ -479,12 +472,9 @@ class Store:
                                    "compute its cases again.") from None
 
     def add(self, items):
-        """Writes a batch's cases to a part file of their own and to the final file, and OUT
-        when it is due (also with no items: a run waiting for a long batch keeps OUT within
-        LAG seconds of its parts)."""
+        """Writes a batch's cases to a part file of their own and to the final file, then
+        OUT."""
         if not items:
-            if self._master_stale and time.monotonic() >= self._master_due:
-                self._write_master()
             return
         h5py = _h5py()
         final = self._final_file()
@@ -506,11 +496,9 @@ class Store:
                    **{k: _attr_value(v) for k, v in entry["metrics"].items()}}
             self.finished[index] = (name, row)
         final.copy_part(os.path.join(self.parts, name), [index for index, _ in items])
-        self._master_stale = True
         if len(self.finished) < len(self.cases):
             final.sync()
-            if time.monotonic() >= self._master_due:
-                self._write_master()
+            self._write_master()
 
     def _final_file(self):
         """The final file, with the cases of the parts a resumed run found copied in."""
@@ -530,7 +518,6 @@ class Store:
     def _write_master(self):
         """OUT with, per finished case, a link into its part."""
         h5py = _h5py()
-        start = time.monotonic()
         with AtomicPath(self.path) as temp:
             with h5py.File(temp, "w") as f:
                 self.identity.write(f, False, len(self.cases), len(self.finished))
@@ -541,9 +528,6 @@ class Store:
                     name = case_name(index)
                     relative = os.path.join(os.path.basename(self.parts), part)
                     cases[name] = h5py.ExternalLink(relative, f"/cases/{name}")
-        now = time.monotonic()
-        self._master_due = now + min(self.LAG, self.MASTER_RATIO * (now - start))
-        self._master_stale = False
 
     def finish(self):
         """The self-contained file once every case is in (the parts then go); otherwise OUT
@@ -572,8 +556,7 @@ class Store:
             if final is not None:
                 final.discard()
         finally:
-            if self._master_stale:
-                self._write_master()
+            self._write_master()
 
 
 def _check_arguments(columns, every, dtype, labels, batch):
@@ -671,8 +654,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
             for items in run_cases(client, case_list, base.text(), job, batch=batch,
                                    done=set(store.finished),
                                    limit=min(MAX_BATCH, _batch_limit(base, n_columns, every,
-                                                                     dtype)), taper=True,
-                                   tick=Store.LAG / 2):
+                                                                     dtype)), taper=True):
                 store.add(items)
                 if bar:
                     for _ in items:

@@ -211,6 +211,13 @@ def test_sigkill_keeps_finished_cases_and_rerun_resumes_to_a_clean_runs_file(cli
     with h5py.File(killed, "r") as f:
         assert not f.attrs["complete"]
         assert f.attrs["finished_count"] == 8
+    parts = str(killed) + ".parts"
+    in_parts = set()
+    for name in os.listdir(parts):
+        if not name.startswith("."):
+            with h5py.File(os.path.join(parts, name), "r") as part:
+                in_parts |= set(part["cases"])
+    assert len(in_parts) == 8  # OUT reaches every case written before the kill
     before = arrays(killed)
     with pytest.raises(kalvor.DatasetError, match="unfinished"):
         kalvor.read_table(killed)
