@@ -20,32 +20,31 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-// Reads the leading number of a token the way strtod does (leading white space and a sign
-// allowed, trailing text ignored, no number gives 0), but independent of the locale.
-double TokenToDouble(std::string_view token) {
+// The leading number of a token read the way strtod does (leading white space and a sign
+// allowed, trailing text ignored), independent of the locale.
+std::errc ReadLeadingNumber(std::string_view token, double& value) {
     while (!token.empty() && IsSpace(token.front()))
         token.remove_prefix(1);
     if (token.size() > 1 && token.front() == '+' && token[1] != '-')
         token.remove_prefix(1);
+    value = 0.0;
+    return std::from_chars(token.data(), token.data() + token.size(), value).ec;
+}
+
+// The token's leading number; no number gives 0, as with strtod.
+double TokenToDouble(std::string_view token) {
     double value = 0.0;
-    const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
-    if (result.ec == std::errc::invalid_argument)
-        return 0.0;
-    return value;
+    return ReadLeadingNumber(token, value) == std::errc::invalid_argument ? 0.0 : value;
 }
 
 // Why a token does not read as a number (empty when it does): no number at its start, which
 // would read as 0, or one that is not finite or too large for a double.
 std::string TokenProblem(std::string_view token) {
-    while (!token.empty() && IsSpace(token.front()))
-        token.remove_prefix(1);
-    if (token.size() > 1 && token.front() == '+' && token[1] != '-')
-        token.remove_prefix(1);
     double value = 0.0;
-    const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
-    if (result.ec == std::errc::invalid_argument)
+    const std::errc ec = ReadLeadingNumber(token, value);
+    if (ec == std::errc::invalid_argument)
         return "is not a number";
-    if (result.ec == std::errc::result_out_of_range || !std::isfinite(value))
+    if (ec == std::errc::result_out_of_range || !std::isfinite(value))
         return "is not a finite number";
     return {};
 }
