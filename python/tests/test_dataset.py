@@ -22,14 +22,6 @@ h5py = pytest.importorskip("h5py")
 DEADLINE = 240
 
 
-@pytest.fixture(scope="module")
-def client():
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=":0") as cluster:
-        with distributed.Client(cluster) as c:
-            yield c
-
-
 def short_base(te=0.01):
     base = kalvor.Params()
     base["time.Te"] = te

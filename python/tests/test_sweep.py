@@ -22,14 +22,6 @@ CASES = [{"control.T": 0.0}, {"control.T": -0.1, "failures.FailT": [2, 0, 0, 0, 
 METRICS = list(kalvor.METRICS)
 
 
-@pytest.fixture(scope="module")
-def client():
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=":0") as cluster:
-        with distributed.Client(cluster) as c:
-            yield c
-
-
 def serial(base):
     rows = []
     for case in CASES:
