@@ -4,16 +4,9 @@
 # earlier one left behind then fails here instead of on a user's machine.
 #   cmake -DPROGRAM=path -DHOME=folder -P RunQtTest.cmake
 
+include(${CMAKE_CURRENT_LIST_DIR}/TestHome.cmake)
 file(REMOVE_RECURSE "${HOME}")
-foreach(kind CONFIG CACHE DATA STATE)
-    string(TOLOWER ${kind} folder)
-    file(MAKE_DIRECTORY "${HOME}/${folder}")
-    set(ENV{XDG_${kind}_HOME} "${HOME}/${folder}")
-endforeach()
-# Qt wants its runtime folder private to the user.
-file(MAKE_DIRECTORY "${HOME}/runtime")
-file(CHMOD "${HOME}/runtime" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-set(ENV{XDG_RUNTIME_DIR} "${HOME}/runtime")
+kalvor_use_test_home("${HOME}")
 
 set(functions)
 if("$ENV{KALVOR_TEST_ORDER}" STREQUAL "reverse")
