@@ -9,8 +9,9 @@ import sys
 import threading
 import time
 
-# Batches per worker thread by default: two even out the last batches; every batch costs a
-# forked process, a task's round trip and (in a dataset) a part file, about 10 ms each.
+# Batches per worker thread by default, sized from what is left (see tapered_batches): the
+# last ones are small, so the workers finish together; every batch costs a task's round trip
+# and (in a dataset) a part file, a few ms each.
 BATCHES_PER_THREAD = 2
 # Most cases per task by default: enough to make that overhead small against default runs of
 # about 25 ms, few enough that a lost task costs little.
@@ -46,8 +47,8 @@ def batches(indices, size):
 def tapered_batches(indices, size, n_threads):
     """Consecutive slices of the list indices that shrink towards the end: each takes its share
     of what is left (BATCHES_PER_THREAD per worker thread), at most size and at least a quarter
-    of it. The client handles the last results after the workers are done; small last batches
-    keep that short."""
+    of it. Small last batches let the workers finish together, and leave the client little
+    to handle after they are done."""
     out, k = [], 0
     floor = max(1, size // 4)
     share = BATCHES_PER_THREAD * max(1, n_threads)
@@ -62,72 +63,176 @@ def run_batch(indices, cases, base_text, job):
     """Runs job(index, overrides, base_text) for every case of a batch on a worker;
     job.crashed(ending) is the entry of a case whose process died.
 
-    Where the system can fork, the cases run in a child process that sends each entry back as
-    it is done: a case that crashes or aborts that process becomes a crashed entry naming the
-    signal, the cases before it are kept and the rest go on in a new child, and the worker
-    itself (and what Dask holds on it) never dies.
+    Where the system can fork, the cases run in a child process of the worker (kept for later
+    batches) that sends each entry back as it is done: a case that crashes or aborts that
+    process becomes a crashed entry naming the signal, the cases before it are kept and the
+    rest go on in a new child, and the worker itself (and what Dask holds on it) never dies.
     """
     todo = list(zip(indices, cases))
     if not ISOLATE:
         return [(i, job(i, case, base_text)) for i, case in todo]
     out = []
     while todo:
-        got, ending = _run_in_child(todo, base_text, job)
+        runner = _RUNNERS.take()
+        got, ending = runner.run(todo, base_text, job)
         out.extend(got)
         todo = todo[len(got):]
-        if todo:
-            index, _ = todo.pop(0)
-            out.append((index, job.crashed(ending)))
+        if ending is None:
+            _RUNNERS.give(runner)
+        else:
+            _RUNNERS.drop(runner)
+            if todo:
+                index, _ = todo.pop(0)
+                out.append((index, job.crashed(ending)))
     return out
 
 
-def _run_in_child(todo, base_text, job):
-    """The (index, entry) a forked child sent for todo, and how it ended when it sent fewer."""
-    import pickle
-    import signal
+class _Runner:
+    """A child process forked from the worker that runs the cases of one batch after another.
 
-    sys.stdout.flush()
-    sys.stderr.flush()
-    read_end, write_end = os.pipe()
-    _widen(write_end)
-    pid = os.fork()
-    if pid == 0:  # the child: no return from here
-        code = 0
+    Forking anew for every batch cost more than a default run: the page tables of a worker
+    holding Dask, the copies of every page the child then writes, and malloc's state started
+    over. The child ends when the worker closes its request pipe, by exiting or by dying.
+    """
+
+    def __init__(self, inherited):
+        """Forks the child; inherited: the worker-side pipe ends of the other runners, which
+        the child closes so that they still see the end of the worker."""
+        sys.stdout.flush()
+        sys.stderr.flush()
+        request_read, request_write = os.pipe()
+        entry_read, entry_write = os.pipe()
+        _widen(entry_write)
+        pid = os.fork()
+        if pid == 0:  # the child: no return from here
+            for fd in (request_write, entry_read, *inherited):
+                os.close(fd)
+            _serve(request_read, entry_write)
+        os.close(request_read)
+        os.close(entry_write)
+        self.pid = pid
+        self._requests = os.fdopen(request_write, "wb")
+        self._entries = os.fdopen(entry_read, "rb")
+
+    def fds(self):
+        return self._requests.fileno(), self._entries.fileno()
+
+    def run(self, todo, base_text, job):
+        """The (index, entry) the child sent for todo, and how it ended when it died before
+        the last (None when it finished the batch)."""
+        import pickle
+
+        import cloudpickle  # the job may hold the user's own functions, as Dask sent them
+
         try:
-            os.close(read_end)
-            parent = os.getppid()
-            with os.fdopen(write_end, "wb") as pipe:
-                for index, case in todo:
-                    if os.getppid() != parent:  # the worker is gone: nobody reads
-                        break
-                    pickle.dump((index, job(index, case, base_text)), pipe,
-                                protocol=pickle.HIGHEST_PROTOCOL)
-                    pipe.flush()
-        except BaseException:  # job turns every error of a case into its entry
-            code = 70
-        finally:
-            sys.stdout.flush()
-            sys.stderr.flush()
-            os._exit(code)
-    os.close(write_end)
-    got = []
-    with os.fdopen(read_end, "rb") as pipe:
+            cloudpickle.dump((job, base_text, todo), self._requests,
+                             protocol=pickle.HIGHEST_PROTOCOL)
+            self._requests.flush()
+        except OSError:  # the child died while idle
+            return [], self.ending()
+        got = []
         while True:
             try:
-                got.append(pickle.load(pipe))
-            except EOFError:
-                break
-            except pickle.UnpicklingError:  # cut short by the child's death
-                break
-    _, status = os.waitpid(pid, 0)
-    if os.WIFSIGNALED(status):
-        number = os.WTERMSIG(status)
-        try:
-            name = signal.Signals(number).name
-        except ValueError:
-            name = f"signal {number}"
-        return got, f"ended by {name}"
-    return got, f"exit status {os.WEXITSTATUS(status)}"
+                item = pickle.load(self._entries)
+            except (EOFError, pickle.UnpicklingError):  # cut short by the child's death
+                return got, self.ending()
+            if item is None:
+                return got, None
+            got.append(item)
+
+    def ending(self):
+        """How the child ended, once it has."""
+        import signal
+
+        for stream in (self._requests, self._entries):
+            try:
+                stream.close()
+            except OSError:
+                pass
+        _, status = os.waitpid(self.pid, 0)
+        if os.WIFSIGNALED(status):
+            number = os.WTERMSIG(status)
+            try:
+                name = signal.Signals(number).name
+            except ValueError:
+                name = f"signal {number}"
+            return f"ended by {name}"
+        return f"exit status {os.WEXITSTATUS(status)}"
+
+
+def _serve(request_fd, entry_fd):
+    """The runner child's loop: a batch in, its entries out one by one, None after the last."""
+    import pickle
+
+    code = 0
+    try:
+        _keep_freed_memory()
+        parent = os.getppid()
+        with os.fdopen(request_fd, "rb") as requests, os.fdopen(entry_fd, "wb") as entries:
+            while True:
+                try:
+                    job, base_text, todo = pickle.load(requests)
+                except EOFError:  # the worker is done with this runner, or gone
+                    break
+                for index, case in todo:
+                    if os.getppid() != parent:  # the worker is gone: nobody reads
+                        return
+                    pickle.dump((index, job(index, case, base_text)), entries,
+                                protocol=pickle.HIGHEST_PROTOCOL)
+                    entries.flush()
+                pickle.dump(None, entries)
+                entries.flush()
+    except BaseException:  # job turns every error of a case into its entry
+        code = 70
+    finally:
+        sys.stdout.flush()
+        sys.stderr.flush()
+        os._exit(code)
+
+
+def _keep_freed_memory():
+    """Dask's nanny starts workers with MALLOC_TRIM_THRESHOLD_ set, so that malloc hands freed
+    memory back at once; a runner doing run after run would then fault every table's pages in
+    anew. Freed memory stays in the runner instead (at most the largest run's)."""
+    import ctypes
+
+    trim_threshold, mmap_threshold = -1, -3  # M_TRIM_THRESHOLD, M_MMAP_THRESHOLD
+    try:
+        libc = ctypes.CDLL(None)
+        libc.mallopt(trim_threshold, 256 << 20)
+        libc.mallopt(mmap_threshold, 32 << 20)
+    except (OSError, AttributeError):  # not glibc: its defaults
+        pass
+
+
+class _RunnerPool:
+    """The idle runners of this worker process: a worker runs one batch per thread at a time,
+    so it keeps at most one runner per thread."""
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._idle, self._all = [], []
+
+    def take(self):
+        with self._lock:
+            if self._idle:
+                return self._idle.pop()
+            inherited = [fd for runner in self._all for fd in runner.fds()]
+            runner = _Runner(inherited)
+            self._all.append(runner)
+            return runner
+
+    def give(self, runner):
+        with self._lock:
+            self._idle.append(runner)
+
+    def drop(self, runner):
+        with self._lock:
+            self._all.remove(runner)
+
+
+# The runners outlive the task that forked them; one pool per worker process.
+_RUNNERS = _RunnerPool()
 
 
 def _widen(fd):
@@ -248,7 +353,7 @@ def crashed_entry(ending):
 
 
 def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BATCH,
-              taper=False, tick=None):
+              tick=None):
     """Runs job over the cases on client in batches and yields the list of (index, entry) of
     each batch as it arrives.
 
@@ -256,9 +361,9 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
     on every try (Dask's KilledWorker) may only have shared a worker with the case that kills
     it, so its cases are run again one at a time once everything else is done, and only a case
     that fails alone becomes job.crashed(error). Cases whose index is in done are skipped. batch:
-    cases per task, by default from the case count and the worker threads, at most limit; with
-    taper, and no batch given, the last tasks are smaller (for results the client spends time
-    on). With tick [s], an empty list comes whenever nothing has arrived for that long.
+    cases per task; by default from the case count and the worker threads, at most limit, the
+    last tasks smaller. With tick [s], an empty list comes whenever nothing has arrived for that
+    long.
     """
     done = set() if done is None else done
     todo = [i for i in range(len(cases)) if i not in done]
@@ -273,7 +378,7 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
         return client.submit(run_batch, indices, [cases[i] for i in indices], base_text, job,
                              pure=False)
 
-    plan = tapered_batches(todo, size, threads) if taper and batch is None else batches(todo, size)
+    plan = batches(todo, size) if batch is not None else tapered_batches(todo, size, threads)
     fetcher = _Fetcher(client, {submit(indices): indices for indices in plan})
     suspects = []
     try:
