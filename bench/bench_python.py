@@ -168,6 +168,8 @@ class Ceiling:
     def __init__(self, case, n=8):
         self._case, self._n = case, n
         self._children = [self._fork() for _ in range(2)]
+        for _, _, done in self._children:
+            os.read(done, 1)
 
     def _loop(self):
         for _ in range(self._n):
@@ -182,6 +184,7 @@ class Ceiling:
                 os.close(go_write)
                 os.close(done_read)
                 self._loop()  # warm
+                os.write(done_write, b"w")
                 while os.read(go_read, 1):
                     self._loop()
                     os.write(done_write, b"d")

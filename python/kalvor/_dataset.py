@@ -654,7 +654,7 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
             for items in run_cases(client, case_list, base.text(), job, batch=batch,
                                    done=set(store.finished),
                                    limit=min(MAX_BATCH, _batch_limit(base, n_columns, every,
-                                                                     dtype))):
+                                                                     dtype)), taper=True):
                 store.add(items)
                 if bar:
                     for _ in items:

@@ -9,12 +9,11 @@ import sys
 import threading
 import time
 
-# Batches per worker thread by default, sized from what is left (see tapered_batches): the
-# last ones are small, so the workers finish together; every batch costs a task's round trip
-# and (in a dataset) a part file, a few ms each.
+# Batches per worker thread of a tapered plan (see tapered_batches).
 BATCHES_PER_THREAD = 2
-# Most cases per task by default: enough to make that overhead small against default runs of
-# about 25 ms, few enough that a lost task costs little.
+# Most cases per task by default: enough to make a task's cost small against default runs of
+# about 25 ms, few enough that a lost task costs little. A task costs the cores a few ms in
+# Dask's machinery (client, scheduler, worker), taken from the runs on a small machine.
 MAX_BATCH = 16
 # Pipe buffer for a forked child's entries [bytes]: a dataset case's arrays pass in a few
 # writes instead of many small ones, each waiting for the worker to read (at most Linux's
@@ -31,27 +30,34 @@ CRASHED = "crashed"
 ISOLATE = hasattr(os, "fork")
 
 
-def batch_size(n_cases, n_threads, limit=MAX_BATCH):
-    """Cases per task: at least BATCHES_PER_THREAD tasks per worker thread, 1 to limit
-    cases."""
-    if n_cases <= 0:
-        return 1
-    return max(1, min(limit, n_cases // (max(1, n_threads) * BATCHES_PER_THREAD)))
-
-
 def batches(indices, size):
     """Consecutive slices of the list indices, each of at most size items."""
     return [indices[k:k + size] for k in range(0, len(indices), size)]
 
 
-def tapered_batches(indices, size, n_threads):
+def shared_batches(indices, n_threads, limit=MAX_BATCH):
+    """The list indices in consecutive slices of nearly equal size: one per worker thread, or
+    as many as keep them at most limit long. As few tasks as keep every thread busy: on even
+    cases more tasks cost more than an uneven end does."""
+    n_tasks = max(1, min(len(indices), max(1, n_threads)), math.ceil(len(indices) / limit))
+    quotient, remainder = divmod(len(indices), n_tasks)
+    out, k = [], 0
+    for task in range(n_tasks):
+        take = quotient + (task < remainder)
+        out.append(indices[k:k + take])
+        k += take
+    return [part for part in out if part]
+
+
+def tapered_batches(indices, limit, n_threads):
     """Consecutive slices of the list indices that shrink towards the end: each takes its share
-    of what is left (BATCHES_PER_THREAD per worker thread), at most size and at least a quarter
-    of it. Small last batches let the workers finish together, and leave the client little
-    to handle after they are done."""
+    of what is left (BATCHES_PER_THREAD per worker thread), at most the first one's size (1 to
+    limit) and at least a quarter of it. For results the client spends time on: small last
+    batches leave it little to handle once the workers are done."""
+    share = BATCHES_PER_THREAD * max(1, n_threads)
+    size = max(1, min(limit, len(indices) // share))
     out, k = [], 0
     floor = max(1, size // 4)
-    share = BATCHES_PER_THREAD * max(1, n_threads)
     while k < len(indices):
         take = min(size, max(floor, math.ceil((len(indices) - k) / share)))
         out.append(indices[k:k + take])
@@ -353,7 +359,7 @@ def crashed_entry(ending):
 
 
 def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BATCH,
-              tick=None):
+              taper=False, tick=None):
     """Runs job over the cases on client in batches and yields the list of (index, entry) of
     each batch as it arrives.
 
@@ -361,24 +367,28 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
     on every try (Dask's KilledWorker) may only have shared a worker with the case that kills
     it, so its cases are run again one at a time once everything else is done, and only a case
     that fails alone becomes job.crashed(error). Cases whose index is in done are skipped. batch:
-    cases per task; by default from the case count and the worker threads, at most limit, the
-    last tasks smaller. With tick [s], an empty list comes whenever nothing has arrived for that
-    long.
+    cases per task; by default from the case count and the worker threads, at most limit, and
+    with taper the last tasks smaller. With tick [s], an empty list comes whenever nothing has
+    arrived for that long.
     """
     done = set() if done is None else done
     todo = [i for i in range(len(cases)) if i not in done]
     if not todo:
         return
     threads = check_workers(client)
-    size = batch if batch is not None else batch_size(len(todo), threads, limit)
-    if size < 1:
-        raise ValueError(f"batch {size} is not accepted: enter a number of cases of 1 or more.")
+    if batch is not None and batch < 1:
+        raise ValueError(f"batch {batch} is not accepted: enter a number of cases of 1 or more.")
 
     def submit(indices):
         return client.submit(run_batch, indices, [cases[i] for i in indices], base_text, job,
                              pure=False)
 
-    plan = batches(todo, size) if batch is not None else tapered_batches(todo, size, threads)
+    if batch is not None:
+        plan = batches(todo, batch)
+    elif taper:
+        plan = tapered_batches(todo, limit, threads)
+    else:
+        plan = shared_batches(todo, threads, limit)
     fetcher = _Fetcher(client, {submit(indices): indices for indices in plan})
     suspects = []
     try:

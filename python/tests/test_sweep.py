@@ -2,6 +2,7 @@
 kills its worker too; a cluster that cannot run the cases says so at once."""
 
 import json
+import math
 import os
 import pickle
 import signal
@@ -330,11 +331,18 @@ def test_ctrl_c_stops_a_sweep_with_one_line(tmp_path):
     assert err == "Interrupted: the sweep was stopped and nothing written.\n"
 
 
-@pytest.mark.parametrize("n, threads", [(1, 2), (7, 2), (32, 2), (1000, 2), (1000, 64), (5, 16)])
-def test_batches_hold_every_case_once_and_keep_every_thread_busy(n, threads):
-    from kalvor._tasks import MAX_BATCH, batch_size, batches
+@pytest.mark.parametrize("n, threads", [(1, 2), (5, 4), (7, 2), (32, 2), (1000, 2), (1000, 64),
+                                        (5, 16)])
+def test_plans_hold_every_case_once_and_keep_every_thread_busy(n, threads):
+    from kalvor._tasks import MAX_BATCH, shared_batches, tapered_batches
 
-    size = batch_size(n, threads)
-    parts = batches(list(range(n)), size)
-    assert sum(parts, []) == list(range(n)) and 1 <= size <= MAX_BATCH
-    assert len(parts) >= min(n, 2 * threads) or size == MAX_BATCH  # two tasks a thread at least
+    cases = list(range(n))
+    shared = shared_batches(cases, threads)
+    tapered = tapered_batches(cases, MAX_BATCH, threads)
+    for plan in (shared, tapered):
+        assert sum(plan, []) == cases and all(1 <= len(p) <= MAX_BATCH for p in plan)
+        assert len(plan) >= min(n, threads)
+    # As few tasks as that takes, of sizes one apart; the tapered ones never grow.
+    assert len(shared) == max(min(n, threads), math.ceil(n / MAX_BATCH))
+    assert max(map(len, shared)) - min(map(len, shared)) <= 1
+    assert all(len(a) >= len(b) for a, b in zip(tapered, tapered[1:]))
