@@ -325,18 +325,21 @@ def local_client(what, started=None):
             signal.signal(signal.SIGINT, previous)
 
 
-def check_workers(client, timeout=WORKER_WAIT):
-    """The number of worker threads, once every worker has shown it imports the package.
-
-    Raises RuntimeError naming the worker and what to do when one cannot, or when the
-    scheduler has no worker within timeout seconds.
-    """
+def worker_threads(client, timeout=WORKER_WAIT):
+    """The number of worker threads, once the scheduler has a worker; RuntimeError saying what
+    to do when it has none within timeout seconds."""
     address = getattr(client.scheduler, "address", "the scheduler")
     try:
         client.wait_for_workers(1, timeout=timeout)
     except TimeoutError:
         raise RuntimeError(f"{address} has no worker after {timeout} s: start workers with "
                            "dask-worker (the package on their PYTHONPATH).") from None
+    workers = client.scheduler_info()["workers"].values()
+    return sum(w.get("nthreads", 1) for w in workers) or 1
+
+
+def check_imports(client):
+    """RuntimeError naming a worker that cannot import the package, and what to do."""
     answers = client.run(eval, _PROBE, on_error="return")
     for worker, answer in sorted(answers.items()):
         if isinstance(answer, BaseException):
@@ -344,8 +347,6 @@ def check_workers(client, timeout=WORKER_WAIT):
                 f"worker {worker} cannot import the kalvor package ({type(answer).__name__}: "
                 f"{answer}): start the workers with the package on their PYTHONPATH "
                 "(PYTHONPATH=/path/to/build/python dask-worker ...) or install it there.")
-    workers = client.scheduler_info()["workers"].values()
-    return sum(w.get("nthreads", 1) for w in workers) or 1
 
 
 def crashed_entry(ending):
@@ -375,7 +376,7 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
     todo = [i for i in range(len(cases)) if i not in done]
     if not todo:
         return
-    threads = check_workers(client)
+    threads = worker_threads(client)
     if batch is not None and batch < 1:
         raise ValueError(f"batch {batch} is not accepted: enter a number of cases of 1 or more.")
 
@@ -389,7 +390,13 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
         plan = tapered_batches(todo, limit, threads)
     else:
         plan = shared_batches(todo, threads, limit)
-    fetcher = _Fetcher(client, {submit(indices): indices for indices in plan})
+    pending = {submit(indices): indices for indices in plan}
+    try:
+        check_imports(client)  # while the first tasks travel
+    except BaseException:
+        client.cancel(list(pending))
+        raise
+    fetcher = _Fetcher(client, pending)
     suspects = []
     try:
         while (got := fetcher.get(timeout=tick)) is not None:
