@@ -107,36 +107,9 @@ def _cpu():
     return own.ru_utime + own.ru_stime + children.ru_utime + children.ru_stime
 
 
-def _worker_cpu():
-    """CPU time of a worker process with its children, waited-for or running (a worker's
-    runners live as long as the worker) [s]."""
-    return _cpu() + sum(_running_cpu(pid) for pid in _running_children())
-
-
-def _running_children():
-    found = []
-    for task in os.listdir("/proc/self/task"):
-        try:
-            with open(f"/proc/self/task/{task}/children") as f:
-                found += f.read().split()
-        except FileNotFoundError:  # the thread has ended
-            pass
-    return found
-
-
-def _running_cpu(pid):
-    """CPU time of a running child, with its own waited-for children [s]."""
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-    except FileNotFoundError:
-        return 0.0
-    return sum(int(v) for v in fields[11:15]) / os.sysconf("SC_CLK_TCK")
-
-
 def cluster_cpu(client):
     """CPU time of the client (with the scheduler) and of every worker process [s]."""
-    return _cpu() + sum(client.run(_worker_cpu).values())
+    return _cpu() + sum(client.run(_cpu).values())
 
 
 def _idle_ticks():
@@ -163,7 +136,8 @@ class Idle:
 class Ceiling:
     """What two processes get done against one right now: n runs in this process against n runs
     in each of two long-lived child processes at once (2.0 on two idle cores). The children are
-    warm, as a worker's runner is: a freshly forked process runs its first cases slower."""
+    warm, so that the figure is the machine's: a freshly forked process runs its first cases
+    slower."""
 
     def __init__(self, case, n=8):
         self._case, self._n = case, n

@@ -69,176 +69,72 @@ def run_batch(indices, cases, base_text, job):
     """Runs job(index, overrides, base_text) for every case of a batch on a worker;
     job.crashed(ending) is the entry of a case whose process died.
 
-    Where the system can fork, the cases run in a child process of the worker (kept for later
-    batches) that sends each entry back as it is done: a case that crashes or aborts that
-    process becomes a crashed entry naming the signal, the cases before it are kept and the
-    rest go on in a new child, and the worker itself (and what Dask holds on it) never dies.
+    Where the system can fork, the cases run in a child process that sends each entry back as
+    it is done: a case that crashes or aborts that process becomes a crashed entry naming the
+    signal, the cases before it are kept and the rest go on in a new child, and the worker
+    itself (and what Dask holds on it) never dies.
     """
     todo = list(zip(indices, cases))
     if not ISOLATE:
         return [(i, job(i, case, base_text)) for i, case in todo]
     out = []
     while todo:
-        runner = _RUNNERS.take()
-        got, ending = runner.run(todo, base_text, job)
+        got, ending = _run_in_child(todo, base_text, job)
         out.extend(got)
         todo = todo[len(got):]
-        if ending is None:
-            _RUNNERS.give(runner)
-        else:
-            _RUNNERS.drop(runner)
-            if todo:
-                index, _ = todo.pop(0)
-                out.append((index, job.crashed(ending)))
+        if todo:
+            index, _ = todo.pop(0)
+            out.append((index, job.crashed(ending)))
     return out
 
 
-class _Runner:
-    """A child process forked from the worker that runs the cases of one batch after another.
-
-    Forking anew for every batch cost more than a default run: the page tables of a worker
-    holding Dask, the copies of every page the child then writes, and malloc's state started
-    over. The child ends when the worker closes its request pipe, by exiting or by dying.
-    """
-
-    def __init__(self, inherited):
-        """Forks the child; inherited: the worker-side pipe ends of the other runners, which
-        the child closes so that they still see the end of the worker."""
-        sys.stdout.flush()
-        sys.stderr.flush()
-        request_read, request_write = os.pipe()
-        entry_read, entry_write = os.pipe()
-        _widen(entry_write)
-        pid = os.fork()
-        if pid == 0:  # the child: no return from here
-            for fd in (request_write, entry_read, *inherited):
-                os.close(fd)
-            _serve(request_read, entry_write)
-        os.close(request_read)
-        os.close(entry_write)
-        self.pid = pid
-        self._requests = os.fdopen(request_write, "wb")
-        self._entries = os.fdopen(entry_read, "rb")
-
-    def fds(self):
-        return self._requests.fileno(), self._entries.fileno()
-
-    def run(self, todo, base_text, job):
-        """The (index, entry) the child sent for todo, and how it ended when it died before
-        the last (None when it finished the batch)."""
-        import pickle
-
-        import cloudpickle  # the job may hold the user's own functions, as Dask sent them
-
-        try:
-            cloudpickle.dump((job, base_text, todo), self._requests,
-                             protocol=pickle.HIGHEST_PROTOCOL)
-            self._requests.flush()
-        except OSError:  # the child died while idle
-            return [], self.ending()
-        got = []
-        while True:
-            try:
-                item = pickle.load(self._entries)
-            except (EOFError, pickle.UnpicklingError):  # cut short by the child's death
-                return got, self.ending()
-            if item is None:
-                return got, None
-            got.append(item)
-
-    def ending(self):
-        """How the child ended, once it has."""
-        import signal
-
-        for stream in (self._requests, self._entries):
-            try:
-                stream.close()
-            except OSError:
-                pass
-        _, status = os.waitpid(self.pid, 0)
-        if os.WIFSIGNALED(status):
-            number = os.WTERMSIG(status)
-            try:
-                name = signal.Signals(number).name
-            except ValueError:
-                name = f"signal {number}"
-            return f"ended by {name}"
-        return f"exit status {os.WEXITSTATUS(status)}"
-
-
-def _serve(request_fd, entry_fd):
-    """The runner child's loop: a batch in, its entries out one by one, None after the last."""
+def _run_in_child(todo, base_text, job):
+    """The (index, entry) a forked child sent for todo, and how it ended when it sent fewer."""
     import pickle
+    import signal
 
-    code = 0
-    try:
-        _keep_freed_memory()
-        parent = os.getppid()
-        with os.fdopen(request_fd, "rb") as requests, os.fdopen(entry_fd, "wb") as entries:
-            while True:
-                try:
-                    job, base_text, todo = pickle.load(requests)
-                except EOFError:  # the worker is done with this runner, or gone
-                    break
+    sys.stdout.flush()
+    sys.stderr.flush()
+    read_end, write_end = os.pipe()
+    _widen(write_end)
+    pid = os.fork()
+    if pid == 0:  # the child: no return from here
+        code = 0
+        try:
+            os.close(read_end)
+            parent = os.getppid()
+            with os.fdopen(write_end, "wb") as pipe:
                 for index, case in todo:
                     if os.getppid() != parent:  # the worker is gone: nobody reads
-                        return
-                    pickle.dump((index, job(index, case, base_text)), entries,
+                        break
+                    pickle.dump((index, job(index, case, base_text)), pipe,
                                 protocol=pickle.HIGHEST_PROTOCOL)
-                    entries.flush()
-                pickle.dump(None, entries)
-                entries.flush()
-    except BaseException:  # job turns every error of a case into its entry
-        code = 70
-    finally:
-        sys.stdout.flush()
-        sys.stderr.flush()
-        os._exit(code)
-
-
-def _keep_freed_memory():
-    """Dask's nanny starts workers with MALLOC_TRIM_THRESHOLD_ set, so that malloc hands freed
-    memory back at once; a runner doing run after run would then fault every table's pages in
-    anew. Freed memory stays in the runner instead (at most the largest run's)."""
-    import ctypes
-
-    trim_threshold, mmap_threshold = -1, -3  # M_TRIM_THRESHOLD, M_MMAP_THRESHOLD
-    try:
-        libc = ctypes.CDLL(None)
-        libc.mallopt(trim_threshold, 256 << 20)
-        libc.mallopt(mmap_threshold, 32 << 20)
-    except (OSError, AttributeError):  # not glibc: its defaults
-        pass
-
-
-class _RunnerPool:
-    """The idle runners of this worker process: a worker runs one batch per thread at a time,
-    so it keeps at most one runner per thread."""
-
-    def __init__(self):
-        self._lock = threading.Lock()
-        self._idle, self._all = [], []
-
-    def take(self):
-        with self._lock:
-            if self._idle:
-                return self._idle.pop()
-            inherited = [fd for runner in self._all for fd in runner.fds()]
-            runner = _Runner(inherited)
-            self._all.append(runner)
-            return runner
-
-    def give(self, runner):
-        with self._lock:
-            self._idle.append(runner)
-
-    def drop(self, runner):
-        with self._lock:
-            self._all.remove(runner)
-
-
-# The runners outlive the task that forked them; one pool per worker process.
-_RUNNERS = _RunnerPool()
+                    pipe.flush()
+        except BaseException:  # job turns every error of a case into its entry
+            code = 70
+        finally:
+            sys.stdout.flush()
+            sys.stderr.flush()
+            os._exit(code)
+    os.close(write_end)
+    got = []
+    with os.fdopen(read_end, "rb") as pipe:
+        while True:
+            try:
+                got.append(pickle.load(pipe))
+            except EOFError:
+                break
+            except pickle.UnpicklingError:  # cut short by the child's death
+                break
+    _, status = os.waitpid(pid, 0)
+    if os.WIFSIGNALED(status):
+        number = os.WTERMSIG(status)
+        try:
+            name = signal.Signals(number).name
+        except ValueError:
+            name = f"signal {number}"
+        return got, f"ended by {name}"
+    return got, f"exit status {os.WEXITSTATUS(status)}"
 
 
 def _widen(fd):
