@@ -272,9 +272,12 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
     todo = [i for i in range(len(cases)) if i not in done]
     if not todo:
         return
-    threads = worker_threads(client)
     if batch is not None and batch < 1:
         raise ValueError(f"batch {batch} is not accepted: enter a number of cases of 1 or more.")
+    threads = worker_threads(client)
+    # Before any task: a worker running one may die of it, and its answer would be a closed
+    # connection, not the package's absence.
+    check_imports(client)
 
     def submit(indices):
         return client.submit(run_batch, indices, [cases[i] for i in indices], base_text, job,
@@ -286,13 +289,7 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
         plan = tapered_batches(todo, limit, threads)
     else:
         plan = shared_batches(todo, threads, limit)
-    pending = {submit(indices): indices for indices in plan}
-    try:
-        check_imports(client)  # while the first tasks travel
-    except BaseException:
-        client.cancel(list(pending))
-        raise
-    fetcher = _Fetcher(client, pending)
+    fetcher = _Fetcher(client, {submit(indices): indices for indices in plan})
     suspects = []
     try:
         while (got := fetcher.get(timeout=tick)) is not None:
