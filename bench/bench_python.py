@@ -202,47 +202,51 @@ def report(what, k, n, serial, serial_cpu, dask, dask_cpu, idle, limit):
           f"{os.getloadavg()[0]:.1f}", flush=True)
 
 
+def compare_rounds(client, name, cases, rounds, serial_loop, on_cluster):
+    """Rounds of serial_loop() against on_cluster(k), each after the two-process ceiling."""
+    ceiling = Ceiling(cases[0])
+    try:
+        for k in range(rounds):
+            limit = ceiling.measure()
+            start, cpu = time.perf_counter(), _cpu()
+            with Idle() as idle:
+                serial_loop()
+            serial, serial_cpu = time.perf_counter() - start, _cpu() - cpu
+            cpu = cluster_cpu(client)
+            start = time.perf_counter()
+            on_cluster(k)
+            dask, dask_cpu = time.perf_counter() - start, cluster_cpu(client) - cpu
+            report(name, k, len(cases), serial, serial_cpu, dask, dask_cpu, idle.percent, limit)
+    finally:
+        ceiling.close()
+
+
 def sweep_rounds(client, name, cases, rounds):
     metrics = ["final_speed", "mean_torque", "peak_current"]
     fn = kalvor._metrics.resolve(metrics)
-    ceiling = Ceiling(cases[0])
-    try:
-        for k in range(rounds):
-            limit = ceiling.measure()
-            start, cpu = time.perf_counter(), _cpu()
-            with Idle() as idle:
-                for case in cases:
-                    fn(kalvor.run(**case))
-            serial, serial_cpu = time.perf_counter() - start, _cpu() - cpu
-            cpu = cluster_cpu(client)
-            start = time.perf_counter()
-            frame = kalvor.sweep(None, cases, metrics, client=client, progress=False)
-            dask, dask_cpu = time.perf_counter() - start, cluster_cpu(client) - cpu
-            assert (frame["status"] == "accepted").all()
-            report(name, k, len(cases), serial, serial_cpu, dask, dask_cpu, idle.percent, limit)
-    finally:
-        ceiling.close()
+
+    def serial_loop():
+        for case in cases:
+            fn(kalvor.run(**case))
+
+    def on_cluster(_):
+        frame = kalvor.sweep(None, cases, metrics, client=client, progress=False)
+        assert (frame["status"] == "accepted").all()
+
+    compare_rounds(client, name, cases, rounds, serial_loop, on_cluster)
 
 
 def dataset_rounds(client, name, cases, rounds, folder, **storage):
-    ceiling = Ceiling(cases[0])
-    try:
-        for k in range(rounds):
-            limit = ceiling.measure()
-            start, cpu = time.perf_counter(), _cpu()
-            with Idle() as idle:
-                serial_dataset(cases, os.path.join(folder, "serial.h5"), **storage)
-            serial, serial_cpu = time.perf_counter() - start, _cpu() - cpu
-            out = os.path.join(folder, f"{name.replace(' ', '_')}{k}.h5")
-            cpu = cluster_cpu(client)
-            start = time.perf_counter()
-            table = kalvor.dataset(None, cases, out, client=client, progress=False, **storage)
-            dask, dask_cpu = time.perf_counter() - start, cluster_cpu(client) - cpu
-            assert (table["status"] == "accepted").all()
-            os.remove(out)
-            report(name, k, len(cases), serial, serial_cpu, dask, dask_cpu, idle.percent, limit)
-    finally:
-        ceiling.close()
+    def serial_loop():
+        serial_dataset(cases, os.path.join(folder, "serial.h5"), **storage)
+
+    def on_cluster(k):
+        out = os.path.join(folder, f"{name.replace(' ', '_')}{k}.h5")
+        table = kalvor.dataset(None, cases, out, client=client, progress=False, **storage)
+        assert (table["status"] == "accepted").all()
+        os.remove(out)
+
+    compare_rounds(client, name, cases, rounds, serial_loop, on_cluster)
 
 
 def cluster(rounds=3):
