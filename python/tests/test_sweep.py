@@ -306,3 +306,15 @@ def test_plans_hold_every_case_once_and_keep_every_thread_busy(n, threads):
     assert len(shared) == max(min(n, threads), math.ceil(n / MAX_BATCH))
     assert max(map(len, shared)) - min(map(len, shared)) <= 1
     assert all(len(a) >= len(b) for a, b in zip(tapered, tapered[1:]))
+
+
+@pytest.mark.parametrize("run", ["sweep", "dataset"])
+@pytest.mark.parametrize("batch", [0, -3])
+def test_a_batch_of_no_cases_is_refused_and_nothing_written(client, tmp_path, run, batch):
+    out = tmp_path / "out.h5"
+    with pytest.raises(ValueError, match=f"batch {batch} is not accepted"):
+        if run == "sweep":
+            kalvor.sweep(None, [{}], ["final_speed"], client=client, progress=False, batch=batch)
+        else:
+            kalvor.dataset(None, [{}], out, client=client, progress=False, batch=batch)
+    assert list(tmp_path.iterdir()) == []
