@@ -93,6 +93,15 @@ class SweepJob:
         """The row of a case whose process died."""
         return crashed_entry(ending)
 
+    @staticmethod
+    def pack(items):
+        """A batch's rows as they travel to the client: as they are (no arrays but tables)."""
+        return items
+
+    @staticmethod
+    def unpack(items):
+        return items
+
 
 class _Bar:
     """A text progress bar on stderr."""

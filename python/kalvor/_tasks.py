@@ -66,7 +66,8 @@ def tapered_batches(indices, limit, n_threads):
 
 
 def run_batch(indices, cases, base_text, job):
-    """Runs job(index, overrides, base_text) for every case of a batch on a worker;
+    """Runs job(index, overrides, base_text) for every case of a batch on a worker and returns
+    job.pack of the list of (index, entry) (job.unpack gives it back on the client);
     job.crashed(ending) is the entry of a case whose process died.
 
     Where the system can fork, the cases run in a child process that sends each entry back as
@@ -76,7 +77,7 @@ def run_batch(indices, cases, base_text, job):
     """
     todo = list(zip(indices, cases))
     if not ISOLATE:
-        return [(i, job(i, case, base_text)) for i, case in todo]
+        return job.pack([(i, job(i, case, base_text)) for i, case in todo])
     out = []
     while todo:
         got, ending = _run_in_child(todo, base_text, job)
@@ -85,7 +86,7 @@ def run_batch(indices, cases, base_text, job):
         if todo:
             index, _ = todo.pop(0)
             out.append((index, job.crashed(ending)))
-    return out
+    return job.pack(out)
 
 
 def _run_in_child(todo, base_text, job):
@@ -296,7 +297,9 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
             kind, value = got
             if kind == "lost":
                 suspects.extend(value)
-            else:  # a batch's entries, or none after tick seconds without any
+            elif kind == "items":
+                yield job.unpack(value)
+            else:  # none after tick seconds without any
                 yield value
     finally:
         fetcher.close()
@@ -304,7 +307,7 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
         single = {submit([i]): [i]}
         (future,) = _first_done(client, single)
         try:
-            items = future.result()
+            items = job.unpack(future.result())
         except Exception as error:  # the worker died on every try: the case's own fault
             items = [(i, job.crashed(error))]
         future.release()

@@ -3,6 +3,7 @@ cases survive a SIGKILL of the client and a rerun resumes to the file a clean ru
 
 import json
 import os
+import pickle
 import signal
 import subprocess
 import sys
@@ -392,3 +393,29 @@ def test_the_client_holds_a_few_cases_at_a_time(client, tmp_path):
         tracemalloc.stop()
     everything = len(cases) * 20001 * 9 * 8
     assert peak < everything / 4, f"peak {peak / 2**20:.1f} MB of {everything / 2**20:.0f} MB"
+
+
+@pytest.mark.parametrize("lengths, dtype", [((20001, 3, 1), "float64"), ((7, 5, 0), "float32"),
+                                            ((1,), "float32"), ((), "float64")])
+def test_a_batch_travels_in_one_buffer_and_arrives_bit_identical(lengths, dtype):
+    from kalvor._dataset import DatasetJob
+
+    rng = np.random.default_rng(len(lengths))
+    items = [(3, DatasetJob.crashed("ended by SIGABRT"))]  # a case without arrays among them
+    for index, n in enumerate(lengths):
+        arrays = {f"c{k}": (rng.standard_normal(n).astype(dtype), f"C{k} [A]") for k in range(3)}
+        items.append((10 + index, {"status": "accepted", "message": "", "arrays": arrays}))
+    packed = DatasetJob.pack(items)
+    back = DatasetJob.unpack(pickle.loads(pickle.dumps(packed, protocol=5)))
+    assert [i for i, _ in back] == [i for i, _ in items]
+    buffers = set()
+    for (_, sent), (_, got) in zip(items, back):
+        rest = [json.dumps({k: v for k, v in e.items() if k != "arrays"}) for e in (sent, got)]
+        assert rest[0] == rest[1]
+        assert list(got["arrays"]) == list(sent["arrays"])
+        for name, (data, label) in sent["arrays"].items():
+            arrived, arrived_label = got["arrays"][name]
+            assert arrived_label == label and arrived.dtype == data.dtype
+            assert arrived.tobytes() == data.tobytes()
+            buffers.add(id(arrived.base))
+    assert len(buffers) <= 1  # views of one buffer, not copies
