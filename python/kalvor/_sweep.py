@@ -157,9 +157,9 @@ def sweep(base, cases, metrics, client=None, progress=True, keep=None, batch=Non
         Cases per Dask task; by default the cases are shared evenly over the worker threads,
         one task each (at most 16 cases a task; set a smaller batch when the cases' run times
         differ widely, so that the workers finish together). The cases of a task run in a
-        child process of the worker: a case that crashes or aborts it becomes a row of status ``crashed`` naming
-        the signal, and the others are kept. A task whose worker dies is rerun; one whose
-        workers die on every try is rerun case by case.
+        child process of the worker: a case that crashes or aborts it becomes a row of status
+        ``crashed`` naming the signal, and the others are kept. A task whose worker dies is
+        rerun; one whose workers die on every try is rerun case by case.
 
     Returns
     -------

@@ -39,14 +39,16 @@ def shared_batches(indices, n_threads, limit=MAX_BATCH):
     """The list indices in consecutive slices of nearly equal size: one per worker thread, or
     as many as keep them at most limit long. As few tasks as keep every thread busy: on even
     cases more tasks cost more than an uneven end does."""
-    n_tasks = max(1, min(len(indices), max(1, n_threads)), math.ceil(len(indices) / limit))
+    if not indices:
+        return []
+    n_tasks = max(min(len(indices), max(1, n_threads)), math.ceil(len(indices) / limit))
     quotient, remainder = divmod(len(indices), n_tasks)
     out, k = [], 0
     for task in range(n_tasks):
         take = quotient + (task < remainder)
         out.append(indices[k:k + take])
         k += take
-    return [part for part in out if part]
+    return out
 
 
 def tapered_batches(indices, limit, n_threads):
@@ -222,21 +224,19 @@ def local_client(what, started=None):
             signal.signal(signal.SIGINT, previous)
 
 
-def worker_threads(client, timeout=WORKER_WAIT):
-    """The number of worker threads, once the scheduler has a worker; RuntimeError saying what
-    to do when it has none within timeout seconds."""
+def check_workers(client, timeout=WORKER_WAIT):
+    """The number of worker threads, once every worker has shown it imports the package.
+
+    Raises RuntimeError naming the worker and what to do when one cannot, or when the
+    scheduler has no worker within timeout seconds. Called before any task: a worker running
+    one may die of it, and its answer would be a closed connection, not the package's absence.
+    """
     address = getattr(client.scheduler, "address", "the scheduler")
     try:
         client.wait_for_workers(1, timeout=timeout)
     except TimeoutError:
         raise RuntimeError(f"{address} has no worker after {timeout} s: start workers with "
                            "dask-worker (the package on their PYTHONPATH).") from None
-    workers = client.scheduler_info()["workers"].values()
-    return sum(w.get("nthreads", 1) for w in workers) or 1
-
-
-def check_imports(client):
-    """RuntimeError naming a worker that cannot import the package, and what to do."""
     answers = client.run(eval, _PROBE, on_error="return")
     for worker, answer in sorted(answers.items()):
         if isinstance(answer, BaseException):
@@ -244,6 +244,8 @@ def check_imports(client):
                 f"worker {worker} cannot import the kalvor package ({type(answer).__name__}: "
                 f"{answer}): start the workers with the package on their PYTHONPATH "
                 "(PYTHONPATH=/path/to/build/python dask-worker ...) or install it there.")
+    workers = client.scheduler_info()["workers"].values()
+    return sum(w.get("nthreads", 1) for w in workers) or 1
 
 
 def crashed_entry(ending):
@@ -275,10 +277,7 @@ def run_cases(client, cases, base_text, job, batch=None, done=None, limit=MAX_BA
         return
     if batch is not None and batch < 1:
         raise ValueError(f"batch {batch} is not accepted: enter a number of cases of 1 or more.")
-    threads = worker_threads(client)
-    # Before any task: a worker running one may die of it, and its answer would be a closed
-    # connection, not the package's absence.
-    check_imports(client)
+    threads = check_workers(client)
 
     def submit(indices):
         return client.submit(run_batch, indices, [cases[i] for i in indices], base_text, job,
