@@ -64,6 +64,16 @@ class Report:
         print(line)
 
 
+def dress(ax, xlabel, ylabel, title=None, title_size=None, legend_size=None, which="major"):
+    """An axis's labels, title, light grid and legend, as every figure of the report has them."""
+    if title is not None:
+        ax.set_title(title, **({} if title_size is None else {"fontsize": title_size}))
+    ax.set_xlabel(xlabel)
+    ax.set_ylabel(ylabel)
+    ax.grid(alpha=0.3, which=which)
+    ax.legend(**({} if legend_size is None else {"fontsize": legend_size}))
+
+
 def g(x, digits=4):
     return f"{x:.{digits}g}"
 
@@ -110,11 +120,7 @@ def section1(rep):
             if np.max(np.abs(e[k])) > 1e-9 * np.max(np.abs(e["inputs"])):
                 ax.plot(e["t"], e[k], label=label)
         ax.plot(e["t"], e["residual"], "k--", label="residual")
-        ax.set_title(c["name"], fontsize=9)
-        ax.set_xlabel("t [s]")
-        ax.set_ylabel("energy [J]")
-        ax.grid(alpha=0.3)
-        ax.legend(fontsize=6)
+        dress(ax, "t [s]", "energy [J]", c["name"], title_size=9, legend_size=6)
     fig.tight_layout()
     rep.figure(fig, "energy.png", "Cumulative energies over time")
 
@@ -159,11 +165,8 @@ def section2(rep):
     for ax, c in zip(axes, [res["cases"][1], res["cases"][4]]):
         ax.plot(c["t"], c["ia"], label="Kalvor ia")
         ax.plot(c["t"], c["ia_dq"], "--", label="dq model ia")
-        ax.set_title(f"NhInd {c['nh_ind']}, betaR0 {c['beta0']} deg: last period", fontsize=9)
-        ax.set_xlabel("t [s]")
-        ax.set_ylabel("ia [A]")
-        ax.grid(alpha=0.3)
-        ax.legend()
+        dress(ax, "t [s]", "ia [A]", f"NhInd {c['nh_ind']}, betaR0 {c['beta0']} deg: last period",
+              title_size=9)
     fig.tight_layout()
     rep.figure(fig, "dq.png", "Kalvor's ia against the dq model's over the last period")
 
@@ -197,10 +200,7 @@ def section3(rep):
     for c in cases:
         ax.plot(c["t"], c["v_dc"], lw=0.8, label=f"Kalvor, diode Roff {c['roff_d']:g} ohm")
     ax.axhline(b["V"], color="k", ls="--", label=f"textbook mean {b['V']:.2f} V")
-    ax.set_xlabel("t [s]")
-    ax.set_ylabel("DC voltage Rl |IU| [V]")
-    ax.grid(alpha=0.3)
-    ax.legend()
+    dress(ax, "t [s]", "DC voltage Rl |IU| [V]")
     fig.tight_layout()
     rep.figure(fig, "bridge.png", "DC voltage over time with the textbook mean")
 
@@ -228,11 +228,8 @@ def section4(rep):
         ax.plot(c["t"], c["uab"], lw=0.8, label=f"Uab at {c['speed']:g} rad/s")
         amplitude = c["ke_tables"] * c["speed"]
         ax.axhline(amplitude, color="k", lw=0.5, ls="--")
-    ax.set_xlabel("t [s]")
-    ax.set_ylabel("Uab [V]")
-    ax.set_title("line voltage; dashed: the tables' amplitude", fontsize=9)
-    ax.grid(alpha=0.3)
-    ax.legend(fontsize=8)
+    dress(ax, "t [s]", "Uab [V]", "line voltage; dashed: the tables' amplitude", title_size=9,
+          legend_size=8)
     fig.tight_layout()
     rep.figure(fig, "emf.png", "Line voltage at three speeds with the tables' amplitude")
 
@@ -272,21 +269,13 @@ def section5(rep):
     fig, axes = plt.subplots(1, 2, figsize=(13, 4))
     for c in (a, b):
         axes[0].plot(c["t"], c["te"], lw=0.7, label=f"betaR0 {c['beta0']} deg")
-    axes[0].set_title("held rotor, six-step: torque", fontsize=9)
-    axes[0].set_xlabel("t [s]")
-    axes[0].set_ylabel("Te [N m]")
-    axes[0].legend()
+    dress(axes[0], "t [s]", "Te [N m]", "held rotor, six-step: torque", title_size=9)
     for name, c in res["lines"].items():
         axes[1].plot(c["t"], c["uab"], lw=0.5, label=f"Uab, {name}")
     sound = res["lines"]["sound"]
     axes[1].plot(sound["t"], sound["udc"], "k", lw=0.8, label="DC link (sound)")
     axes[1].plot(sound["t"], -sound["udc"], "k", lw=0.8)
-    axes[1].set_title("line voltage after 1 ms", fontsize=9)
-    axes[1].set_xlabel("t [s]")
-    axes[1].set_ylabel("Uab [V]")
-    axes[1].legend(fontsize=7)
-    for ax in axes:
-        ax.grid(alpha=0.3)
+    dress(axes[1], "t [s]", "Uab [V]", "line voltage after 1 ms", title_size=9, legend_size=7)
     fig.tight_layout()
     rep.figure(fig, "sixstep.png", "Held-rotor torque and line voltages")
 
@@ -391,19 +380,11 @@ def section7(rep):
     ax.plot(step["t"] * 1e3, step["iq"], label="iq")
     ax.plot(step["t"] * 1e3, step["id"], label="id")
     ax.plot(step["t"] * 1e3, step["design"], ":", label="first-order design")
-    ax.set_xlabel("t [ms]")
-    ax.set_ylabel("current [A]")
-    ax.set_title("Current step, rotor held")
-    ax.grid(alpha=0.3)
-    ax.legend()
+    dress(ax, "t [ms]", "current [A]", "Current step, rotor held")
     ax = axes[1]
     ax.plot(hold["t"], hold["omega"], label="omegaR")
     ax.plot(hold["t"], hold["ramp"], "--", label="omegaR**")
-    ax.set_xlabel("t [s]")
-    ax.set_ylabel("speed [rad/s]")
-    ax.set_title("Speed under a 2 N m load")
-    ax.grid(alpha=0.3)
-    ax.legend()
+    dress(ax, "t [s]", "speed [rad/s]", "Speed under a 2 N m load")
     fig.tight_layout()
     rep.figure(fig, "foc.png", "Current step against the design, and speed held under load")
 
@@ -495,10 +476,7 @@ def section8(rep):
                                + ("exact" if exact else "default"))
     h = np.array(convergence.STEPS)
     axes[0].loglog(h, 1e-4 * (h / h[0]) ** 2, "k:", label="slope 2")
-    axes[0].set_xlabel("step [s]")
-    axes[0].set_ylabel("rms error of ia / rms of ia")
-    axes[0].legend(fontsize=6)
-    axes[0].grid(alpha=0.3, which="both")
+    dress(axes[0], "step [s]", "rms error of ia / rms of ia", legend_size=6, which="both")
     inv = res["cases"]["inverter (defaults)"]
     for exact, style in ((False, "--"), (True, "-")):
         rows = inv[exact]
@@ -506,10 +484,8 @@ def section8(rep):
                        marker="o", label="exact" if exact else "default")
         for r in rows:
             axes[1].annotate(f"{r['h']:g}", (r["cost"], r["ia start"]), fontsize=7)
-    axes[1].set_xlabel("processor time per simulated second [s]")
-    axes[1].set_ylabel("rms error of ia during the start")
-    axes[1].legend(fontsize=8)
-    axes[1].grid(alpha=0.3, which="both")
+    dress(axes[1], "processor time per simulated second [s]", "rms error of ia during the start",
+          legend_size=8, which="both")
     fig.tight_layout()
     rep.figure(fig, "convergence.png", "Error against step and against cost, both modes")
 
@@ -588,11 +564,8 @@ def section10(rep):
     for p in res["points"]:
         ax.plot(p["t"] - p["t"][0], p["ia"], lw=0.8, label=f"ia at {p['speed']:g} rad/s")
         ax.axhline(p["formula"], color="k", lw=0.5, ls="--")
-    ax.set_xlabel("t in the last period [s]")
-    ax.set_ylabel("ia [A]")
-    ax.set_title("active short circuit; dashed: the dq formula's amplitude", fontsize=9)
-    ax.grid(alpha=0.3)
-    ax.legend(fontsize=8)
+    dress(ax, "t in the last period [s]", "ia [A]",
+          "active short circuit; dashed: the dq formula's amplitude", title_size=9, legend_size=8)
     fig.tight_layout()
     rep.figure(fig, "short_circuit.png", "Phase current of the active short circuit")
 
