@@ -52,6 +52,7 @@ class Report:
         self.lines.append("")
 
     def figure(self, fig, name, caption):
+        fig.tight_layout()
         buffer = io.BytesIO()
         fig.savefig(buffer, format="png", dpi=90)
         plt.close(fig)
@@ -121,7 +122,6 @@ def section1(rep):
                 ax.plot(e["t"], e[k], label=label)
         ax.plot(e["t"], e["residual"], "k--", label="residual")
         dress(ax, "t [s]", "energy [J]", c["name"], title_size=9, legend_size=6)
-    fig.tight_layout()
     rep.figure(fig, "energy.png", "Cumulative energies over time")
 
 
@@ -167,7 +167,6 @@ def section2(rep):
         ax.plot(c["t"], c["ia_dq"], "--", label="dq model ia")
         dress(ax, "t [s]", "ia [A]", f"NhInd {c['nh_ind']}, betaR0 {c['beta0']} deg: last period",
               title_size=9)
-    fig.tight_layout()
     rep.figure(fig, "dq.png", "Kalvor's ia against the dq model's over the last period")
 
 
@@ -201,7 +200,6 @@ def section3(rep):
         ax.plot(c["t"], c["v_dc"], lw=0.8, label=f"Kalvor, diode Roff {c['roff_d']:g} ohm")
     ax.axhline(b["V"], color="k", ls="--", label=f"textbook mean {b['V']:.2f} V")
     dress(ax, "t [s]", "DC voltage Rl |IU| [V]")
-    fig.tight_layout()
     rep.figure(fig, "bridge.png", "DC voltage over time with the textbook mean")
 
 
@@ -230,7 +228,6 @@ def section4(rep):
         ax.axhline(amplitude, color="k", lw=0.5, ls="--")
     dress(ax, "t [s]", "Uab [V]", "line voltage; dashed: the tables' amplitude", title_size=9,
           legend_size=8)
-    fig.tight_layout()
     rep.figure(fig, "emf.png", "Line voltage at three speeds with the tables' amplitude")
 
 
@@ -276,7 +273,6 @@ def section5(rep):
     axes[1].plot(sound["t"], sound["udc"], "k", lw=0.8, label="DC link (sound)")
     axes[1].plot(sound["t"], -sound["udc"], "k", lw=0.8)
     dress(axes[1], "t [s]", "Uab [V]", "line voltage after 1 ms", title_size=9, legend_size=7)
-    fig.tight_layout()
     rep.figure(fig, "sixstep.png", "Held-rotor torque and line voltages")
 
 
@@ -325,7 +321,6 @@ def section6(rep):
         ax.grid(alpha=0.3)
     axes[0].set_xlabel("t [s]")
     axes[2].set_xlabel("t [s]")
-    fig.tight_layout()
     rep.figure(fig, "defaults.png", "Device losses, inrush and ramp of the default run")
 
 
@@ -385,7 +380,6 @@ def section7(rep):
     ax.plot(hold["t"], hold["omega"], label="omegaR")
     ax.plot(hold["t"], hold["ramp"], "--", label="omegaR**")
     dress(ax, "t [s]", "speed [rad/s]", "Speed under a 2 N m load")
-    fig.tight_layout()
     rep.figure(fig, "foc.png", "Current step against the design, and speed held under load")
 
 
@@ -486,7 +480,6 @@ def section8(rep):
             axes[1].annotate(f"{r['h']:g}", (r["cost"], r["ia start"]), fontsize=7)
     dress(axes[1], "processor time per simulated second [s]", "rms error of ia during the start",
           legend_size=8, which="both")
-    fig.tight_layout()
     rep.figure(fig, "convergence.png", "Error against step and against cost, both modes")
 
 
@@ -566,7 +559,6 @@ def section10(rep):
         ax.axhline(p["formula"], color="k", lw=0.5, ls="--")
     dress(ax, "t in the last period [s]", "ia [A]",
           "active short circuit; dashed: the dq formula's amplitude", title_size=9, legend_size=8)
-    fig.tight_layout()
     rep.figure(fig, "short_circuit.png", "Phase current of the active short circuit")
 
 
