@@ -14,20 +14,20 @@ bool IsFinite(double v) {
 }
 
 // Updates are rare after the first points, so plain comparisons beat branch-free ones here.
+inline void Take(double v, double& dMin, double& dMax, bool& bNearZero) {
+    if (v > dMax)
+        dMax = v;
+    if (v < dMin)
+        dMin = v;
+    bNearZero = bNearZero | (std::fabs(v) <= 0.001);
+}
+
 inline void TakeX(SDataScan& s, double x) {
-    if (x > s.dXMax)
-        s.dXMax = x;
-    if (x < s.dXMin)
-        s.dXMin = x;
-    s.bNearZeroX = s.bNearZeroX | (std::fabs(x) <= 0.001);
+    Take(x, s.dXMin, s.dXMax, s.bNearZeroX);
 }
 
 inline void TakeY(SDataScan& s, double y) {
-    if (y > s.dYMax)
-        s.dYMax = y;
-    if (y < s.dYMin)
-        s.dYMin = y;
-    s.bNearZeroY = s.bNearZeroY | (std::fabs(y) <= 0.001);
+    Take(y, s.dYMin, s.dYMax, s.bNearZeroY);
 }
 
 /// x of every point: its range, whether all are finite and never decreasing.
