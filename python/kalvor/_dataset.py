@@ -19,7 +19,7 @@ import uuid
 
 import numpy as np
 
-from ._files import AtomicPath, destination_problem
+from ._files import AtomicPath, ReaderCrashed, destination_problem, isolated
 from ._labels import default_labels
 from ._metrics import resolve
 from ._params import Params
@@ -425,8 +425,9 @@ class FinalFile:
 
 
 # What h5py and the attribute readers raise on a file whose groups or attributes are missing
-# or hold something else than this package writes.
-DAMAGE = (KeyError, ValueError, TypeError, AttributeError)
+# or hold something else than this package writes (RuntimeError: HDF5's own checks of its
+# headers).
+DAMAGE = (KeyError, ValueError, TypeError, AttributeError, RuntimeError)
 
 
 def _damage(error):
@@ -434,6 +435,55 @@ def _damage(error):
     if isinstance(error, KeyError) and error.args:
         return str(error.args[0])
     return str(error) or type(error).__name__
+
+
+def read_out(path, identity):
+    """(complete, column labels, {case: table row} when complete) of an existing OUT; a
+    DatasetError when it holds another dataset, is no dataset or is damaged. Run isolated."""
+    h5py = _h5py()
+    try:
+        with h5py.File(path, "r") as f:
+            difference = identity.difference(f, path)
+            if difference:
+                raise DatasetError(difference)
+            complete = bool(f.attrs["complete"])
+            labels = dict(json.loads(_read_attr(f.attrs["column_labels"])))
+            rows = {int(name): case_row(group) for name, group in f["cases"].items()} \
+                if complete else {}
+            return complete, labels, rows
+    except DatasetError:
+        raise
+    except OSError as error:
+        raise DatasetError(f"{path} exists and cannot be read as HDF5 ({error}): choose "
+                           "another output file or remove it.") from None
+    except DAMAGE as error:
+        raise DatasetError(f"{path} is a Kalvor dataset that cannot be read "
+                           f"({_damage(error)}): it is damaged; choose another output file or "
+                           "remove it.") from None
+
+
+def read_part(path, digest, folder):
+    """(column labels, {case: table row}) of a part file of the dataset whose identity is
+    digest; a DatasetError when it is another dataset's or damaged. Every array's header is
+    read too, as copying the part into the final file will. Run isolated."""
+    h5py = _h5py()
+    try:
+        with h5py.File(path, "r") as f:
+            if _read_attr(f.attrs.get("identity", "")) != digest:
+                raise DatasetError(f"{folder} holds cases of another dataset "
+                                   f"({os.path.basename(path)}): remove the folder or write to "
+                                   "another file.")
+            rows = {}
+            for case, group in f["cases"].items():
+                rows[int(case)] = case_row(group)
+                for array in group.values():
+                    _ = array.shape, array.dtype, array.chunks, array.compression
+            return dict(json.loads(_read_attr(f.attrs["column_labels"]))), rows
+    except DatasetError:
+        raise
+    except (OSError, *DAMAGE) as error:
+        raise DatasetError(f"{path} cannot be read ({_damage(error)}): remove it to compute "
+                           "its cases again.") from None
 
 
 class Store:
@@ -460,36 +510,23 @@ class Store:
 
     def open(self):
         """Checks the file is this dataset's (or absent) and reads what is finished."""
-        h5py = _h5py()
         problem = destination_problem(self.path)
         if problem:
             raise DatasetError(problem)
         if os.path.exists(self.path):
             try:
-                with h5py.File(self.path, "r") as f:
-                    difference = self.identity.difference(f, self.path)
-                    if difference:
-                        raise DatasetError(difference)
-                    self.complete = bool(f.attrs["complete"])
-                    self.labels.update(json.loads(_read_attr(f.attrs["column_labels"])))
-                    if self.complete:
-                        for name, group in f["cases"].items():
-                            self.finished[int(name)] = (None, case_row(group))
-            except DatasetError:
-                raise
-            except OSError as error:
-                raise DatasetError(f"{self.path} exists and cannot be read as HDF5 ({error}): "
-                                   "choose another output file or remove it.") from None
-            except DAMAGE as error:
-                raise DatasetError(f"{self.path} is a Kalvor dataset that cannot be read "
-                                   f"({_damage(error)}): it is damaged; choose another output "
-                                   "file or remove it.") from None
+                self.complete, labels, rows = isolated(read_out, self.path, self.identity)
+            except ReaderCrashed as crash:
+                raise DatasetError(f"{self.path} exists and cannot be read as HDF5 (the HDF5 "
+                                   f"library crashed reading it, {crash}): choose another "
+                                   "output file or remove it.") from None
+            self.labels.update(labels)
+            self.finished.update((index, (None, row)) for index, row in rows.items())
         if not self.complete:
             self._read_parts()
             self._write_master()
 
     def _read_parts(self):
-        h5py = _h5py()
         if not os.path.isdir(self.parts):
             return
         for name in sorted(os.listdir(self.parts)):
@@ -498,19 +535,13 @@ class Store:
                 os.remove(path)
                 continue
             try:
-                with h5py.File(path, "r") as f:
-                    if _read_attr(f.attrs.get("identity", "")) != self.identity.digest:
-                        raise DatasetError(
-                            f"{self.parts} holds cases of another dataset ({name}): remove the "
-                            "folder or write to another file.")
-                    for case, group in f["cases"].items():
-                        self.finished[int(case)] = (name, case_row(group))
-                    self.labels.update(json.loads(_read_attr(f.attrs["column_labels"])))
-            except DatasetError:
-                raise
-            except (OSError, *DAMAGE) as error:
-                raise DatasetError(f"{path} cannot be read ({_damage(error)}): remove it to "
-                                   "compute its cases again.") from None
+                labels, rows = isolated(read_part, path, self.identity.digest, self.parts)
+            except ReaderCrashed as crash:
+                raise DatasetError(f"{path} cannot be read (the HDF5 library crashed reading "
+                                   f"it, {crash}): remove it to compute its cases again.") \
+                    from None
+            self.labels.update(labels)
+            self.finished.update((index, (name, row)) for index, row in rows.items())
 
     def add(self, items):
         """Writes a batch's cases to a part file of their own and to the final file, then
@@ -717,18 +748,35 @@ def dataset(base, cases, out, columns=None, every=1, labels=None, client=None, b
 
 
 def read_table(path):
-    """The table of a dataset file as a pandas DataFrame."""
+    """The table of a dataset file as a pandas DataFrame; DatasetError when the file is not a
+    complete dataset or is damaged."""
     import pandas
 
+    path = os.fspath(path)
+    try:
+        return pandas.DataFrame(isolated(_table_columns, path))
+    except ReaderCrashed as crash:
+        raise DatasetError(f"{path} cannot be read as HDF5 (the HDF5 library crashed reading "
+                           f"it, {crash}).") from None
+
+
+def _table_columns(path):
+    """{column: values} of a dataset file's table. Run isolated."""
     h5py = _h5py()
     with h5py.File(path, "r") as f:
-        if "table" not in f:
-            raise DatasetError(
-                f"{path}: the dataset is unfinished ({_read_attr(f.attrs.get('finished_count'))} "
-                f"of {_read_attr(f.attrs.get('case_count'))} cases), and its table is written "
-                "when it is complete: run it again to finish it (its cases are readable now).")
-        table = f["table"]
-        return pandas.DataFrame({k: _decode(table[k][()]) for k in table})
+        try:
+            if "table" not in f:
+                raise DatasetError(
+                    f"{path}: the dataset is unfinished "
+                    f"({_read_attr(f.attrs.get('finished_count'))} of "
+                    f"{_read_attr(f.attrs.get('case_count'))} cases), and its table is written "
+                    "when it is complete: run it again to finish it (its cases are readable "
+                    "now).")
+            table = f["table"]
+            return {k: _decode(table[k][()]) for k in table}
+        except DAMAGE as error:
+            raise DatasetError(f"{path} is a Kalvor dataset that cannot be read "
+                               f"({_damage(error)}): it is damaged.") from None
 
 
 def _decode(values):

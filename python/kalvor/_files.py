@@ -1,11 +1,14 @@
 """Files the package writes (sweep results, figures) go through the program's one atomic writer:
 a temporary file beside the destination, renamed over it, so a failed write never leaves a
 half-written file and never touches what was there. Files it reads (sweep files) are read as
-kalvor-cli reads parameter files: bounded, and refused with a message naming the file."""
+kalvor-cli reads parameter files: bounded, and refused with a message naming the file; files
+read through a C library that may crash on damaged ones (HDF5) are read in a child process."""
 
 import json
 import os
+import signal
 import stat
+import sys
 
 from . import _kalvor
 
@@ -161,3 +164,69 @@ class AtomicPath:
         else:
             self.discard()
         return False
+
+
+class ReaderCrashed(Exception):
+    """The child process reading a file died: a C library crashed on what the file holds."""
+
+
+def how_ended(status):
+    """How a waited-for child process ended, from its wait status ("ended by SIGSEGV")."""
+    if os.WIFSIGNALED(status):
+        number = os.WTERMSIG(status)
+        try:
+            return f"ended by {signal.Signals(number).name}"
+        except ValueError:
+            return f"ended by signal {number}"
+    return f"exit status {os.WEXITSTATUS(status)}"
+
+
+def isolated(fn, *args):
+    """fn(*args) in a forked child where the system can fork, for readers of files a library
+    may crash on (libhdf5 dereferences what a damaged file's headers say): its value, or the
+    exception it raised, comes back pickled; a child that dies raises ReaderCrashed saying how,
+    and this process goes on."""
+    import pickle
+
+    if not hasattr(os, "fork"):
+        return fn(*args)
+    sys.stdout.flush()
+    sys.stderr.flush()
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:  # the child: no return from here
+        code = 0
+        try:
+            os.close(read_end)
+            try:
+                outcome = (True, fn(*args))
+            except Exception as error:
+                outcome = (False, error)
+            with os.fdopen(write_end, "wb") as pipe:
+                try:
+                    data = pickle.dumps(outcome, protocol=pickle.HIGHEST_PROTOCOL)
+                except Exception:  # an exception that does not pickle: its text does
+                    error = RuntimeError(f"{type(outcome[1]).__name__}: {outcome[1]}")
+                    data = pickle.dumps((False, error), protocol=pickle.HIGHEST_PROTOCOL)
+                pipe.write(data)
+        except BaseException:
+            code = 70
+        finally:
+            os._exit(code)
+    os.close(write_end)
+    reaped = False
+    try:
+        with os.fdopen(read_end, "rb") as pipe:
+            data = pipe.read()
+        _, status = os.waitpid(pid, 0)
+        reaped = True
+    finally:
+        if not reaped:  # interrupted (Ctrl-C): the child goes too
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
+    if not data:
+        raise ReaderCrashed(how_ended(status))
+    ok, value = pickle.loads(data)
+    if ok:
+        return value
+    raise value

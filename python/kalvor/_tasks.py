@@ -9,6 +9,8 @@ import sys
 import threading
 import time
 
+from ._files import how_ended
+
 # Batches per worker thread of a tapered plan (see tapered_batches).
 BATCHES_PER_THREAD = 2
 # Most cases per task by default: enough to make a task's cost small against default runs of
@@ -94,7 +96,6 @@ def run_batch(indices, cases, base_text, job):
 def _run_in_child(todo, base_text, job):
     """The (index, entry) a forked child sent for todo, and how it ended when it sent fewer."""
     import pickle
-    import signal
 
     sys.stdout.flush()
     sys.stderr.flush()
@@ -130,14 +131,7 @@ def _run_in_child(todo, base_text, job):
             except pickle.UnpicklingError:  # cut short by the child's death
                 break
     _, status = os.waitpid(pid, 0)
-    if os.WIFSIGNALED(status):
-        number = os.WTERMSIG(status)
-        try:
-            name = signal.Signals(number).name
-        except ValueError:
-            name = f"signal {number}"
-        return got, f"ended by {name}"
-    return got, f"exit status {os.WEXITSTATUS(status)}"
+    return got, how_ended(status)
 
 
 def _widen(fd):

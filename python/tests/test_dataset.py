@@ -331,6 +331,85 @@ def test_a_damaged_part_file_is_refused_naming_it(client, tmp_path, damage):
     assert sorted(p.name for p in tmp_path.iterdir()) == ["d.h5.parts"]
 
 
+def _die(*_):
+    os.kill(os.getpid(), signal.SIGKILL)  # as libhdf5 dies of a damaged header, untrappable
+
+
+def _existing_out(tmp_path):
+    out = tmp_path / "d.h5"
+    out.write_bytes(b"\x89HDF\r\n\x1a\n" + bytes(range(256)))
+    return out, out
+
+
+def _part_only(tmp_path):
+    (tmp_path / "d.h5.parts").mkdir()
+    part = tmp_path / "d.h5.parts" / "part-000000-0123abcd.h5"
+    part.write_bytes(b"\x89HDF\r\n\x1a\n" + bytes(range(256)))
+    return tmp_path / "d.h5", part
+
+
+# Every reader of a file that may be damaged runs in a child process: the library dying of the
+# file (here: the reader killed) is a refusal naming the file, and the file is kept.
+@pytest.mark.parametrize("reader, files, call, start", [
+    ("read_out", _existing_out, "dataset", "{} exists and cannot be read as HDF5 "),
+    ("read_part", _part_only, "dataset", "{} cannot be read "),
+    ("_table_columns", _existing_out, "read_table", "{} cannot be read as HDF5 "),
+], ids=["existing output", "part file", "read_table"])
+def test_a_reader_dying_of_a_file_is_a_refusal_naming_it(client, tmp_path, monkeypatch, reader,
+                                                          files, call, start):
+    import kalvor._dataset as module
+
+    out, damaged = files(tmp_path)
+    held = damaged.read_bytes()
+    monkeypatch.setattr(module, reader, _die)
+    with pytest.raises(kalvor.DatasetError) as refusal:
+        if call == "dataset":
+            kalvor.dataset(short_base(0.002), [{"control.T": 0.0}], out, client=client,
+                           progress=False)
+        else:
+            kalvor.read_table(out)
+    assert str(refusal.value).startswith(start.format(damaged) + "(the HDF5 library crashed "
+                                         "reading it, ended by SIGKILL)")
+    assert damaged.read_bytes() == held
+
+
+def test_a_dataset_damaged_anywhere_is_read_or_refused_in_one_message(client, tmp_path):
+    """Bytes of a finished dataset changed at random (libhdf5 1.10 dies of some): every file is
+    either read or refused with a DatasetError naming it (read_table: or the OSError of a file
+    that is no HDF5), and this process lives on."""
+    import random
+
+    cases = [{"control.T": 0.0}, {"control.T": -1.0}]
+    clean = tmp_path / "clean.h5"
+    kalvor.dataset(short_base(0.002), cases, clean, client=client, progress=False)
+    original = clean.read_bytes()
+    damaged = tmp_path / "damaged.h5"
+    rng = random.Random(7)
+    outcomes = set()
+    for _ in range(150):
+        data = bytearray(original)
+        for _ in range(rng.choice([1, 2, 4, 8])):
+            data[rng.randrange(len(data))] = rng.randrange(256)
+        damaged.write_bytes(bytes(data))
+        try:
+            kalvor.read_table(damaged)
+            outcomes.add("table read")
+        except kalvor.DatasetError as error:
+            assert str(error).startswith(str(damaged))
+        except OSError as error:
+            assert "Unable to open file" in str(error)
+        damaged.write_bytes(bytes(data))
+        try:
+            frame = kalvor.dataset(short_base(0.002), cases, damaged, client=client,
+                                   progress=False)
+            assert len(frame) == len(cases)
+            outcomes.add("resumed")
+        except kalvor.DatasetError as error:
+            assert str(error).startswith(str(damaged)), error
+            outcomes.add("refused")
+    assert outcomes >= {"table read", "resumed", "refused"}
+
+
 def test_an_override_beyond_int64_is_kept_in_the_table_as_text(client, tmp_path):
     out = tmp_path / "d.h5"
     huge = 10**30
