@@ -11,6 +11,7 @@ parts come, and renamed over it with the table when every case is in; the parts 
 """
 
 import hashlib
+import io
 import json
 import math
 import os
@@ -42,6 +43,11 @@ RESERVED = set(CASE_ATTRS) | {"case", "status", "message"}
 # A batch's arrays the client holds at once, by default at most [bytes].
 BATCH_BYTES = 64 * 2**20
 CASE_WIDTH = 6
+# How long a file's reader may take before the file counts as one libhdf5 loops on [s]: far
+# beyond what an intact file takes (a thousand cases' attributes take 0.4 s), plus
+# per case of the list for the output file.
+READ_DEADLINE = 120.0
+READ_PER_CASE = 0.01
 
 
 class DatasetError(ValueError):
@@ -437,6 +443,14 @@ def _damage(error):
     return str(error) or type(error).__name__
 
 
+def _failure(crash):
+    """What became of a reader run isolated."""
+    if crash.ending is None:
+        return (f"the HDF5 library was still reading it after {crash.seconds:g} s, as it can "
+                "loop for good on a damaged file")
+    return f"the HDF5 library crashed reading it, {crash.ending}"
+
+
 def read_out(path, identity):
     """(complete, column labels, {case: table row} when complete) of an existing OUT; a
     DatasetError when it holds another dataset, is no dataset or is damaged. Run isolated."""
@@ -464,11 +478,11 @@ def read_out(path, identity):
 
 def read_part(path, digest, folder):
     """(column labels, {case: table row}) of a part file of the dataset whose identity is
-    digest; a DatasetError when it is another dataset's or damaged. Every array's header is
-    read too, as copying the part into the final file will. Run isolated."""
+    digest; a DatasetError when it is another dataset's or damaged. Its cases are also copied
+    into a file in memory, as the final file will take them. Run isolated."""
     h5py = _h5py()
     try:
-        with h5py.File(path, "r") as f:
+        with h5py.File(path, "r") as f, h5py.File(io.BytesIO(), "w") as scratch:
             if _read_attr(f.attrs.get("identity", "")) != digest:
                 raise DatasetError(f"{folder} holds cases of another dataset "
                                    f"({os.path.basename(path)}): remove the folder or write to "
@@ -476,8 +490,7 @@ def read_part(path, digest, folder):
             rows = {}
             for case, group in f["cases"].items():
                 rows[int(case)] = case_row(group)
-                for array in group.values():
-                    _ = array.shape, array.dtype, array.chunks, array.compression
+                f.copy(group, scratch, name=case)
             return dict(json.loads(_read_attr(f.attrs["column_labels"]))), rows
     except DatasetError:
         raise
@@ -515,11 +528,13 @@ class Store:
             raise DatasetError(problem)
         if os.path.exists(self.path):
             try:
-                self.complete, labels, rows = isolated(read_out, self.path, self.identity)
+                self.complete, labels, rows = isolated(
+                    read_out, self.path, self.identity,
+                    deadline=READ_DEADLINE + READ_PER_CASE * len(self.cases))
             except ReaderCrashed as crash:
-                raise DatasetError(f"{self.path} exists and cannot be read as HDF5 (the HDF5 "
-                                   f"library crashed reading it, {crash}): choose another "
-                                   "output file or remove it.") from None
+                raise DatasetError(f"{self.path} exists and cannot be read as HDF5 "
+                                   f"({_failure(crash)}): choose another output file or remove "
+                                   "it.") from None
             self.labels.update(labels)
             self.finished.update((index, (None, row)) for index, row in rows.items())
         if not self.complete:
@@ -535,11 +550,11 @@ class Store:
                 os.remove(path)
                 continue
             try:
-                labels, rows = isolated(read_part, path, self.identity.digest, self.parts)
+                labels, rows = isolated(read_part, path, self.identity.digest, self.parts,
+                                        deadline=READ_DEADLINE)
             except ReaderCrashed as crash:
-                raise DatasetError(f"{path} cannot be read (the HDF5 library crashed reading "
-                                   f"it, {crash}): remove it to compute its cases again.") \
-                    from None
+                raise DatasetError(f"{path} cannot be read ({_failure(crash)}): remove it to "
+                                   "compute its cases again.") from None
             self.labels.update(labels)
             self.finished.update((index, (name, row)) for index, row in rows.items())
 
@@ -754,10 +769,9 @@ def read_table(path):
 
     path = os.fspath(path)
     try:
-        return pandas.DataFrame(isolated(_table_columns, path))
+        return pandas.DataFrame(isolated(_table_columns, path, deadline=READ_DEADLINE))
     except ReaderCrashed as crash:
-        raise DatasetError(f"{path} cannot be read as HDF5 (the HDF5 library crashed reading "
-                           f"it, {crash}).") from None
+        raise DatasetError(f"{path} cannot be read as HDF5 ({_failure(crash)}).") from None
 
 
 def _table_columns(path):
@@ -774,7 +788,7 @@ def _table_columns(path):
                     "now).")
             table = f["table"]
             return {k: _decode(table[k][()]) for k in table}
-        except DAMAGE as error:
+        except (OSError, *DAMAGE) as error:  # the file opened: what follows is damage
             raise DatasetError(f"{path} is a Kalvor dataset that cannot be read "
                                f"({_damage(error)}): it is damaged.") from None
 

@@ -167,7 +167,13 @@ class AtomicPath:
 
 
 class ReaderCrashed(Exception):
-    """The child process reading a file died: a C library crashed on what the file holds."""
+    """The child process reading a file died, or was still reading at its deadline (a C library
+    crashing, or looping, on what a damaged file holds): ending says how it died, or is None
+    when it hung, and seconds is then the deadline."""
+
+    def __init__(self, ending=None, seconds=None):
+        super().__init__(ending or f"still reading after {seconds:g} s")
+        self.ending, self.seconds = ending, seconds
 
 
 def how_ended(status):
@@ -181,11 +187,11 @@ def how_ended(status):
     return f"exit status {os.WEXITSTATUS(status)}"
 
 
-def isolated(fn, *args):
+def isolated(fn, *args, deadline=None):
     """fn(*args) in a forked child where the system can fork, for readers of files a library
-    may crash on (libhdf5 dereferences what a damaged file's headers say): its value, or the
-    exception it raised, comes back pickled; a child that dies raises ReaderCrashed saying how,
-    and this process goes on."""
+    may crash or loop on (libhdf5 follows what a damaged file's headers say): its value, or the
+    exception it raised, comes back pickled; a child that dies, or still runs after deadline
+    seconds (then killed), raises ReaderCrashed, and this process goes on."""
     import pickle
 
     if not hasattr(os, "fork"):
@@ -214,14 +220,13 @@ def isolated(fn, *args):
         finally:
             os._exit(code)
     os.close(write_end)
-    reaped = False
     try:
-        with os.fdopen(read_end, "rb") as pipe:
-            data = pipe.read()
+        data = _read_until(read_end, deadline)
         _, status = os.waitpid(pid, 0)
-        reaped = True
+        pid = None
     finally:
-        if not reaped:  # interrupted (Ctrl-C): the child goes too
+        os.close(read_end)
+        if pid is not None:  # hung, or interrupted (Ctrl-C): the child goes too
             os.kill(pid, signal.SIGKILL)
             os.waitpid(pid, 0)
     if not data:
@@ -230,3 +235,22 @@ def isolated(fn, *args):
     if ok:
         return value
     raise value
+
+
+def _read_until(fd, deadline):
+    """Everything a pipe brings until its writer closes it; ReaderCrashed once deadline seconds
+    (None: no limit) have passed."""
+    import select
+    import time
+
+    end = None if deadline is None else time.monotonic() + deadline
+    chunks = []
+    while True:
+        if end is not None:
+            ready, _, _ = select.select([fd], [], [], max(0.0, end - time.monotonic()))
+            if not ready:
+                raise ReaderCrashed(seconds=deadline)
+        chunk = os.read(fd, 1 << 16)
+        if not chunk:
+            return b"".join(chunks)
+        chunks.append(chunk)
