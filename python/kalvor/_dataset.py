@@ -546,6 +546,9 @@ class Store:
             return
         for name in sorted(os.listdir(self.parts)):
             path = os.path.join(self.parts, name)
+            if not os.path.isfile(path) or os.path.islink(path):  # a FIFO would block the read
+                raise DatasetError(f"{path} is not a part file (not a regular file): remove it "
+                                   "from the folder to go on.")
             if name.startswith("."):  # a part whose writer was killed before its rename
                 os.remove(path)
                 continue

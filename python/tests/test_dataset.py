@@ -385,6 +385,19 @@ def test_a_reader_dying_or_looping_on_a_file_is_a_refusal_naming_it(
     assert damaged.read_bytes() == held
 
 
+@pytest.mark.parametrize("make", [os.mkfifo, os.mkdir, lambda p: os.symlink("/dev/zero", p)],
+                         ids=["FIFO", "folder", "symbolic link"])
+@pytest.mark.parametrize("name", ["part-000000-0123abcd.h5", ".part-000001-0123abcd.h5.tmp"])
+def test_what_is_no_part_file_in_the_parts_folder_is_refused_at_once(tmp_path, make, name):
+    parts = tmp_path / "d.h5.parts"
+    parts.mkdir()
+    make(str(parts / name))
+    with pytest.raises(kalvor.DatasetError, match=f"^{parts / name} is not a part file "):
+        kalvor.dataset(short_base(0.002), [{"control.T": 0.0}], tmp_path / "d.h5",
+                       client=object(), progress=False)  # refused before any task
+    assert sorted(p.name for p in parts.iterdir()) == [name]
+
+
 @pytest.mark.parametrize("where", ["output file", "part file"])
 def test_a_dataset_damaged_anywhere_is_read_or_refused_in_one_message(client, tmp_path,
                                                                      monkeypatch, where):
