@@ -780,7 +780,13 @@ def read_table(path):
 def _table_columns(path):
     """{column: values} of a dataset file's table. Run isolated."""
     h5py = _h5py()
-    with h5py.File(path, "r") as f:
+    try:
+        f = h5py.File(path, "r")
+    except OSError as error:
+        if error.errno is None:  # h5py names the file only when the system refused it
+            raise OSError(f"{path}: {error}") from None
+        raise
+    with f:
         try:
             if "table" not in f:
                 raise DatasetError(

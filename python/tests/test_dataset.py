@@ -435,7 +435,7 @@ def test_a_dataset_damaged_anywhere_is_read_or_refused_in_one_message(client, tm
             except kalvor.DatasetError as error:
                 assert str(error).startswith(str(damaged))
             except OSError as error:
-                assert "Unable to open file" in str(error)
+                assert str(error).startswith(f"{damaged}: Unable to open file")
         try:
             frame = kalvor.dataset(short_base(0.002), cases, out, client=client, progress=False)
             assert len(frame) == len(cases)
