@@ -24,6 +24,7 @@ from ._files import AtomicPath, ReaderCrashed, destination_problem, isolated
 from ._labels import default_labels
 from ._metrics import resolve
 from ._params import Params
+from ._result import COLUMNS, FOC_COLUMNS
 from ._sweep import _Bar, attempt, expand_cases, quiet_logs
 from ._tasks import MAX_BATCH, crashed_entry, local_client, run_cases
 
@@ -93,20 +94,26 @@ def _describe(fn):
 # ---- the work on a worker ------------------------------------------------------------------
 
 
-def find_column(result, name):
-    """A result column by label or symbol ("Ia [A]", "Ia"), else by its symbol in any case
-    ("omegar"): (array, label); ia, ib, ic are the phase currents."""
-    labels = list(result.columns)
+def column_label(labels, name):
+    """The label of a column among labels, by label or symbol ("Ia [A]", "Ia"), else by its
+    symbol in any case ("omegar"); ia, ib, ic are the phase currents. KeyError naming the
+    columns there are."""
     if name in labels:
-        return result[name], name
+        return name
     symbols = [label.split(" [")[0] for label in labels]
     if name not in symbols:
         name = ALIASES.get(name, name)
     for wanted in (lambda s: s == name, lambda s: s.lower() == name.lower()):
         found = [k for k, s in enumerate(symbols) if wanted(s)]
         if len(found) == 1:
-            return result[labels[found[0]]], labels[found[0]]
+            return labels[found[0]]
     raise KeyError(f"column {name!r}: no such column; the columns are {', '.join(symbols)}")
+
+
+def find_column(result, name):
+    """A result column by label or symbol, as column_label finds it: (array, label)."""
+    label = column_label(list(result.columns), name)
+    return result[label], label
 
 
 def event_records(result):
@@ -655,6 +662,12 @@ def _check_arguments(columns, every, dtype, labels, batch):
             raise ValueError("columns must be a list of column names (\"ia\", \"Ia [A]\").")
         if not columns:
             raise ValueError("columns must name at least one column.")
+        for name in columns:  # a name no run has would fail every case
+            try:
+                column_label(COLUMNS + FOC_COLUMNS, name)
+            except KeyError as error:
+                raise ValueError(f"columns: {error.args[0]} (the last six in field-oriented "
+                                 "runs).") from None
     if isinstance(every, bool) or not isinstance(every, (int, np.integer)) or every < 1:
         raise ValueError(f"every {every!r} is not accepted: enter a whole number of 1 or more.")
     if dtype not in DTYPES:

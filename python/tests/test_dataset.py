@@ -106,6 +106,15 @@ def test_float32_and_chosen_columns(client, tmp_path):
         kalvor.dataset(None, [{}], tmp_path / "x.h5", every=0, client=client)
     with pytest.raises(ValueError, match="dtype"):
         kalvor.dataset(None, [{}], tmp_path / "x.h5", dtype="int8", client=client)
+    # A name no run has is refused before any case runs; a dq column only field-oriented runs
+    # have is not.
+    with pytest.raises(ValueError, match=r"^columns: column 'omega': no such column; the "
+                       r"columns are t, Ia, .*, Psic, id, iq, id\*, iq\*, ud\*, uq\* \(the last"):
+        kalvor.dataset(None, [{}], tmp_path / "x.h5", columns=["t", "omega"], client=client)
+    assert not (tmp_path / "x.h5").exists()
+    kalvor.dataset(short_base(0.002), [{}], tmp_path / "dq.h5", columns=["iq*"], client=client,
+                   progress=False)
+    assert kalvor.read_table(tmp_path / "dq.h5")["message"][0].startswith("column 'iq*'")
 
 
 # A healthy case, a fault that sets in and clears, and two protection trips.
