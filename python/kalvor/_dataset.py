@@ -450,6 +450,15 @@ def _damage(error):
     return str(error) or type(error).__name__
 
 
+def _unreadable_out(path, why):
+    return DatasetError(f"{path} exists and cannot be read as HDF5 ({why}): choose another "
+                        "output file or remove it.")
+
+
+def _unreadable_part(path, why):
+    return DatasetError(f"{path} cannot be read ({why}): remove it to compute its cases again.")
+
+
 def _failure(crash):
     """What became of a reader run isolated."""
     if crash.ending is None:
@@ -475,8 +484,7 @@ def read_out(path, identity):
     except DatasetError:
         raise
     except OSError as error:
-        raise DatasetError(f"{path} exists and cannot be read as HDF5 ({error}): choose "
-                           "another output file or remove it.") from None
+        raise _unreadable_out(path, error) from None
     except DAMAGE as error:
         raise DatasetError(f"{path} is a Kalvor dataset that cannot be read "
                            f"({_damage(error)}): it is damaged; choose another output file or "
@@ -502,8 +510,7 @@ def read_part(path, digest, folder):
     except DatasetError:
         raise
     except (OSError, *DAMAGE) as error:
-        raise DatasetError(f"{path} cannot be read ({_damage(error)}): remove it to compute "
-                           "its cases again.") from None
+        raise _unreadable_part(path, _damage(error)) from None
 
 
 class Store:
@@ -539,9 +546,7 @@ class Store:
                     read_out, self.path, self.identity,
                     deadline=READ_DEADLINE + READ_PER_CASE * len(self.cases))
             except ReaderCrashed as crash:
-                raise DatasetError(f"{self.path} exists and cannot be read as HDF5 "
-                                   f"({_failure(crash)}): choose another output file or remove "
-                                   "it.") from None
+                raise _unreadable_out(self.path, _failure(crash)) from None
             self.labels.update(labels)
             self.finished.update((index, (None, row)) for index, row in rows.items())
         if not self.complete:
@@ -563,8 +568,7 @@ class Store:
                 labels, rows = isolated(read_part, path, self.identity.digest, self.parts,
                                         deadline=READ_DEADLINE)
             except ReaderCrashed as crash:
-                raise DatasetError(f"{path} cannot be read ({_failure(crash)}): remove it to "
-                                   "compute its cases again.") from None
+                raise _unreadable_part(path, _failure(crash)) from None
             self.labels.update(labels)
             self.finished.update((index, (name, row)) for index, row in rows.items())
 

@@ -187,6 +187,29 @@ def how_ended(status):
     return f"exit status {os.WEXITSTATUS(status)}"
 
 
+def fork_writer(work):
+    """Forks a child that runs work(pipe), pipe a binary file whose reading end this process
+    gets, and exits (status 70 when work raises); returns (pid, reading end)."""
+    sys.stdout.flush()
+    sys.stderr.flush()
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:  # the child: no return from here
+        code = 0
+        try:
+            os.close(read_end)
+            with os.fdopen(write_end, "wb") as pipe:
+                work(pipe)
+        except BaseException:
+            code = 70
+        finally:
+            sys.stdout.flush()
+            sys.stderr.flush()
+            os._exit(code)
+    os.close(write_end)
+    return pid, read_end
+
+
 def isolated(fn, *args, deadline=None):
     """fn(*args) in a forked child where the system can fork, for readers of files a library
     may crash or loop on (libhdf5 follows what a damaged file's headers say): its value, or the
@@ -196,30 +219,20 @@ def isolated(fn, *args, deadline=None):
 
     if not hasattr(os, "fork"):
         return fn(*args)
-    sys.stdout.flush()
-    sys.stderr.flush()
-    read_end, write_end = os.pipe()
-    pid = os.fork()
-    if pid == 0:  # the child: no return from here
-        code = 0
+
+    def work(pipe):
         try:
-            os.close(read_end)
-            try:
-                outcome = (True, fn(*args))
-            except Exception as error:
-                outcome = (False, error)
-            with os.fdopen(write_end, "wb") as pipe:
-                try:
-                    data = pickle.dumps(outcome, protocol=pickle.HIGHEST_PROTOCOL)
-                except Exception:  # an exception that does not pickle: its text does
-                    error = RuntimeError(f"{type(outcome[1]).__name__}: {outcome[1]}")
-                    data = pickle.dumps((False, error), protocol=pickle.HIGHEST_PROTOCOL)
-                pipe.write(data)
-        except BaseException:
-            code = 70
-        finally:
-            os._exit(code)
-    os.close(write_end)
+            outcome = (True, fn(*args))
+        except Exception as error:
+            outcome = (False, error)
+        try:
+            data = pickle.dumps(outcome, protocol=pickle.HIGHEST_PROTOCOL)
+        except Exception:  # an exception that does not pickle: its text does
+            error = RuntimeError(f"{type(outcome[1]).__name__}: {outcome[1]}")
+            data = pickle.dumps((False, error), protocol=pickle.HIGHEST_PROTOCOL)
+        pipe.write(data)
+
+    pid, read_end = fork_writer(work)
     try:
         data = _read_until(read_end, deadline)
         _, status = os.waitpid(pid, 0)

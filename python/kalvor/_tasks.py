@@ -9,7 +9,7 @@ import sys
 import threading
 import time
 
-from ._files import how_ended
+from ._files import fork_writer, how_ended
 
 # Batches per worker thread of a tapered plan (see tapered_batches).
 BATCHES_PER_THREAD = 2
@@ -97,30 +97,18 @@ def _run_in_child(todo, base_text, job):
     """The (index, entry) a forked child sent for todo, and how it ended when it sent fewer."""
     import pickle
 
-    sys.stdout.flush()
-    sys.stderr.flush()
-    read_end, write_end = os.pipe()
-    _widen(write_end)
-    pid = os.fork()
-    if pid == 0:  # the child: no return from here
-        code = 0
-        try:
-            os.close(read_end)
-            parent = os.getppid()
-            with os.fdopen(write_end, "wb") as pipe:
-                for index, case in todo:
-                    if os.getppid() != parent:  # the worker is gone: nobody reads
-                        break
-                    pickle.dump((index, job(index, case, base_text)), pipe,
-                                protocol=pickle.HIGHEST_PROTOCOL)
-                    pipe.flush()
-        except BaseException:  # job turns every error of a case into its entry
-            code = 70
-        finally:
-            sys.stdout.flush()
-            sys.stderr.flush()
-            os._exit(code)
-    os.close(write_end)
+    def work(pipe):
+        _widen(pipe.fileno())
+        parent = os.getppid()
+        for index, case in todo:
+            if os.getppid() != parent:  # the worker is gone: nobody reads
+                break
+            pickle.dump((index, job(index, case, base_text)), pipe,
+                        protocol=pickle.HIGHEST_PROTOCOL)
+            pipe.flush()
+
+    # job turns every error of a case into its entry: an exit status of 70 is the child's own
+    pid, read_end = fork_writer(work)
     got = []
     with os.fdopen(read_end, "rb") as pipe:
         while True:
